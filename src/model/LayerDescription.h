@@ -1,0 +1,73 @@
+// One layer of a layout's 256-slot layer table: names, GDSII datatype,
+// polarity, and the colours and styles its objects are drawn with.  Pens and
+// brushes are made from these values by the drawing canvas, so the model keeps
+// no platform handles.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zandor {
+
+constexpr int kLayerCount = 256;
+
+enum FillStyle : std::int32_t {
+    FillSolid = -1,
+    FillHorizontal = 0,
+    FillVertical = 1,
+    FillForwardDiagonal = 2,
+    FillBackwardDiagonal = 3,
+    FillCross = 4,
+    FillDiagonalCross = 5,
+    FillHollow = 6,
+};
+
+enum OutlineStyle : std::int32_t {
+    OutlineSolid = 0,
+    OutlineDash = 1,
+    OutlineDot = 2,
+    OutlineDashDot = 3,
+    OutlineDashDotDot = 4,
+};
+
+// Colours are 0x00BBGGRR.
+std::uint32_t DefaultLayerColor(int index);
+
+class LayerDescription {
+public:
+    // An empty name gives "Layer <index>"; the short name is always "L<index>".
+    // fillColor -1 selects the default colour of the index with solid fill and
+    // solid outline.
+    LayerDescription(int index, std::string_view name, std::int64_t fillColor = -1,
+                     std::int64_t outlineColor = -1, int fillStyle = FillSolid,
+                     int outlineStyle = OutlineSolid, std::uint32_t dataType = 0,
+                     std::uint8_t polarity = 1);
+    // Copies every field of other, including flags and short name, into slot index.
+    LayerDescription(int index, const LayerDescription& other);
+
+    void SetFillColor(std::uint32_t color) { fillColor = color; }
+    void SetOutlineColor(std::uint32_t color) { outlineColor = color; }
+    void SetFillStyle(int style) { fillStyle = NormalFillStyle(style); }
+    void SetOutlineStyle(int style) { outlineStyle = NormalOutlineStyle(style); }
+
+    static int NormalFillStyle(int style) { return style < -1 || style > 6 ? FillSolid : style; }
+    static int NormalOutlineStyle(int style) { return style < 0 || style > 4 ? OutlineSolid : style; }
+    static std::string DefaultName(int index) { return "Layer " + std::to_string(index); }
+    static std::string DefaultShortName(int index) { return "L" + std::to_string(index); }
+
+    std::int32_t index;
+    std::string name;
+    std::string shortName;
+    std::uint8_t visible = 1;
+    std::uint8_t locked = 0;
+    std::uint8_t current = 0;
+    std::uint32_t dataType = 0;
+    std::uint8_t polarity = 1;
+    std::uint32_t fillColor = 0;
+    std::uint32_t outlineColor = 0;
+    std::int32_t fillStyle = FillSolid;
+    std::int32_t outlineStyle = OutlineSolid;
+};
+
+}  // namespace zandor

@@ -1,0 +1,103 @@
+// One open layout: its symbols with the main symbol first, its 256-slot layer
+// table, the file it came from, and the mapping of layout coordinates to the
+// pixels of the window that shows it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "model/LayerDescription.h"
+#include "model/SymbolDescription.h"
+
+namespace zandor {
+
+enum FileType : std::int32_t {
+    FileUnknown = 0,
+    FileCif = 1,
+    FileGds = 2,
+    FileDxf = 3,
+    FileEmk = 4,
+    FileMann = 5,
+    FileGerber = 6,
+    FileDrill = 7,
+    FileMsk = 8,
+};
+
+// The file type of a name, by its extension compared without regard to case.
+FileType FileTypeOf(std::string_view fileName);
+
+class Layout {
+public:
+    // window is the owning layout window, or nullptr for libraries and the
+    // template layer table.
+    explicit Layout(void* window = nullptr);
+    ~Layout();
+    Layout(const Layout&) = delete;
+    Layout& operator=(const Layout&) = delete;
+
+    // Destroys all symbols and layers and creates a new, empty main symbol with
+    // undo recording off.
+    void Clear();
+
+    // The symbol list; the first symbol is the main symbol (id -1).
+    const std::vector<std::unique_ptr<SymbolDescription>>& Symbols() const { return symbols; }
+    SymbolDescription* MainSymbol() const { return symbols.empty() ? nullptr : symbols.front().get(); }
+    // nullptr when a symbol with the same id or the same name exists.
+    SymbolDescription* AddSymbol(std::int32_t id, std::string_view name);
+    SymbolDescription* FindSymbol(std::int32_t id) const;
+    SymbolDescription* FindSymbolByName(std::string_view name) const;
+    bool DeleteSymbol(std::int32_t id);
+    std::int32_t NextSymbolId() const;
+    // Gives a symbol another id; false when the id is taken by another symbol.
+    bool SetSymbolId(SymbolDescription& symbol, std::int32_t newId);
+    // Puts symbol at the head of the list (it becomes the main symbol, id -1)
+    // and destroys the old main symbol with its objects.
+    void MakeMainSymbol(SymbolDescription& symbol);
+    SymbolDescription* ShownSymbolDescription() const { return FindSymbol(shownSymbol); }
+
+    bool IsModified() const;
+    bool CanUndo() const;
+    void Undo();
+
+    // Layer table.
+    LayerDescription* Layer(int index) const {
+        return index >= 0 && index < kLayerCount ? layers[static_cast<std::size_t>(index)].get() : nullptr;
+    }
+    // Creates or replaces a layer slot.
+    LayerDescription* SetLayer(std::unique_ptr<LayerDescription> layer);
+
+    // Device mapping.
+    void WorldToScreen(std::int32_t& x, std::int32_t& y) const;
+
+    std::int32_t xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+    std::uint32_t W = 0, H = 0;
+    double sx = 1, sy = 1;
+    std::int32_t twoPixels = 3;
+    std::int32_t minObjectSize = 2;
+    std::int32_t pickTolerance = 0;
+    bool modified = false;
+    void* window = nullptr;
+    bool drawing = false;
+    std::int32_t activeLayer = 0;
+    std::string fileName;
+    FileType fileType = FileUnknown;
+    std::int32_t shownSymbol = -1;
+
+private:
+    void CreateMainSymbol(bool recording);
+    void NoteIdAdded(std::int32_t id);
+
+    std::vector<std::unique_ptr<SymbolDescription>> symbols;
+    std::unordered_map<std::int32_t, SymbolDescription*> byId;
+    // The largest id in use, recomputed after removals.
+    mutable std::int32_t largestId = 0;
+    mutable bool largestIdStale = true;
+    std::array<std::unique_ptr<LayerDescription>, kLayerCount> layers;
+};
+
+}  // namespace zandor

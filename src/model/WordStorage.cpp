@@ -1,0 +1,77 @@
+#include "model/WordStorage.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace zandor {
+
+namespace {
+
+constexpr std::size_t kMappedFromBytes = 256 * 1024;
+std::size_t allocationLimit = 0;
+
+bool IsMapped(std::size_t count) { return count * sizeof(Word) >= kMappedFromBytes; }
+
+std::size_t PageRounded(std::size_t bytes) {
+    static const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
+}
+
+bool OverLimit(std::size_t count) {
+    return (allocationLimit != 0 && count > allocationLimit) ||
+           count > static_cast<std::size_t>(-1) / sizeof(Word) / 2;
+}
+
+Word* MapWords(std::size_t count) {
+    void* p = mmap(nullptr, PageRounded(count * sizeof(Word)), PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<Word*>(p);
+}
+
+}  // namespace
+
+void SetWordAllocationLimit(std::size_t limit) { allocationLimit = limit; }
+
+Word* AllocateWords(std::size_t count) {
+    if (count == 0) count = 1;
+    if (OverLimit(count)) return nullptr;
+    if (IsMapped(count)) return MapWords(count);
+    return static_cast<Word*>(std::malloc(count * sizeof(Word)));
+}
+
+Word* ReallocateWords(Word* words, std::size_t oldCount, std::size_t newCount) {
+    if (words == nullptr) return AllocateWords(newCount);
+    if (oldCount == 0) oldCount = 1;
+    if (newCount == 0) newCount = 1;
+    if (OverLimit(newCount)) return nullptr;
+    const bool wasMapped = IsMapped(oldCount);
+    const bool willBeMapped = IsMapped(newCount);
+    if (wasMapped && willBeMapped) {
+        void* p = mremap(words, PageRounded(oldCount * sizeof(Word)),
+                         PageRounded(newCount * sizeof(Word)), MREMAP_MAYMOVE);
+        return p == MAP_FAILED ? nullptr : static_cast<Word*>(p);
+    }
+    if (!wasMapped && !willBeMapped) {
+        return static_cast<Word*>(std::realloc(words, newCount * sizeof(Word)));
+    }
+    Word* fresh = AllocateWords(newCount);
+    if (fresh == nullptr) return nullptr;
+    std::memcpy(fresh, words, (oldCount < newCount ? oldCount : newCount) * sizeof(Word));
+    FreeWords(words, oldCount);
+    return fresh;
+}
+
+void FreeWords(Word* words, std::size_t count) {
+    if (words == nullptr) return;
+    if (count == 0) count = 1;
+    if (IsMapped(count)) {
+        munmap(words, PageRounded(count * sizeof(Word)));
+    } else {
+        std::free(words);
+    }
+}
+
+}  // namespace zandor
