@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -61,9 +60,7 @@ enum class ParseStatus { Valid, Invalid };
 // the error message.
 ParseStatus ParseNumber(std::string_view text, double& value, char (&shown)[31]) {
     char buffer[31];
-    const std::size_t length = std::min<std::size_t>(text.size(), 30);
-    std::memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
+    buffer[text.copy(buffer, 30)] = '\0';
     std::memcpy(shown, buffer, sizeof buffer);
 
     char* stop = nullptr;
@@ -142,7 +139,8 @@ Point IntersectLines(const OffsetLine& l1, const OffsetLine& l2) {
     if (l2.dy == 0) return RoundPoint(l1.px + (l2.py - l1.py) * double(l1.dx) / double(l1.dy), l2.py);
     const double d1x = double(l1.dx), d1y = double(l1.dy);
     const double d2x = double(l2.dx), d2y = double(l2.dy);
-    const double denominator = d1x * d2y - d1y * d2x;
+    // Exact, so that nearly parallel long edges cannot cancel to 0.
+    const double denominator = double(__int128{l1.dx} * l2.dy - __int128{l1.dy} * l2.dx);
     const double t = ((l2.px - l1.px) * d2y - (l2.py - l1.py) * d2x) / denominator;
     return RoundPoint(l1.px + t * d1x, l1.py + t * d1y);
 }

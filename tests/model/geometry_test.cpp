@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/headless/RecordingMessages.h"
@@ -92,6 +93,15 @@ TEST(ParseMicrons, RejectsInvalidTextWithMessageAndKeepsValue) {
         const std::vector<RecordedMessage> expected = {{"'" + text + "' is not a valid number", "Error"}};
         EXPECT_EQ(capture.messages, expected) << text;
     }
+}
+
+TEST(ParseMicrons, AbsentTextCountsAsEmpty) {
+    ScopedMessageCapture capture;
+    std::int32_t units = 3;
+    EXPECT_FALSE(ParseMicrons(std::string_view{}, units));
+    EXPECT_EQ(units, 3);
+    const std::vector<RecordedMessage> expected = {{"'' is not a valid number", "Error"}};
+    EXPECT_EQ(capture.messages, expected);
 }
 
 TEST(ParseMicrons, MessageEchoesAtMostTwentyCharacters) {

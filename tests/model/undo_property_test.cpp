@@ -534,6 +534,36 @@ TEST_P(UndoProperty, UndoInterleavedWithNewSteps) {
     EXPECT_TRUE(SameBuffer(initial, Take(scenario.Main())));
 }
 
+// Found by seed 3: duplicating a text within its own symbol read the head and
+// its glyphs from the old buffer after appending had moved it.
+TEST(UndoCases, DuplicateOfATextWithinItsSymbolWhileTheBufferGrows) {
+    Layout layout;
+    SymbolDescription& main = *layout.MainSymbol();
+    main.AddText(100, 200, 4, "GLYPH", 1000, TestFont(), 7);
+    for (int g = 0; g < 4; ++g) {
+        const Point outline[] = {{g * 10, 0}, {g * 10 + 8, 0}, {g * 10 + 8, 9}, {g * 10, 9}};
+        SetMemberBit(main.AddPolygon(outline, 4, 7), true);
+    }
+    const std::vector<Word> text(main.Words(), main.Words() + main.usedWords);
+    const int textWords = main.usedWords;
+    // Fill the buffer so that the copy has to grow it.
+    while (main.capacity - main.usedWords - 1 >= textWords) main.AddRectangle(0, 0, 10, 10, 1);
+    main.undo->Clear();
+    const Snapshot before = Take(main);
+    const std::int32_t oldCapacity = main.capacity;
+
+    main.undo->BeginStep();
+    Word* copy = main.InsertCopy(main.FirstRecord(), main);
+    ASSERT_NE(copy, nullptr);
+    ASSERT_GT(main.capacity, oldCapacity) << "the copy did not make the buffer grow";
+    EXPECT_EQ(std::vector<Word>(copy, copy + textWords), text);
+    EXPECT_TRUE(WellFormed(main));
+
+    main.undo->Undo();
+    EXPECT_TRUE(SameBuffer(before, Take(main)));
+    EXPECT_FALSE(main.undo->CanUndo());
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, UndoProperty, ::testing::Values(1u, 2u, 3u, 4242u, 20240611u, 0xC0FFEEu),
                          [](const auto& info) { return "seed" + std::to_string(info.param); });
 
