@@ -51,6 +51,15 @@ public:
     void SetFillStyle(int style) { fillStyle = NormalFillStyle(style); }
     void SetOutlineStyle(int style) { outlineStyle = NormalOutlineStyle(style); }
 
+    // 32-bit words of layer maps and layer comments: outline style in bits
+    // 28-31, fill style in bits 24-27 (solid as 0xF), colour in bits 0-23.
+    std::uint32_t FillStyleWord() const { return StyleBits() | (fillColor & 0xFFFFFFu); }
+    std::uint32_t OutlineStyleWord() const { return StyleBits() | (outlineColor & 0xFFFFFFu); }
+    std::uint32_t StyleBits() const {
+        return (static_cast<std::uint32_t>(outlineStyle) << 28) +
+               ((static_cast<std::uint32_t>(fillStyle) << 24) & 0x0F000000u);
+    }
+
     static int NormalFillStyle(int style) { return style < -1 || style > 6 ? FillSolid : style; }
     static int NormalOutlineStyle(int style) { return style < 0 || style > 4 ? OutlineSolid : style; }
     static std::string DefaultName(int index) { return "Layer " + std::to_string(index); }

@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cctype>
 
+#include "model/DocumentDialogs.h"
 #include "model/Geometry.h"
 #include "model/UndoList.h"
+#include "platform/Messages.h"
+
+#include <filesystem>
 
 namespace zandor {
 
@@ -143,6 +147,125 @@ LayerDescription* Layout::SetLayer(std::unique_ptr<LayerDescription> layer) {
     auto& slot = layers[static_cast<std::size_t>(layer->index)];
     slot = std::move(layer);
     return slot.get();
+}
+
+bool Layout::Load(const std::string& name) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(name, error)) return false;
+    Clear();
+    fileName = name;
+    platform::Progress().SetProgress(0);
+    fileType = FileTypeOf(name);
+    bool success = false;
+    const LayoutReader* reader = FindReader(fileType);
+    if (fileType == FileUnknown || fileType == FileMsk) {
+        platform::ShowError("Unknown file format");
+    } else if (!reader) {
+        platform::ShowError("Reading this file type is not supported yet");
+    } else {
+        success = (*reader)(*this, name);
+        if (success && (fileType == FileCif || fileType == FileGds || fileType == FileDxf)) ChooseMainSymbol();
+    }
+    if (success) {
+        if (SymbolDescription* main = MainSymbol()) {
+            main->boundsValid = false;
+            main->EnsureBounds();
+            main->UpdateSelection();
+        }
+    }
+    platform::Progress().SetProgress(100);
+    for (const auto& s : symbols) s->undo->SetRecording(true);
+    modified = false;
+    return success;
+}
+
+bool Layout::Save(const std::string& name, FileType type) {
+    lastSaveWroteFile = false;
+    std::string target = name;
+    SaveOptions options = Settings().saveOptions;
+    if (target.empty()) {
+        if (fileName.empty() || (fileType != FileCif && fileType != FileGds && fileType != FileDxf)) {
+            if (!Dialogs().SaveAs(target, type, options)) return false;
+            Settings().saveOptions = options;
+        } else {
+            // Saving the document under its own name writes all of it: the
+            // options of an earlier export must not flatten or strip the file.
+            target = fileName;
+            type = fileType;
+            options = SaveOptions{};
+        }
+    }
+    const LayoutWriter* writer = FindWriter(type);
+    if (!writer || (type != FileCif && type != FileGds && type != FileDxf)) return false;
+    const SaveOptions previous = Settings().saveOptions;
+    Settings().saveOptions = options;
+    const bool written = (*writer)(*this, target);
+    Settings().saveOptions = previous;
+    if (!written) return false;
+
+    const bool exported = options.noExtensions || options.flatten;
+    if (!exported) {
+        fileName = target;
+        fileType = type;
+        for (const auto& s : symbols) s->undo->Clear();
+        modified = false;
+    }
+    if (Settings().showMaskWarning) {
+        if (SymbolDescription* main = MainSymbol()) {
+            main->boundsValid = false;
+            main->EnsureBounds();
+            const std::int64_t halfWidth = Settings().maskWidth / 2, halfHeight = Settings().maskHeight / 2;
+            if (main->minx < -halfWidth || main->maxx > halfWidth || main->miny < -halfHeight ||
+                main->maxy > halfHeight) {
+                platform::ShowWarning("The layout contains objects outside the mask dimensions!");
+            }
+        }
+    }
+    lastSaveWroteFile = true;
+    return !exported;
+}
+
+bool Layout::ExportLayer(int layer, const std::string& name, ExportType type) {
+    if (name.empty()) return false;
+    const LayerWriter* writer = FindLayerWriter(type);
+    if (!writer) return false;
+    return (*writer)(*this, name, layer);
+}
+
+void Layout::ChooseMainSymbol() {
+    if (symbols.empty()) return;
+    SymbolDescription* main = symbols.front().get();
+    SymbolDescription* candidate = nullptr;
+    if (main->objectCount == 0) {
+        candidate = FindSymbolByName("Zandor Main");
+        if (!candidate) {
+            std::vector<SymbolDescription*> unused;
+            for (std::size_t k = 1; k < symbols.size(); ++k) {
+                if (symbols[k]->IsUnused()) unused.push_back(symbols[k].get());
+            }
+            if (unused.empty()) return;
+            if (unused.size() == 1 || window == nullptr) {
+                candidate = unused.front();
+            } else {
+                std::vector<std::string> names;
+                for (const SymbolDescription* s : unused) names.push_back(s->name);
+                const int chosen = Dialogs().ChooseMainSymbol(names);
+                if (chosen < 0 || chosen >= static_cast<int>(unused.size())) return;
+                candidate = unused[static_cast<std::size_t>(chosen)];
+            }
+        }
+    } else if (main->objectCount == 1) {
+        const Word* r = main->FirstRecord();
+        if (RecordKind(r) != ObjectKind::SymbolCall || !(ReadMatrix(r + kCallMatrixWord) == TransformMatrix{})) {
+            return;
+        }
+        candidate = FindSymbol(r[5]);
+        if (!candidate) return;
+        for (const auto& s : symbols) {
+            if (s.get() != main && s.get() != candidate && s->CallsSymbol(candidate->id)) return;
+        }
+    }
+    if (candidate && candidate != main) MakeMainSymbol(*candidate);
 }
 
 void Layout::WorldToScreen(std::int32_t& x, std::int32_t& y) const {

@@ -11,7 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/FileFormats.h"
 #include "model/LayerDescription.h"
+#include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
 
 namespace zandor {
@@ -64,12 +66,42 @@ public:
     bool CanUndo() const;
     void Undo();
 
-    // Layer table.
+    // Files.  Load clears the layout and runs the reader of the file's type;
+    // false when the file cannot be read (the window then closes).  Save with
+    // an empty name asks the save-as dialog unless the layout has its own CIF,
+    // GDSII or DXF file.  ExportLayer writes one layer without touching the
+    // document's name, type or modified state.
+    bool Load(const std::string& name);
+    bool Save(const std::string& name, FileType type);
+    bool ExportLayer(int layer, const std::string& name, ExportType type);
+    void ChooseMainSymbol();
+
+    // Layer table (slots 0..255; an empty slot is a layer that does not exist).
     LayerDescription* Layer(int index) const {
         return index >= 0 && index < kLayerCount ? layers[static_cast<std::size_t>(index)].get() : nullptr;
     }
     // Creates or replaces a layer slot.
     LayerDescription* SetLayer(std::unique_ptr<LayerDescription> layer);
+    void DeleteLayers();
+    // Only layer 0, with defaults.
+    void ResetLayers();
+    bool ReadLayerMap(const std::string& name);
+    bool WriteLayerMap(const std::string& name) const;
+    void CopyLayersFrom(const Layout& other);
+    int FindLayerByShortName(std::string_view shortName) const;  // -1 when none
+    int FindLayerByName(std::string_view name) const;            // -1 when none
+    int LowestFreeLayer() const;                                 // -1 when all are used
+    int LayerCount() const;
+    // The existing layer at a position counted in index order, or nullptr.
+    LayerDescription* NthLayer(int position) const;
+    void SelectCurrentLayer(int position);
+    bool ToggleLayerVisible(int position);
+    bool ToggleLayerLocked(int position);
+    void ShowAllLayers();
+    void HideAllLayers();
+    bool LayerInUse(int index) const;
+    // Moves a layer to an empty slot, with its objects and their undo copies.
+    bool ChangeLayerIndex(int oldIndex, int newIndex);
 
     // Device mapping.
     void WorldToScreen(std::int32_t& x, std::int32_t& y) const;
@@ -87,6 +119,9 @@ public:
     std::string fileName;
     FileType fileType = FileUnknown;
     std::int32_t shownSymbol = -1;
+    // The last Save wrote its file: also true for an export (flattened or
+    // without extensions), which Save reports as failed for the document.
+    bool lastSaveWroteFile = false;
 
 private:
     void CreateMainSymbol(bool recording);

@@ -1,13 +1,42 @@
-// The settings of the main window that the layout model reads.  The editor
-// stores them in its settings file and copies them here; the command-line tool
-// and the tests use the defaults or set their own.
+// The settings of the main window that the layout model and the file readers
+// and writers read.  The editor keeps them in its settings file and copies them
+// here; the command-line tool and the tests use the defaults or set their own.
 #pragma once
 
+#include <cstdint>
+
+#include "model/ObjectRecord.h"
+
 namespace zandor {
+
+// The four options of the save-as dialog, as last chosen.
+struct SaveOptions {
+    bool noExtensions = false;  // "Do not use Zandor extensions"
+    bool flatten = false;       // "Flatten file structure"
+    bool removeEmpty = false;   // "Remove empty symbol definitions"
+    bool removeUnused = false;  // "Remove unused symbol definitions"
+};
 
 struct ModelSettings {
     int ringNumSegments = 72;    // segments of a full ring or arc, 16..512
     int circleNumSegments = 72;  // segments of a circle, 16..512
+    SaveOptions saveOptions;
+    LOGFONTA textFont = DefaultTextFont();  // font of new texts
+    // Mask plate centred on the origin, in database units, and whether saving
+    // warns about objects outside it.
+    std::int64_t maskWidth = 127000000;
+    std::int64_t maskHeight = 127000000;
+    bool showMaskWarning = true;
+
+    static LOGFONTA DefaultTextFont() {
+        LOGFONTA font;
+        font.lfFaceName[0] = 'A';
+        font.lfFaceName[1] = 'r';
+        font.lfFaceName[2] = 'i';
+        font.lfFaceName[3] = 'a';
+        font.lfFaceName[4] = 'l';
+        return font;
+    }
 };
 
 ModelSettings& Settings();
