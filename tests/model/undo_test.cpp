@@ -220,3 +220,25 @@ TEST(Undo, CurrentObjectFollowsItsRecordThroughUndo) {
     EXPECT_EQ(RecordKind(s.FirstRecord()), ObjectKind::Rectangle);
     EXPECT_EQ(s.statusText, "No selected objects");
 }
+
+TEST(Undo, ChangesAfterARecordMovedPastTheLastInsertedOneAreRecorded) {
+    // P and Q lie in front of R, inserted in this step.  Growing P moves Q to
+    // R's old offset; a change of Q must still be recorded.
+    Layout layout;
+    SymbolDescription& s = *layout.MainSymbol();
+    s.AddRectangle(0, 0, 1, 1, 1);
+    s.AddRectangle(10, 10, 11, 11, 1);
+    const std::vector<Word> start = BufferOf(s);
+    s.undo->BeginStep();
+    s.AddCircle(5, 5, 5, 1);
+    // P becomes a two-node wire of 10 words: Q moves from 5 to 10.
+    const std::vector<Word> wire = {MakeHeader(10, 1, ObjectKind::Wire), 0, 0, 1, 1, 100, 0, 0, 1, 1};
+    s.ReplaceRecord(s.FirstRecord(), wire.data());
+    Word* q = s.NextRecord(s.FirstRecord());
+    ASSERT_EQ(s.OffsetOf(q), 10);
+    std::vector<Word> moved(q, q + 5);
+    moved[1] = 99;
+    s.ReplaceRecord(q, moved.data());
+    s.undo->Undo();
+    EXPECT_EQ(BufferOf(s), start);
+}
