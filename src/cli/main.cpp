@@ -1,0 +1,331 @@
+// zandor-cli: the layout editor's file operations from the command line.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/ConsoleServices.h"
+#include "formats/AllFormats.h"
+#include "model/Geometry.h"
+#include "model/Layout.h"
+
+using namespace zandor;
+
+namespace {
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+
+const char* const kUsageText =
+    "Usage: zandor-cli COMMAND ...\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE [--json]\n"
+    "      Main symbol, symbols with their objects by kind and the symbols they\n"
+    "      call, the call hierarchy, the layers and the bounding box in um.\n"
+    "  convert IN OUT [--no-extensions] [--flatten] [--remove-empty] [--remove-unused]\n"
+    "      Reads IN and writes OUT in the format of OUT's extension (.cif).\n"
+    "  export IN --layer N --format cif OUT\n"
+    "      Writes layer N of IN alone.\n"
+    "  --help\n"
+    "      This text.\n"
+    "\n"
+    "Messages go to standard error as \"Error: ...\" or \"Warning: ...\".\n"
+    "Exit status: 0 success, 1 failure, 2 bad usage.\n";
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "zandor-cli: %s\n\n%s", problem.c_str(), kUsageText);
+    return kUsage;
+}
+
+// Object kinds by the labels of the status bar, without their trailing words.
+const char* KindName(ObjectKind kind) {
+    switch (kind) {
+        case ObjectKind::Group: return "Group";
+        case ObjectKind::Script: return "Script";
+        default: break;
+    }
+    return KindLabel(kind).data();  // the labels are string literals
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20 || c >= 0x80) {
+                    // Names are 8-bit text; keep them readable as Latin-1.
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string Um(std::int32_t units) { return FormatMicrons(units); }
+
+std::string Color(std::uint32_t color) {
+    char text[16];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+    return text;
+}
+
+bool Load(Layout& layout, const std::string& name) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(name, error)) {
+        platform::ShowError("Cannot open " + name);
+        return false;
+    }
+    cli::ConsoleProgress progress("Reading");
+    platform::ProgressService* previous = platform::SetProgressService(&progress);
+    const bool loaded = layout.Load(name);
+    platform::SetProgressService(previous);
+    if (!loaded) platform::ShowError("Could not read " + name);
+    return loaded;
+}
+
+Rect FreshBounds(SymbolDescription& symbol) {
+    symbol.boundsValid = false;
+    symbol.EnsureBounds();
+    return symbol.Bounds();
+}
+
+int Info(const std::string& file, bool json) {
+    Layout layout;
+    if (!Load(layout, file)) return kFailure;
+    SymbolDescription* main = layout.MainSymbol();
+    const Rect box = FreshBounds(*main);
+
+    struct SymbolInfo {
+        SymbolDescription* symbol;
+        std::map<int, int> kinds;
+        std::vector<std::string> calls;
+        Rect box;
+    };
+    std::vector<SymbolInfo> infos;
+    for (const auto& s : layout.Symbols()) {
+        SymbolInfo info{s.get(), {}, {}, FreshBounds(*s)};
+        for (const Word* r = s->FirstRecord(); r; r = s->NextRecord(r)) ++info.kinds[static_cast<int>(RecordKind(r))];
+        for (std::int32_t id : s->children) {
+            const SymbolDescription* called = layout.FindSymbol(id);
+            info.calls.push_back(called ? called->Name() : "<missing symbol " + std::to_string(id) + ">");
+        }
+        infos.push_back(std::move(info));
+    }
+    auto bbox = [](const Rect& r) {
+        return "[" + Um(r.minx) + ", " + Um(r.miny) + ", " + Um(r.maxx) + ", " + Um(r.maxy) + "]";
+    };
+
+    std::string out;
+    if (json) {
+        out += "{\n  \"file\": " + JsonString(file) + ",\n  \"main\": " + JsonString(main->Name()) + ",\n";
+        out += "  \"bbox_um\": " + bbox(box) + ",\n  \"symbols\": [";
+        for (std::size_t k = 0; k < infos.size(); ++k) {
+            const SymbolInfo& info = infos[k];
+            out += k ? ",\n    {" : "\n    {";
+            out += "\"name\": " + JsonString(info.symbol->Name()) + ", \"id\": " + std::to_string(info.symbol->Id());
+            out += ", \"objects\": {";
+            bool first = true;
+            for (const auto& [kind, count] : info.kinds) {
+                out += (first ? "" : ", ") + JsonString(KindName(static_cast<ObjectKind>(kind))) + ": " +
+                       std::to_string(count);
+                first = false;
+            }
+            out += "}, \"calls\": [";
+            for (std::size_t c = 0; c < info.calls.size(); ++c) out += (c ? ", " : "") + JsonString(info.calls[c]);
+            out += "], \"bbox_um\": " + bbox(info.box) + "}";
+        }
+        out += "\n  ],\n  \"layers\": [";
+        bool first = true;
+        for (int i = 0; i < kLayerCount; ++i) {
+            const LayerDescription* l = layout.Layer(i);
+            if (!l) continue;
+            out += first ? "\n    {" : ",\n    {";
+            first = false;
+            out += "\"index\": " + std::to_string(i) + ", \"name\": " + JsonString(l->name) +
+                   ", \"short_name\": " + JsonString(l->shortName) + ", \"datatype\": " + std::to_string(l->dataType) +
+                   ", \"fill_color\": " + JsonString(Color(l->fillColor)) +
+                   ", \"outline_color\": " + JsonString(Color(l->outlineColor)) +
+                   ", \"polarity\": " + std::to_string(l->polarity) + "}";
+        }
+        out += "\n  ]\n}\n";
+        std::fputs(out.c_str(), stdout);
+        return kSuccess;
+    }
+
+    out += "File: " + file + "\nMain symbol: " + main->Name() + "\n";
+    out += "Bounding box: (" + Um(box.minx) + ", " + Um(box.miny) + ") - (" + Um(box.maxx) + ", " + Um(box.maxy) +
+           ") um\n\nLayers:\n";
+    out += "  index  short name  name                  fill     outline  datatype\n";
+    for (int i = 0; i < kLayerCount; ++i) {
+        const LayerDescription* l = layout.Layer(i);
+        if (!l) continue;
+        char line[512];
+        std::snprintf(line, sizeof line, "  %5d  %-10s  %-20s  %s  %s  %8u\n", i, l->shortName.c_str(), l->name.c_str(),
+                      Color(l->fillColor).c_str(), Color(l->outlineColor).c_str(), l->dataType);
+        out += line;
+    }
+    out += "\nSymbols:\n";
+    for (const SymbolInfo& info : infos) {
+        out += "  " + info.symbol->Name() + " (id " + std::to_string(info.symbol->Id()) + "):";
+        bool first = true;
+        for (const auto& [kind, count] : info.kinds) {
+            out += (first ? " " : ", ") + std::to_string(count) + " " + KindName(static_cast<ObjectKind>(kind));
+            first = false;
+        }
+        if (info.kinds.empty()) out += " no objects";
+        if (!info.calls.empty()) {
+            out += "; calls";
+            for (std::size_t c = 0; c < info.calls.size(); ++c) out += (c ? ", " : " ") + info.calls[c];
+        }
+        out += "\n";
+    }
+    out += "\nHierarchy:\n";
+    // Each symbol's subtree is listed once; later appearances refer back.
+    std::set<const SymbolDescription*> listed;
+    std::function<void(const SymbolDescription&, int)> tree = [&](const SymbolDescription& s, int depth) {
+        out += std::string(2 + 2 * depth, ' ') + s.Name();
+        if (!listed.insert(&s).second) {
+            out += s.children.empty() ? "\n" : " (see above)\n";
+            return;
+        }
+        out += "\n";
+        for (std::int32_t id : s.children) {
+            if (const SymbolDescription* child = layout.FindSymbol(id)) {
+                tree(*child, depth + 1);
+            } else {
+                out += std::string(4 + 2 * depth, ' ') + "<missing symbol " + std::to_string(id) + ">\n";
+            }
+        }
+    };
+    tree(*main, 0);
+    std::fputs(out.c_str(), stdout);
+    return kSuccess;
+}
+
+int Convert(const std::string& in, const std::string& out, const SaveOptions& options) {
+    const FileType type = FileTypeOf(out);
+    if (type != FileCif && type != FileGds && type != FileDxf) {
+        platform::ShowError("Cannot tell the output format from the name " + out + " (use .cif)");
+        return kFailure;
+    }
+    if (!FindWriter(type)) {
+        platform::ShowError("Writing this file type is not supported yet: " + out);
+        return kFailure;
+    }
+    Layout layout;
+    if (!Load(layout, in)) return kFailure;
+    Settings().saveOptions = options;
+    layout.Save(out, type);
+    if (!layout.lastSaveWroteFile) {
+        platform::ShowError("Could not write " + out);
+        return kFailure;
+    }
+    return kSuccess;
+}
+
+int Export(const std::string& in, int layer, const std::string& format, const std::string& out) {
+    static const std::map<std::string, ExportType> formats = {{"cif", ExportCif}};
+    auto it = formats.find(format);
+    if (it == formats.end()) return Usage("unknown export format: " + format + " (known: cif)");
+    Layout layout;
+    if (!Load(layout, in)) return kFailure;
+    if (!layout.Layer(layer)) {
+        platform::ShowError("Layer " + std::to_string(layer) + " does not exist in " + in);
+        return kFailure;
+    }
+    if (!layout.ExportLayer(layer, out, it->second)) {
+        platform::ShowError("Could not write " + out);
+        return kFailure;
+    }
+    return kSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage("no command given");
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        std::fputs(kUsageText, stdout);
+        return kSuccess;
+    }
+    cli::ConsoleMessages messages;
+    platform::SetMessageService(&messages);
+    RegisterFileFormats();
+
+    const std::string command = args[0];
+    std::vector<std::string> positional;
+    std::set<std::string> flags;
+    int layer = -1;
+    std::string format;
+    for (std::size_t k = 1; k < args.size(); ++k) {
+        const std::string& a = args[k];
+        if (a == "--layer" || a == "--format") {
+            if (k + 1 >= args.size()) return Usage(a + " needs a value");
+            const std::string& value = args[++k];
+            if (a == "--format") {
+                format = value;
+            } else {
+                char* end = nullptr;
+                const long number = std::strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || number < 0 || number > 255) {
+                    return Usage("--layer needs a layer index 0..255, not " + value);
+                }
+                layer = static_cast<int>(number);
+            }
+        } else if (a.rfind("--", 0) == 0) {
+            flags.insert(a);
+        } else {
+            positional.push_back(a);
+        }
+    }
+    auto only = [&](std::set<std::string> allowed) -> std::string {
+        for (const std::string& f : flags) {
+            if (!allowed.count(f)) return f;
+        }
+        return {};
+    };
+
+    if (command == "info") {
+        if (positional.size() != 1) return Usage("info needs one file");
+        if (auto bad = only({"--json"}); !bad.empty()) return Usage("unknown option " + bad);
+        if (layer >= 0 || !format.empty()) return Usage("info takes no --layer or --format");
+        return Info(positional[0], flags.count("--json") > 0);
+    }
+    if (command == "convert") {
+        if (positional.size() != 2) return Usage("convert needs an input and an output file");
+        if (auto bad = only({"--no-extensions", "--flatten", "--remove-empty", "--remove-unused"}); !bad.empty()) {
+            return Usage("unknown option " + bad);
+        }
+        SaveOptions options;
+        options.noExtensions = flags.count("--no-extensions") > 0;
+        options.flatten = flags.count("--flatten") > 0;
+        options.removeEmpty = flags.count("--remove-empty") > 0;
+        options.removeUnused = flags.count("--remove-unused") > 0;
+        return Convert(positional[0], positional[1], options);
+    }
+    if (command == "export") {
+        if (positional.size() != 2) return Usage("export needs an input and an output file");
+        if (auto bad = only({}); !bad.empty()) return Usage("unknown option " + bad);
+        if (layer < 0) return Usage("export needs --layer N");
+        if (format.empty()) return Usage("export needs --format");
+        return Export(positional[0], layer, format, positional[1]);
+    }
+    return Usage("unknown command " + command);
+}

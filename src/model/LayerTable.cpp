@@ -1,0 +1,485 @@
+// The layer table operations of a layout and the layer map files that carry a
+// table between layouts and from one run to the next.
+//
+// A layer map is a text file: the header line "# Zandor 3.1 Layer Map", then
+// one line per layer, "<index> <name>/<hex>", where the hexadecimal text holds
+// in fixed-width chunks the style byte (outline style in the high nibble, fill
+// style in the low one, solid fill as F), the fill colour, and optionally the
+// outline colour, the datatype and the polarity.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/Layout.h"
+#include "model/ObjectRecord.h"
+#include "model/UndoList.h"
+#include "platform/Messages.h"
+
+namespace zandor {
+
+namespace {
+
+// Lines are read in pieces of at most these many characters; the rest of a
+// longer line is read as a line of its own, as earlier versions did.
+constexpr std::size_t kHeaderLineChars = 64;
+constexpr std::size_t kLayerLineChars = 63;
+
+constexpr std::string_view kWriteHeader = "# Zandor 3.1 Layer Map";
+constexpr std::string_view kSaveFailed = "Unable to save file!";
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads a file through a fixed buffer in lines of bounded length, so that a
+// file of one endless line costs neither memory nor more than one pass.  CR LF
+// ends a line like LF does.
+class LineReader {
+public:
+    explicit LineReader(int fd) : fd_(fd) {}
+
+    // false at the end of the file (or on a read error) with nothing read.
+    bool ReadLine(std::string& line, std::size_t maxChars) {
+        line.clear();
+        bool any = false;
+        while (line.size() < maxChars) {
+            const int c = Get();
+            if (c < 0) break;
+            any = true;
+            if (c == '\n') break;
+            if (c == '\r') {
+                const int next = Peek();
+                if (next == '\n') {
+                    Get();
+                    break;
+                }
+            }
+            line.push_back(static_cast<char>(c));
+        }
+        // Text after a NUL byte is not part of the line, as for any C string.
+        const std::size_t nul = line.find('\0');
+        if (nul != std::string::npos) line.resize(nul);
+        return any;
+    }
+
+    bool Failed() const { return failed_; }
+
+private:
+    int Peek() {
+        if (position_ == filled_ && !Fill()) return -1;
+        return static_cast<unsigned char>(buffer_[position_]);
+    }
+    int Get() {
+        const int c = Peek();
+        if (c >= 0) ++position_;
+        return c;
+    }
+    bool Fill() {
+        if (atEnd_) return false;
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                failed_ = n < 0;
+                atEnd_ = true;
+                return false;
+            }
+            position_ = 0;
+            filled_ = static_cast<std::size_t>(n);
+            return true;
+        }
+    }
+
+    int fd_;
+    std::array<char, 65536> buffer_{};
+    std::size_t position_ = 0;
+    std::size_t filled_ = 0;
+    bool atEnd_ = false;
+    bool failed_ = false;
+};
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return fd_; }
+    // Closes now and reports whether the close succeeded.
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// Opens a regular file for reading.  Anything else (a directory, a pipe that
+// would block, a device that never ends) counts as a file that cannot be opened.
+int OpenRegularFile(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+// The value of the leading hexadecimal digits of the chunk of width characters
+// at position, or nothing when the chunk is absent or starts with another
+// character.  A chunk cut short by the end of the line counts as far as it goes.
+std::optional<std::uint32_t> HexChunk(std::string_view text, std::size_t position, std::size_t width) {
+    if (position >= text.size()) return std::nullopt;
+    const std::string_view chunk = text.substr(position, width);
+    std::uint32_t value = 0;
+    std::size_t digits = 0;
+    for (char c : chunk) {
+        const int d = HexDigitValue(c);
+        if (d < 0) break;
+        value = (value << 4) | static_cast<std::uint32_t>(d);
+        ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    return value;
+}
+
+// One layer line; nothing for a line that names no layer.
+std::unique_ptr<LayerDescription> ParseLayerLine(std::string_view line) {
+    std::size_t p = 0;
+    while (p < line.size() && IsBlank(line[p])) ++p;
+    if (p == line.size() || !IsDecimalDigit(line[p])) return nullptr;
+    int index = 0;
+    bool outOfRange = false;
+    for (; p < line.size() && IsDecimalDigit(line[p]); ++p) {
+        if (!outOfRange) {
+            index = index * 10 + (line[p] - '0');
+            outOfRange = index >= kLayerCount;
+        }
+    }
+    if (outOfRange) return nullptr;
+    while (p < line.size() && IsBlank(line[p])) ++p;
+
+    const std::size_t slash = line.find('/', p);
+    std::string_view name = line.substr(p, slash == std::string_view::npos ? std::string_view::npos : slash - p);
+    while (!name.empty() && IsBlank(name.back())) name.remove_suffix(1);
+    if (name.empty()) return nullptr;
+
+    std::int64_t fillColor = -1;
+    std::int64_t outlineColor = -1;
+    int fillStyle = FillSolid;
+    int outlineStyle = OutlineSolid;
+    std::uint32_t dataType = 0;
+    std::uint8_t polarity = 1;
+    if (slash != std::string_view::npos) {
+        std::size_t at = slash + 1;
+        if (auto styles = HexChunk(line, at, 2)) {
+            fillStyle = static_cast<int>(*styles & 0xFu);
+            outlineStyle = static_cast<int>((*styles >> 4) & 0xFu);
+        }
+        at += 2;
+        if (auto color = HexChunk(line, at, 6)) fillColor = *color;
+        at += 6;
+        if (auto color = HexChunk(line, at, 6)) outlineColor = *color;
+        at += 6;
+        if (auto type = HexChunk(line, at, 4)) dataType = *type;
+        at += 4;
+        if (auto value = HexChunk(line, at, 1)) polarity = *value != 0 ? 1 : 0;
+    }
+    // The constructor turns style nibbles without a meaning into solid styles.
+    return std::make_unique<LayerDescription>(index, name, fillColor, outlineColor, fillStyle, outlineStyle,
+                                              dataType, polarity);
+}
+
+bool HasMapHeader(std::string_view line) {
+    return line.substr(0, 8) == "# Zandor" || line.substr(0, 8) == "# Tremol";
+}
+
+std::string LayerMapText(const Layout& layout) {
+    std::string text(kWriteHeader);
+    text += "\r\n";
+    for (int i = 0; i < kLayerCount; ++i) {
+        const LayerDescription* layer = layout.Layer(i);
+        if (!layer) continue;
+        // A line feed or NUL inside a name would end the line early and turn the
+        // rest of it into another layer.  A lone CR is read back as it is.
+        std::string name = layer->name;
+        for (char& c : name) {
+            if (c == '\n' || c == '\0') c = ' ';
+        }
+        const std::uint32_t fill = layer->fillColor & 0xFFFFFFu;
+        const std::uint32_t outline = layer->outlineColor & 0xFFFFFFu;
+        // The fields are masked to their chunk widths so that an out-of-range value
+        // cannot push the following chunks out of place.
+        const unsigned long dataType = layer->dataType & 0xFFFFu;
+        const unsigned long polarity = layer->polarity != 0 ? 1 : 0;
+        char number[16];
+        std::snprintf(number, sizeof number, "%d ", layer->index);
+        text += number;
+        text += name;
+        char fields[48];
+        if (outline == fill && dataType == 0 && polarity != 0) {
+            std::snprintf(fields, sizeof fields, "/%08lx\r\n", static_cast<unsigned long>(layer->FillStyleWord()));
+        } else {
+            std::snprintf(fields, sizeof fields, "/%08lx%06lx%04lx%01lx\r\n",
+                          static_cast<unsigned long>(layer->FillStyleWord()), static_cast<unsigned long>(outline),
+                          dataType, polarity);
+        }
+        text += fields;
+    }
+    return text;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+mode_t NewFileMode() {
+    // Reading the mask means setting it; the program has a single thread.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Replaces the file by one holding text, or leaves it as it was.  The text goes
+// to a new file beside it which is renamed over the old one once it is
+// complete on disk.
+bool ReplaceFile(const std::string& name, std::string_view text) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path target(name);
+    // Keep a link to the map where it is and replace the file it points to.
+    if (fs::is_symlink(target, error)) {
+        fs::path resolved = fs::weakly_canonical(target, error);
+        if (error) return false;
+        target = resolved;
+    }
+    mode_t mode = NewFileMode();
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) return false;
+        mode = info.st_mode & 07777;
+    }
+
+    std::string temporary = target.string() + ".XXXXXX";
+    FileDescriptor file(::mkstemp(temporary.data()));
+    if (file.Get() < 0) return false;
+    const bool written = ::fchmod(file.Get(), mode) == 0 && WriteAll(file.Get(), text) &&
+                         ::fsync(file.Get()) == 0 && file.Close() &&
+                         ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!written) {
+        file.Close();
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // Make the rename itself durable; the file is in place whether this works or not.
+    const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool RemapsLayer(const Word* record, int layer) {
+    const ObjectKind kind = RecordKind(record);
+    return RecordLayer(record) == layer && kind != ObjectKind::SymbolCall && kind != ObjectKind::Group;
+}
+
+}  // namespace
+
+void Layout::DeleteLayers() {
+    for (auto& layer : layers) layer.reset();
+}
+
+void Layout::ResetLayers() {
+    DeleteLayers();
+    SetLayer(std::make_unique<LayerDescription>(0, ""));
+}
+
+bool Layout::ReadLayerMap(const std::string& name) {
+    FileDescriptor file(OpenRegularFile(name));
+    if (file.Get() < 0) return false;
+    LineReader reader(file.Get());
+    std::string line;
+    const bool gotHeader = reader.ReadLine(line, kHeaderLineChars);
+    if (reader.Failed()) return false;
+    if (!gotHeader || !HasMapHeader(line)) {
+        platform::ShowError("Invalid layer map file.");
+        return false;
+    }
+    // Built aside, so that a file that cannot be read to its end leaves the
+    // table as it was.
+    std::array<std::unique_ptr<LayerDescription>, kLayerCount> table;
+    while (reader.ReadLine(line, kLayerLineChars)) {
+        if (auto layer = ParseLayerLine(line)) {
+            const auto slot = static_cast<std::size_t>(layer->index);
+            table[slot] = std::move(layer);
+        }
+    }
+    if (reader.Failed()) return false;
+    DeleteLayers();
+    for (auto& layer : table) {
+        if (layer) SetLayer(std::move(layer));
+    }
+    return true;
+}
+
+bool Layout::WriteLayerMap(const std::string& name) const {
+    if (!ReplaceFile(name, LayerMapText(*this))) {
+        platform::ShowError(kSaveFailed);
+        return false;
+    }
+    return true;
+}
+
+void Layout::CopyLayersFrom(const Layout& other) {
+    if (&other == this) return;
+    DeleteLayers();
+    activeLayer = -1;
+    for (int i = 0; i < kLayerCount; ++i) {
+        const LayerDescription* source = other.Layer(i);
+        if (!source) continue;
+        LayerDescription* copy = SetLayer(std::make_unique<LayerDescription>(i, *source));
+        if (copy && copy->current && activeLayer < 0) activeLayer = i;
+    }
+}
+
+int Layout::FindLayerByShortName(std::string_view shortName) const {
+    for (int i = 0; i < kLayerCount; ++i) {
+        if (const LayerDescription* layer = Layer(i); layer && layer->shortName == shortName) return i;
+    }
+    return -1;
+}
+
+int Layout::FindLayerByName(std::string_view layerName) const {
+    for (int i = 0; i < kLayerCount; ++i) {
+        if (const LayerDescription* layer = Layer(i); layer && layer->name == layerName) return i;
+    }
+    return -1;
+}
+
+int Layout::LowestFreeLayer() const {
+    for (int i = 0; i < kLayerCount; ++i) {
+        if (!Layer(i)) return i;
+    }
+    return -1;
+}
+
+int Layout::LayerCount() const {
+    int count = 0;
+    for (const auto& layer : layers) count += layer ? 1 : 0;
+    return count;
+}
+
+LayerDescription* Layout::NthLayer(int position) const {
+    if (position < 0) return nullptr;
+    for (const auto& layer : layers) {
+        if (layer && position-- == 0) return layer.get();
+    }
+    return nullptr;
+}
+
+void Layout::SelectCurrentLayer(int position) {
+    // Every flag is cleared, not only the previous current layer's, so that a
+    // table copied with inconsistent flags ends with one current layer.
+    for (auto& layer : layers) {
+        if (layer) layer->current = 0;
+    }
+    LayerDescription* layer = NthLayer(position);
+    if (layer) layer->current = 1;
+    activeLayer = layer ? layer->index : -1;
+}
+
+bool Layout::ToggleLayerVisible(int position) {
+    LayerDescription* layer = NthLayer(position);
+    if (!layer) return false;
+    const bool was = layer->visible != 0;
+    layer->visible = was ? 0 : 1;
+    return was;
+}
+
+bool Layout::ToggleLayerLocked(int position) {
+    LayerDescription* layer = NthLayer(position);
+    if (!layer) return false;
+    const bool was = layer->locked != 0;
+    layer->locked = was ? 0 : 1;
+    return was;
+}
+
+void Layout::ShowAllLayers() {
+    for (auto& layer : layers) {
+        if (layer) layer->visible = 1;
+    }
+}
+
+void Layout::HideAllLayers() {
+    for (auto& layer : layers) {
+        if (layer) layer->visible = 0;
+    }
+}
+
+bool Layout::LayerInUse(int index) const {
+    for (const auto& symbol : symbols) {
+        for (const Word* r = symbol->FirstRecord(); r; r = symbol->NextRecord(r)) {
+            if (RemapsLayer(r, index)) return true;
+        }
+    }
+    return false;
+}
+
+bool Layout::ChangeLayerIndex(int oldIndex, int newIndex) {
+    if (!Layer(oldIndex) || newIndex < 0 || newIndex >= kLayerCount || Layer(newIndex)) return false;
+    for (const auto& symbol : symbols) {
+        for (Word* r = symbol->FirstRecord(); r; r = symbol->NextRecord(r)) {
+            if (RemapsLayer(r, oldIndex)) {
+                SetRecordLayer(r, newIndex);
+            }
+        }
+        symbol->undo->RemapLayer(oldIndex, newIndex);
+    }
+    auto& moved = layers[static_cast<std::size_t>(newIndex)];
+    moved = std::move(layers[static_cast<std::size_t>(oldIndex)]);
+    moved->index = newIndex;
+    if (activeLayer == oldIndex) activeLayer = newIndex;
+    // The selection description names the layer of the current object.
+    for (const auto& symbol : symbols) {
+        if (symbol->selectedCount > 0) symbol->UpdateSelection();
+    }
+    // The layer numbers are part of the saved layout even where no object moved.
+    modified = true;
+    return true;
+}
+
+}  // namespace zandor
