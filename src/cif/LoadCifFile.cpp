@@ -1,4 +1,4 @@
-// Reader of CIF layout files (Part 2.1), with these mends of the Part's reader:
+// Reader of CIF layout files.  Besides the plain reading of the format it:
 // - boxes and round flashes are halved in the scaled domain and rounded once,
 //   so that B 11 4 0 0 at scale 10 is 110 units long and R 11 0 0 has radius 55;
 // - "(ZanBox x1 y1 x2 y2);" restores a rectangle whose corner sums are odd

@@ -1,4 +1,4 @@
-// The CIF reader (Part 2.1) and the faults mended in it: box and round-flash
+// The CIF reader and the faults mended in it: box and round-flash
 // rounding, ZanBox, recursive calls, overflowing numbers and oversized counts.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -178,7 +178,7 @@ TEST_F(CifReader, DefinitionFiveNamedMainSymbolCalledAtTopLevel) {
 }
 
 TEST_F(CifReader, BoxCornersAreRoundedOnceInTheScaledDomain) {
-    // Mended: the Part halved lengths in whole CIF units before scaling, so B
+    // Mended: lengths used to be halved in whole CIF units before scaling, so B
     // 11 4 0 0 became 100 units long at scale 10 instead of 110.
     struct Case {
         const char* header;
@@ -337,7 +337,7 @@ TEST_F(CifReader, RoundFlashRadius) {
 TEST_F(CifReader, RoundFlashPairsBecomeRingsInOldDialectsOnly) {
     const std::string pair = "L L1; R 20 1 1; R 10 1 1; E";
     // 0 < dialect < 240: radius |r1 + r2| x scale / 2, width |r1 - r2| x scale / 2 with
-    // r = diameter / 2, as the Part gives it.
+    // r = diameter / 2, as the old dialect has it.
     ASSERT_TRUE(Read("(CIF written by Tremolvanti Pro 0.1);" + pair));
     EXPECT_TRUE(Texts().empty());
     const Word* ring = Only(Main());
