@@ -1,6 +1,8 @@
 // Layouts written by SaveCifFile and read back by LoadCifFile.
 #include <gtest/gtest.h>
 
+#include "support/ScratchTest.h"
+
 #include <unistd.h>
 
 #include <cmath>
@@ -49,25 +51,12 @@ Word* AddTextWithGlyphs(SymbolDescription& s, std::int32_t x, std::int32_t y, co
     return head;
 }
 
-class CifRoundTrip : public ::testing::Test {
+class CifRoundTrip : public zandor::test::ScratchTest {
 protected:
     void SetUp() override {
-        saved = Settings();
-        Settings().saveOptions = {};
-        Settings().ringNumSegments = 72;
-        Settings().circleNumSegments = 72;
-        dir = fs::temp_directory_path() /
-              ("zandor-cif-roundtrip-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        ScratchTest::SetUp();
         original.Clear();
         original.DeleteLayers();
-    }
-    void TearDown() override {
-        Settings() = saved;
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 
     // Saves `original`, reads the file into `loaded`; returns the file text.
@@ -141,8 +130,6 @@ protected:
         original.SetLayer(std::move(layer));
     }
 
-    ModelSettings saved;
-    fs::path dir;
     Layout original;
     Layout loaded;
 };

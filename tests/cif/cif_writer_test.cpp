@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/ScratchTest.h"
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,26 +30,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Each test gets its own directory and default settings, restored afterwards.
-class CifWriter : public ::testing::Test {
+class CifWriter : public zandor::test::ScratchTest {
 protected:
     void SetUp() override {
-        saved = Settings();
-        Settings().saveOptions = {};
-        Settings().ringNumSegments = 72;
-        Settings().circleNumSegments = 72;
-        dir = fs::temp_directory_path() /
-              ("zandor-cif-writer-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        ScratchTest::SetUp();
         layout.Clear();
-    }
-    void TearDown() override {
-        Settings() = saved;
-        std::error_code ec;
-        fs::permissions(dir, fs::perms::owner_all, ec);
-        fs::remove_all(dir, ec);
     }
 
     std::string Save(int layer = -1) {
@@ -78,8 +65,6 @@ protected:
     }
     SymbolDescription& Main() { return *layout.MainSymbol(); }
 
-    ModelSettings saved;
-    fs::path dir;
     Layout layout;
 };
 

@@ -1,6 +1,8 @@
 // The layout document's file operations, through the CIF format.
 #include <gtest/gtest.h>
 
+#include "support/ScratchTest.h"
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -21,32 +23,14 @@ using platform::headless::ScopedMessageCapture;
 
 namespace {
 
-class Document : public ::testing::Test {
+class Document : public zandor::test::ScratchTest {
 protected:
     void SetUp() override {
+        ScratchTest::SetUp();
         RegisterFileFormats();
-        dir = std::filesystem::temp_directory_path() /
-              ("zandor-document-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-        saved = Settings();
     }
-    void TearDown() override {
-        Settings() = saved;
-        std::filesystem::remove_all(dir);
-    }
-    std::string Path(const std::string& name) const { return (dir / name).string(); }
-    std::string Write(const std::string& name, const std::string& text) const {
-        std::ofstream(Path(name), std::ios::binary) << text;
-        return Path(name);
-    }
-    static std::string Read(const std::string& path) {
-        std::ostringstream text;
-        text << std::ifstream(path, std::ios::binary).rdbuf();
-        return text.str();
-    }
-    std::filesystem::path dir;
-    ModelSettings saved;
+    std::string Write(const std::string& name, const std::string& text) const { return WriteFile(name, text); }
+    static std::string Read(const std::string& path) { return ReadFile(path); }
 };
 
 // Answers the main-symbol question with a fixed choice and remembers it.
