@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/BooleanCommand.h"
 #include "cli/ConsoleServices.h"
 #include "formats/AllFormats.h"
 #include "model/Geometry.h"
@@ -33,6 +34,12 @@ const char* const kUsageText =
     "      Reads IN and writes OUT in the format of OUT's extension (.cif).\n"
     "  export IN --layer N --format cif OUT\n"
     "      Writes layer N of IN alone.\n"
+    "  boolean IN OUT --op or|and|xor|a-b|b-a --a LAYER [--b LAYER] --to LAYER\n"
+    "          [--grid NM] [--max-nodes N]\n"
+    "      Combines the rectangles, boxes and polygons of the main symbol on layer A\n"
+    "      (and B), through all symbol calls and arrays, and adds the result as\n"
+    "      polygons on layer --to; the coordinates snap to a grid of NM nm (default\n"
+    "      1) and polygons of N nodes or more (default 200) are cut in pieces.\n"
     "  --help\n"
     "      This text.\n"
     "\n"
@@ -218,25 +225,50 @@ int Info(const std::string& file, bool json) {
     return kSuccess;
 }
 
-int Convert(const std::string& in, const std::string& out, const SaveOptions& options) {
+// The type of an output file by its name; FileUnknown (message shown) when it
+// cannot be written.
+FileType OutputType(const std::string& out) {
     const FileType type = FileTypeOf(out);
     if (type != FileCif && type != FileGds && type != FileDxf) {
         platform::ShowError("Cannot tell the output format from the name " + out + " (use .cif)");
-        return kFailure;
+        return FileUnknown;
     }
     if (!FindWriter(type)) {
         platform::ShowError("Writing this file type is not supported yet: " + out);
-        return kFailure;
+        return FileUnknown;
     }
-    Layout layout;
-    if (!Load(layout, in)) return kFailure;
-    Settings().saveOptions = options;
+    return type;
+}
+
+int SaveAs(Layout& layout, const std::string& out, FileType type) {
     layout.Save(out, type);
     if (!layout.lastSaveWroteFile) {
         platform::ShowError("Could not write " + out);
         return kFailure;
     }
     return kSuccess;
+}
+
+int Convert(const std::string& in, const std::string& out, const SaveOptions& options) {
+    const FileType type = OutputType(out);
+    if (type == FileUnknown) return kFailure;
+    Layout layout;
+    if (!Load(layout, in)) return kFailure;
+    Settings().saveOptions = options;
+    return SaveAs(layout, out, type);
+}
+
+int Boolean(const cli::BooleanRequest& request) {
+    const FileType type = OutputType(request.out);
+    if (type == FileUnknown) return kFailure;
+    Layout layout;
+    if (!Load(layout, request.in)) return kFailure;
+    cli::ConsoleProgress progress("Boolean operation");
+    platform::ProgressService* previous = platform::SetProgressService(&progress);
+    const bool done = cli::RunBoolean(layout, request);
+    platform::SetProgressService(previous);
+    if (!done) return kFailure;
+    return SaveAs(layout, request.out, type);
 }
 
 int Export(const std::string& in, int layer, const std::string& format, const std::string& out) {
@@ -270,6 +302,13 @@ int main(int argc, char** argv) {
     RegisterFileFormats();
 
     const std::string command = args[0];
+    if (command == "boolean") {
+        cli::BooleanRequest request;
+        const std::string problem =
+            cli::ParseBooleanArguments(std::vector<std::string>(args.begin() + 1, args.end()), request);
+        if (!problem.empty()) return Usage(problem);
+        return Boolean(request);
+    }
     std::vector<std::string> positional;
     std::set<std::string> flags;
     int layer = -1;

@@ -96,6 +96,7 @@ struct WorkGraph {
   std::vector<Point> nodes;
   std::vector<Link> links;
   std::vector<std::vector<int>> crossings;  // per link, nodes to split it at
+  std::vector<int> sweepSlot;               // scratch of Sweep: link -> place in its subset
 
   WorkGraph(Bool_Engine& owner) : engine(owner), grid(owner.m_GRID), marge(owner.GetInternalMarge()) {}
 
@@ -187,44 +188,90 @@ struct WorkGraph {
   // Nodes lying within the marge of a link (vertically, or horizontally as
   // seen after a quarter turn) that does not end at them split that link.
   bool SnapNodesToLinks() {
-    std::vector<int> live = LiveNodes();
-    std::vector<int> byX = live, byY = live;
-    std::sort(byX.begin(), byX.end(), [this](int a, int b) { return nodes[a].x < nodes[b].x; });
-    std::sort(byY.begin(), byY.end(), [this](int a, int b) { return nodes[a].y < nodes[b].y; });
+    const std::vector<int> live = LiveNodes();
+    // Rows: nodes by (y, x); columns: nodes by (x, y). A link looks only at
+    // the nodes in its box widened by the marge, walking whichever of rows
+    // or columns crosses the box fewer times (a level link: the few rows
+    // within the marge; a vertical one: the few columns).
+    std::vector<Point> rows, columns;
+    std::vector<int> rowNode, columnNode;
+    {
+      std::vector<int> order = live;
+      std::sort(order.begin(), order.end(), [this](int a, int b) {
+        return nodes[a].y != nodes[b].y ? nodes[a].y < nodes[b].y : nodes[a].x < nodes[b].x;
+      });
+      for (int n : order) {
+        rows.push_back(Point{nodes[n].y, nodes[n].x});
+        rowNode.push_back(n);
+      }
+      std::sort(order.begin(), order.end(), [this](int a, int b) {
+        return nodes[a].x != nodes[b].x ? nodes[a].x < nodes[b].x : nodes[a].y < nodes[b].y;
+      });
+      for (int n : order) {
+        columns.push_back(Point{nodes[n].x, nodes[n].y});
+        columnNode.push_back(n);
+      }
+    }
+    auto lexLess = [](const Point& p, const Point& q) { return p.x != q.x ? p.x < q.x : p.y < q.y; };
+    auto clamp = [](i128 v) { return static_cast<i64>(std::clamp<i128>(v, INT64_MIN, INT64_MAX)); };
     crossings.assign(links.size(), {});
     bool found = false;
+    // Calls near(n) for every node whose (major, minor) lies in [majorLo, majorHi] x [lo, hi].
+    auto walk = [&](const std::vector<Point>& sorted, const std::vector<int>& ids, i64 majorLo, i64 majorHi, i64 lo,
+                    i64 hi, auto near) {
+      auto it = std::lower_bound(sorted.begin(), sorted.end(), Point{majorLo, lo}, lexLess);
+      while (it != sorted.end() && it->x <= majorHi) {
+        if (it->y < lo) {
+          it = std::lower_bound(it, sorted.end(), Point{it->x, lo}, lexLess);
+          continue;
+        }
+        if (it->y > hi) {
+          if (it->x == INT64_MAX) break;
+          it = std::lower_bound(it, sorted.end(), Point{it->x + 1, lo}, lexLess);
+          continue;
+        }
+        near(ids[static_cast<std::size_t>(it - sorted.begin())]);
+        ++it;
+      }
+    };
     for (std::size_t li = 0; li < links.size(); ++li) {
       const Link& l = links[li];
-      Point a = nodes[l.begin], b = nodes[l.end];
-      if (a.x != b.x) {
+      const Point p = nodes[l.begin], q = nodes[l.end];
+      const i64 xmin = std::min(p.x, q.x), xmax = std::max(p.x, q.x);
+      const i64 ymin = std::min(p.y, q.y), ymax = std::max(p.y, q.y);
+      auto query = [&](i64 x0, i64 x1, i64 y0, i64 y1, auto near) {
+        if (static_cast<i128>(x1) - x0 < static_cast<i128>(y1) - y0)
+          walk(columns, columnNode, x0, x1, y0, y1, near);
+        else
+          walk(rows, rowNode, y0, y1, x0, x1, near);
+      };
+      auto add = [&](int n) {
+        if (n == l.begin || n == l.end) return;
+        crossings[li].push_back(n);
+        found = true;
+      };
+      if (xmin != xmax) {
+        // Vertically within the marge, X within the link's range.
+        Point a = p, b = q;
         if (a.x > b.x) std::swap(a, b);
         const i128 dx = static_cast<i128>(b.x) - a.x, dy = static_cast<i128>(b.y) - a.y;
-        auto it = std::lower_bound(byX.begin(), byX.end(), a.x, [this](int n, i64 x) { return nodes[n].x < x; });
-        for (; it != byX.end() && nodes[*it].x <= b.x; ++it) {
-          const int n = *it;
-          if (n == l.begin || n == l.end) continue;
+        query(xmin, xmax, clamp(static_cast<i128>(ymin) - marge), clamp(static_cast<i128>(ymax) + marge), [&](int n) {
           const i128 num = (static_cast<i128>(nodes[n].x) - a.x) * dy - (static_cast<i128>(nodes[n].y) - a.y) * dx;
-          if (num <= static_cast<i128>(marge) * dx && num >= -static_cast<i128>(marge) * dx) {
-            crossings[li].push_back(n);
-            found = true;
-          }
-        }
+          if (num <= static_cast<i128>(marge) * dx && num >= -static_cast<i128>(marge) * dx) add(n);
+        });
       }
-      a = nodes[l.begin];
-      b = nodes[l.end];
-      if (a.y != b.y) {
+      if (ymin != ymax && xmin != xmax && ymin != ymax) {
+        // Horizontally within the marge (the quarter-turned pass), Y within the link's range.
+        Point a = p, b = q;
         if (a.y > b.y) std::swap(a, b);
         const i128 dx = static_cast<i128>(b.x) - a.x, dy = static_cast<i128>(b.y) - a.y;
-        auto it = std::lower_bound(byY.begin(), byY.end(), a.y, [this](int n, i64 y) { return nodes[n].y < y; });
-        for (; it != byY.end() && nodes[*it].y <= b.y; ++it) {
-          const int n = *it;
-          if (n == l.begin || n == l.end) continue;
+        query(clamp(static_cast<i128>(xmin) - marge), clamp(static_cast<i128>(xmax) + marge), ymin, ymax, [&](int n) {
           const i128 num = (static_cast<i128>(nodes[n].y) - a.y) * dx - (static_cast<i128>(nodes[n].x) - a.x) * dy;
-          if (num <= static_cast<i128>(marge) * dy && num >= -static_cast<i128>(marge) * dy) {
-            crossings[li].push_back(n);
-            found = true;
-          }
-        }
+          if (num <= static_cast<i128>(marge) * dy && num >= -static_cast<i128>(marge) * dy) add(n);
+        });
+      } else if (xmin == xmax && ymin != ymax) {
+        // A vertical link: only the quarter-turned pass applies.
+        query(clamp(static_cast<i128>(xmin) - marge), clamp(static_cast<i128>(xmax) + marge), ymin, ymax, add);
       }
     }
     if (found) ApplyCrossings();
@@ -240,15 +287,33 @@ struct WorkGraph {
     };
     std::vector<Box> boxes;
     boxes.reserve(links.size());
+    bool anySlanted = false;
     for (std::size_t i = 0; i < links.size(); ++i) {
       const Point a = nodes[links[i].begin], b = nodes[links[i].end];
       boxes.push_back({std::min(a.x, b.x), std::max(a.x, b.x), std::min(a.y, b.y), std::max(a.y, b.y), static_cast<int>(i)});
+      anySlanted |= a.x != b.x && a.y != b.y;
     }
+    bool found = CrossLevelAndVertical(boxes);
+    if (!anySlanted) {
+      if (found) ApplyCrossings();
+      return found;
+    }
+    auto axisParallel = [](const Box& b) { return b.xmin == b.xmax || b.ymin == b.ymax; };
     std::sort(boxes.begin(), boxes.end(), [](const Box& p, const Box& q) { return p.xmin < q.xmin; });
-    bool found = false;
+    // Pairs with at least one slanted link: a level or vertical link only
+    // looks at the slanted links that start within its X range.
+    std::vector<std::size_t> slanted;
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+      if (!axisParallel(boxes[i])) slanted.push_back(i);
     for (std::size_t i = 0; i < boxes.size(); ++i) {
-      for (std::size_t j = i + 1; j < boxes.size() && boxes[j].xmin <= boxes[i].xmax; ++j) {
+      const bool straight = axisParallel(boxes[i]);
+      auto s = std::upper_bound(slanted.begin(), slanted.end(), i);
+      for (std::size_t j = straight ? (s == slanted.end() ? boxes.size() : *s) : i + 1;
+           j < boxes.size() && boxes[j].xmin <= boxes[i].xmax;
+           j = straight ? (++s == slanted.end() ? boxes.size() : *s) : j + 1) {
         if (boxes[j].ymin > boxes[i].ymax || boxes[j].ymax < boxes[i].ymin) continue;
+        // Level and vertical links among themselves were crossed above.
+        if (straight && axisParallel(boxes[j])) continue;
         const Link& p = links[boxes[i].link];
         const Link& q = links[boxes[j].link];
         if (p.begin == q.begin || p.begin == q.end || p.end == q.begin || p.end == q.end) continue;
@@ -270,6 +335,53 @@ struct WorkGraph {
       }
     }
     if (found) ApplyCrossings();
+    return found;
+  }
+
+  // Proper crossings of level with vertical links: a sweep over X keeps the
+  // level links that span the sweep X ordered by Y, and each vertical link
+  // asks for those strictly between its ends. O((n + k) log n).
+  template <class BoxT>
+  bool CrossLevelAndVertical(const std::vector<BoxT>& boxes) {
+    struct Event {
+      i64 x;
+      int kind;  // 0: a level link leaves, 1: a vertical link, 2: a level link enters
+      std::size_t box;
+    };
+    std::vector<Event> events;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      const BoxT& b = boxes[i];
+      if (b.ymin == b.ymax && b.xmin != b.xmax) {
+        events.push_back({b.xmin, 2, i});
+        events.push_back({b.xmax, 0, i});
+      } else if (b.xmin == b.xmax && b.ymin != b.ymax) {
+        events.push_back({b.xmin, 1, i});
+      }
+    }
+    // A crossing is proper only strictly inside both links: at one X, level
+    // links ending there leave first and links starting there enter last.
+    std::sort(events.begin(), events.end(), [](const Event& p, const Event& q) {
+      if (p.x != q.x) return p.x < q.x;
+      if (p.kind != q.kind) return p.kind < q.kind;
+      return p.box < q.box;
+    });
+    std::set<std::pair<i64, int>> level;
+    bool found = false;
+    for (const Event& e : events) {
+      const BoxT& b = boxes[e.box];
+      if (e.kind == 2) {
+        level.insert({b.ymin, b.link});
+      } else if (e.kind == 0) {
+        level.erase({b.ymin, b.link});
+      } else {
+        for (auto it = level.upper_bound({b.ymin, INT32_MAX}); it != level.end() && it->first < b.ymax; ++it) {
+          const int n = AddNode(Point{b.xmin, it->first});
+          crossings[it->second].push_back(n);
+          crossings[b.link].push_back(n);
+          found = true;
+        }
+      }
+    }
     return found;
   }
 
@@ -406,7 +518,19 @@ struct WorkGraph {
     i64 sweepX = 0;
     Point probe{0, 0};
     std::set<int, BeamOrder> beam(BeamOrder{this, &sweepX, &probe});
-    std::vector<std::set<int, BeamOrder>::iterator> where(links.size(), beam.end());
+    // Beam positions by place in the subset, so that a sweep over a small
+    // subset (one contour) costs nothing in the size of the whole graph.
+    if (sweepSlot.size() < links.size()) sweepSlot.resize(links.size(), -1);
+    for (std::size_t k = 0; k < subset.size(); ++k) sweepSlot[subset[k]] = static_cast<int>(k);
+    struct ClearSlots {
+      std::vector<int>& slots;
+      const std::vector<int>& subset;
+      ~ClearSlots() {
+        for (int li : subset) slots[li] = -1;
+      }
+    } clearSlots{sweepSlot, subset};
+    std::vector<std::set<int, BeamOrder>::iterator> slotWhere(subset.size(), beam.end());
+    auto where = [&](int li) -> std::set<int, BeamOrder>::iterator& { return slotWhere[sweepSlot[li]]; };
     auto check = [&](int record, int node, bool above) {
       Point l, r;
       Ends(links[record], l, r);
@@ -428,12 +552,12 @@ struct WorkGraph {
           continue;
         }
         if (IsVertical(links[e.link])) continue;
-        auto it = where[e.link];
+        auto it = where(e.link);
         if (it == beam.end()) Fail("beam out of order", "Error");
         if (it != beam.begin()) check(*std::prev(it), node, true);
         if (std::next(it) != beam.end()) check(*std::next(it), node, false);
         beam.erase(it);
-        where[e.link] = beam.end();
+        where(e.link) = beam.end();
       }
       // Decreasing slope: top to bottom just right of the node.
       std::sort(starting.begin(), starting.end(), [this](int a, int b) {
@@ -446,7 +570,7 @@ struct WorkGraph {
       for (int li : starting) {
         auto [it, inserted] = beam.insert(li);
         if (!inserted) Fail("beam out of order", "Error");
-        where[li] = it;
+        where(li) = it;
         const int above = it == beam.begin() ? -1 : *std::prev(it);
         if (above >= 0) check(above, node, true);
         if (std::next(it) != beam.end()) check(*std::next(it), node, false);
@@ -708,7 +832,10 @@ struct WorkGraph {
   }
 
   // Joins each hole to the boundary directly above its top node by a pair of
-  // vertical bridge links; returns whether anything was joined.
+  // vertical bridge links; returns whether anything was joined. The boundary
+  // above each top node is found by one sweep over X: level links wait in a
+  // set ordered by Y, slanted links (short ones, left by merging) in a set
+  // of their own that each query walks, vertical links by binary search.
   bool LinkHoles(const std::vector<Walked>& contours, const std::vector<int>& degree) {
     struct Join {
       int node;    // top node of the hole
@@ -717,7 +844,12 @@ struct WorkGraph {
       i64 y;       // top of the bridge when a link is cut
       bool hole;   // hole flag of the boundary above
     };
-    std::vector<Join> joins;
+    struct Query {
+      int node;
+      int link;  // the lowest link above, -1 when none
+      ExactY y;
+    };
+    std::vector<Query> queries;
     for (const Walked& c : contours) {
       if (!c.hole) continue;
       const Link& top = links[c.links.front()];
@@ -726,37 +858,93 @@ struct WorkGraph {
       // A hole that shares its top node with another boundary is reached
       // through that node when the contours are walked again.
       if (degree[h] > 2) continue;
-      const Point hp = nodes[h];
-      bool found = false;
-      ExactY bestY{};
-      Join best{h, -1, -1, 0, false};
-      for (std::size_t i = 0; i < links.size(); ++i) {
-        const Link& l = links[i];
-        if (l.begin == h || l.end == h) continue;
+      queries.push_back({h, -1, ExactY{}});
+    }
+    if (queries.empty()) return false;
+    // Events at one X: links enter, then queries, then links leave (a link
+    // spans the X of both its ends).
+    struct Event {
+      i64 x;
+      int kind;  // 0 enter, 1 query, 2 leave
+      int index;
+    };
+    std::vector<Event> events;
+    std::vector<std::pair<std::pair<i64, i64>, int>> verticals;  // ((x, lower y), link)
+    for (std::size_t i = 0; i < links.size(); ++i) {
+      const Point a = nodes[links[i].begin], b = nodes[links[i].end];
+      if (a.x == b.x) {
+        verticals.push_back({{a.x, std::min(a.y, b.y)}, static_cast<int>(i)});
+      } else {
+        events.push_back({std::min(a.x, b.x), 0, static_cast<int>(i)});
+        events.push_back({std::max(a.x, b.x), 2, static_cast<int>(i)});
+      }
+    }
+    for (std::size_t q = 0; q < queries.size(); ++q) events.push_back({nodes[queries[q].node].x, 1, static_cast<int>(q)});
+    std::sort(events.begin(), events.end(), [](const Event& p, const Event& q) {
+      if (p.x != q.x) return p.x < q.x;
+      if (p.kind != q.kind) return p.kind < q.kind;
+      return p.index < q.index;
+    });
+    std::sort(verticals.begin(), verticals.end());
+    std::set<std::pair<i64, int>> level;
+    std::set<int> slantedActive;
+    auto isLevel = [this](int li) { return nodes[links[li].begin].y == nodes[links[li].end].y; };
+    for (const Event& e : events) {
+      if (e.kind != 1) {
+        const bool enter = e.kind == 0;
+        if (isLevel(e.index)) {
+          if (enter) level.insert({nodes[links[e.index].begin].y, e.index});
+          else level.erase({nodes[links[e.index].begin].y, e.index});
+        } else {
+          if (enter) slantedActive.insert(e.index);
+          else slantedActive.erase(e.index);
+        }
+        continue;
+      }
+      Query& q = queries[static_cast<std::size_t>(e.index)];
+      const Point hp = nodes[q.node];
+      // The lowest boundary strictly above hp; on equal Y the lowest link number.
+      auto offer = [&](int li, const ExactY& y) {
+        if (q.link < 0 || CompareExact(y, q.y) < 0 || (CompareExact(y, q.y) == 0 && li < q.link)) {
+          q.link = li;
+          q.y = y;
+        }
+      };
+      auto it = level.upper_bound({hp.y, INT32_MAX});
+      if (it != level.end()) offer(it->second, ExactY{it->first, 0, 1});
+      auto v = std::upper_bound(verticals.begin(), verticals.end(),
+                                std::pair<std::pair<i64, i64>, int>{{hp.x, hp.y}, INT32_MAX});
+      if (v != verticals.end() && v->first.first == hp.x) {
+        // Among verticals with the same lower end, the lowest link number comes first.
+        offer(v->second, ExactY{v->first.second, 0, 1});
+      }
+      for (int li : slantedActive) {
+        const Link& l = links[li];
+        if (l.begin == q.node || l.end == q.node) continue;
         Point left, right;
         Ends(l, left, right);
-        if (left.x > hp.x || right.x < hp.x) continue;
-        ExactY y;
-        int node = -1;
-        if (left.x == right.x) {
-          node = nodes[l.begin].y < nodes[l.end].y ? l.begin : l.end;
-          y = ExactY{nodes[node].y, 0, 1};
-        } else {
-          y = YAt(left, right, hp.x);
-          if (nodes[l.begin].x == hp.x) node = l.begin;
-          if (nodes[l.end].x == hp.x) node = l.end;
-        }
+        const ExactY y = YAt(left, right, hp.x);
         if (CompareToInteger(y, hp.y) <= 0) continue;
-        if (!found || CompareExact(y, bestY) < 0) {
-          found = true;
-          bestY = y;
-          // The line's Y truncated toward zero.
-          const i128 truncated = y.whole + (y.whole < 0 && y.remainder > 0 ? 1 : 0);
-          best = Join{h, node >= 0 ? -1 : static_cast<int>(i), node, static_cast<i64>(truncated), l.hole};
-        }
+        offer(li, y);
       }
-      if (!found) Fail("hole without a contour above it", "Error");
-      joins.push_back(best);
+    }
+    std::vector<Join> joins;
+    for (const Query& q : queries) {
+      if (q.link < 0) Fail("hole without a contour above it", "Error");
+      const Link& l = links[q.link];
+      const i64 hx = nodes[q.node].x;
+      int node = -1;
+      i64 y;
+      if (nodes[l.begin].x == nodes[l.end].x) {
+        node = nodes[l.begin].y < nodes[l.end].y ? l.begin : l.end;
+        y = nodes[node].y;
+      } else {
+        if (nodes[l.begin].x == hx) node = l.begin;
+        if (nodes[l.end].x == hx) node = l.end;
+        // The line's Y truncated toward zero.
+        y = static_cast<i64>(q.y.whole + (q.y.whole < 0 && q.y.remainder > 0 ? 1 : 0));
+      }
+      joins.push_back(Join{q.node, node >= 0 ? -1 : q.link, node, y, l.hole});
     }
     if (joins.empty()) return false;
     crossings.assign(links.size(), {});

@@ -74,4 +74,70 @@ expect 0 "info on the flattened file" "$cli" info "$work/flat.cif" --json
 expect 1 "convert into a missing folder" "$cli" convert "$demo" "$work/no/such/dir/out.cif"
 grep -q "^Error: " "$work/err" || { echo "FAIL  failed write says Error:"; failures=$((failures + 1)); }
 
+# boolean: layers of the main symbol through calls and arrays, result polygons
+# on a new layer.
+expect 0 "boolean union of layer 1 into layer 30" "$cli" boolean "$demo" "$work/or.cif" --op or --a 1 --to 30
+expect 0 "info on the boolean result" "$cli" info "$work/or.cif" --json
+if ! /usr/bin/python3 - "$work/out" <<'PY'
+import json, sys
+d = json.load(open(sys.argv[1]))
+layers = {l["index"]: l for l in d["layers"]}
+assert 30 in layers and layers[30]["short_name"] == "L30", layers.keys()
+main = d["symbols"][0]
+assert main["name"] == "MainSymbol" and main["objects"].get("Polygon", 0) > 0, main["objects"]
+PY
+then
+  echo "FAIL  the union adds polygons on layer 30"
+  failures=$((failures + 1))
+fi
+expect 0 "boolean xor of a layer with itself" "$cli" boolean "$demo" "$work/self.cif" --op xor --a 1 --b 1 --to 30
+if awk '/^L L30;/{f=1;next} /^[LD9]/{f=0} f&&/^P/{n++} END{exit n>0?0:1}' "$work/self.cif"; then
+  echo "FAIL  a layer xor itself leaves nothing"
+  failures=$((failures + 1))
+fi
+expect 2 "boolean with an unknown --op" "$cli" boolean "$demo" "$work/x.cif" --op nand --a 1 --to 30
+expect 2 "boolean without --to" "$cli" boolean "$demo" "$work/x.cif" --op or --a 1
+expect 2 "boolean without --a" "$cli" boolean "$demo" "$work/x.cif" --op and --b 2 --to 30
+expect 2 "boolean with a negative grid" "$cli" boolean "$demo" "$work/x.cif" --op or --a 1 --to 30 --grid -1
+expect 2 "boolean with an unknown option" "$cli" boolean "$demo" "$work/x.cif" --op or --a 1 --to 30 --bogus 1
+expect 1 "boolean on a missing input" "$cli" boolean "$work/absent.cif" "$work/x.cif" --op or --a 1 --to 30
+
+# A 300-node polygon is cut into pieces below --max-nodes that cover it exactly.
+/usr/bin/python3 - "$work/zig.cif" <<'PY'
+import sys
+pts = [(i * 100, 1500 if i % 2 else 1000) for i in range(298)] + [(29700, 0), (0, 0)]
+with open(sys.argv[1], "w") as f:
+    f.write("L L1;\nP " + " ".join(f"{x} {y}" for x, y in pts) + ";\nE\n")
+PY
+expect 0 "boolean splits large polygons" "$cli" boolean "$work/zig.cif" "$work/zig-or.cif" --op or --a 0 --to 2 --max-nodes 100
+if ! /usr/bin/python3 - "$work/zig.cif" "$work/zig-or.cif" <<'PY'
+import re, sys
+def polygons(name, layer):
+    text = re.sub(r"\([^)]*\)", "", open(name).read())
+    current, found = None, []
+    for command in text.split(";"):
+        words = command.split()
+        if not words:
+            continue
+        if words[0] == "L":
+            current = words[1]
+        elif words[0] == "P" and current == layer:
+            v = list(map(int, words[1:]))
+            found.append(list(zip(v[0::2], v[1::2])))
+    return found
+def area(p):
+    return abs(sum(p[i][0] * p[(i + 1) % len(p)][1] - p[(i + 1) % len(p)][0] * p[i][1] for i in range(len(p)))) / 2
+(original,) = polygons(sys.argv[1], "L1")
+pieces = polygons(sys.argv[2], "L2")
+assert len(pieces) >= 2, len(pieces)
+assert all(len(p) < 100 for p in pieces), [len(p) for p in pieces]
+# The reader scales the unit-less file to nm: compare the ratio of the areas.
+scale = area(polygons(sys.argv[2], "L1")[0]) / area(original)
+assert abs(sum(map(area, pieces)) - area(original) * scale) < 1e-6 * area(original) * scale
+PY
+then
+  echo "FAIL  the split pieces stay below --max-nodes and cover the polygon"
+  failures=$((failures + 1))
+fi
+
 ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }
