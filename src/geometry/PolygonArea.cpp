@@ -2,26 +2,11 @@
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
+#include "model/Geometry.h"
+
 namespace zandor {
-
-namespace {
-
-std::int32_t RoundToNanometre(double v) {
-    if (!(v == v)) return 0;
-    const double r = v >= 0 ? std::trunc(v + 0.5) : std::trunc(v - 0.5);
-    if (r >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-        return std::numeric_limits<std::int32_t>::max();
-    }
-    if (r <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
-        return std::numeric_limits<std::int32_t>::min();
-    }
-    return static_cast<std::int32_t>(r);
-}
-
-}  // namespace
 
 double ContourAreaUm2(const Point* points, std::size_t count) {
     if (count < 3) return 0.0;
@@ -47,7 +32,7 @@ double ResultContoursAreaUm2(Bool_Engine& engine, const bool* stop, double* part
         if (!(stop && *stop)) {
             buffer.clear();
             while (engine.NextResultVertex()) {
-                buffer.push_back({RoundToNanometre(engine.VertexX()), RoundToNanometre(engine.VertexY())});
+                buffer.push_back({RoundHalfAway(engine.VertexX()), RoundHalfAway(engine.VertexY())});
             }
             area += ContourAreaUm2(buffer.data(), buffer.size());
             if (partial) *partial = area;

@@ -3,25 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
+#include "model/Geometry.h"
 #include "platform/Messages.h"
 
 namespace zandor {
 
 namespace {
-
-std::int32_t RoundHalfAwayToInt(double v) {
-    if (!(v == v)) return 0;
-    const double r = v >= 0 ? std::trunc(v + 0.5) : std::trunc(v - 0.5);
-    if (r >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-        return std::numeric_limits<std::int32_t>::max();
-    }
-    if (r <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
-        return std::numeric_limits<std::int32_t>::min();
-    }
-    return static_cast<std::int32_t>(r);
-}
 
 void StorePolygon(const std::vector<Point>& polygon, const PolygonStoreOptions& options,
                   const std::function<void(const std::vector<Point>&)>& store);
@@ -78,11 +66,11 @@ void StorePolygon(const std::vector<Point>& polygon, const PolygonStoreOptions& 
     }
     Rect first = box, second = box;
     if (height < width) {
-        const std::int32_t cut = RoundHalfAwayToInt((static_cast<double>(box.minx) + box.maxx) / 2);
+        const std::int32_t cut = RoundHalfAway((static_cast<double>(box.minx) + box.maxx) / 2);
         first.maxx = cut;
         second.minx = cut;
     } else {
-        const std::int32_t cut = RoundHalfAwayToInt((static_cast<double>(box.miny) + box.maxy) / 2);
+        const std::int32_t cut = RoundHalfAway((static_cast<double>(box.miny) + box.maxy) / 2);
         first.maxy = cut;
         second.miny = cut;
     }
@@ -99,7 +87,7 @@ void StoreResultContours(Bool_Engine& engine, const PolygonStoreOptions& options
     while (engine.NextResultContour()) {
         polygon.clear();
         while (engine.NextResultVertex()) {
-            polygon.push_back({RoundHalfAwayToInt(engine.VertexX()), RoundHalfAwayToInt(engine.VertexY())});
+            polygon.push_back({RoundHalfAway(engine.VertexX()), RoundHalfAway(engine.VertexY())});
         }
         engine.DropResultContour();
         if (!polygon.empty()) StorePolygon(polygon, options, store);
