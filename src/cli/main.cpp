@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/BooleanCommand.h"
+#include "cli/RenderCommand.h"
 #include "cli/ConsoleServices.h"
 #include "formats/AllFormats.h"
 #include "model/Geometry.h"
@@ -40,6 +41,10 @@ const char* const kUsageText =
     "      (and B), through all symbol calls and arrays, and adds the result as\n"
     "      polygons on layer --to; the coordinates snap to a grid of NM nm (default\n"
     "      1) and polygons of N nodes or more (default 200) are cut in pieces.\n"
+    "  render IN OUT.png [--size WxH] [--black] [--levels N]\n"
+    "      Draws the main symbol, zoomed to fit, into a PNG picture of WxH pixels\n"
+    "      (default 1600x1000) on white (or black), calls expanded N levels deep\n"
+    "      (default 30).\n"
     "  --help\n"
     "      This text.\n"
     "\n"
@@ -308,6 +313,15 @@ int main(int argc, char** argv) {
             cli::ParseBooleanArguments(std::vector<std::string>(args.begin() + 1, args.end()), request);
         if (!problem.empty()) return Usage(problem);
         return Boolean(request);
+    }
+    if (command == "render") {
+        cli::RenderRequest request;
+        const std::string problem =
+            cli::ParseRenderArguments(std::vector<std::string>(args.begin() + 1, args.end()), request);
+        if (!problem.empty()) return Usage(problem);
+        Layout layout;
+        if (!Load(layout, request.in)) return kFailure;
+        return cli::RunRender(layout, request) ? kSuccess : kFailure;
     }
     std::vector<std::string> positional;
     std::set<std::string> flags;

@@ -15,6 +15,10 @@
 
 namespace zandor {
 
+std::int32_t SaturateToInt32(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
 namespace {
 
 constexpr double kTwoPi = 2 * kPi;
@@ -28,10 +32,6 @@ bool RoundsIntoInt32(double x) {
     if (!std::isfinite(x)) return false;
     const double r = RoundedHalfAway(x);
     return r >= kInt32Min && r <= kInt32Max;
-}
-
-std::int32_t SaturateToInt32(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
 Point RoundPoint(double x, double y) { return {RoundHalfAway(x), RoundHalfAway(y)}; }

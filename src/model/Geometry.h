@@ -17,6 +17,8 @@ namespace zandor {
 // saturate at its ends and NaN gives 0, so that no input can make the
 // conversion undefined.
 std::int32_t RoundHalfAway(double x);
+// Clamps a 64-bit sum of coordinates into the coordinate range.
+std::int32_t SaturateToInt32(std::int64_t v);
 
 // Applies m to each point, rounding each result.
 void TransformPoints(Point* points, int count, const TransformMatrix& m);

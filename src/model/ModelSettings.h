@@ -28,6 +28,16 @@ struct ModelSettings {
     std::int64_t maskHeight = 127000000;
     bool showMaskWarning = true;
 
+    // Drawing: fill objects (else outlines only), show the contents of calls
+    // and arrays, their outline boxes, group outlines, black background, and
+    // the deepest call level expanded (1..30).
+    bool fill = true;
+    bool showInteriors = true;
+    bool showBorders = true;
+    bool showGroups = false;
+    bool backgroundBlack = false;
+    int levels = 30;
+
     static LOGFONTA DefaultTextFont() {
         LOGFONTA font;
         font.lfFaceName[0] = 'A';

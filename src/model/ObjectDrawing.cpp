@@ -1,0 +1,701 @@
+#include "model/ObjectDrawing.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/Geometry.h"
+#include "model/LayerDescription.h"
+#include "model/Layout.h"
+#include "model/ModelSettings.h"
+#include "model/SymbolDescription.h"
+
+namespace zandor {
+
+namespace {
+
+constexpr int kInputPollRecords = 20;
+constexpr int kMaxDrawnPoints = 16000;
+constexpr int kUnequalCirclePoints = 200;
+constexpr int kCapSteps = 40;   // half the steps of a cap cut off by one edge
+constexpr int kArcSteps = 80;   // steps of the arc between two edges
+
+const CanvasBrush kNullBrush{6, 0};
+
+bool IsIdentity(const TransformMatrix& m) { return m == TransformMatrix{}; }
+
+Point MapPoint(const TransformMatrix& m, double x, double y) {
+    Point p{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)};
+    if (IsIdentity(m)) return p;
+    TransformPoints(&p, 1, m);
+    return p;
+}
+
+Rect BoundsOf(const Point* p, int n) {
+    Rect r{p[0].X, p[0].Y, p[0].X, p[0].Y};
+    for (int i = 1; i < n; ++i) {
+        r.minx = std::min(r.minx, p[i].X);
+        r.miny = std::min(r.miny, p[i].Y);
+        r.maxx = std::max(r.maxx, p[i].X);
+        r.maxy = std::max(r.maxy, p[i].Y);
+    }
+    return r;
+}
+
+// The four corners of a box in order (min, min), (max, min), (max, max), (min, max).
+void BoxCorners(const Rect& b, Point* out) {
+    out[0] = {b.minx, b.miny};
+    out[1] = {b.maxx, b.miny};
+    out[2] = {b.maxx, b.maxy};
+    out[3] = {b.minx, b.maxy};
+}
+
+void MapCorners(const Rect& b, const TransformMatrix& m, Point* out) {
+    BoxCorners(b, out);
+    if (!IsIdentity(m)) TransformPoints(out, 4, m);
+}
+
+// A vector (the linear part of m only), its length rounded.
+std::int32_t MappedLength(const TransformMatrix& m, double x, double y) {
+    return RoundHalfAway(std::hypot(m.a * x + m.c * y, m.b * x + m.d * y));
+}
+
+// One Sutherland-Hodgman stage: keeps the side where inside(p) holds.
+template <typename Inside, typename Cross>
+void ClipStage(const std::vector<Point>& in, std::vector<Point>& out, Inside inside, Cross cross) {
+    out.clear();
+    const std::size_t n = in.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const Point& cur = in[i];
+        const Point& prev = in[(i + n - 1) % n];
+        const bool curIn = inside(cur), prevIn = inside(prev);
+        if (curIn) {
+            if (!prevIn) out.push_back(cross(prev, cur));
+            out.push_back(cur);
+        } else if (prevIn) {
+            out.push_back(cross(prev, cur));
+        }
+    }
+}
+
+Point CrossX(const Point& a, const Point& b, std::int64_t x) {
+    const double t = (double(x) - a.X) / (double(b.X) - a.X);
+    return {static_cast<std::int32_t>(x), RoundHalfAway(a.Y + t * (double(b.Y) - a.Y))};
+}
+
+Point CrossY(const Point& a, const Point& b, std::int64_t y) {
+    const double t = (double(y) - a.Y) / (double(b.Y) - a.Y);
+    return {RoundHalfAway(a.X + t * (double(b.X) - a.X)), static_cast<std::int32_t>(y)};
+}
+
+// Edge offsets of a wire segment: half the width across the segment.
+struct Offsets {
+    std::int32_t q = 0, p = 0;
+};
+Offsets SegmentOffsets(Point a, Point b, std::int32_t h) {
+    const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y;
+    const double length = std::hypot(dx, dy);
+    if (length == 0) return {};
+    return {RoundHalfAway(dy * h / length), RoundHalfAway(dx * h / length)};
+}
+
+Point Offset(Point a, std::int64_t dx, std::int64_t dy) {
+    return {SaturateToInt32(a.X + dx), SaturateToInt32(a.Y + dy)};
+}
+
+}  // namespace
+
+CanvasFont SymbolNameFont() { return {12, 400, "MS Sans Serif", 0}; }
+
+CanvasPen LayerPen(const LayerDescription& layer) {
+    return {static_cast<PenStyle>(LayerDescription::NormalOutlineStyle(layer.outlineStyle)), layer.outlineColor, 1};
+}
+
+CanvasBrush LayerBrush(const LayerDescription& layer) {
+    const int style = layer.fillStyle < 0 ? -1 : layer.fillStyle;
+    return {style, layer.fillColor};
+}
+
+ObjectDrawing::ObjectDrawing(Layout& owner, Canvas& target)
+    : layout(owner), canvas(target), view{owner.xmin, owner.ymin, owner.xmax, owner.ymax} {}
+
+bool ObjectDrawing::DrawLayout(bool selectNameFont) {
+    const ModelSettings& settings = Settings();
+    layout.drawing = true;
+    const RasterOp previous = canvas.SetRasterOp(settings.backgroundBlack ? RasterOp::Merge : RasterOp::Mask);
+    if (selectNameFont) canvas.SetFont(SymbolNameFont());
+    canvas.SetTextColor(kSymbolOutlineColor);
+    if (SymbolDescription* shown = layout.ShownSymbolDescription()) {
+        if (!shown->zoomStack.empty()) shown->zoomStack.back() = view;
+        DrawSymbol(*shown, 0, TransformMatrix{});
+        canvas.SetRasterOp(RasterOp::Not);
+        DrawMeasureLine(*shown);
+    }
+    layout.drawing = false;
+    canvas.SetRasterOp(previous);
+    return !abandoned;
+}
+
+bool ObjectDrawing::PollInput() {
+    if (!abandoned && canvas.InputPending()) abandoned = true;
+    return abandoned;
+}
+
+void ObjectDrawing::DrawSymbol(SymbolDescription& symbol, int level, const TransformMatrix& m) {
+    if (!layout.drawing || abandoned) return;
+    const ModelSettings& settings = Settings();
+    if (PollInput()) return;
+    int sincePoll = 0;
+    for (Word* r = symbol.FirstRecord(); r; r = symbol.NextRecord(r)) {
+        if (++sincePoll > kInputPollRecords) {
+            sincePoll = 1;
+            if (PollInput()) return;
+        }
+        const ObjectKind kind = RecordKind(r);
+        switch (kind) {
+            case ObjectKind::SymbolCall:
+                DrawCall(r, m, level);
+                lastLayer = -1;
+                break;
+            case ObjectKind::SymbolArray:
+                DrawArray(r, m, level);
+                lastLayer = -1;
+                break;
+            case ObjectKind::Group:
+                if (settings.showGroups) DrawGroup(r, m);
+                lastLayer = -1;
+                break;
+            case ObjectKind::Text:
+            case ObjectKind::Measurement:
+            case ObjectKind::Script:
+                break;
+            default: {
+                const int layer = RecordLayer(r);
+                if (layer != lastLayer) {
+                    lastLayer = layer;
+                    if (const LayerDescription* description = layout.Layer(layer)) {
+                        canvas.SetBrush(LayerBrush(*description));
+                        canvas.SetPen(LayerPen(*description));
+                        layerVisible = description->visible != 0;
+                    } else {
+                        canvas.SetBrush(kNullBrush);
+                        canvas.SetPen(CanvasPen{PenStyle::Solid, 0, 1});
+                        layerVisible = true;
+                    }
+                }
+                if (layerVisible) DrawRecord(r, m);
+            }
+        }
+        if (abandoned) return;
+    }
+}
+
+void ObjectDrawing::DrawRecord(const Word* r, const TransformMatrix& m) {
+    switch (RecordKind(r)) {
+        case ObjectKind::Rectangle: DrawRectangleRecord(r, m); break;
+        case ObjectKind::Box: DrawBox(r, m); break;
+        case ObjectKind::Polygon: DrawPolygonRecord(r, m); break;
+        case ObjectKind::Wire: DrawWire(r, m); break;
+        case ObjectKind::Circle: DrawCircleRecord(r, m); break;
+        case ObjectKind::Ring: DrawRing(r, m); break;
+        case ObjectKind::ArcWire: DrawArcWire(r, m); break;
+        default: break;
+    }
+}
+
+bool ObjectDrawing::Visible(const Rect& b) const {
+    return b.maxx >= view.minx && b.minx <= view.maxx && b.maxy >= view.miny && b.miny <= view.maxy;
+}
+
+bool ObjectDrawing::DrawDot(const Rect& b) {
+    const std::int64_t width = std::int64_t{b.maxx} - b.minx, height = std::int64_t{b.maxy} - b.miny;
+    if (width >= layout.minObjectSize || height >= layout.minObjectSize) return false;
+    const PixelPoint p = Map({b.minx, b.miny});
+    canvas.Rectangle(p.x, p.y, p.x + 1, p.y + 1);
+    return true;
+}
+
+PixelPoint ObjectDrawing::Map(Point p) const {
+    layout.WorldToScreen(p.X, p.Y);
+    return {p.X, p.Y};
+}
+
+void ObjectDrawing::DrawPolygon(const Point* points, int count) {
+    if (count <= 0) return;
+    // Clip against the view widened by one unit, left, top, right, bottom.
+    const std::int64_t left = std::int64_t{view.minx} - 1, right = std::int64_t{view.maxx} + 1;
+    const std::int64_t bottom = std::int64_t{view.miny} - 1, top = std::int64_t{view.maxy} + 1;
+    std::vector<Point> work(points, points + count);
+    ClipStage(work, clipped, [&](const Point& p) { return p.X >= left; },
+              [&](const Point& a, const Point& b) { return CrossX(a, b, left); });
+    ClipStage(clipped, work, [&](const Point& p) { return p.Y <= top; },
+              [&](const Point& a, const Point& b) { return CrossY(a, b, top); });
+    ClipStage(work, clipped, [&](const Point& p) { return p.X <= right; },
+              [&](const Point& a, const Point& b) { return CrossX(a, b, right); });
+    ClipStage(clipped, work, [&](const Point& p) { return p.Y >= bottom; },
+              [&](const Point& a, const Point& b) { return CrossY(a, b, bottom); });
+    if (work.empty()) return;
+    pixels.clear();
+    for (const Point& p : work) pixels.push_back(Map(p));
+    if (pixels.size() >= kMaxDrawnPoints) {
+        pixels.erase(std::unique(pixels.begin(), pixels.end()), pixels.end());
+        if (pixels.size() > kMaxDrawnPoints) pixels.resize(kMaxDrawnPoints);
+    }
+    if (Settings().fill)
+        canvas.Polygon(pixels.data(), static_cast<int>(pixels.size()));
+    else
+        canvas.Polyline(pixels.data(), static_cast<int>(pixels.size()));
+}
+
+void ObjectDrawing::DrawClosedOutline(const Point* corners, int count) {
+    std::vector<Point> closed(corners, corners + count);
+    closed.push_back(corners[0]);
+    DrawPolygon(closed.data(), count + 1);
+}
+
+bool ObjectDrawing::DrawAxisRectangle(Rect box, bool outlineOnly) {
+    if (!Visible(box)) return false;
+    box.minx = std::max(box.minx, view.minx);
+    box.miny = std::max(box.miny, view.miny);
+    box.maxx = std::min(box.maxx, view.maxx);
+    box.maxy = std::min(box.maxy, view.maxy);
+    if (DrawDot(box)) return true;
+    const PixelPoint topLeft = Map({box.minx, box.maxy});
+    const PixelPoint bottomRight = Map({box.maxx, box.miny});
+    if (!outlineOnly && Settings().fill) {
+        canvas.Rectangle(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
+    } else {
+        const PixelPoint outline[5] = {topLeft, {bottomRight.x, topLeft.y}, bottomRight,
+                                       {topLeft.x, bottomRight.y}, topLeft};
+        canvas.Polyline(outline, 5);
+    }
+    return true;
+}
+
+void ObjectDrawing::DrawRectangleRecord(const Word* r, const TransformMatrix& m) {
+    Point corners[4] = {{r[1], r[2]}, {r[3], r[2]}, {r[3], r[4]}, {r[1], r[4]}};
+    if (!IsIdentity(m)) TransformPoints(corners, 4, m);
+    const Rect bounds = BoundsOf(corners, 4);
+    if (corners[0].X == corners[1].X || corners[0].Y == corners[1].Y) {
+        DrawAxisRectangle(bounds, false);
+        return;
+    }
+    if (!Visible(bounds) || DrawDot(bounds)) return;
+    DrawClosedOutline(corners, 4);
+}
+
+void ObjectDrawing::DrawBox(const Word* r, const TransformMatrix& m) {
+    std::vector<Point> corners = RotatedBoxCorners({r[1], r[2]}, r[3], r[4], r[5]);
+    if (corners.size() < 4) return;
+    if (!IsIdentity(m)) TransformPoints(corners.data(), 4, m);
+    const Rect bounds = BoundsOf(corners.data(), 4);
+    if (!Visible(bounds) || DrawDot(bounds)) return;
+    DrawClosedOutline(corners.data(), 4);
+}
+
+void ObjectDrawing::DrawPolygonRecord(const Word* r, const TransformMatrix& m) {
+    const int n = PolygonNodeCount(r);
+    if (n < 2) return;
+    Point box[4];
+    MapCorners({r[1], r[2], r[3], r[4]}, m, box);
+    const Rect bounds = BoundsOf(box, 4);
+    if (!Visible(bounds)) return;
+    if (n > 2 && DrawDot(bounds)) return;
+    const Point* nodes = PolygonNodes(r);
+    std::vector<Point> points(nodes, nodes + n);
+    if (!IsIdentity(m)) TransformPoints(points.data(), n, m);
+    if (!(nodes[0] == nodes[n - 1])) points.push_back(points[0]);
+    DrawPolygon(points.data(), static_cast<int>(points.size()));
+}
+
+void ObjectDrawing::DrawWire(const Word* r, const TransformMatrix& m) {
+    const int n = WireNodeCount(r);
+    if (n < 2) return;
+    const std::int32_t width = WidthOf(r[5]);
+    const std::int32_t half = width / 2;
+    Point box[4];
+    MapCorners({SaturateToInt32(std::int64_t{r[1]} - half), SaturateToInt32(std::int64_t{r[2]} - half),
+                SaturateToInt32(std::int64_t{r[3]} + half), SaturateToInt32(std::int64_t{r[4]} + half)},
+               m, box);
+    if (!Visible(BoundsOf(box, 4))) return;
+    const std::int32_t mappedWidth = IsIdentity(m)
+        ? width
+        : static_cast<std::int32_t>((std::int64_t{MappedLength(m, width, 0)} + MappedLength(m, 0, width)) / 2);
+    const Point* nodes = WireNodes(r);
+    // A wire may end where it began (a closed frame): only repeats of the
+    // predecessor go.
+    std::vector<Point> points(nodes, nodes + n);
+    if (!IsIdentity(m)) TransformPoints(points.data(), n, m);
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    if (points.size() < 2) return;
+    DrawWirePath(mappedWidth, WireEndStyle(r[5]), points.data(), static_cast<int>(points.size()));
+}
+
+void ObjectDrawing::DrawWirePath(std::int32_t width, int endStyle, const Point* input, int n) {
+    if (n < 2) return;
+    const std::int32_t h = width / 2;
+    std::vector<Point> nodes(input, input + n);
+    const auto style = static_cast<EndStyle>(endStyle);
+    if (h > 0) {
+        if (style == EndStyle::Round) DrawCircle(nodes[0], h);
+        if (style == EndStyle::Extended) {
+            ExtendEndPoint(nodes[0], nodes[1], h);
+            ExtendEndPoint(nodes[n - 1], nodes[n - 2], h);
+        }
+    }
+    Offsets before;
+    for (int i = 0; i + 1 < n; ++i) {
+        const Point a = nodes[i], b = nodes[i + 1];
+        if (h == 0) {
+            const PixelPoint pa = Map(a), pb = Map(b);
+            canvas.Line(pa.x, pa.y, pb.x, pb.y);
+            continue;
+        }
+        const Offsets o = SegmentOffsets(a, b, h);
+        if (i > 0) {
+            if (style == EndStyle::Round) {
+                DrawCircle(a, h);
+            } else {
+                const Point joint[5] = {Offset(a, before.q, -std::int64_t{before.p}),
+                                        Offset(a, -std::int64_t{before.q}, before.p),
+                                        Offset(a, -std::int64_t{o.q}, o.p), Offset(a, o.q, -std::int64_t{o.p}),
+                                        Offset(a, before.q, -std::int64_t{before.p})};
+                DrawPolygon(joint, 5);
+            }
+        }
+        before = o;
+        if (a == b) continue;
+        const Point quad[5] = {Offset(a, -std::int64_t{o.q}, o.p), Offset(a, o.q, -std::int64_t{o.p}),
+                               Offset(b, o.q, -std::int64_t{o.p}), Offset(b, -std::int64_t{o.q}, o.p),
+                               Offset(a, -std::int64_t{o.q}, o.p)};
+        DrawPolygon(quad, 5);
+    }
+    if (h > 0 && style == EndStyle::Round) DrawCircle(nodes[n - 1], h);
+}
+
+void ObjectDrawing::DrawCircleRecord(const Word* r, const TransformMatrix& m) {
+    const std::int32_t radius = r[3];
+    if (radius <= 0) return;
+    const Point centre = MapPoint(m, r[1], r[2]);
+    const std::int32_t rx = MappedLength(m, radius, 0), ry = MappedLength(m, 0, radius);
+    if (rx == ry) {
+        DrawCircle(centre, rx);
+        return;
+    }
+    std::vector<Point> points = CirclePolygon({r[1], r[2]}, radius, kUnequalCirclePoints);
+    TransformPoints(points.data(), static_cast<int>(points.size()), m);
+    points.push_back(points[0]);
+    DrawPolygon(points.data(), static_cast<int>(points.size()));
+}
+
+void ObjectDrawing::DrawRing(const Word* r, const TransformMatrix& m) {
+    const Point centre = MapPoint(m, r[1], r[2]);
+    const std::int32_t rx = MappedLength(m, r[3], 0), ry = MappedLength(m, 0, r[3]);
+    const std::int32_t width = MappedLength(m, r[4], 0);
+    const std::int64_t outer = std::int64_t{rx} + width / 2;
+    const Rect bounds{SaturateToInt32(centre.X - outer), SaturateToInt32(centre.Y - outer),
+                      SaturateToInt32(centre.X + outer), SaturateToInt32(centre.Y + outer)};
+    if (!Visible(bounds) || DrawDot(bounds)) return;
+    const int segments = Settings().ringNumSegments;
+    if (rx == ry) {
+        if (width / 2 > rx) {
+            DrawCircle(centre, SaturateToInt32(outer));
+            return;
+        }
+        std::vector<Point> path;
+        path.reserve(static_cast<std::size_t>(segments) + 1);
+        for (int i = 0; i < segments; ++i) {
+            const double angle = -kPi / 2 + 2 * kPi * i / segments;
+            path.push_back({RoundHalfAway(centre.X + rx * std::cos(angle)),
+                            RoundHalfAway(centre.Y + rx * std::sin(angle))});
+        }
+        path.push_back(path[0]);
+        DrawWirePath(width, static_cast<int>(EndStyle::Round), path.data(), static_cast<int>(path.size()));
+        return;
+    }
+    std::vector<Point> points = RingPolygon({r[1], r[2]}, r[3], r[4], segments);
+    if (points.empty()) return;
+    TransformPoints(points.data(), static_cast<int>(points.size()), m);
+    points.push_back(points[0]);
+    DrawPolygon(points.data(), static_cast<int>(points.size()));
+}
+
+void ObjectDrawing::DrawArcWire(const Word* r, const TransformMatrix& m) {
+    std::vector<Point> points = ArcWireOutline(r, Settings().ringNumSegments);
+    if (points.empty()) return;
+    if (!IsIdentity(m)) TransformPoints(points.data(), static_cast<int>(points.size()), m);
+    points.push_back(points[0]);
+    DrawPolygon(points.data(), static_cast<int>(points.size()));
+}
+
+void ObjectDrawing::DrawCircle(Point c, std::int32_t radius) {
+    const Rect bounds{SaturateToInt32(std::int64_t{c.X} - radius), SaturateToInt32(std::int64_t{c.Y} - radius),
+                      SaturateToInt32(std::int64_t{c.X} + radius), SaturateToInt32(std::int64_t{c.Y} + radius)};
+    if (!Visible(bounds) || DrawDot(bounds)) return;
+    const bool inside = std::int64_t{c.X} - radius >= view.minx && std::int64_t{c.X} + radius <= view.maxx &&
+                        std::int64_t{c.Y} - radius >= view.miny && std::int64_t{c.Y} + radius <= view.maxy;
+    if (inside) {
+        const PixelPoint topLeft = Map({bounds.minx, bounds.maxy});
+        const PixelPoint bottomRight = Map({bounds.maxx, bounds.miny});
+        if (Settings().fill)
+            canvas.Ellipse(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
+        else
+            canvas.EllipseOutline(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
+        return;
+    }
+    DrawCircleCorners(c, radius);
+}
+
+// The visible part of a circle larger than the view, as a polygon: the view
+// corners inside the circle and the arc between the edges it crosses.
+void ObjectDrawing::DrawCircleCorners(Point c, std::int32_t radius) {
+    const double cx = c.X, cy = c.Y, r = radius;
+    // Counter-clockwise: bottom left, bottom right, top right, top left.
+    const Point corners[4] = {{view.minx, view.miny}, {view.maxx, view.miny}, {view.maxx, view.maxy},
+                              {view.minx, view.maxy}};
+    bool in[4];
+    int count = 0;
+    for (int i = 0; i < 4; ++i) {
+        const double d = std::hypot(corners[i].X - cx, corners[i].Y - cy);
+        in[i] = RoundHalfAway(d) < radius;
+        count += in[i];
+    }
+    const auto arcPoint = [&](double angle) {
+        return Point{RoundHalfAway(cx + r * std::cos(angle)), RoundHalfAway(cy + r * std::sin(angle))};
+    };
+    std::vector<Point> polygon;
+    if (count == 0) {
+        double middle;
+        double cosine;
+        if (cx < view.minx) {
+            middle = 0;
+            cosine = (view.minx - cx) / r;
+        } else if (cy < view.miny) {
+            middle = kPi / 2;
+            cosine = (view.miny - cy) / r;
+        } else if (cx > view.maxx) {
+            middle = kPi;
+            cosine = (cx - view.maxx) / r;
+        } else if (cy > view.maxy) {
+            middle = -kPi / 2;
+            cosine = (cy - view.maxy) / r;
+        } else {
+            const PixelPoint topLeft = Map({SaturateToInt32(std::int64_t{c.X} - radius),
+                                            SaturateToInt32(std::int64_t{c.Y} + radius)});
+            const PixelPoint bottomRight = Map({SaturateToInt32(std::int64_t{c.X} + radius),
+                                                SaturateToInt32(std::int64_t{c.Y} - radius)});
+            if (Settings().fill)
+                canvas.Ellipse(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
+            else
+                canvas.EllipseOutline(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
+            return;
+        }
+        const double alpha = std::acos(std::clamp(cosine, -1.0, 1.0));
+        for (int k = -kCapSteps; k <= kCapSteps; ++k) polygon.push_back(arcPoint(middle + alpha * k / kCapSteps));
+    } else if (count == 4) {
+        DrawAxisRectangle(view, false);
+        return;
+    } else {
+        // The run of inside corners starts at a corner whose predecessor is outside.
+        int first = -1;
+        for (int i = 0; i < 4; ++i)
+            if (in[i] && !in[(i + 3) % 4]) first = i;
+        int last = first;
+        while (in[(last + 1) % 4]) last = (last + 1) % 4;
+        const int runLength = (last - first + 4) % 4 + 1;
+        if (runLength != count) return;  // opposite corners only: rounding, draw nothing
+        for (int k = 0; k < count; ++k) polygon.push_back(corners[(first + k) % 4]);
+        // Where the circle crosses the edge from corner a (inside) towards b.
+        const auto crossing = [&](const Point& a, const Point& b) {
+            if (a.Y == b.Y) {
+                const double dy = a.Y - cy;
+                const double dx = std::sqrt(std::max(0.0, r * r - dy * dy));
+                const double x = b.X > a.X ? cx + dx : cx - dx;
+                return std::atan2(dy, x - cx);
+            }
+            const double dx = a.X - cx;
+            const double dy = std::sqrt(std::max(0.0, r * r - dx * dx));
+            const double y = b.Y > a.Y ? cy + dy : cy - dy;
+            return std::atan2(y - cy, dx);
+        };
+        const double start = crossing(corners[last], corners[(last + 1) % 4]);
+        double end = crossing(corners[first], corners[(first + 3) % 4]);
+        while (end < start) end += 2 * kPi;
+        for (int k = 0; k <= kArcSteps; ++k) polygon.push_back(arcPoint(start + (end - start) * k / kArcSteps));
+    }
+    polygon.push_back(polygon[0]);
+    DrawPolygon(polygon.data(), static_cast<int>(polygon.size()));
+}
+
+void ObjectDrawing::SelectOutlinePen(bool scaled) {
+    canvas.SetPen({scaled ? PenStyle::Solid : PenStyle::DashDotDot, kSymbolOutlineColor, 1});
+    canvas.SetBrush(kNullBrush);
+}
+
+void ObjectDrawing::WriteName(Point at, const std::string& text) {
+    const PixelPoint p = Map(at);
+    canvas.Text(p.x + 2, p.y - 1, text);
+}
+
+void ObjectDrawing::DrawDiagonals(const Point* corners) {
+    const PixelPoint p0 = Map(corners[0]), p1 = Map(corners[1]), p2 = Map(corners[2]), p3 = Map(corners[3]);
+    canvas.Line(p0.x, p0.y, p2.x, p2.y);
+    canvas.Line(p3.x, p3.y, p1.x, p1.y);
+}
+
+void ObjectDrawing::DrawCall(Word* r, const TransformMatrix& m, int level) {
+    const ModelSettings& settings = Settings();
+    if (level > settings.levels) return;
+    const TransformMatrix s = ComposeTransform(ReadMatrix(r + kCallMatrixWord), m);
+    SymbolDescription* called = layout.FindSymbol(r[5]);
+    Point box[4];
+    if (called) {
+        ObjectBounds(r, &layout);  // refreshes the cached extent
+        MapCorners(called->Bounds(), s, box);
+    } else {
+        MapCorners({r[1], r[2], r[3], r[4]}, m, box);
+    }
+    const Rect bounds = BoundsOf(box, 4);
+    if (!Visible(bounds)) return;
+    const DecomposedTransform parts = DecomposeTransform(s);
+    const bool scaled = std::fabs(std::fabs(parts.scaleX) - 1) > 1e-10 || std::fabs(std::fabs(parts.scaleY) - 1) > 1e-10;
+    SelectOutlinePen(scaled);
+    if (called && settings.showInteriors && level != settings.levels) {
+        if (settings.showBorders && DrawDot(bounds)) return;
+        DrawSymbol(*called, level + 1, s);
+        if (abandoned) return;
+        if (settings.showBorders) {
+            SelectOutlinePen(scaled);
+            if (level == 0) WriteName(box[0], called->Name());
+            DrawClosedOutline(box, 4);
+        }
+        return;
+    }
+    if (DrawDot(bounds)) return;
+    if (level == 0 && called) WriteName(box[0], called->Name());
+    DrawClosedOutline(box, 4);
+    DrawDiagonals(box);
+}
+
+void ObjectDrawing::DrawArray(Word* r, const TransformMatrix& m, int level) {
+    const ModelSettings& settings = Settings();
+    if (level > settings.levels) return;
+    const double magnification = ReadDouble(r + 14);
+    if (magnification == 0) return;
+    SymbolDescription* called = layout.FindSymbol(r[5]);
+    if (level < 0 || !called) {
+        const Point lattice[4] = {{r[8], r[9]},
+                                  {r[10], r[11]},
+                                  {SaturateToInt32(std::int64_t{r[10]} + r[12] - r[8]),
+                                   SaturateToInt32(std::int64_t{r[11]} + r[13] - r[9])},
+                                  {r[12], r[13]}};
+        Point mapped[4] = {lattice[0], lattice[1], lattice[2], lattice[3]};
+        if (!IsIdentity(m)) TransformPoints(mapped, 4, m);
+        DrawClosedOutline(mapped, 4);
+        return;
+    }
+    ObjectBounds(r, &layout);  // refreshes the cached extent
+    called->EnsureBounds();
+    const Rect symbolBox = called->Bounds();
+    const bool scaled = std::fabs(magnification - 1) > 1e-10;
+    SelectOutlinePen(scaled);
+    for (int i = 0; i < r[6] && !abandoned; ++i) {
+        for (int j = 0; j < r[7]; ++j) {
+            const TransformMatrix e = ComposeTransform(ElementMatrix(r, i, j), m);
+            Point box[4];
+            MapCorners(symbolBox, e, box);
+            const Rect bounds = BoundsOf(box, 4);
+            if (!Visible(bounds)) continue;
+            if (settings.showInteriors) {
+                if (!(settings.showBorders && DrawDot(bounds))) {
+                    DrawSymbol(*called, level + 1, e);
+                    if (abandoned) return;
+                    SelectOutlinePen(scaled);
+                }
+                if (settings.showBorders) DrawClosedOutline(box, 4);
+            } else if (!DrawDot(bounds)) {
+                DrawClosedOutline(box, 4);
+                DrawDiagonals(box);
+            }
+        }
+        PollInput();
+    }
+    if (abandoned) return;
+    if (settings.showBorders) {
+        Point extent[4];
+        MapCorners({r[1], r[2], r[3], r[4]}, m, extent);
+        if (level == 0) WriteName(extent[0], "Array of <" + called->Name().substr(0, 64) + ">");
+        DrawClosedOutline(extent, 4);
+    }
+}
+
+void ObjectDrawing::DrawGroup(Word* r, const TransformMatrix& m) {
+    const Rect extent = ObjectBounds(r, &layout);
+    Point corners[4];
+    MapCorners(extent, m, corners);
+    const CanvasPen groupPen{PenStyle::DashDotDot, kGroupOutlineColor, 1};
+    if (corners[0].X == corners[1].X || corners[0].Y == corners[1].Y) {
+        const Rect bounds = BoundsOf(corners, 4);
+        if (!Visible(bounds)) return;
+        canvas.SetPen(groupPen);
+        DrawAxisRectangle(bounds, true);
+        return;
+    }
+    const Rect bounds = BoundsOf(corners, 4);
+    if (!Visible(bounds) || DrawDot(bounds)) return;
+    canvas.SetPen(groupPen);
+    canvas.SetBrush(kNullBrush);
+    DrawClosedOutline(corners, 4);
+}
+
+void ObjectDrawing::DrawMeasureLine(const SymbolDescription& symbol) {
+    if (!symbol.measureShown) return;
+    const Point start{symbol.measureX1, symbol.measureY1}, end{symbol.measureX2, symbol.measureY2};
+    Point a = start, b = end;
+    if (!ClipSegmentToRect(a, b, view)) return;
+    const bool startKept = a == start, endKept = b == end;
+    const std::int32_t length = RoundHalfAway(std::hypot(double(end.X) - start.X, double(end.Y) - start.Y));
+    const std::string label = FormatMicrons(length);
+
+    const PixelPoint pa = Map(a), pb = Map(b);
+    const double dx = double(pb.x) - pa.x, dy = double(pb.y) - pa.y;
+    const double pixelLength = std::hypot(dx, dy);
+    PixelPoint tick{0, 0};
+    if (pixelLength > 0) tick = {RoundHalfAway(7 * dy / pixelLength), RoundHalfAway(-7 * dx / pixelLength)};
+    const double tickLength = std::hypot(double(tick.x), double(tick.y));
+    const bool arrows = pixelLength > 2 * tickLength;
+
+    CanvasFont font{16, 400, "MS Sans Serif", RoundHalfAway(std::atan2(-dy, dx) * 1800 / kPi)};
+    PixelPoint centre{(pa.x + pb.x) / 2, (pa.y + pb.y) / 2};
+    if (pixelLength > canvas.TextExtent(label, font).x) centre = {centre.x + tick.x, centre.y + tick.y};
+    canvas.XorTextBlock(centre.x, centre.y, label, font);
+
+    canvas.SetPen({PenStyle::Solid, Settings().backgroundBlack ? 0xFFFFFFu : 0u, 1});
+    canvas.SetBrush(kNullBrush);
+    const auto endMarks = [&](PixelPoint at, PixelPoint towards) {
+        const PixelPoint across[2] = {{at.x + tick.x, at.y + tick.y}, {at.x - tick.x, at.y - tick.y}};
+        canvas.Polyline(across, 2);
+        if (!arrows) return;
+        // An arrow head two ticks long, as wide as one tick.
+        const double ux = (towards.x - at.x) / pixelLength * 2 * tickLength;
+        const double uy = (towards.y - at.y) / pixelLength * 2 * tickLength;
+        const PixelPoint head[4] = {at,
+                                    {RoundHalfAway(at.x + ux + tick.x / 2.0), RoundHalfAway(at.y + uy + tick.y / 2.0)},
+                                    {RoundHalfAway(at.x + ux - tick.x / 2.0), RoundHalfAway(at.y + uy - tick.y / 2.0)},
+                                    at};
+        canvas.Polyline(head, 4);
+    };
+    if (startKept) endMarks(pa, pb);
+    if (endKept) endMarks(pb, pa);
+    const PixelPoint line[2] = {pa, pb};
+    canvas.Polyline(line, 2);
+}
+
+bool DrawLayout(Layout& layout, Canvas& windowCanvas) { return ObjectDrawing(layout, windowCanvas).DrawLayout(true); }
+
+bool DrawLayoutOnCanvas(Layout& layout, Canvas& canvas) { return ObjectDrawing(layout, canvas).DrawLayout(false); }
+
+bool DrawLayoutOnCanvasWithFont(Layout& layout, Canvas& canvas) {
+    return ObjectDrawing(layout, canvas).DrawLayout(true);
+}
+
+}  // namespace zandor

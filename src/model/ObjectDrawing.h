@@ -1,0 +1,94 @@
+// Drawing a symbol and everything it calls onto a canvas.  Geometry stays in
+// database units, is clipped to the layout's visible rectangle and only then
+// mapped to pixels, so huge objects never reach the device's coordinate
+// limits.  A pass on a window's canvas gives up when the user presses a key or
+// a mouse button (the window paints again later).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "model/ObjectRecord.h"
+#include "model/Types.h"
+#include "platform/Canvas.h"
+
+namespace zandor {
+
+class Layout;
+class SymbolDescription;
+class LayerDescription;
+
+// Tools of the drawing that do not depend on layers.
+constexpr std::uint32_t kSymbolOutlineColor = 0x0000FF;  // red
+constexpr std::uint32_t kGroupOutlineColor = 0xFF0000;   // blue
+CanvasFont SymbolNameFont();
+CanvasPen LayerPen(const LayerDescription& layer);
+CanvasBrush LayerBrush(const LayerDescription& layer);
+
+class ObjectDrawing {
+public:
+    ObjectDrawing(Layout& layout, Canvas& canvas);
+
+    // A whole pass over the shown symbol.  selectNameFont is off for
+    // printing and pictures, which keep the canvas's font.  Returns false when
+    // the pass was abandoned for user input.
+    bool DrawLayout(bool selectNameFont = true);
+
+    // Draws the records of a symbol under m; level 0 is the shown symbol.
+    // Only inside a pass.
+    void DrawSymbol(SymbolDescription& symbol, int level, const TransformMatrix& m);
+    // One record of kinds 1..7 with the pen and brush in force (feedback of
+    // the interaction modes).
+    void DrawRecord(const Word* record, const TransformMatrix& m);
+
+    // Points in database units, closed by the caller where it matters.
+    void DrawPolygon(const Point* points, int count);
+    void DrawWirePath(std::int32_t width, int endStyle, const Point* nodes, int count);
+    void DrawCircle(Point centre, std::int32_t radius);
+    void DrawMeasureLine(const SymbolDescription& symbol);
+
+    bool Abandoned() const { return abandoned; }
+
+private:
+    void DrawCall(Word* record, const TransformMatrix& m, int level);
+    void DrawArray(Word* record, const TransformMatrix& m, int level);
+    void DrawGroup(Word* record, const TransformMatrix& m);
+    void DrawRectangleRecord(const Word* r, const TransformMatrix& m);
+    void DrawBox(const Word* r, const TransformMatrix& m);
+    void DrawPolygonRecord(const Word* r, const TransformMatrix& m);
+    void DrawWire(const Word* r, const TransformMatrix& m);
+    void DrawCircleRecord(const Word* r, const TransformMatrix& m);
+    void DrawRing(const Word* r, const TransformMatrix& m);
+    void DrawArcWire(const Word* r, const TransformMatrix& m);
+    // An axis-parallel rectangle; false when it lies outside the view.
+    bool DrawAxisRectangle(Rect box, bool outlineOnly);
+    void DrawClosedOutline(const Point* corners, int count);
+    void DrawCircleCorners(Point centre, std::int32_t radius);
+    void DrawDiagonals(const Point* corners);
+    void SelectOutlinePen(bool scaled);
+    void WriteName(Point at, const std::string& text);
+    bool PollInput();
+
+    bool Visible(const Rect& bounds) const;
+    // The 2 x 2 pixel dot that stands for objects smaller than minObjectSize;
+    // true when it was drawn and nothing else is to be drawn.
+    bool DrawDot(const Rect& bounds);
+    PixelPoint Map(Point p) const;
+
+    Layout& layout;
+    Canvas& canvas;
+    Rect view;
+    int lastLayer = -1;
+    bool layerVisible = true;
+    bool abandoned = false;
+    std::vector<Point> clipped;
+    std::vector<PixelPoint> pixels;
+};
+
+// The three entry points of the editor: the window's pass, a pass on another
+// canvas (printing, pictures) and one with the name font (metafiles).
+bool DrawLayout(Layout& layout, Canvas& windowCanvas);
+bool DrawLayoutOnCanvas(Layout& layout, Canvas& canvas);
+bool DrawLayoutOnCanvasWithFont(Layout& layout, Canvas& canvas);
+
+}  // namespace zandor

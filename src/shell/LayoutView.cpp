@@ -1,0 +1,273 @@
+#include "shell/LayoutView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QRubberBand>
+#include <QTimer>
+#include <QWheelEvent>
+#include <memory>
+#include <vector>
+
+#include "display/Background.h"
+#include "display/Grid.h"
+#include "model/ObjectDrawing.h"
+#include "model/SymbolDescription.h"
+#include "platform/qt/QtCanvas.h"
+#include "shell/ShellSettings.h"
+
+namespace zandor {
+
+namespace {
+
+constexpr int kDragThreshold = 3;       // pixels before a press becomes a drag
+constexpr qint64 kInputPollMs = 15;     // how often a drawing pass looks for input
+constexpr std::uint32_t kGuideColour = 0x00FFFF;
+
+// One drawing pass at a time in the whole application: a pass lets events
+// through while it runs, and another view's pass must wait for it.
+bool passRunning = false;
+
+struct HeldEvent {
+    QPointer<QObject> target;
+    std::unique_ptr<QEvent> event;
+};
+std::vector<HeldEvent> heldEvents;
+
+}  // namespace
+
+TLayoutView::TLayoutView(std::unique_ptr<Layout> document, TGrid& sharedGrid, TBackground& sharedBackground,
+                         ShellSettings& shellSettings, QWidget* parent)
+    : QWidget(parent),
+      layout(std::move(document)),
+      viewport(*layout),
+      grid(sharedGrid),
+      background(sharedBackground),
+      settings(shellSettings) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::CrossCursor);
+    setMinimumSize(40, 40);
+    layout->window = this;
+    viewport.rangesChanged = [this](std::int32_t, std::int32_t, std::int32_t, std::int32_t) {
+        if (viewChanged) viewChanged();
+    };
+}
+
+TLayoutView::~TLayoutView() {
+    if (rendering) qApp->removeEventFilter(this);
+}
+
+void TLayoutView::Redraw() {
+    if (renderPending) return;
+    renderPending = true;
+    // The first drawing fixes the scale, so it waits until the window has
+    // settled on its size.
+    QTimer::singleShot(viewport.FirstPaintDone() ? 0 : 40, this, [this] {
+        if (renderPending) RenderNow();
+    });
+}
+
+bool TLayoutView::RenderNow() {
+    if (passRunning) {
+        renderPending = false;
+        Redraw();
+        return false;
+    }
+    renderPending = false;
+    const int w = std::max(width(), 2), h = std::max(height(), 2);
+    if (backBuffer.size() != QSize(w, h)) backBuffer = QImage(w, h, QImage::Format_RGB32);
+    settings.ApplyToModel();
+    viewport.PrepareMapping(w, h, std::max(1, logicalDpiX()));
+    grid.UpdateGridSteps(*layout);
+
+    bool complete = true;
+    {
+        QtCanvas canvas(backBuffer);
+        canvas.Clear(settings.backgroundBlack ? 0x000000u : 0xFFFFFFu);
+        background.DrawBackground(*layout, canvas, false, settings.backgroundBlack);
+
+        QElapsedTimer clock;
+        clock.start();
+        qint64 lastPoll = 0;
+        inputWhileRendering = false;
+        canvas.inputPending = [&] {
+            if (clock.elapsed() - lastPoll >= kInputPollMs) {
+                lastPoll = clock.elapsed();
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+            }
+            return inputWhileRendering;
+        };
+        passRunning = rendering = true;
+        qApp->installEventFilter(this);
+        complete = DrawLayout(*layout, canvas);
+        qApp->removeEventFilter(this);
+        passRunning = rendering = false;
+        canvas.inputPending = nullptr;
+
+        if (complete) {
+            if (settings.showGrid) grid.DrawGrid(*layout, canvas, settings.backgroundBlack, false);
+            DrawGuideLines(canvas);
+        }
+    }
+    update();
+    if (gridStatusChanged) gridStatusChanged(QString::fromStdString(grid.GridStatus()));
+    if (viewChanged) viewChanged();
+    if (!complete) {
+        // The input that stopped the pass is handled first, then the view is
+        // drawn again.
+        for (HeldEvent& held : heldEvents)
+            if (held.target) QCoreApplication::postEvent(held.target, held.event.release());
+        heldEvents.clear();
+        Redraw();
+    }
+    return complete;
+}
+
+bool TLayoutView::eventFilter(QObject* watched, QEvent* event) {
+    if (!rendering) return false;
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: {
+            if (event->type() != QEvent::KeyPress) {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                if (mouse->button() != Qt::LeftButton && mouse->button() != Qt::RightButton) return false;
+            }
+            inputWhileRendering = true;
+            heldEvents.push_back({watched, std::unique_ptr<QEvent>(event->clone())});
+            return true;
+        }
+        case QEvent::Close:
+        case QEvent::DeferredDelete:
+            // Nothing may go away under a running pass.
+            if (watched == this || watched == window()) {
+                heldEvents.push_back({watched, std::unique_ptr<QEvent>(event->clone())});
+                inputWhileRendering = true;
+                return true;
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
+void TLayoutView::DrawGuideLines(Canvas& canvas) {
+    SymbolDescription* shown = layout->ShownSymbolDescription();
+    if (!shown) return;
+    const RasterOp previous = canvas.SetRasterOp(RasterOp::Xor);
+    canvas.SetPen({PenStyle::Dot, kGuideColour, 1});
+    for (std::int32_t x : shown->vGuides) {
+        if (x < layout->xmin || x > layout->xmax) continue;
+        std::int32_t px = x, py = layout->ymax;
+        layout->WorldToScreen(px, py);
+        canvas.Line(px, 0, px, backBuffer.height());
+    }
+    for (std::int32_t y : shown->hGuides) {
+        if (y < layout->ymin || y > layout->ymax) continue;
+        std::int32_t px = layout->xmin, py = y;
+        layout->WorldToScreen(px, py);
+        canvas.Line(0, py, backBuffer.width(), py);
+    }
+    canvas.SetRasterOp(previous);
+}
+
+void TLayoutView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (backBuffer.isNull()) {
+        painter.fillRect(rect(), settings.backgroundBlack ? Qt::black : Qt::white);
+        Redraw();
+        return;
+    }
+    painter.drawImage(0, 0, backBuffer);
+    if (settings.showCoordinates && rect().contains(pointerPixel) && !renderPending) {
+        const Point snapped = grid.SnapGridPoint(viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y()));
+        painter.setPen(settings.backgroundBlack ? Qt::white : Qt::black);
+        painter.setFont(QtCanvas::ToQFont({12, 400, "MS Sans Serif", 0}));
+        const QRect box(pointerPixel.x() + 20, pointerPixel.y(), 200, 20);
+        painter.drawText(box, Qt::AlignLeft | Qt::AlignBottom, QString::fromStdString(CoordinateText(snapped)));
+    }
+}
+
+void TLayoutView::resizeEvent(QResizeEvent*) { Redraw(); }
+
+void TLayoutView::ChangedView() {
+    Redraw();
+    if (viewChanged) viewChanged();
+}
+
+void TLayoutView::mousePressEvent(QMouseEvent* event) {
+    pressPixel = event->position().toPoint();
+    pressButton = event->button();
+    ctrlAtPress = event->modifiers() & Qt::ControlModifier;
+    dragging = false;
+    setFocus();
+}
+
+void TLayoutView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint previous = pointerPixel;
+    pointerPixel = event->position().toPoint();
+    if (pointerMoved) pointerMoved(grid.SnapGridPoint(viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y())));
+    if (pressButton != Qt::NoButton && (pointerPixel - pressPixel).manhattanLength() > kDragThreshold) dragging = true;
+    const bool zoomDrag = pressButton == Qt::LeftButton && dragging && !ctrlAtPress &&
+                          (mode == 2 || zoomRectanglePending);
+    if (zoomDrag) {
+        if (!rubberBand) rubberBand = new QRubberBand(QRubberBand::Rectangle, this);
+        rubberBand->setGeometry(QRect(pressPixel, pointerPixel).normalized());
+        rubberBand->show();
+    }
+    // The coordinate display follows the pointer.
+    update(QRect(previous.x() + 18, previous.y() - 2, 206, 26));
+    update(QRect(pointerPixel.x() + 18, pointerPixel.y() - 2, 206, 26));
+}
+
+void TLayoutView::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint release = event->position().toPoint();
+    const Qt::MouseButton button = pressButton;
+    pressButton = Qt::NoButton;
+    if (rubberBand) rubberBand->hide();
+    if (button == Qt::LeftButton && zoomRectanglePending && dragging && !ctrlAtPress) {
+        zoomRectanglePending = false;
+        viewport.ZoomIn(pressPixel.x(), pressPixel.y(), release.x(), release.y());
+        ChangedView();
+        return;
+    }
+    if (mode != 2) return;
+    if (button == Qt::LeftButton) {
+        if (!dragging)
+            viewport.ZoomIn(release.x(), release.y());
+        else if (ctrlAtPress)
+            viewport.PanBy(pressPixel.x(), pressPixel.y(), release.x(), release.y());
+        else
+            viewport.ZoomIn(pressPixel.x(), pressPixel.y(), release.x(), release.y());
+        ChangedView();
+    } else if (button == Qt::RightButton) {
+        if (dragging)
+            viewport.PanBy(pressPixel.x(), pressPixel.y(), release.x(), release.y());
+        else
+            viewport.ZoomBack();
+        ChangedView();
+    }
+}
+
+void TLayoutView::wheelEvent(QWheelEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (!rect().contains(at) || event->angleDelta().y() == 0) return;
+    if (event->angleDelta().y() > 0)
+        viewport.ZoomIn(at.x(), at.y());
+    else
+        viewport.ZoomOutAt(at.x(), at.y());
+    ChangedView();
+    event->accept();
+}
+
+void TLayoutView::leaveEvent(QEvent*) {
+    const QPoint previous = pointerPixel;
+    pointerPixel = {-1, -1};
+    update(QRect(previous.x() + 18, previous.y() - 2, 206, 26));
+}
+
+}  // namespace zandor

@@ -1,0 +1,82 @@
+// The drawing surface of one layout window.  It owns the layout document,
+// draws it into an image back buffer through the core drawing code, and turns
+// the mouse and wheel into the view's zoom and pan commands.  A drawing pass
+// runs outside the paint event and gives up as soon as a key or a mouse button
+// is pressed; the input is then handled and the view drawn again.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "display/LayoutViewport.h"
+#include "model/Layout.h"
+
+class QRubberBand;
+
+namespace zandor {
+
+class TBackground;
+class TGrid;
+struct ShellSettings;
+
+class TLayoutView : public QWidget {
+    Q_OBJECT
+public:
+    TLayoutView(std::unique_ptr<Layout> layout, TGrid& grid, TBackground& background, ShellSettings& settings,
+                QWidget* parent = nullptr);
+    ~TLayoutView() override;
+
+    Layout& Document() { return *layout; }
+    LayoutViewport& Viewport() { return viewport; }
+
+    // Draws again on the next turn of the event loop.
+    void Redraw();
+    // Draws now; false when the pass gave up for user input.
+    bool RenderNow();
+    const QImage& BackBuffer() const { return backBuffer; }
+
+    // The interaction mode of the main window: 0 edit objects, 2 zoom.
+    int mode = 0;
+    // F2: the next rectangle dragged in any mode is a zoom rectangle.
+    bool zoomRectanglePending = false;
+
+    // Told where the pointer is (snapped, nanometres) and the grid's status.
+    std::function<void(Point)> pointerMoved;
+    std::function<void(const QString&)> gridStatusChanged;
+    std::function<void()> viewChanged;  // rulers and scroll bars follow
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void DrawGuideLines(class Canvas& canvas);
+    void ChangedView();
+
+    std::unique_ptr<Layout> layout;
+    LayoutViewport viewport;
+    TGrid& grid;
+    TBackground& background;
+    ShellSettings& settings;
+    QImage backBuffer;
+    bool renderPending = false;
+    bool rendering = false;
+    bool inputWhileRendering = false;
+    QPoint pressPixel;
+    Qt::MouseButton pressButton = Qt::NoButton;
+    bool ctrlAtPress = false;
+    bool dragging = false;
+    QRubberBand* rubberBand = nullptr;
+    QPoint pointerPixel{-1, -1};
+};
+
+}  // namespace zandor

@@ -1,0 +1,324 @@
+#include "shell/LayoutWindow.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <set>
+
+#include "display/Grid.h"
+#include "display/LayoutViewport.h"
+#include "display/Ruler.h"
+#include "model/SymbolDescription.h"
+#include "shell/LayoutView.h"
+#include "shell/RulerPanel.h"
+#include "shell/ShellSettings.h"
+
+namespace zandor {
+
+namespace {
+
+constexpr std::int64_t kUnit = 4000000;  // nanometres per scroll bar unit
+constexpr std::int64_t kLimit = 2000000000;
+
+}  // namespace
+
+TLayoutWindow::TLayoutWindow(std::unique_ptr<Layout> document, TGrid& sharedGrid, TBackground& background,
+                             ShellSettings& settings, QWidget* parent)
+    : QMdiSubWindow(parent), grid(sharedGrid) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+
+    // The symbol panel.
+    symbolPanel = new QWidget(splitter);
+    auto* panelLayout = new QVBoxLayout(symbolPanel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setSpacing(0);
+    auto* header = new QWidget(symbolPanel);
+    auto* headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(2, 1, 2, 1);
+    headerLayout->addWidget(new QLabel(" Symbols", header), 1);
+    auto* modeButton = new QToolButton(header);
+    modeButton->setText("v");
+    modeButton->setToolTip("Tree or list");
+    modeButton->setPopupMode(QToolButton::InstantPopup);
+    auto* modeMenu = new QMenu(modeButton);
+    modeMenu->addAction("Tree", [this] { BuildSymbolTree(true); });
+    modeMenu->addAction("List", [this] { BuildSymbolTree(false); });
+    modeButton->setMenu(modeMenu);
+    headerLayout->addWidget(modeButton);
+    auto* closeButton = new QToolButton(header);
+    closeButton->setText("x");
+    closeButton->setToolTip("Close the symbol panel");
+    headerLayout->addWidget(closeButton);
+    panelLayout->addWidget(header);
+    tree = new QTreeWidget(symbolPanel);
+    tree->setHeaderHidden(true);
+    tree->setObjectName("symbolTree");
+    panelLayout->addWidget(tree, 1);
+    connect(closeButton, &QToolButton::clicked, this, [splitter] { splitter->setSizes({0, 1}); });
+
+    // The view with its rulers and scroll bars.
+    auto* viewArea = new QWidget(splitter);
+    auto* grid2 = new QGridLayout(viewArea);
+    grid2->setContentsMargins(0, 0, 0, 0);
+    grid2->setSpacing(0);
+    view = new TLayoutView(std::move(document), sharedGrid, background, settings, viewArea);
+    hRuler = new THRulerPanel(viewArea);
+    vRuler = new TVRulerPanel(viewArea);
+    corner = new QWidget(viewArea);
+    corner->setFixedSize(vRuler->width(), hRuler->height());
+    hBar = new QScrollBar(Qt::Horizontal, viewArea);
+    vBar = new QScrollBar(Qt::Vertical, viewArea);
+    for (QScrollBar* bar : {hBar, vBar}) {
+        bar->setRange(0, 1000);
+        bar->setPageStep(10);
+        bar->setValue(500);
+    }
+    grid2->addWidget(corner, 0, 0);
+    grid2->addWidget(hRuler, 0, 1);
+    grid2->addWidget(vRuler, 1, 0);
+    grid2->addWidget(view, 1, 1);
+    grid2->addWidget(vBar, 1, 2);
+    grid2->addWidget(hBar, 2, 1);
+    splitter->addWidget(symbolPanel);
+    splitter->addWidget(viewArea);
+    splitter->setStretchFactor(1, 1);
+    splitter->setCollapsible(1, false);
+    splitter->setSizes({170, 630});
+    // The panel keeps its width once the window has its size.
+    QTimer::singleShot(0, splitter, [splitter] { splitter->setSizes({170, std::max(200, splitter->width() - 170)}); });
+    setWidget(splitter);
+    resize(800, 560);
+
+    view->viewChanged = [this] { FollowView(); };
+    view->pointerMoved = [this](Point p) {
+        lastPointer = p;
+        hRuler->SetCurrentPos(p.X);
+        vRuler->SetCurrentPos(p.Y);
+        if (pointerMoved) pointerMoved(p);
+    };
+    ConnectRuler(*hRuler, true);
+    ConnectRuler(*vRuler, false);
+
+    for (QScrollBar* bar : {hBar, vBar}) {
+        const bool horizontalBar = bar == hBar;
+        connect(bar, &QScrollBar::actionTriggered, this, [this, bar, horizontalBar](int action) {
+            Layout& l = Document();
+            const std::int64_t size = horizontalBar ? std::int64_t{l.xmax} - l.xmin : std::int64_t{l.ymax} - l.ymin;
+            const std::int64_t line = size / 10;
+            // Up on the vertical bar shows what lies above.
+            const int sign = horizontalBar ? 1 : -1;
+            switch (action) {
+                case QAbstractSlider::SliderSingleStepAdd: ScrollBy(horizontalBar, sign * line); break;
+                case QAbstractSlider::SliderSingleStepSub: ScrollBy(horizontalBar, -sign * line); break;
+                case QAbstractSlider::SliderPageStepAdd: ScrollBy(horizontalBar, sign * (size - line)); break;
+                case QAbstractSlider::SliderPageStepSub: ScrollBy(horizontalBar, -sign * (size - line)); break;
+                default: return;
+            }
+            bar->blockSignals(true);
+            QTimer::singleShot(0, this, [this] { FollowView(); });
+            bar->blockSignals(false);
+        });
+        connect(bar, &QScrollBar::sliderReleased, this, [this, bar, horizontalBar] {
+            const std::int64_t p = bar->sliderPosition();
+            CentreOn(horizontalBar, horizontalBar ? kUnit * p - kLimit : kLimit - kUnit * p);
+        });
+    }
+
+    connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (!item || updatingTree) return;
+        OpenSymbol(item->text(0));
+    });
+    tree->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+
+    UpdateCaption();
+    BuildSymbolTree(true);
+    LoadGuideLines();
+}
+
+Layout& TLayoutWindow::Document() { return view->Document(); }
+
+void TLayoutWindow::UpdateCaption() {
+    const std::string& name = Document().fileName;
+    setWindowTitle(name.empty() ? QString("<no title>") : QString::fromStdString(name));
+}
+
+void TLayoutWindow::AddTreeChildren(QTreeWidgetItem* item, const SymbolDescription& symbol, int depth) {
+    // A damaged file may call a symbol from inside itself; such a branch ends.
+    if (depth > 64) return;
+    std::set<std::int32_t> seen;
+    for (const Word* r = symbol.FirstRecord(); r; r = symbol.NextRecord(r)) {
+        const ObjectKind kind = RecordKind(r);
+        if (kind != ObjectKind::SymbolCall && kind != ObjectKind::SymbolArray) continue;
+        if (!seen.insert(r[5]).second) continue;
+        const SymbolDescription* called = Document().FindSymbol(r[5]);
+        if (!called || called == &symbol) continue;
+        auto* child = new QTreeWidgetItem(item, {QString::fromStdString(called->Name())});
+        child->setFlags(child->flags() | Qt::ItemIsEditable);
+        AddTreeChildren(child, *called, depth + 1);
+    }
+}
+
+void TLayoutWindow::BuildSymbolTree(bool mode) {
+    treeMode = mode;
+    updatingTree = true;
+    tree->clear();
+    Layout& l = Document();
+    const SymbolDescription* shown = l.ShownSymbolDescription();
+    QTreeWidgetItem* current = nullptr;
+    if (treeMode) {
+        if (const SymbolDescription* main = l.MainSymbol()) {
+            auto* root = new QTreeWidgetItem(tree, {QString::fromStdString(main->Name())});
+            AddTreeChildren(root, *main, 0);
+            root->setExpanded(true);
+        }
+    } else {
+        std::vector<QString> names;
+        for (const auto& s : l.Symbols()) names.push_back(QString::fromStdString(s->Name()));
+        std::sort(names.begin(), names.end());
+        for (const QString& n : names) new QTreeWidgetItem(tree, {n});
+    }
+    if (shown) {
+        const auto found = tree->findItems(QString::fromStdString(shown->Name()), Qt::MatchExactly | Qt::MatchRecursive);
+        if (!found.isEmpty()) current = found.first();
+    }
+    if (current) tree->setCurrentItem(current);
+    updatingTree = false;
+}
+
+bool TLayoutWindow::OpenSymbol(const QString& name) {
+    Layout& l = Document();
+    (void)l;
+    const bool changed = view->Viewport().ShowSymbol(name.toStdString());
+    LoadGuideLines();
+    if (changed) view->Redraw();
+    return changed;
+}
+
+void TLayoutWindow::LoadGuideLines() {
+    const SymbolDescription* shown = Document().ShownSymbolDescription();
+    hRuler->SetGuideLines(shown ? shown->vGuides : std::vector<std::int32_t>{});
+    vRuler->SetGuideLines(shown ? shown->hGuides : std::vector<std::int32_t>{});
+}
+
+void TLayoutWindow::ConnectRuler(TRulerPanel& ruler, bool horizontal) {
+    const auto guides = [this, horizontal]() -> std::vector<std::int32_t>* {
+        SymbolDescription* shown = Document().ShownSymbolDescription();
+        if (!shown) return nullptr;
+        return horizontal ? &shown->vGuides : &shown->hGuides;
+    };
+    const auto apply = [this, guides](const GuideLines& lines) {
+        if (std::vector<std::int32_t>* list = guides()) *list = lines.Positions();
+        LoadGuideLines();
+        view->Redraw();
+    };
+    const auto current = [guides] {
+        GuideLines lines;
+        if (const std::vector<std::int32_t>* list = guides())
+            for (std::int32_t p : *list) lines.Add(p, false);
+        return lines;
+    };
+    ruler.pressed = [=, this](std::int32_t value) {
+        const std::int32_t snapped = grid.SnapValue(value);
+        GuideLines lines = current();
+        lines.Add(snapped, false);
+        guideDrag = horizontal ? 1 : 2;
+        guidePosition = snapped;
+        apply(lines);
+    };
+    ruler.moved = [=, this, &ruler](std::int32_t value) {
+        const std::int32_t snapped = grid.SnapValue(value);
+        // The status bar shows both coordinates; the one across the ruler stays.
+        const Point at = horizontal ? Point{snapped, lastPointer.Y} : Point{lastPointer.X, snapped};
+        lastPointer = at;
+        hRuler->SetCurrentPos(at.X);
+        vRuler->SetCurrentPos(at.Y);
+        if (pointerMoved) pointerMoved(at);
+        if (guideDrag == (horizontal ? 1 : 2) && snapped != guidePosition) {
+            GuideLines lines = current();
+            lines.Move(guidePosition, snapped);
+            guidePosition = snapped;
+            apply(lines);
+        }
+        (void)ruler;
+    };
+    ruler.released = [=, this, &ruler](std::int32_t) {
+        if (guideDrag != (horizontal ? 1 : 2)) return;
+        guideDrag = 0;
+        GuideLines lines = current();
+        if (guidePosition < ruler.MinVal() || guidePosition > ruler.MaxVal()) lines.Remove(guidePosition);
+        lines.RemoveDuplicates();
+        apply(lines);
+    };
+    ruler.left = [this] { guideDrag = 0; };
+    ruler.removeAll = [=] { apply(GuideLines()); };
+}
+
+void TLayoutWindow::FollowView() {
+    const Layout& l = Document();
+    hRuler->SetMinMax(l.xmin, l.xmax);
+    vRuler->SetMinMax(l.ymin, l.ymax);
+    const std::int64_t cx = l.xmin / 2 + l.xmax / 2, cy = l.ymin / 2 + l.ymax / 2;
+    hBar->blockSignals(true);
+    vBar->blockSignals(true);
+    hBar->setValue(static_cast<int>(cx / kUnit + 500));
+    vBar->setValue(static_cast<int>(500 - cy / kUnit));
+    hBar->blockSignals(false);
+    vBar->blockSignals(false);
+}
+
+void TLayoutWindow::ScrollBy(bool horizontalBar, std::int64_t delta) {
+    Layout& l = Document();
+    std::int64_t x1 = l.xmin, x2 = l.xmax, y1 = l.ymin, y2 = l.ymax;
+    std::int64_t& low = horizontalBar ? x1 : y1;
+    std::int64_t& high = horizontalBar ? x2 : y2;
+    // Stops at the world's limits.
+    if (high + delta > kLimit) delta = kLimit - high;
+    if (low + delta < -kLimit) delta = -kLimit - low;
+    low += delta;
+    high += delta;
+    view->Viewport().SetViewRect(x1, y1, x2, y2);
+    view->Redraw();
+}
+
+void TLayoutWindow::CentreOn(bool horizontalBar, std::int64_t centre) {
+    Layout& l = Document();
+    const std::int64_t now = horizontalBar ? l.xmin / 2 + l.xmax / 2 : l.ymin / 2 + l.ymax / 2;
+    ScrollBy(horizontalBar, centre - now);
+}
+
+void TLayoutWindow::ShowRulers(bool shown) {
+    hRuler->setVisible(shown);
+    vRuler->setVisible(shown);
+    corner->setVisible(shown);
+}
+
+void TLayoutWindow::closeEvent(QCloseEvent* event) {
+    Layout& l = Document();
+    if (l.IsModified()) {
+        const auto answer = QMessageBox::question(this, windowTitle(), "Do you want to save the layout?",
+                                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel) {
+            event->ignore();
+            return;
+        }
+        if (answer == QMessageBox::Yes && !l.Save("", l.fileType)) {
+            event->ignore();
+            return;
+        }
+    }
+    QMdiSubWindow::closeEvent(event);
+}
+
+}  // namespace zandor

@@ -1,0 +1,655 @@
+#include "shell/MainForm.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "model/Geometry.h"
+#include "model/LayerDescription.h"
+#include "model/ModelSettings.h"
+#include "model/SymbolDescription.h"
+#include "platform/Messages.h"
+#include "shell/LayoutView.h"
+#include "shell/LayoutWindow.h"
+#include "shell/ShellServices.h"
+
+namespace zandor {
+
+namespace {
+
+const char* const kOpenFilter =
+    "CIF files (*.cif);;GDS-II files (*.gds);;DXF files (*.dxf);;EMK files (*.emk);;Mann files (*.dwm *.man);;"
+    "Gerber RS-274X files (*.gbr);;Drill files (*.tap);;All layout files (*.cif *.gds *.dxf *.emk *.man *.gbr *.tap)";
+const char* const kLayerMapFilter = "Layer map files (*.map);;All files (*)";
+constexpr int kRecentFiles = 8;
+
+// The layer panel's flag icon: three zones, current (0..14), visible
+// (15..24) and locked (25..34) pixels from the left.
+QIcon LayerIcon(const LayerDescription& layer) {
+    QPixmap pixmap(35, 14);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    const std::uint32_t c = layer.fillColor;
+    p.fillRect(1, 2, 11, 10, QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
+    p.setPen(Qt::black);
+    if (layer.current) p.drawRect(0, 1, 12, 11);
+    // An open eye for a visible layer, a struck one for a hidden layer.
+    p.drawEllipse(16, 4, 7, 6);
+    if (!layer.visible) p.drawLine(15, 12, 24, 2);
+    // A padlock, filled when locked.
+    p.drawRect(27, 7, 6, 5);
+    p.drawArc(28, 3, 4, 7, 0, 180 * 16);
+    if (layer.locked) p.fillRect(27, 7, 7, 6, Qt::black);
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+struct TMainForm::CommandSpec {
+    QString name;
+    QString caption;
+    QList<QKeySequence> shortcuts;
+    QString menu;
+    bool checkable = false;
+    std::function<void()> run;
+    std::function<bool()> enabled;
+    std::function<bool()> checked;
+};
+
+TMainForm::TMainForm(bool installServices, QWidget* parent) : QMainWindow(parent), ownsServices(installServices) {
+    setWindowTitle("Zandor 3.2");
+    setAcceptDrops(true);
+    const WindowPlacement placement = WindowPlacement::Read();
+    setGeometry(placement.geometry);
+    if (placement.maximised) setWindowState(Qt::WindowMaximized);
+
+    mdi = new QMdiArea(this);
+    mdi->setObjectName("layoutArea");
+    setCentralWidget(mdi);
+    connect(mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+        ActivateWindow(qobject_cast<TLayoutWindow*>(w));
+    });
+
+    // Status bar: hints, grid, x, y; the progress bar lies over it.
+    for (int i = 0; i < 4; ++i) {
+        statusPanels[i] = new QLabel(this);
+        statusPanels[i]->setMinimumWidth(i == 0 ? 200 : 110);
+        statusBar()->addWidget(statusPanels[i], i == 0 ? 1 : 0);
+    }
+    progress = new QProgressBar(this);
+    progress->setRange(0, 100);
+    progress->hide();
+    statusBar()->addPermanentWidget(progress);
+
+    messageService = std::make_unique<QtMessageService>(this);
+    progressService = std::make_unique<QtProgressService>(progress);
+    documentDialogs = std::make_unique<QtDocumentDialogs>(this);
+    if (ownsServices) {
+        platform::SetMessageService(messageService.get());
+        platform::SetProgressService(progressService.get());
+        SetDocumentDialogs(documentDialogs.get());
+    }
+
+    // The main layout carries the layer table new windows start from.
+    mainLayout = std::make_unique<Layout>();
+    if (!mainLayout->ReadLayerMap((ConfigFolder() + "/layers.map").toStdString())) mainLayout->ResetLayers();
+    mainLayout->SelectCurrentLayer(0);
+
+    ini = OpenSettingsFile();
+    if (ini) settings.Read(*ini, grid, background);
+    settings.ApplyToModel();
+    background.ApplyToModel();
+
+    BuildLayerPanel();
+    BuildCommands();
+    FillLayerPanel();
+    SetMode(0);
+
+    auto* idle = new QTimer(this);
+    connect(idle, &QTimer::timeout, this, &TMainForm::UpdateCommands);
+    idle->start(250);
+    UpdateCommands();
+}
+
+TMainForm::~TMainForm() {
+    if (!ownsServices) return;
+    platform::SetMessageService(nullptr);
+    platform::SetProgressService(nullptr);
+    SetDocumentDialogs(nullptr);
+}
+
+Layout* TMainForm::ActiveLayout() const {
+    TLayoutWindow* window = ActiveLayoutWindow();
+    return window ? &window->Document() : nullptr;
+}
+
+TLayoutWindow* TMainForm::ActiveLayoutWindow() const {
+    return qobject_cast<TLayoutWindow*>(mdi->activeSubWindow() ? mdi->activeSubWindow() : mdi->currentSubWindow());
+}
+
+QList<TLayoutWindow*> TMainForm::LayoutWindows() const {
+    QList<TLayoutWindow*> windows;
+    for (QMdiSubWindow* w : mdi->subWindowList())
+        if (auto* layoutWindow = qobject_cast<TLayoutWindow*>(w)) windows << layoutWindow;
+    return windows;
+}
+
+void TMainForm::AddCommand(const CommandSpec& spec) {
+    auto* action = new QAction(spec.caption, this);
+    action->setObjectName(spec.name);
+    action->setShortcuts(spec.shortcuts);
+    action->setCheckable(spec.checkable);
+    connect(action, &QAction::triggered, this, [this, run = spec.run] {
+        run();
+        UpdateCommands();
+    });
+    commands.insert(spec.name, action);
+    if (spec.enabled) enabledRules.insert(spec.name, spec.enabled);
+    if (spec.checked) checkedRules.insert(spec.name, spec.checked);
+    addAction(action);
+}
+
+void TMainForm::BuildCommands() {
+    const auto hasLayout = [this] { return ActiveLayout() != nullptr; };
+    const auto toggle = [this](bool& flag) {
+        return [this, &flag] {
+            flag = !flag;
+            settings.ApplyToModel();
+            RedrawAll();
+        };
+    };
+    const auto view = [this](const std::function<void(TLayoutView&)>& act) {
+        return [this, act] {
+            if (TLayoutWindow* w = ActiveLayoutWindow()) act(w->View());
+        };
+    };
+    const std::vector<CommandSpec> table = {
+        // File
+        {"ActionFileNew", "&New", {QKeySequence("Ctrl+N")}, "&File", false, [this] { NewLayout(); }, {}, {}},
+        {"ActionFileOpen", "&Open...", {QKeySequence("Ctrl+O")}, "&File", false,
+         [this] {
+             const QString name = QFileDialog::getOpenFileName(this, "Open", QString(), kOpenFilter);
+             if (!name.isEmpty()) OpenFile(name);
+         },
+         {}, {}},
+        {"ActionFileSave", "&Save", {QKeySequence("Ctrl+S")}, "&File", false, [this] { SaveActive(false); },
+         [this] { return ActiveLayout() && ActiveLayout()->IsModified(); }, {}},
+        {"ActionFileSaveAs", "Save &As...", {}, "&File", false, [this] { SaveActive(true); }, hasLayout, {}},
+        {"ActionFileReadLayermap", "&Read layer map...", {}, "&File", false,
+         [this] {
+             const QString name = QFileDialog::getOpenFileName(this, "Read layer map", QString(), kLayerMapFilter);
+             if (name.isEmpty()) return;
+             Layout* target = ActiveLayout() ? ActiveLayout() : mainLayout.get();
+             if (!target->ReadLayerMap(name.toStdString())) {
+                 platform::ShowError("Unable to read file!");
+                 return;
+             }
+             if (target != mainLayout.get()) mainLayout->CopyLayersFrom(*target);
+             FillLayerPanel();
+             RedrawActive();
+         },
+         {}, {}},
+        {"ActionFileSaveLayermap", "Save layer &map...", {}, "&File", false,
+         [this] {
+             const QString name = QFileDialog::getSaveFileName(this, "Save layer map", QString(), kLayerMapFilter);
+             if (!name.isEmpty() && ActiveLayout()) ActiveLayout()->WriteLayerMap(name.toStdString());
+         },
+         hasLayout, {}},
+        {"ActionFileExit", "E&xit", {}, "&File", false, [this] { close(); }, {}, {}},
+        // View
+        {"ActionViewZoomin", "&Zoom in...", {QKeySequence("F2")}, "&View", false,
+         view([](TLayoutView& v) { v.zoomRectanglePending = true; }), hasLayout, {}},
+        {"ActionViewZoomout", "Zoom &out", {QKeySequence("F3"), QKeySequence("-"), QKeySequence("O"),
+                                              QKeySequence("Shift+O")},
+         "&View", false,
+         view([](TLayoutView& v) {
+             v.Viewport().ZoomBack();
+             v.Redraw();
+         }),
+         hasLayout, {}},
+        {"ActionViewZoomInCentre", "Zoom in at the &centre", {QKeySequence("I"), QKeySequence("Shift+I")}, "&View", false,
+         view([](TLayoutView& v) {
+             v.Viewport().ZoomInCentre(v.width(), v.height());
+             v.Redraw();
+         }),
+         hasLayout, {}},
+        {"ActionViewZoomall", "Zoom &all", {QKeySequence("F4")}, "&View", false,
+         view([](TLayoutView& v) {
+             v.Viewport().ZoomAll();
+             v.Redraw();
+         }),
+         hasLayout, {}},
+        {"ActionViewRedraw", "&Redraw window", {QKeySequence("F12")}, "&View", false,
+         view([](TLayoutView& v) { v.Redraw(); }), hasLayout, {}},
+        {"ActionViewShowGrid", "&Show grid", {QKeySequence("Ctrl+G")}, "&View", true, toggle(settings.showGrid), {},
+         [this] { return settings.showGrid; }},
+        {"ActionViewFill", "&Fill", {QKeySequence("Ctrl+F")}, "&View", true, toggle(settings.fill), {},
+         [this] { return settings.fill; }},
+        {"ActionViewShowCoordinates", "Show &coordinates", {}, "&View", true, toggle(settings.showCoordinates), {},
+         [this] { return settings.showCoordinates; }},
+        {"ActionViewShowInteriors", "&Show interiors", {QKeySequence("Ctrl+I")}, "&View", true,
+         [this] {
+             settings.showInteriors = !settings.showInteriors;
+             if (!settings.showInteriors) settings.showBorders = true;
+             settings.ApplyToModel();
+             RedrawAll();
+         },
+         {}, [this] { return settings.showInteriors; }},
+        {"ActionViewShowBorders", "Show &outlines", {QKeySequence("Ctrl+B")}, "&View", true,
+         toggle(settings.showBorders), {}, [this] { return settings.showBorders; }},
+        {"ActionViewShowGroups", "&Show group outlines", {}, "&View", true, toggle(settings.showGroups), {},
+         [this] { return settings.showGroups; }},
+        {"ActionViewShowRulers", "Show r&ulers", {}, "&View", true,
+         [this] {
+             settings.showRulers = !settings.showRulers;
+             if (TLayoutWindow* w = ActiveLayoutWindow()) w->ShowRulers(settings.showRulers);
+         },
+         {}, [this] { return settings.showRulers; }},
+        {"ActionViewLevels", "&Number of levels...", {}, "&View", false, [this] { AskLevels(); }, {}, {}},
+        {"ActionViewWaferOutline", "&Show wafer outline", {}, "&View", true, toggle(background.showWafer), {},
+         [this] { return background.showWafer; }},
+        {"ActionViewMaskDimensions", "Show &mask dimensions", {}, "&View", true, toggle(background.showMask), {},
+         [this] { return background.showMask; }},
+        {"ActionViewBkWhite", "&White", {}, "&View", true,
+         [this] {
+             settings.backgroundBlack = false;
+             settings.ApplyToModel();
+             RedrawAll();
+         },
+         {}, [this] { return !settings.backgroundBlack; }},
+        {"ActionViewBkBlack", "&Black", {}, "&View", true,
+         [this] {
+             settings.backgroundBlack = true;
+             settings.ApplyToModel();
+             RedrawAll();
+         },
+         {}, [this] { return settings.backgroundBlack; }},
+        // Modes
+        {"ActionModeArrow", "Edit objects", {}, "&Mode", true, [this] { SetMode(0); }, {}, [this] { return mode == 0; }},
+        {"ActionModeZoom", "Zoom", {QKeySequence("Z"), QKeySequence("Shift+Z")}, "&Mode", true, [this] { SetMode(2); },
+         {}, [this] { return mode == 2; }},
+        {"ActionModeToggle", "Previous mode", {QKeySequence(Qt::Key_Space)}, "", false,
+         [this] { SetMode(mode != 0 ? 0 : previousMode); }, {}, {}},
+        // Window
+        {"ActionWindowCascade", "&Cascade", {}, "&Window", false, [this] { mdi->cascadeSubWindows(); }, {}, {}},
+        {"ActionWindowTileHorizontal", "Tile &horizontally", {}, "&Window", false, [this] { ArrangeTiles(true); }, {}, {}},
+        {"ActionWindowTileVertical", "Tile &vertically", {}, "&Window", false, [this] { ArrangeTiles(false); }, {}, {}},
+        {"ActionWindowMinimizeAll", "&Minimize all", {}, "&Window", false,
+         [this] {
+             for (QMdiSubWindow* w : mdi->subWindowList()) w->showMinimized();
+         },
+         {}, {}},
+        {"ActionWindowArrangeAll", "&Arrange all", {}, "&Window", false, [this] { mdi->tileSubWindows(); }, {}, {}},
+        {"ActionShowModeselector", "M&ode selector", {}, "&Window", true,
+         [this] { modeBar->setVisible(!modeBar->isVisible()); }, {}, [this] { return modeBar->isVisible(); }},
+        {"ActionShowLayers", "&Layers", {}, "&Window", true, [this] { layerDock->setVisible(!layerDock->isVisible()); },
+         {}, [this] { return layerDock->isVisible(); }},
+        {"ActionShowAllLayers", "&Show all layers", {}, "&Window", false,
+         [this] {
+             mainLayout->ShowAllLayers();
+             if (ActiveLayout()) ActiveLayout()->ShowAllLayers();
+             FillLayerPanel();
+             RedrawActive();
+         },
+         {}, {}},
+        {"ActionHideAllLayers", "&Hide all layers", {}, "&Window", false,
+         [this] {
+             mainLayout->HideAllLayers();
+             if (ActiveLayout()) ActiveLayout()->HideAllLayers();
+             FillLayerPanel();
+             RedrawActive();
+         },
+         {}, {}},
+        {"ActionShowIndices", "Show layer &indices", {}, "&Window", true,
+         [this] {
+             settings.showLayerIndices = !settings.showLayerIndices;
+             FillLayerPanel();
+         },
+         {}, [this] { return settings.showLayerIndices; }},
+        {"ActionHelpAbout", "&About...", {}, "&Help", false,
+         [this] {
+             QMessageBox::about(this, "About Zandor",
+                                "Zandor 3.2\nAn editor for photolithography mask layouts.");
+         },
+         {}, {}},
+    };
+    std::map<QString, QMenu*> menus;
+    for (const CommandSpec& spec : table) {
+        AddCommand(spec);
+        if (spec.menu.isEmpty()) continue;
+        QMenu*& menu = menus[spec.menu];
+        if (!menu) menu = menuBar()->addMenu(spec.menu);
+        menu->addAction(commands[spec.name]);
+        if (spec.name == "ActionFileSaveLayermap") {
+            menu->addSeparator();
+            recentMenu = menu->addMenu("Recent &files");
+            menu->addSeparator();
+        }
+    }
+    // The file menu ends with Exit.
+    if (QMenu* file = menus["&File"]) {
+        file->removeAction(commands["ActionFileExit"]);
+        file->addAction(commands["ActionFileExit"]);
+    }
+    modeGroup = new QActionGroup(this);
+    modeGroup->addAction(commands["ActionModeArrow"]);
+    modeGroup->addAction(commands["ActionModeZoom"]);
+
+    QToolBar* fileBar = addToolBar("File");
+    fileBar->setObjectName("FileToolbar");
+    for (const char* name : {"ActionFileNew", "ActionFileOpen", "ActionFileSave"}) fileBar->addAction(commands[name]);
+    QToolBar* viewBar = addToolBar("View");
+    viewBar->setObjectName("ViewToolbar");
+    for (const char* name : {"ActionViewZoomin", "ActionViewZoomout", "ActionViewZoomall", "ActionViewRedraw"})
+        viewBar->addAction(commands[name]);
+    modeBar = addToolBar("Modes");
+    modeBar->setObjectName("ModeToolbar");
+    modeBar->addAction(commands["ActionModeArrow"]);
+    modeBar->addAction(commands["ActionModeZoom"]);
+    FillRecentMenu();
+}
+
+void TMainForm::UpdateCommands() {
+    for (auto it = enabledRules.begin(); it != enabledRules.end(); ++it) commands[it.key()]->setEnabled(it.value()());
+    for (auto it = checkedRules.begin(); it != checkedRules.end(); ++it) commands[it.key()]->setChecked(it.value()());
+}
+
+void TMainForm::SetMode(int next) {
+    if (next != 0 && next != 2) return;
+    if (mode != 0 && next != mode) previousMode = mode;
+    if (next != 0) previousMode = next;
+    mode = next;
+    for (TLayoutWindow* w : LayoutWindows()) w->View().mode = mode;
+    SetStatus(0, mode == 2 ? "Zoom: click to zoom in, drag a rectangle, right click to zoom out, right drag to pan"
+                           : "Edit objects");
+    UpdateCommands();
+}
+
+void TMainForm::BuildLayerPanel() {
+    layerDock = new QDockWidget("Layers", this);
+    layerDock->setObjectName("LayerPanel");
+    layerList = new QTreeWidget(layerDock);
+    layerList->setObjectName("layerList");
+    layerList->setHeaderHidden(true);
+    layerList->setRootIsDecorated(false);
+    layerList->setIconSize(QSize(35, 14));
+    layerList->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    layerDock->setWidget(layerList);
+    addDockWidget(Qt::LeftDockWidgetArea, layerDock);
+    layerList->viewport()->installEventFilter(this);
+    connect(layerList, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        LayerClicked(item, layerClickX - layerList->visualItemRect(item).left());
+    });
+    connect(layerList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) { LayerRenamed(item); });
+}
+
+void TMainForm::FillLayerPanel() {
+    fillingLayers = true;
+    layerList->clear();
+    Layout& table = ActiveLayout() ? *ActiveLayout() : *mainLayout;
+    for (int i = 0; i < kLayerCount; ++i) {
+        const LayerDescription* layer = table.Layer(i);
+        if (!layer) continue;
+        const QString name = QString::fromStdString(layer->name);
+        auto* item = new QTreeWidgetItem(layerList, {settings.showLayerIndices ? QString("%1 %2").arg(i).arg(name) : name});
+        item->setData(0, Qt::UserRole, i);
+        item->setIcon(0, LayerIcon(*layer));
+        if (!settings.showLayerIndices) item->setFlags(item->flags() | Qt::ItemIsEditable);
+    }
+    fillingLayers = false;
+}
+
+// A click on a row: the flag zones toggle visibility (15..24) and locking
+// (25..34); anywhere else the layer becomes current.  Both the main layout
+// and the active one change.
+void TMainForm::LayerClicked(QTreeWidgetItem* item, int x) {
+    const int index = item->data(0, Qt::UserRole).toInt();
+    for (Layout* target : {mainLayout.get(), ActiveLayout()}) {
+        if (!target || !target->Layer(index)) continue;
+        LayerDescription* layer = target->Layer(index);
+        if (x >= 15 && x <= 24) {
+            layer->visible = !layer->visible;
+        } else if (x >= 25 && x <= 34) {
+            layer->locked = !layer->locked;
+        } else {
+            for (int i = 0; i < kLayerCount; ++i)
+                if (LayerDescription* other = target->Layer(i)) other->current = 0;
+            layer->current = 1;
+            target->activeLayer = index;
+        }
+    }
+    const Layout& shown = ActiveLayout() ? *ActiveLayout() : *mainLayout;
+    if (const LayerDescription* layer = shown.Layer(index)) item->setIcon(0, LayerIcon(*layer));
+    if (x >= 15 && x <= 24) RedrawActive();
+    if (x < 15 || x > 34) FillLayerPanel();
+}
+
+void TMainForm::LayerRenamed(QTreeWidgetItem* item) {
+    if (fillingLayers) return;
+    const int index = item->data(0, Qt::UserRole).toInt();
+    const std::string name = item->text(0).toStdString();
+    Layout& table = ActiveLayout() ? *ActiveLayout() : *mainLayout;
+    LayerDescription* layer = table.Layer(index);
+    if (!layer || layer->name == name) return;
+    const int existing = table.FindLayerByName(name);
+    if (existing >= 0 && existing != index) {
+        platform::ShowError("Layer name already exists!");
+        QTimer::singleShot(0, this, [this] { FillLayerPanel(); });
+        return;
+    }
+    layer->name = name;
+    if (LayerDescription* main = mainLayout->Layer(index)) main->name = name;
+    table.modified = true;
+}
+
+void TMainForm::ActivateWindow(TLayoutWindow* window) {
+    if (!window) return;
+    window->ShowRulers(settings.showRulers);
+    window->View().mode = mode;
+    mainLayout->CopyLayersFrom(window->Document());
+    FillLayerPanel();
+    UpdateCommands();
+}
+
+TLayoutWindow* TMainForm::AddWindow(std::unique_ptr<Layout> layout) {
+    auto* window = new TLayoutWindow(std::move(layout), grid, background, settings);
+    window->pointerMoved = [this](Point p) { ShowPointer(p); };
+    window->View().gridStatusChanged = [this](const QString& text) { SetStatus(1, text); };
+    window->View().mode = mode;
+    mdi->addSubWindow(window);
+    // A window opened alone fills the area; later ones cascade over it.
+    if (mdi->subWindowList().size() == 1)
+        window->showMaximized();
+    else
+        window->show();
+    window->ShowRulers(settings.showRulers);
+    mdi->setActiveSubWindow(window);
+    return window;
+}
+
+TLayoutWindow* TMainForm::NewLayout() {
+    auto layout = std::make_unique<Layout>();
+    layout->CopyLayersFrom(*mainLayout);
+    return AddWindow(std::move(layout));
+}
+
+TLayoutWindow* TMainForm::OpenFile(QString name) {
+    if (opening) {
+        platform::ShowError("Cannot open multiple files simultaneously");
+        return nullptr;
+    }
+    if (name.startsWith('"')) name = name.mid(1, name.size() - 2);
+    if (!QFileInfo::exists(name)) {
+        platform::ShowError(("The file:\n" + name + "\ndoes not exist!").toStdString());
+        return nullptr;
+    }
+    for (TLayoutWindow* w : LayoutWindows()) {
+        if (QString::fromStdString(w->Document().fileName) == name) {
+            platform::ShowError("File is already open");
+            return nullptr;
+        }
+    }
+    opening = true;
+    auto layout = std::make_unique<Layout>();
+    layout->CopyLayersFrom(*mainLayout);
+    const bool loaded = layout->Load(name.toStdString());
+    opening = false;
+    if (!loaded) return nullptr;
+    TLayoutWindow* window = AddWindow(std::move(layout));
+    window->Document().SelectCurrentLayer(0);
+    window->UpdateCaption();
+    FillLayerPanel();
+    AddRecentFile(name);
+    return window;
+}
+
+void TMainForm::HandleOpenRequest(const QString& commandText) {
+    static const QRegularExpression open(R"re(\[open\("([^"]*)"\)\])re");
+    auto matches = open.globalMatch(commandText);
+    while (matches.hasNext()) OpenFile(matches.next().captured(1));
+    raise();
+    activateWindow();
+}
+
+void TMainForm::SaveActive(bool saveAs) {
+    TLayoutWindow* window = ActiveLayoutWindow();
+    if (!window) return;
+    Layout& layout = window->Document();
+    if (!saveAs) {
+        layout.Save("", layout.fileType);
+    } else {
+        std::string name = layout.fileName;
+        FileType type = layout.fileType == FileUnknown ? FileCif : layout.fileType;
+        SaveOptions options = zandor::Settings().saveOptions;
+        if (!Dialogs().SaveAs(name, type, options)) return;
+        zandor::Settings().saveOptions = options;
+        layout.Save(name, type);
+        if (layout.lastSaveWroteFile) AddRecentFile(QString::fromStdString(name));
+    }
+    window->UpdateCaption();
+}
+
+void TMainForm::AskLevels() {
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, "Number of levels...",
+                                               "Number of hierarchy levels shown on the screen:", QLineEdit::Normal,
+                                               QString::number(settings.levels), &ok);
+    if (!ok) return;
+    std::int32_t levels = 0;
+    if (!ParseInteger(text.toStdString(), levels)) return;
+    if (levels < 0 || levels == settings.levels) return;
+    settings.levels = std::clamp(levels, 1, 30);
+    settings.ApplyToModel();
+    RedrawAll();
+}
+
+void TMainForm::ArrangeTiles(bool horizontal) {
+    const QList<QMdiSubWindow*> windows = mdi->subWindowList();
+    if (windows.isEmpty()) return;
+    const QSize area = mdi->viewport()->size();
+    const int n = static_cast<int>(windows.size());
+    for (int i = 0; i < n; ++i) {
+        windows[i]->showNormal();
+        if (horizontal)
+            windows[i]->setGeometry(0, i * area.height() / n, area.width(), area.height() / n);
+        else
+            windows[i]->setGeometry(i * area.width() / n, 0, area.width() / n, area.height());
+    }
+}
+
+void TMainForm::RedrawActive() {
+    if (TLayoutWindow* w = ActiveLayoutWindow()) w->View().Redraw();
+}
+
+void TMainForm::RedrawAll() {
+    for (TLayoutWindow* w : LayoutWindows()) w->View().Redraw();
+}
+
+void TMainForm::AddRecentFile(const QString& name) {
+    const QString full = QFileInfo(name).absoluteFilePath();
+    settings.recentFiles.removeAll(full);
+    settings.recentFiles.prepend(full);
+    while (settings.recentFiles.size() > kRecentFiles) settings.recentFiles.removeLast();
+    FillRecentMenu();
+}
+
+void TMainForm::FillRecentMenu() {
+    if (!recentMenu) return;
+    recentMenu->clear();
+    for (int i = 0; i < settings.recentFiles.size(); ++i) {
+        const QString name = settings.recentFiles[i];
+        recentMenu->addAction(QString("&%1 %2").arg(i + 1).arg(name), this, [this, name] { OpenFile(name); });
+    }
+    recentMenu->setEnabled(!settings.recentFiles.isEmpty());
+}
+
+void TMainForm::SetStatus(int panel, const QString& text) {
+    if (statusPanels[panel]->text() != text) statusPanels[panel]->setText(text);
+}
+
+QString TMainForm::StatusText(int panel) const { return statusPanels[panel]->text(); }
+
+void TMainForm::ShowPointer(Point p) {
+    SetStatus(2, "x: " + QString::fromStdString(FormatMicrons(p.X)));
+    SetStatus(3, "y: " + QString::fromStdString(FormatMicrons(p.Y)));
+}
+
+void TMainForm::SaveState() {
+    WindowPlacement placement;
+    placement.maximised = isMaximized();
+    placement.geometry = normalGeometry().isValid() ? normalGeometry() : geometry();
+    placement.Write();
+    if (ini) settings.Write(*ini, grid, background);
+    mainLayout->WriteLayerMap((ConfigFolder() + "/layers.map").toStdString());
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    mdi->closeAllSubWindows();
+    if (!mdi->subWindowList().isEmpty()) {
+        event->ignore();
+        return;
+    }
+    SaveState();
+    QMainWindow::closeEvent(event);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    // Where on a layer row the click fell decides what it does.
+    if (watched == layerList->viewport() && event->type() == QEvent::MouseButtonPress)
+        layerClickX = static_cast<QMouseEvent*>(event)->position().toPoint().x();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) OpenFile(url.toLocalFile());
+}
+
+}  // namespace zandor

@@ -1,0 +1,119 @@
+// The editor's frame: layout windows in a multiple-document area, the layer
+// panel, menus and toolbars built from one command table, the status bar and
+// the per-user settings.
+#pragma once
+
+#include <QMainWindow>
+#include <QMap>
+#include <functional>
+#include <memory>
+
+#include "display/Background.h"
+#include "display/Grid.h"
+#include "model/Layout.h"
+#include "shell/ShellSettings.h"
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QProgressBar;
+class QSettings;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace zandor {
+
+class QtDocumentDialogs;
+class QtMessageService;
+class QtProgressService;
+class TLayoutWindow;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // installServices: message boxes, progress and document dialogs of this
+    // window become the platform's (tests keep their recording ones).
+    explicit TMainForm(bool installServices = true, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Opens a file in a new layout window (the checks and messages of the
+    // Open command); nullptr when it was refused or could not be read.
+    TLayoutWindow* OpenFile(QString name);
+    TLayoutWindow* NewLayout();
+    TLayoutWindow* ActiveLayoutWindow() const;
+    QList<TLayoutWindow*> LayoutWindows() const;
+    // Handles the text of a shell "open" request: every [open("...")].
+    void HandleOpenRequest(const QString& commands);
+
+    QAction* Command(const QString& name) const { return commands.value(name); }
+    void SetMode(int mode);
+    int Mode() const { return mode; }
+    ShellSettings& Settings() { return settings; }
+    TGrid& Grid() { return grid; }
+    TBackground& Background() { return background; }
+    Layout& MainLayout() { return *mainLayout; }
+    QTreeWidget& LayerPanel() { return *layerList; }
+    QString StatusText(int panel) const;
+    // Writes the settings, the window position and the layer map (shutdown).
+    void SaveState();
+    // Re-evaluates which commands are enabled and checked.
+    void UpdateCommands();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct CommandSpec;
+    void BuildCommands();
+    void AddCommand(const CommandSpec& spec);
+    void BuildLayerPanel();
+    void FillLayerPanel();
+    void LayerClicked(QTreeWidgetItem* item, int x);
+    void LayerRenamed(QTreeWidgetItem* item);
+    void ActivateWindow(TLayoutWindow* window);
+    TLayoutWindow* AddWindow(std::unique_ptr<Layout> layout);
+    void RedrawActive();
+    void RedrawAll();
+    void AddRecentFile(const QString& name);
+    void FillRecentMenu();
+    void SetStatus(int panel, const QString& text);
+    void ShowPointer(Point p);
+    void SaveActive(bool saveAs);
+    void AskLevels();
+    void ArrangeTiles(bool horizontal);
+    Layout* ActiveLayout() const;
+
+    ShellSettings settings;
+    TGrid grid;
+    TBackground background;
+    std::unique_ptr<Layout> mainLayout;
+    std::unique_ptr<QSettings> ini;
+    std::unique_ptr<QtMessageService> messageService;
+    std::unique_ptr<QtProgressService> progressService;
+    std::unique_ptr<QtDocumentDialogs> documentDialogs;
+    QMdiArea* mdi = nullptr;
+    QTreeWidget* layerList = nullptr;
+    QDockWidget* layerDock = nullptr;
+    QToolBar* modeBar = nullptr;
+    QMenu* recentMenu = nullptr;
+    QLabel* statusPanels[4] = {};
+    QProgressBar* progress = nullptr;
+    QMap<QString, QAction*> commands;
+    QMap<QString, std::function<bool()>> enabledRules;
+    QMap<QString, std::function<bool()>> checkedRules;
+    QActionGroup* modeGroup = nullptr;
+    int mode = 0;
+    int previousMode = 0;
+    bool opening = false;
+    bool fillingLayers = false;
+    bool ownsServices = true;
+    int layerClickX = 0;
+};
+
+}  // namespace zandor

@@ -1,0 +1,236 @@
+#include "shell/ShellSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <algorithm>
+#include <cstring>
+
+#include "display/Background.h"
+#include "display/Grid.h"
+#include "model/Geometry.h"
+#include "model/ModelSettings.h"
+#include "platform/Messages.h"
+
+namespace zandor {
+
+namespace {
+
+constexpr int kRecentFiles = 8;
+
+int ReadInt(QSettings& ini, const char* key, int fallback) {
+    bool ok = false;
+    const int value = ini.value(key, fallback).toInt(&ok);
+    return ok ? value : fallback;
+}
+
+bool ReadBool(QSettings& ini, const char* key, bool fallback) { return ReadInt(ini, key, fallback ? 1 : 0) != 0; }
+
+// Keys stored as text: at most 30 characters, converted like a plain integer
+// conversion (leading digits; "0.5" gives 0).
+std::int64_t ReadDecimal(QSettings& ini, const char* key, const char* fallback) {
+    const std::string text = ini.value(key, fallback).toString().left(30).toStdString();
+    return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+double ReadReal(QSettings& ini, const char* key, const char* fallback) {
+    double value = 0;
+    const QString text = ini.value(key, fallback).toString().left(30);
+    if (!ParseReal(text.toStdString(), value)) ParseReal(fallback, value);
+    return value;
+}
+
+std::int32_t Clamp32(std::int64_t v) { return SaturateToInt32(v); }
+
+}  // namespace
+
+LOGFONTA ShellSettings::DefaultFont() { return ModelSettings::DefaultTextFont(); }
+
+void ShellSettings::Read(QSettings& ini, TGrid& grid, TBackground& background) {
+    ini.beginGroup("Settings");
+    showLayerIndices = ReadBool(ini, "ShowLayerIndices", false);
+    showGrid = ReadBool(ini, "ShowGrid", true);
+    fill = ReadBool(ini, "Fill", true);
+    showRulers = ReadBool(ini, "ShowRulers", true);
+    showCoordinates = ReadBool(ini, "ShowCoordinates", true);
+    showInteriors = ReadBool(ini, "ShowInteriors", true);
+    showBorders = ReadBool(ini, "ShowBorders", true);
+    showGroups = ReadBool(ini, "ShowGroups", false);
+    backgroundBlack = ReadBool(ini, "BackgroundBlack", false);
+    levels = std::clamp(ReadInt(ini, "Levels", 30), 1, 30);
+    snapGuidelines = ReadBool(ini, "SnapGuidelines", true);
+    snapObjects = ReadBool(ini, "SnapObjects", true);
+    snapOrtho = ReadBool(ini, "SnapOrtho", true);
+    singleLayer = ReadBool(ini, "SingleLayer", false);
+    allNodes = ReadBool(ini, "AllNodes", true);
+    splitLargePolygons = ReadBool(ini, "SplitLargePolygons", true);
+    maxPolyNodes = std::clamp(ReadInt(ini, "MaxPolyNodes", 200), 16, 32768);
+    polygonGrid = Clamp32(ReadDecimal(ini, "PolygonGrid", "1"));
+    connectWiresTol = Clamp32(ReadDecimal(ini, "ConnectWiresTol", "50"));
+    ringNumSegments = std::clamp(ReadInt(ini, "RingNumSegments", 72), 16, 512);
+    circleNumSegments = std::clamp(ReadInt(ini, "CircleNumSegments", 72), 16, 512);
+    lockSymbols = ReadBool(ini, "LockSymbols", false);
+    wireThickness = std::max<std::int32_t>(1000, Clamp32(ReadDecimal(ini, "WireThickness", "100") * 1000));
+    wireStyle = ReadInt(ini, "WireStyle", 0);
+    if (wireStyle < 0 || wireStyle > 2) wireStyle = 0;
+    textHeight = std::max<std::int32_t>(1000, Clamp32(ReadDecimal(ini, "TextHeight", "2000000")));
+    textAngle = Clamp32(ReadDecimal(ini, "TextAngle", "0"));
+    if (textAngle < -360000 || textAngle > 360000) textAngle = 0;
+    if (ini.contains("Font0")) {
+        std::int32_t words[15] = {};
+        for (int i = 0; i < 15; ++i)
+            words[i] = Clamp32(ReadDecimal(ini, ("Font" + std::to_string(i)).c_str(), "0"));
+        std::memcpy(&font, words, sizeof font);
+        font.lfFaceName[sizeof font.lfFaceName - 1] = '\0';
+    } else {
+        font = DefaultFont();
+    }
+    ini.endGroup();
+
+    ini.beginGroup("Grid");
+    grid.SetSpacing(TGrid::SpacingFromSetting(ReadReal(ini, "Size", "1000")));
+    grid.snap = ReadBool(ini, "Snap", true);
+    ini.endGroup();
+
+    ini.beginGroup("Mask");
+    background.maskType = ReadInt(ini, "Size", 3);
+    background.customWidth = RoundHalfAway(ReadReal(ini, "HSize", "127000") * 1000);
+    background.customHeight = RoundHalfAway(ReadReal(ini, "VSize", "127000") * 1000);
+    background.waferType = ReadInt(ini, "Wafer", 2);
+    background.showMask = ReadBool(ini, "ShowMask", true);
+    background.showWafer = ReadBool(ini, "ShowWafer", true);
+    background.showWarning = ReadBool(ini, "ShowWarning", true);
+    ini.endGroup();
+
+    ini.beginGroup("MRUList");
+    recentFiles.clear();
+    for (int i = 0; i < kRecentFiles; ++i) {
+        const QString name = ini.value(QString("File%1").arg(i)).toString();
+        if (!name.isEmpty()) recentFiles << name;
+    }
+    ini.endGroup();
+}
+
+void ShellSettings::Write(QSettings& ini, const TGrid& grid, const TBackground& background) const {
+    ini.beginGroup("Settings");
+    ini.setValue("ShowLayerIndices", int(showLayerIndices));
+    ini.setValue("ShowGrid", int(showGrid));
+    ini.setValue("Fill", int(fill));
+    ini.setValue("ShowRulers", int(showRulers));
+    ini.setValue("ShowCoordinates", int(showCoordinates));
+    ini.setValue("ShowInteriors", int(showInteriors));
+    ini.setValue("ShowBorders", int(showBorders));
+    ini.setValue("ShowGroups", int(showGroups));
+    ini.setValue("BackgroundBlack", int(backgroundBlack));
+    ini.setValue("Levels", levels);
+    ini.setValue("SnapGuidelines", int(snapGuidelines));
+    ini.setValue("SnapObjects", int(snapObjects));
+    ini.setValue("SnapOrtho", int(snapOrtho));
+    ini.setValue("SingleLayer", int(singleLayer));
+    ini.setValue("AllNodes", int(allNodes));
+    ini.setValue("SplitLargePolygons", int(splitLargePolygons));
+    ini.setValue("MaxPolyNodes", maxPolyNodes);
+    ini.setValue("PolygonGrid", QString::number(polygonGrid));
+    ini.setValue("ConnectWiresTol", QString::number(connectWiresTol));
+    ini.setValue("RingNumSegments", ringNumSegments);
+    ini.setValue("CircleNumSegments", circleNumSegments);
+    ini.setValue("LockSymbols", int(lockSymbols));
+    ini.setValue("WireThickness", QString::number(RoundHalfAway(wireThickness / 1000.0)));
+    ini.setValue("WireStyle", wireStyle);
+    ini.setValue("TextHeight", QString::number(textHeight));
+    ini.setValue("TextAngle", QString::number(textAngle));
+    std::int32_t words[15];
+    std::memcpy(words, &font, sizeof words);
+    for (int i = 0; i < 15; ++i) ini.setValue(QString("Font%1").arg(i), QString::number(words[i]));
+    ini.endGroup();
+
+    ini.beginGroup("Grid");
+    ini.setValue("Size", QString::number(RoundHalfAway(grid.Spacing() / 1000.0)));
+    ini.setValue("Snap", int(grid.snap));
+    ini.endGroup();
+
+    ini.beginGroup("Mask");
+    ini.setValue("Size", background.maskType);
+    ini.setValue("HSize", QString::number(RoundHalfAway(background.customWidth / 1000.0)));
+    ini.setValue("VSize", QString::number(RoundHalfAway(background.customHeight / 1000.0)));
+    ini.setValue("Wafer", background.waferType);
+    ini.setValue("ShowMask", int(background.showMask));
+    ini.setValue("ShowWafer", int(background.showWafer));
+    ini.setValue("ShowWarning", int(background.showWarning));
+    ini.endGroup();
+
+    ini.beginGroup("MRUList");
+    ini.remove("");
+    for (int i = 0; i < recentFiles.size() && i < kRecentFiles; ++i) ini.setValue(QString("File%1").arg(i), recentFiles[i]);
+    ini.endGroup();
+    ini.sync();
+}
+
+void ShellSettings::ApplyToModel() const {
+    ModelSettings& model = Settings();
+    model.fill = fill;
+    model.showInteriors = showInteriors;
+    model.showBorders = showBorders;
+    model.showGroups = showGroups;
+    model.backgroundBlack = backgroundBlack;
+    model.levels = levels;
+    model.ringNumSegments = ringNumSegments;
+    model.circleNumSegments = circleNumSegments;
+    model.textFont = font;
+}
+
+QString ConfigFolder() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty()) base = QDir::homePath() + "/.config";
+    return base + "/Korvat/Zandor";
+}
+
+std::unique_ptr<QSettings> OpenSettingsFile() {
+    const QString folder = ConfigFolder();
+    const QString path = folder + "/zandor.ini";
+    bool usable = QDir().mkpath(folder);
+    if (usable && !QFile::exists(path)) {
+        QFile file(path);
+        usable = file.open(QIODevice::WriteOnly);
+    }
+    if (usable) {
+        QFile file(path);
+        usable = file.open(QIODevice::ReadOnly);
+    }
+    std::unique_ptr<QSettings> ini;
+    if (usable) {
+        ini = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        if (ini->status() != QSettings::NoError) ini.reset();
+    }
+    if (!ini) platform::ShowWarning("Unable to open or create configuration file.");
+    return ini;
+}
+
+WindowPlacement WindowPlacement::Read() {
+    QSettings store(ConfigFolder() + "/registry.ini", QSettings::IniFormat);
+    WindowPlacement placement;
+    store.beginGroup("MainWindow");
+    placement.geometry = QRect(store.value("left", 0).toInt(), store.value("top", 0).toInt(),
+                               std::max(200, store.value("width", 800).toInt()),
+                               std::max(150, store.value("height", 600).toInt()));
+    placement.maximised = store.value("full", 0).toInt() != 0;
+    store.endGroup();
+    return placement;
+}
+
+void WindowPlacement::Write() const {
+    QDir().mkpath(ConfigFolder());
+    QSettings store(ConfigFolder() + "/registry.ini", QSettings::IniFormat);
+    store.beginGroup("MainWindow");
+    if (!maximised) {
+        store.setValue("left", geometry.left());
+        store.setValue("top", geometry.top());
+        store.setValue("width", geometry.width());
+        store.setValue("height", geometry.height());
+    }
+    store.setValue("full", maximised ? 1 : 0);
+    store.endGroup();
+    store.sync();
+}
+
+}  // namespace zandor

@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "model/Geometry.h"
+#include "model/LayerDescription.h"
+#include "model/Layout.h"
+#include "model/ModelSettings.h"
+#include "model/ObjectDrawing.h"
+#include "model/SymbolDescription.h"
+#include "platform/headless/RecordingCanvas.h"
+
+using namespace zandor;
+using Shape = RecordingCanvas::Shape;
+
+namespace {
+
+// A 1000 x 1000 unit view shown on 100 x 100 pixels (10 units a pixel).
+class ObjectDrawingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved = Settings();
+        layout.xmin = 0;
+        layout.ymin = 0;
+        layout.xmax = 1000;
+        layout.ymax = 1000;
+        layout.W = 100;
+        layout.H = 100;
+        layout.sx = layout.sy = 0.1;
+        layout.minObjectSize = 20;
+        layout.SetLayer(std::make_unique<LayerDescription>(1, "red", 0x0000FF));
+        layout.SetLayer(std::make_unique<LayerDescription>(2, "green", 0x00FF00));
+        main = layout.MainSymbol();
+    }
+    void TearDown() override { Settings() = saved; }
+
+    bool Draw() {
+        canvas.entries.clear();
+        return DrawLayoutOnCanvas(layout, canvas);
+    }
+    std::vector<const RecordingCanvas::Entry*> Of(Shape shape) const {
+        std::vector<const RecordingCanvas::Entry*> found;
+        for (const auto& e : canvas.entries)
+            if (e.shape == shape) found.push_back(&e);
+        return found;
+    }
+
+    ModelSettings saved;
+    Layout layout;
+    SymbolDescription* main = nullptr;
+    RecordingCanvas canvas;
+};
+
+TransformMatrix Rotation(double degrees, double scale = 1, double tx = 0, double ty = 0) {
+    const double a = degrees * kPi / 180;
+    return {scale * std::cos(a), scale * std::sin(a), -scale * std::sin(a), scale * std::cos(a), tx, ty};
+}
+
+TEST_F(ObjectDrawingTest, RectanglesAreFilledInclusiveWithTheLayersToolsAndMixingOperation) {
+    main->AddRectangle(100, 100, 500, 300, 1);
+    main->AddRectangle(-5000, 200, 5000, 400, 2);  // wider than the view: clipped first
+
+    for (bool black : {false, true}) {
+        Settings().backgroundBlack = black;
+        ASSERT_TRUE(Draw());
+        const auto rects = Of(Shape::Rectangle);
+        ASSERT_EQ(rects.size(), 2u);
+        EXPECT_EQ(rects[0]->points, (std::vector<PixelPoint>{{10, 70}, {50, 90}}));
+        EXPECT_EQ(rects[0]->brush, (CanvasBrush{-1, 0x0000FF}));
+        EXPECT_EQ(rects[0]->pen, (CanvasPen{PenStyle::Solid, 0x0000FF, 1}));
+        EXPECT_EQ(rects[0]->op, black ? RasterOp::Merge : RasterOp::Mask);
+        EXPECT_EQ(rects[1]->points, (std::vector<PixelPoint>{{0, 60}, {100, 80}}));
+        EXPECT_EQ(rects[1]->brush.color, 0x00FF00u);
+    }
+    EXPECT_EQ(canvas.rasterOp, RasterOp::Copy) << "the pass restores the canvas's operation";
+
+    Settings().fill = false;
+    Draw();
+    ASSERT_EQ(Of(Shape::Polyline).size(), 2u);
+    EXPECT_EQ(Of(Shape::Polyline)[0]->points.size(), 5u);
+}
+
+TEST_F(ObjectDrawingTest, HiddenLayersDrawNothingAndMissingLayersDrawHollowInBlack) {
+    main->AddRectangle(100, 100, 500, 300, 1);
+    main->AddRectangle(100, 100, 500, 300, 7);
+    layout.Layer(1)->visible = 0;
+    Draw();
+    const auto rects = Of(Shape::Rectangle);
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_EQ(rects[0]->brush.style, 6);
+    EXPECT_EQ(rects[0]->pen, (CanvasPen{PenStyle::Solid, 0, 1}));
+}
+
+TEST_F(ObjectDrawingTest, TurnedCallsDrawRectanglesAxisParallelOnlyWhenTheyStaySo) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddRectangle(0, 0, 100, 50, 1);
+    Settings().showBorders = false;
+    main->InsertSymbolCallMatrix(1, Rotation(90, 1, 500, 500));
+    Draw();
+    ASSERT_EQ(Of(Shape::Rectangle).size(), 1u);
+    EXPECT_EQ(Of(Shape::Rectangle)[0]->points, (std::vector<PixelPoint>{{45, 40}, {50, 50}}));
+    EXPECT_TRUE(Of(Shape::Polygon).empty());
+
+    main->Reset();
+    main->InsertSymbolCallMatrix(1, Rotation(45, 1, 500, 500));
+    Draw();
+    EXPECT_TRUE(Of(Shape::Rectangle).empty());
+    ASSERT_EQ(Of(Shape::Polygon).size(), 1u);
+    EXPECT_EQ(Of(Shape::Polygon)[0]->points.size(), 5u);
+}
+
+TEST_F(ObjectDrawingTest, CirclesAndRingsUnderScaling) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddCircle(0, 0, 20, 1);
+    main->InsertSymbolCallMatrix(1, {2, 0, 0, 3, 500, 500});
+    Settings().showBorders = false;
+    Draw();
+    ASSERT_EQ(Of(Shape::Polygon).size(), 1u) << "a stretched circle is a polygon";
+    EXPECT_EQ(Of(Shape::Polygon)[0]->points.size(), 201u);
+    EXPECT_TRUE(Of(Shape::Ellipse).empty());
+
+    // A ring whose width exceeds its diameter is a disc of radius r + w/2.
+    main->Reset();
+    main->AddRing(500, 500, 100, 400, 1);
+    Draw();
+    ASSERT_EQ(Of(Shape::Ellipse).size(), 1u);
+    EXPECT_EQ(Of(Shape::Ellipse)[0]->points, (std::vector<PixelPoint>{{20, 20}, {80, 80}}));
+
+    // Scaled by 10 a ring of radius 10 and width 4 stays a ring: a round wire
+    // of width 40 along radius 100, drawn as quads and joint circles of radius 20.
+    cell->Reset();
+    cell->AddRing(0, 0, 10, 4, 1);
+    main->Reset();
+    main->InsertSymbolCallMatrix(1, {10, 0, 0, 10, 500, 500});
+    Draw();
+    const auto ellipses = Of(Shape::Ellipse);
+    ASSERT_FALSE(ellipses.empty());
+    for (const auto* e : ellipses) EXPECT_EQ(e->points[1].x - e->points[0].x, 4) << "joint circles of radius 20";
+    EXPECT_EQ(Of(Shape::Polygon).size(), static_cast<std::size_t>(Settings().ringNumSegments));
+}
+
+TEST_F(ObjectDrawingTest, CirclesLargerThanTheViewBecomeTheirVisiblePart) {
+    main->AddCircle(500, 500, 1000000000, 1);
+    Draw();
+    ASSERT_EQ(Of(Shape::Rectangle).size(), 1u) << "the circle covers the view";
+    EXPECT_EQ(Of(Shape::Rectangle)[0]->points, (std::vector<PixelPoint>{{0, 0}, {100, 100}}));
+
+    // One corner (bottom left) inside: the corner, 81 arc points, closed.
+    main->Reset();
+    main->AddCircle(-100, -100, 600, 1);
+    Draw();
+    ASSERT_EQ(Of(Shape::Polygon).size(), 1u);
+    EXPECT_EQ(Of(Shape::Polygon)[0]->points.size(), 83u);
+    EXPECT_EQ(Of(Shape::Polygon)[0]->points.front(), (PixelPoint{0, 100}));
+
+    // No corner inside, centre left of the view: the cap cut off by the left edge.
+    main->Reset();
+    main->AddCircle(-100, 500, 300, 1);
+    Draw();
+    ASSERT_EQ(Of(Shape::Polygon).size(), 1u);
+    EXPECT_EQ(Of(Shape::Polygon)[0]->points.size(), 82u);
+    for (const auto& p : Of(Shape::Polygon)[0]->points) EXPECT_GE(p.x, 0);
+}
+
+TEST_F(ObjectDrawingTest, HugePolygonsAreClippedInDatabaseUnitsBeforeMapping) {
+    const Point star[4] = {{-2000000000, 500}, {500, -2000000000}, {2000000000, 500}, {500, 2000000000}};
+    main->AddPolygon(star, 4, 1);
+    Draw();
+    ASSERT_EQ(Of(Shape::Polygon).size(), 1u);
+    for (const auto& p : Of(Shape::Polygon)[0]->points) {
+        EXPECT_GE(p.x, 0);
+        EXPECT_LE(p.x, 100);
+        EXPECT_GE(p.y, 0);
+        EXPECT_LE(p.y, 100);
+    }
+}
+
+TEST_F(ObjectDrawingTest, SmallObjectsBecomeDotsAndWiresShowTheirJoints) {
+    main->AddRectangle(300, 300, 310, 305, 1);
+    Draw();
+    ASSERT_EQ(Of(Shape::Rectangle).size(), 1u);
+    EXPECT_EQ(Of(Shape::Rectangle)[0]->points, (std::vector<PixelPoint>{{30, 70}, {31, 71}}));
+
+    const Point bend[3] = {{200, 200}, {600, 200}, {600, 600}};
+    struct Case {
+        EndStyle style;
+        std::size_t polygons, ellipses;
+    } cases[] = {{EndStyle::Flat, 3, 0}, {EndStyle::Round, 2, 3}, {EndStyle::Extended, 3, 0}};
+    for (const Case& c : cases) {
+        main->Reset();
+        main->AddWire(bend, 3, 100, static_cast<int>(c.style), 1);
+        Draw();
+        EXPECT_EQ(Of(Shape::Polygon).size(), c.polygons) << static_cast<int>(c.style);
+        EXPECT_EQ(Of(Shape::Ellipse).size(), c.ellipses) << static_cast<int>(c.style);
+    }
+    // Extended ends run on by half the width: the first segment starts at x = 150.
+    const auto first = Of(Shape::Polygon)[0]->points;
+    EXPECT_EQ(std::min_element(first.begin(), first.end(), [](auto a, auto b) { return a.x < b.x; })->x, 15);
+
+    // A closed frame keeps its last side.
+    const Point frame[5] = {{200, 200}, {800, 200}, {800, 800}, {200, 800}, {200, 200}};
+    main->Reset();
+    main->AddWire(frame, 5, 40, static_cast<int>(EndStyle::Flat), 1);
+    Draw();
+    EXPECT_EQ(Of(Shape::Polygon).size(), 4u + 3u) << "four sides and three joints";
+}
+
+TEST_F(ObjectDrawingTest, LevelsCutTheHierarchyIntoNamedBoxes) {
+    SymbolDescription* leaf = layout.AddSymbol(1, "leaf");
+    leaf->AddRectangle(0, 0, 100, 100, 1);
+    SymbolDescription* mid = layout.AddSymbol(2, "mid");
+    mid->InsertSymbolCall(1, 0, 0);
+    main->InsertSymbolCall(2, 400, 400);
+
+    Settings().levels = 1;
+    Draw();
+    EXPECT_TRUE(Of(Shape::Rectangle).empty()) << "the leaf's contents lie below the last level";
+    ASSERT_EQ(Of(Shape::Line).size(), 2u) << "the leaf call: a box with its diagonals";
+    ASSERT_EQ(Of(Shape::Text).size(), 1u) << "only calls of the shown symbol are named";
+    EXPECT_EQ(Of(Shape::Text)[0]->text, "mid");
+    EXPECT_EQ(Of(Shape::Text)[0]->points[0], (PixelPoint{42, 59}));
+    EXPECT_EQ(canvas.textColor, kSymbolOutlineColor);
+
+    Settings().levels = 30;
+    Draw();
+    EXPECT_EQ(Of(Shape::Rectangle).size(), 1u);
+    EXPECT_TRUE(Of(Shape::Line).empty());
+
+    // A missing symbol is its cached box with diagonals, without a name.
+    ASSERT_TRUE(layout.DeleteSymbol(1));
+    Draw();
+    EXPECT_EQ(Of(Shape::Line).size(), 2u);
+    EXPECT_EQ(Of(Shape::Text).size(), 1u);
+}
+
+TEST_F(ObjectDrawingTest, ArraysDrawEveryVisibleElementAndTheirName) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddRectangle(0, 0, 50, 50, 1);
+    main->InsertArray(1, {0, 0}, {1000, 0}, {0, 1000}, 10, 10, 1.0, 0);
+    Draw();
+    EXPECT_EQ(Of(Shape::Rectangle).size(), 100u);
+    ASSERT_EQ(Of(Shape::Text).size(), 1u);
+    EXPECT_EQ(Of(Shape::Text)[0]->text, "Array of <cell>");
+
+    layout.xmax = layout.ymax = 250;  // only 3 x 3 elements meet the view
+    layout.sx = layout.sy = 0.4;
+    Draw();
+    EXPECT_EQ(Of(Shape::Rectangle).size(), 9u);
+}
+
+TEST_F(ObjectDrawingTest, APassGivesUpWhenTheUserPresses) {
+    for (int i = 0; i < 1000; ++i) main->AddRectangle(i, 0, i + 500, 500, 1);
+    canvas.interruptAfterPolls = 3;
+    EXPECT_FALSE(Draw());
+    EXPECT_LE(Of(Shape::Rectangle).size(), 60u);
+    EXPECT_FALSE(layout.drawing);
+    EXPECT_EQ(canvas.rasterOp, RasterOp::Copy);
+}
+
+TEST_F(ObjectDrawingTest, TheMeasureLineIsDrawnInvertedWithItsLength) {
+    main->measureShown = true;
+    main->measureX1 = 100;
+    main->measureY1 = 500;
+    main->measureX2 = 900;
+    main->measureY2 = 500;
+    Draw();
+    const auto labels = Of(Shape::XorText);
+    ASSERT_EQ(labels.size(), 1u);
+    EXPECT_EQ(labels[0]->text, "0.8");
+    EXPECT_EQ(labels[0]->font.escapement, 0);
+    for (const auto& e : canvas.entries) EXPECT_EQ(e.op, RasterOp::Not);
+    // Two ticks, two arrow heads and the line.
+    EXPECT_EQ(Of(Shape::Polyline).size(), 5u);
+
+    // An end cut off by the view has no tick.
+    main->measureX2 = 5000;
+    Draw();
+    EXPECT_EQ(Of(Shape::Polyline).size(), 3u);
+    EXPECT_EQ(Of(Shape::XorText)[0]->text, "4.9");
+}
+
+}  // namespace
