@@ -1,6 +1,11 @@
 #include "shell/LayoutWindow.h"
 
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,7 +24,9 @@
 #include "display/Grid.h"
 #include "display/LayoutViewport.h"
 #include "display/Ruler.h"
+#include "model/Geometry.h"
 #include "model/SymbolDescription.h"
+#include "platform/Messages.h"
 #include "shell/LayoutView.h"
 #include "shell/RulerPanel.h"
 #include "shell/ShellSettings.h"
@@ -141,6 +148,22 @@ TLayoutWindow::TLayoutWindow(std::unique_ptr<Layout> document, TGrid& sharedGrid
         OpenSymbol(item->text(0));
     });
     tree->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& at) { TreeMenu(at); });
+    connect(tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) { editedName = item->text(0); });
+    connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item) editedName = item->text(0);
+    });
+    connect(tree, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
+        if (updatingTree || editedName.isEmpty() || item->text(0) == editedName) return;
+        const QString oldName = editedName, newName = item->text(0);
+        if (!RenameSymbol(oldName, newName)) {
+            updatingTree = true;
+            item->setText(0, oldName);
+            updatingTree = false;
+        }
+    });
+    tree->installEventFilter(this);
 
     UpdateCaption();
     BuildSymbolTree(true);
@@ -166,6 +189,7 @@ void TLayoutWindow::AddTreeChildren(QTreeWidgetItem* item, const SymbolDescripti
         if (!called || called == &symbol) continue;
         auto* child = new QTreeWidgetItem(item, {QString::fromStdString(called->Name())});
         child->setFlags(child->flags() | Qt::ItemIsEditable);
+        child->setFlags(child->flags() | Qt::ItemIsEditable);
         AddTreeChildren(child, *called, depth + 1);
     }
 }
@@ -180,6 +204,7 @@ void TLayoutWindow::BuildSymbolTree(bool mode) {
     if (treeMode) {
         if (const SymbolDescription* main = l.MainSymbol()) {
             auto* root = new QTreeWidgetItem(tree, {QString::fromStdString(main->Name())});
+            root->setFlags(root->flags() | Qt::ItemIsEditable);
             AddTreeChildren(root, *main, 0);
             root->setExpanded(true);
         }
@@ -187,7 +212,10 @@ void TLayoutWindow::BuildSymbolTree(bool mode) {
         std::vector<QString> names;
         for (const auto& s : l.Symbols()) names.push_back(QString::fromStdString(s->Name()));
         std::sort(names.begin(), names.end());
-        for (const QString& n : names) new QTreeWidgetItem(tree, {n});
+        for (const QString& n : names) {
+            auto* item = new QTreeWidgetItem(tree, {n});
+            item->setFlags(item->flags() | Qt::ItemIsEditable);
+        }
     }
     if (shown) {
         const auto found = tree->findItems(QString::fromStdString(shown->Name()), Qt::MatchExactly | Qt::MatchRecursive);
@@ -302,6 +330,137 @@ void TLayoutWindow::ShowRulers(bool shown) {
     hRuler->setVisible(shown);
     vRuler->setVisible(shown);
     corner->setVisible(shown);
+}
+
+void TLayoutWindow::ShowRenamed(const QString& oldName, const QString& newName) {
+    updatingTree = true;
+    for (QTreeWidgetItem* item : tree->findItems(oldName, Qt::MatchExactly | Qt::MatchRecursive))
+        item->setText(0, newName);
+    updatingTree = false;
+    editedName = newName;
+}
+
+bool TLayoutWindow::RenameSymbol(const QString& oldName, const QString& newName) {
+    Layout& l = Document();
+    SymbolDescription* symbol = l.FindSymbolByName(oldName.toStdString());
+    if (!symbol) return false;
+    if (newName.contains('(') || newName.contains(')')) {
+        platform::ShowError("A symbol name cannot contain the '(' or ')' characters!");
+        return false;
+    }
+    if (l.FindSymbolByName(newName.toStdString())) {
+        platform::ShowError("Symbol name already exists!");
+        return false;
+    }
+    symbol->SetName(newName.toStdString());
+    ShowRenamed(oldName, newName);
+    view->Redraw();
+    return true;
+}
+
+bool TLayoutWindow::IsCalledByOthers(const SymbolDescription& symbol) {
+    for (const auto& other : Document().Symbols()) {
+        if (other.get() == &symbol) continue;
+        other->RebuildChildren();
+        if (std::find(other->children.begin(), other->children.end(), symbol.Id()) != other->children.end())
+            return true;
+    }
+    return false;
+}
+
+bool TLayoutWindow::DeleteSymbolDefinition(const QString& name) {
+    Layout& l = Document();
+    SymbolDescription* symbol = l.FindSymbolByName(name.toStdString());
+    if (!symbol || symbol == l.MainSymbol()) return false;
+    if (IsCalledByOthers(*symbol)) {
+        platform::ShowWarning("This symbol is called by other symbols and cannot be deleted.");
+        return false;
+    }
+    const auto answer = QMessageBox::warning(
+        this, "Warning", "Do you really want to delete the definition of: " + name + "?\nThis action cannot be undone!",
+        QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) return false;
+    if (symbol == l.ShownSymbolDescription()) OpenSymbol(QString::fromStdString(l.MainSymbol()->Name()));
+    updatingTree = true;
+    tree->setSortingEnabled(false);
+    const auto found = tree->findItems(name, Qt::MatchExactly);
+    if (!found.isEmpty()) delete found.first();
+    tree->setSortingEnabled(true);
+    tree->sortItems(0, Qt::AscendingOrder);
+    updatingTree = false;
+    l.DeleteSymbol(symbol->Id());
+    view->Redraw();
+    return true;
+}
+
+void TLayoutWindow::ShowSymbolProperties(const QString& name) {
+    Layout& l = Document();
+    SymbolDescription* symbol = l.FindSymbolByName(name.toStdString());
+    if (!symbol) return;
+    QDialog dialog(this);
+    dialog.setWindowTitle("Properties of " + name);
+    auto* form = new QFormLayout(&dialog);
+    auto* nameEdit = new QLineEdit(name, &dialog);
+    form->addRow("Name:", nameEdit);
+    form->addRow("Objects:", new QLabel(QString::number(symbol->objectCount), &dialog));
+    const auto kilobytes = [](std::int64_t words) { return QString::number(RoundHalfAway(words * 4 / 1024.0)) + " kB"; };
+    form->addRow("Used storage:", new QLabel(kilobytes(symbol->usedWords), &dialog));
+    form->addRow("Allocated storage:", new QLabel(kilobytes(symbol->capacity), &dialog));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted || nameEdit->text() == name) return;
+    RenameSymbol(name, nameEdit->text());
+}
+
+void TLayoutWindow::TreeMenu(const QPoint& at) {
+    QTreeWidgetItem* item = tree->itemAt(at);
+    const QString name = item ? item->text(0) : QString();
+    Layout& l = Document();
+    SymbolDescription* symbol = item ? l.FindSymbolByName(name.toStdString()) : nullptr;
+    QMenu menu(this);
+    QAction* properties = menu.addAction("Properties...", [this, name] { ShowSymbolProperties(name); });
+    properties->setEnabled(symbol != nullptr);
+    if (!treeMode) {
+        QAction* remove = menu.addAction("Delete", [this, name] { DeleteSymbolDefinition(name); });
+        remove->setEnabled(symbol && symbol != l.MainSymbol() && !IsCalledByOthers(*symbol));
+    }
+    QAction* expand = menu.addAction("Expand", [item] { item->setExpanded(true); });
+    QAction* collapse = menu.addAction("Collapse", [item] { item->setExpanded(false); });
+    expand->setEnabled(item != nullptr);
+    collapse->setEnabled(item != nullptr);
+    menu.addAction("Expand all", [this] { tree->expandAll(); });
+    menu.addAction("Collapse all", [this] { tree->collapseAll(); });
+    menu.exec(tree->viewport()->mapToGlobal(at));
+}
+
+// Keys in the symbol panel move the view; the panel itself navigates only
+// with Shift held or while a name is being edited.
+bool TLayoutWindow::TreeKey(int key) {
+    Layout& l = Document();
+    const std::int64_t w = std::int64_t{l.xmax} - l.xmin, h = std::int64_t{l.ymax} - l.ymin;
+    switch (key) {
+        case Qt::Key_Left: ScrollBy(true, -w / 10); return true;
+        case Qt::Key_Right: ScrollBy(true, w / 10); return true;
+        case Qt::Key_Up: ScrollBy(false, h / 10); return true;
+        case Qt::Key_Down: ScrollBy(false, -h / 10); return true;
+        case Qt::Key_Home:
+            view->Viewport().ZoomAll();
+            view->Redraw();
+            return true;
+        default: return false;
+    }
+}
+
+bool TLayoutWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == tree && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!(key->modifiers() & Qt::ShiftModifier) &&
+            TreeKey(key->key()))
+            return true;
+    }
+    return QMdiSubWindow::eventFilter(watched, event);
 }
 
 void TLayoutWindow::closeEvent(QCloseEvent* event) {

@@ -20,6 +20,7 @@ class TBackground;
 class TGrid;
 class TLayoutView;
 class TRulerPanel;
+class SymbolDescription;
 struct ShellSettings;
 
 class TLayoutWindow : public QMdiSubWindow {
@@ -36,6 +37,10 @@ public:
     void BuildSymbolTree(bool treeMode);
     bool TreeMode() const { return treeMode; }
     QTreeWidget& SymbolTree() { return *tree; }
+    TRulerPanel& HorizontalRuler() { return *hRuler; }
+    TRulerPanel& VerticalRuler() { return *vRuler; }
+    // Moves the view as the symbol panel's arrow keys do (a tenth of its size).
+    bool SymbolPanelKey(int key) { return TreeKey(key); }
     void ShowRulers(bool shown);
     // Opens a symbol as the tree does.
     bool OpenSymbol(const QString& name);
@@ -44,8 +49,15 @@ public:
     // or a ruler (snapped, nanometres).
     std::function<void(Point)> pointerMoved;
 
+    // The symbol panel's commands, also used by its pop-up menu.
+    bool RenameSymbol(const QString& oldName, const QString& newName);
+    bool DeleteSymbolDefinition(const QString& name);
+    void ShowSymbolProperties(const QString& name);
+    bool IsCalledByOthers(const SymbolDescription& symbol);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FollowView();
@@ -53,7 +65,10 @@ private:
     void CentreOn(bool horizontalBar, std::int64_t centre);
     void LoadGuideLines();
     void ConnectRuler(TRulerPanel& ruler, bool horizontal);
-    void AddTreeChildren(QTreeWidgetItem* item, const class SymbolDescription& symbol, int depth);
+    void AddTreeChildren(QTreeWidgetItem* item, const SymbolDescription& symbol, int depth);
+    void TreeMenu(const QPoint& at);
+    void ShowRenamed(const QString& oldName, const QString& newName);
+    bool TreeKey(int key);
 
     TLayoutView* view = nullptr;
     TRulerPanel* hRuler = nullptr;
@@ -69,6 +84,7 @@ private:
     int guideDrag = 0;  // 1 on the horizontal ruler, 2 on the vertical one
     std::int32_t guidePosition = 0;
     Point lastPointer;
+    QString editedName;  // the node's text before in-place editing
 };
 
 }  // namespace zandor

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "formats/AllFormats.h"
+#include "platform/Messages.h"
 #include "shell/FileAssociation.h"
 #include "shell/MainForm.h"
 
@@ -53,7 +54,15 @@ int main(int argc, char** argv) {
 
     zandor::RegisterFileFormats();
     zandor::RegisterFileAssociation(QApplication::applicationFilePath());
-    zandor::TMainForm form;
+    // A picture is taken without anyone to answer message boxes: messages go
+    // to standard error instead.
+    struct ConsoleMessages : zandor::platform::MessageService {
+        void Show(std::string_view text, std::string_view caption) override {
+            std::fprintf(stderr, "%.*s: %.*s\n", int(caption.size()), caption.data(), int(text.size()), text.data());
+        }
+    } consoleMessages;
+    if (!screenshot.isEmpty()) zandor::platform::SetMessageService(&consoleMessages);
+    zandor::TMainForm form(screenshot.isEmpty());
     form.show();
 
     QLocalServer server;

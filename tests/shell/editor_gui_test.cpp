@@ -20,6 +20,7 @@
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
 #include "shell/MainForm.h"
+#include "shell/RulerPanel.h"
 
 using namespace zandor;
 using platform::headless::RecordedMessage;
@@ -188,6 +189,59 @@ TEST_F(EditorTest, TheTreeOpensSymbolsEachWithItsOwnView) {
     window->BuildSymbolTree(false);
     EXPECT_EQ(tree.topLevelItemCount(), static_cast<int>(layout.Symbols().size())) << "the list shows every symbol";
     EXPECT_EQ(tree.currentItem()->text(0), "TestCell");
+}
+
+TEST_F(EditorTest, SymbolNamesAreCheckedWhenRenamed) {
+    auto form = MakeForm();
+    TLayoutWindow* window = form->OpenFile(kDemo);
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->RenameSymbol("TestCell", "a(b"));
+    EXPECT_FALSE(window->RenameSymbol("TestCell", "AlignMark"));
+    EXPECT_EQ(messages.messages,
+              (std::vector<RecordedMessage>{{"A symbol name cannot contain the '(' or ')' characters!", "Error"},
+                                            {"Symbol name already exists!", "Error"}}));
+    EXPECT_EQ(window->SymbolTree().findItems("TestCell", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
+
+    EXPECT_TRUE(window->RenameSymbol("TestCell", "Test structure"));
+    EXPECT_NE(window->Document().FindSymbolByName("Test structure"), nullptr);
+    EXPECT_EQ(window->SymbolTree().findItems("Test structure", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
+
+    // A symbol that others call is not deleted.
+    messages.messages.clear();
+    window->BuildSymbolTree(false);
+    EXPECT_FALSE(window->DeleteSymbolDefinition("AlignMark"));
+    EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{
+                                     {"This symbol is called by other symbols and cannot be deleted.", "Warning"}}));
+    EXPECT_NE(window->Document().FindSymbolByName("AlignMark"), nullptr);
+}
+
+TEST_F(EditorTest, ScrollingStopsAtTheWorldsEdgeAndGuidelinesComeFromTheRulers) {
+    auto form = MakeForm();
+    TLayoutWindow* window = form->OpenFile(kDemo);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(window->View().RenderNow());
+    Layout& layout = window->Document();
+    for (int i = 0; i < 5000 && layout.ymax < 2000000000; ++i) window->SymbolPanelKey(Qt::Key_Up);
+    EXPECT_EQ(layout.ymax, 2000000000);
+    window->SymbolPanelKey(Qt::Key_Up);
+    EXPECT_EQ(layout.ymax, 2000000000);
+    window->SymbolPanelKey(Qt::Key_Home);
+    ASSERT_TRUE(window->View().RenderNow());
+
+    // Pressing on the horizontal ruler makes a vertical guideline that
+    // follows the pointer; released outside the ruler's range it goes.
+    TRulerPanel& ruler = window->HorizontalRuler();
+    const SymbolDescription* shown = layout.ShownSymbolDescription();
+    const auto x = [&](int pixel) { return form->Grid().SnapValue(ruler.ValueAt(pixel)); };
+    QTest::mousePress(&ruler, Qt::LeftButton, Qt::NoModifier, QPoint(100, 5));
+    ASSERT_EQ(shown->vGuides.size(), 1u);
+    QTest::mouseMove(&ruler, QPoint(150, 5));
+    QTest::mouseRelease(&ruler, Qt::LeftButton, Qt::NoModifier, QPoint(150, 5));
+    EXPECT_EQ(shown->vGuides, (std::vector<std::int32_t>{x(150)}));
+    QTest::mousePress(&ruler, Qt::LeftButton, Qt::NoModifier, QPoint(200, 5));
+    QTest::mouseMove(&ruler, QPoint(-400, 5));
+    QTest::mouseRelease(&ruler, Qt::LeftButton, Qt::NoModifier, QPoint(-400, 5));
+    EXPECT_EQ(shown->vGuides, (std::vector<std::int32_t>{x(150)}));
 }
 
 TEST_F(EditorTest, SettingsSurviveARestart) {

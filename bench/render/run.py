@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""Drawing speed: Zandor against KLayout on the largest real layouts of the corpus.
+
+Usage: bench/render/run.py [--runs N] [--size WxH]   (from the repository root after a build)
+
+Each program reads the file and draws it, zoomed to fit, into a PNG of the given size
+(default 1600x1000); both times include reading.  Zandor's reading alone (zandor-cli info)
+is timed too, so the drawing's share shows.  Prints seconds and the ratio Zandor / KLayout.
+"""
+import argparse
+import gzip
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+CLI = os.path.join(ROOT, "build", "src", "cli", "zandor-cli")
+CORPUS = "/work/shared/corpus/gds"
+ORACLES = "/work/shared/oracles"
+FILES = ["orfs/RAM32_1RW1R.gds.gz", "orfs/sky130_sram_1rw1r_44x64_8.gds", "orfs/sky130_fd_sc_hd.gds",
+         "ihp/S453A.gds"]
+
+
+def timed(cmd, env=None):
+    start = time.perf_counter()
+    proc = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    seconds = time.perf_counter() - start
+    if proc.returncode != 0:
+        sys.exit(f"command failed ({proc.returncode}): {' '.join(cmd)}\n{proc.stderr.decode(errors='replace')}")
+    return seconds
+
+
+def best(cmd, runs, env=None):
+    return min(timed(cmd, env) for _ in range(runs))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--size", default="1600x1000")
+    args = parser.parse_args()
+    width, height = args.size.split("x")
+    klayout = shutil.which("klayout")
+    if not os.access(CLI, os.X_OK):
+        sys.exit(f"build first: {CLI} is missing")
+    if not klayout or not os.path.isdir(CORPUS):
+        sys.exit("needs klayout and the corpus in " + CORPUS)
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    work = tempfile.mkdtemp(prefix="zandor-render-bench-")
+    try:
+        print(f"{'file':40} {'MB':>6} {'Zandor read':>12} {'Zandor draw':>12} {'KLayout':>10} {'ratio':>7}")
+        for name in FILES:
+            source = os.path.join(CORPUS, name)
+            if not os.path.exists(source):
+                continue
+            path = source
+            if name.endswith(".gz"):
+                path = os.path.join(work, os.path.basename(name)[:-3])
+                with gzip.open(source, "rb") as src, open(path, "wb") as dst:
+                    shutil.copyfileobj(src, dst)
+            mb = os.path.getsize(path) / 1e6
+            read = best([CLI, "info", path], args.runs)
+            zandor = best([CLI, "render", path, os.path.join(work, "z.png"), "--size", args.size], args.runs, env)
+            kl = best([klayout, "-z", "-nc", "-rx", "-r", os.path.join(ORACLES, "kl_render.py"), "-rd",
+                       f"infile={path}", "-rd", f"out={os.path.join(work, 'k.png')}", "-rd", f"width={width}",
+                       "-rd", f"height={height}"], args.runs, env)
+            print(f"{os.path.basename(path):40} {mb:6.1f} {read:11.2f}s {zandor:11.2f}s {kl:9.2f}s {zandor / kl:7.2f}")
+        print("Zandor draw and KLayout include reading the file; ratio = Zandor / KLayout (target <= 0.5).")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
