@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "model/Geometry.h"
 #include "model/LayerDescription.h"
@@ -688,6 +689,44 @@ void ObjectDrawing::DrawMeasureLine(const SymbolDescription& symbol) {
     if (endKept) endMarks(pb, pa);
     const PixelPoint line[2] = {pa, pb};
     canvas.Polyline(line, 2);
+}
+
+void ObjectDrawing::DrawSelectionHandles(SymbolDescription& symbol, int mode) {
+    const RasterOp previous = canvas.SetRasterOp(RasterOp::Not);
+    canvas.SetPen({PenStyle::Solid, 0, 1});
+    canvas.SetBrush(kNullBrush);
+    const auto square = [&](const Word* r) {
+        const std::optional<Point> at = ReferencePoint(r);
+        if (!at) return;
+        const PixelPoint p = Map(*at);
+        const PixelPoint box[5] = {{p.x - 4, p.y - 4}, {p.x + 4, p.y - 4}, {p.x + 4, p.y + 4}, {p.x - 4, p.y + 4},
+                                   {p.x - 4, p.y - 4}};
+        canvas.Polyline(box, 5);
+    };
+    if (mode == 0 || mode == 2) {
+        for (Word* r = symbol.FirstSelected(); r; r = symbol.NextSelected(r)) square(r);
+    } else if (const Word* current = symbol.CurrentObject()) {
+        square(current);
+    }
+    canvas.SetRasterOp(previous);
+}
+
+void ObjectDrawing::DrawSelectionFrame(const SymbolDescription& symbol, int mode) {
+    if (mode == 1 || !symbol.frameShown) return;
+    // Sides far outside the view are drawn just beyond it.
+    const std::int64_t gx = (std::int64_t{view.maxx} - view.minx) / 10, gy = (std::int64_t{view.maxy} - view.miny) / 10;
+    const Rect& b = symbol.selectionBox;
+    const Rect frame{SaturateToInt32(std::max<std::int64_t>(b.minx, view.minx - gx)),
+                     SaturateToInt32(std::max<std::int64_t>(b.miny, view.miny - gy)),
+                     SaturateToInt32(std::min<std::int64_t>(b.maxx, view.maxx + gx)),
+                     SaturateToInt32(std::min<std::int64_t>(b.maxy, view.maxy + gy))};
+    const RasterOp previous = canvas.SetRasterOp(RasterOp::Not);
+    canvas.SetPen({PenStyle::Dot, 0, 1});
+    canvas.SetBrush(kNullBrush);
+    const PixelPoint topLeft = Map({frame.minx, frame.maxy}), bottomRight = Map({frame.maxx, frame.miny});
+    const PixelPoint outline[5] = {topLeft, {bottomRight.x, topLeft.y}, bottomRight, {topLeft.x, bottomRight.y}, topLeft};
+    canvas.Polyline(outline, 5);
+    canvas.SetRasterOp(previous);
 }
 
 bool DrawLayout(Layout& layout, Canvas& windowCanvas) { return ObjectDrawing(layout, windowCanvas).DrawLayout(true); }

@@ -46,6 +46,11 @@ public:
     void DrawWirePath(std::int32_t width, int endStyle, const Point* nodes, int count);
     void DrawCircle(Point centre, std::int32_t radius);
     void DrawMeasureLine(const SymbolDescription& symbol);
+    // Selection marks, drawn inverted after a pass: squares at the reference
+    // points of the selected objects (modes 0 and 2; other modes mark only the
+    // current object) and the dotted frame of the selection box.
+    void DrawSelectionHandles(SymbolDescription& symbol, int mode);
+    void DrawSelectionFrame(const SymbolDescription& symbol, int mode);
 
     bool Abandoned() const { return abandoned; }
 

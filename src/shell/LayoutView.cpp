@@ -111,6 +111,11 @@ bool TLayoutView::RenderNow() {
         if (complete) {
             if (settings.showGrid) grid.DrawGrid(*layout, canvas, settings.backgroundBlack, false);
             DrawGuideLines(canvas);
+            if (SymbolDescription* shown = layout->ShownSymbolDescription()) {
+                ObjectDrawing marks(*layout, canvas);
+                marks.DrawSelectionHandles(*shown, mode);
+                marks.DrawSelectionFrame(*shown, mode);
+            }
         }
     }
     update();

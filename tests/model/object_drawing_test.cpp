@@ -281,4 +281,30 @@ TEST_F(ObjectDrawingTest, TheMeasureLineIsDrawnInvertedWithItsLength) {
     EXPECT_EQ(Of(Shape::XorText)[0]->text, "4.9");
 }
 
+TEST_F(ObjectDrawingTest, SelectionMarksAreInvertedSquaresAndAFrameKeptNearTheView) {
+    main->AddRectangle(100, 100, 300, 300, 1);
+    main->AddCircle(700, 700, 50, 1);
+    main->AddRectangle(-50000, 500, 600, 600, 1);
+    main->SetSelected(main->FirstRecord());
+    main->SetSelected(main->NextRecord(main->NextRecord(main->FirstRecord())));
+    main->UpdateSelection();
+    ASSERT_TRUE(main->frameShown);
+    ObjectDrawing drawing(layout, canvas);
+    drawing.DrawSelectionHandles(*main, 0);
+    ASSERT_EQ(Of(Shape::Polyline).size(), 2u) << "one square per selected object";
+    for (const auto& e : canvas.entries) EXPECT_EQ(e.op, RasterOp::Not);
+    canvas.entries.clear();
+    drawing.DrawSelectionHandles(*main, 5);
+    EXPECT_EQ(Of(Shape::Polyline).size(), 1u) << "other modes mark the current object";
+
+    canvas.entries.clear();
+    drawing.DrawSelectionFrame(*main, 0);
+    ASSERT_EQ(Of(Shape::Polyline).size(), 1u);
+    EXPECT_EQ(Of(Shape::Polyline)[0]->pen.style, PenStyle::Dot);
+    EXPECT_EQ(Of(Shape::Polyline)[0]->points[0], (PixelPoint{-10, 40})) << "left side a tenth beyond the view";
+    canvas.entries.clear();
+    drawing.DrawSelectionFrame(*main, 1);
+    EXPECT_TRUE(canvas.entries.empty()) << "no frame in node mode";
+}
+
 }  // namespace
