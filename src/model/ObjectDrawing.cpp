@@ -225,7 +225,18 @@ void ObjectDrawing::DrawPolygon(const Point* points, int count) {
     // Clip against the view widened by one unit, left, top, right, bottom.
     const std::int64_t left = std::int64_t{view.minx} - 1, right = std::int64_t{view.maxx} + 1;
     const std::int64_t bottom = std::int64_t{view.miny} - 1, top = std::int64_t{view.maxy} + 1;
-    std::vector<Point> work(points, points + count);
+    // Most polygons lie inside the view and need no clipping.
+    bool inside = true;
+    for (int i = 0; i < count && inside; ++i)
+        inside = points[i].X >= left && points[i].X <= right && points[i].Y >= bottom && points[i].Y <= top;
+    if (inside) {
+        pixels.resize(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) pixels[static_cast<std::size_t>(i)] = Map(points[i]);
+        EmitPolygon();
+        return;
+    }
+    std::vector<Point>& work = clipWork;
+    work.assign(points, points + count);
     ClipStage(work, clipped, [&](const Point& p) { return p.X >= left; },
               [&](const Point& a, const Point& b) { return CrossX(a, b, left); });
     ClipStage(clipped, work, [&](const Point& p) { return p.Y <= top; },
@@ -237,6 +248,10 @@ void ObjectDrawing::DrawPolygon(const Point* points, int count) {
     if (work.empty()) return;
     pixels.clear();
     for (const Point& p : work) pixels.push_back(Map(p));
+    EmitPolygon();
+}
+
+void ObjectDrawing::EmitPolygon() {
     if (pixels.size() >= kMaxDrawnPoints) {
         pixels.erase(std::unique(pixels.begin(), pixels.end()), pixels.end());
         if (pixels.size() > kMaxDrawnPoints) pixels.resize(kMaxDrawnPoints);
@@ -302,7 +317,8 @@ void ObjectDrawing::DrawPolygonRecord(const Word* r, const TransformMatrix& m) {
     if (!Visible(bounds)) return;
     if (n > 2 && DrawDot(bounds)) return;
     const Point* nodes = PolygonNodes(r);
-    std::vector<Point> points(nodes, nodes + n);
+    std::vector<Point>& points = recordPoints;
+    points.assign(nodes, nodes + n);
     if (!IsIdentity(m)) TransformPoints(points.data(), n, m);
     if (!(nodes[0] == nodes[n - 1])) points.push_back(points[0]);
     DrawPolygon(points.data(), static_cast<int>(points.size()));

@@ -79,6 +79,8 @@ private:
     // true when it was drawn and nothing else is to be drawn.
     bool DrawDot(const Rect& bounds);
     PixelPoint Map(Point p) const;
+    // Hands the mapped points in `pixels` to the canvas (filled or outlined).
+    void EmitPolygon();
 
     Layout& layout;
     Canvas& canvas;
@@ -87,6 +89,8 @@ private:
     bool layerVisible = true;
     bool abandoned = false;
     std::vector<Point> clipped;
+    std::vector<Point> clipWork;
+    std::vector<Point> recordPoints;
     std::vector<PixelPoint> pixels;
 };
 

@@ -77,6 +77,11 @@ void InstallFontSubstitutions() {
 
 QColor QtCanvas::ToQColor(std::uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
+namespace {
+// 0x00BBGGRR to an opaque QRgb (0xAARRGGBB).
+QRgb ToRgb(std::uint32_t c) { return 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu); }
+}  // namespace
+
 QFont QtCanvas::ToQFont(const CanvasFont& f) {
     InstallFontSubstitutions();
     QFont font(QString::fromStdString(f.face));
@@ -90,6 +95,10 @@ QtCanvas::QtCanvas(QImage& target) : image(target) {
     painter.begin(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, false);
+    bits = image.bits();
+    stride = image.bytesPerLine();
+    imageWidth = image.width();
+    imageHeight = image.height();
 }
 
 QtCanvas::~QtCanvas() { painter.end(); }
@@ -104,6 +113,7 @@ RasterOp QtCanvas::SetRasterOp(RasterOp next) {
 
 void QtCanvas::SetPen(const CanvasPen& p) {
     pen = p;
+    penColour = ToRgb(p.color);
     dashPosition = 0;
 }
 
@@ -114,7 +124,7 @@ void QtCanvas::SetBrush(const CanvasBrush& b) {
 
 void QtCanvas::SetFont(const CanvasFont& f) { font = f; }
 
-void QtCanvas::SetTextColor(std::uint32_t color) { textColour = ToQColor(color).rgb(); }
+void QtCanvas::SetTextColor(std::uint32_t color) { textColour = ToRgb(color); }
 
 void QtCanvas::SetBrushOrigin(int x, int y) {
     brushOriginX = x;
@@ -143,8 +153,8 @@ void QtCanvas::ApplyBrush() {
 }
 
 void QtCanvas::PlotPixel(int x, int y, QRgb colour) {
-    if (x < 0 || y < 0 || x >= image.width() || y >= image.height()) return;
-    auto* line = reinterpret_cast<QRgb*>(image.bits() + static_cast<qsizetype>(y) * image.bytesPerLine());
+    if (x < 0 || y < 0 || x >= imageWidth || y >= imageHeight) return;
+    auto* line = reinterpret_cast<QRgb*>(bits + static_cast<qsizetype>(y) * stride);
     QRgb& d = line[x];
     switch (op) {
         case RasterOp::Copy: d = colour | 0xFF000000u; break;
@@ -159,7 +169,7 @@ void QtCanvas::PlotPixel(int x, int y, QRgb colour) {
 // pen's dashes carried on from the previous segment.
 void QtCanvas::PenLine(int x1, int y1, int x2, int y2) {
     if (pen.style == PenStyle::Null) return;
-    const QRgb colour = ToQColor(pen.color).rgb();
+    const QRgb colour = penColour;
     const std::vector<int>& pattern = DashPattern(pen.style);
     const long dx = std::labs(long{x2} - x1), dy = -std::labs(long{y2} - y1);
     const int stepX = x1 < x2 ? 1 : -1, stepY = y1 < y2 ? 1 : -1;
@@ -196,10 +206,10 @@ void QtCanvas::FillRect(int x1, int y1, int x2, int y2) {
 void QtCanvas::Polygon(const PixelPoint* points, int count) {
     if (count < 2) return;
     if (brush.style != 6) {
-        QPolygon polygon(count);
-        for (int i = 0; i < count; ++i) polygon.setPoint(i, points[i].x, points[i].y);
+        scratch.resize(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) scratch[static_cast<std::size_t>(i)] = QPoint(points[i].x, points[i].y);
         painter.setPen(Qt::NoPen);
-        painter.drawPolygon(polygon, Qt::WindingFill);
+        painter.drawPolygon(scratch.data(), count, Qt::WindingFill);
     }
     dashPosition = 0;
     for (int i = 0; i + 1 < count; ++i) PenLine(points[i].x, points[i].y, points[i + 1].x, points[i + 1].y);
@@ -224,7 +234,7 @@ void QtCanvas::Rectangle(int x1, int y1, int x2, int y2) {
         // A line of pixels: each once, the end included.
         dashPosition = 0;
         PenLine(x1, y1, x2, y2);
-        PlotPixel(x2, y2, ToQColor(pen.color).rgb());
+        PlotPixel(x2, y2, penColour);
         return;
     }
     const PixelPoint outline[5] = {{x1, y1}, {x2, y1}, {x2, y2}, {x1, y2}, {x1, y1}};
@@ -267,9 +277,9 @@ void QtCanvas::Line(int x1, int y1, int x2, int y2) {
 }
 
 void QtCanvas::SetPixel(int x, int y, std::uint32_t color) {
-    if (x < 0 || y < 0 || x >= image.width() || y >= image.height()) return;
-    auto* line = reinterpret_cast<QRgb*>(image.bits() + static_cast<qsizetype>(y) * image.bytesPerLine());
-    line[x] = ToQColor(color).rgb();
+    if (x < 0 || y < 0 || x >= imageWidth || y >= imageHeight) return;
+    auto* line = reinterpret_cast<QRgb*>(bits + static_cast<qsizetype>(y) * stride);
+    line[x] = ToRgb(color);
 }
 
 void QtCanvas::Text(int x, int y, std::string_view text) {

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPainter>
 #include <functional>
+#include <vector>
 
 #include "platform/Canvas.h"
 
@@ -62,6 +63,11 @@ private:
     CanvasBrush brush;
     CanvasFont font;
     QRgb textColour = 0xFF000000u;
+    QRgb penColour = 0xFF000000u;
+    std::vector<QPoint> scratch;
+    uchar* bits = nullptr;  // the image's pixels, fixed while the canvas lives
+    qsizetype stride = 0;
+    int imageWidth = 0, imageHeight = 0;
     int brushOriginX = 0, brushOriginY = 0;
     int dashPosition = 0;  // position in the pen's dash pattern, carried along a polyline
 };
