@@ -13,6 +13,7 @@
 
 #include "display/Background.h"
 #include "display/Grid.h"
+#include "editing/HitTesting.h"
 #include "model/ObjectDrawing.h"
 #include "model/SymbolDescription.h"
 #include "platform/qt/QtCanvas.h"
@@ -218,7 +219,7 @@ void TLayoutView::mouseMoveEvent(QMouseEvent* event) {
     if (pointerMoved) pointerMoved(grid.SnapGridPoint(viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y())));
     if (pressButton != Qt::NoButton && (pointerPixel - pressPixel).manhattanLength() > kDragThreshold) dragging = true;
     const bool zoomDrag = pressButton == Qt::LeftButton && dragging && !ctrlAtPress &&
-                          (mode == 2 || zoomRectanglePending);
+                          (mode == 2 || mode == 0 || zoomRectanglePending);
     if (zoomDrag) {
         if (!rubberBand) rubberBand = new QRubberBand(QRubberBand::Rectangle, this);
         rubberBand->setGeometry(QRect(pressPixel, pointerPixel).normalized());
@@ -240,6 +241,10 @@ void TLayoutView::mouseReleaseEvent(QMouseEvent* event) {
         ChangedView();
         return;
     }
+    if (mode == 0) {
+        if (button == Qt::LeftButton) EditModeRelease(release);
+        return;
+    }
     if (mode != 2) return;
     if (button == Qt::LeftButton) {
         if (!dragging)
@@ -256,6 +261,39 @@ void TLayoutView::mouseReleaseEvent(QMouseEvent* event) {
             viewport.ZoomBack();
         ChangedView();
     }
+}
+
+// The edit mode as far as selecting goes: a click toggles the object under
+// the pointer, a dragged rectangle adds what it catches.
+void TLayoutView::EditModeRelease(const QPoint& release) {
+    SymbolDescription* shown = layout->ShownSymbolDescription();
+    if (!shown) return;
+    const SelectFilter filter = MakeSelectFilter(layout->activeLayer, settings.lockSymbols, settings.singleLayer);
+    if (!dragging) {
+        const Point at = viewport.ScreenToWorld(release.x(), release.y());
+        PickToggle(*shown, at.X, at.Y, filter);
+    } else {
+        const Point a = viewport.ScreenToWorld(pressPixel.x(), pressPixel.y());
+        const Point b = viewport.ScreenToWorld(release.x(), release.y());
+        const Rect r{std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
+        SelectInRect(*shown, r, filter, settings.allNodes);
+    }
+    SelectionChanged();
+}
+
+void TLayoutView::DeselectAll() {
+    if (SymbolDescription* shown = layout->ShownSymbolDescription()) {
+        shown->DeselectAll();
+        shown->UpdateSelection();
+    }
+    SelectionChanged();
+}
+
+void TLayoutView::SelectionChanged() {
+    if (selectionChanged)
+        if (const SymbolDescription* shown = layout->ShownSymbolDescription())
+            selectionChanged(QString::fromStdString(shown->statusText));
+    Redraw();
 }
 
 void TLayoutView::wheelEvent(QWheelEvent* event) {

@@ -47,6 +47,9 @@ public:
     std::function<void(Point)> pointerMoved;
     std::function<void(const QString&)> gridStatusChanged;
     std::function<void()> viewChanged;  // rulers and scroll bars follow
+    std::function<void(const QString&)> selectionChanged;  // the selection's status text
+
+    void DeselectAll();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -60,6 +63,8 @@ protected:
 
 private:
     void DrawGuideLines(class Canvas& canvas);
+    void EditModeRelease(const QPoint& release);
+    void SelectionChanged();
     void ChangedView();
 
     std::unique_ptr<Layout> layout;

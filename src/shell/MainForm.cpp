@@ -291,6 +291,8 @@ void TMainForm::BuildCommands() {
         {"ActionModeArrow", "Edit objects", {}, "&Mode", true, [this] { SetMode(0); }, {}, [this] { return mode == 0; }},
         {"ActionModeZoom", "Zoom", {QKeySequence("Z"), QKeySequence("Shift+Z")}, "&Mode", true, [this] { SetMode(2); },
          {}, [this] { return mode == 2; }},
+        {"ActionEditDeselectAll", "&Deselect all", {QKeySequence(Qt::Key_Escape)}, "&Edit", false,
+         view([](TLayoutView& v) { v.DeselectAll(); }), hasLayout, {}},
         {"ActionModeToggle", "Previous mode", {QKeySequence(Qt::Key_Space)}, "", false,
          [this] { SetMode(mode != 0 ? 0 : previousMode); }, {}, {}},
         // Window
@@ -478,6 +480,7 @@ TLayoutWindow* TMainForm::AddWindow(std::unique_ptr<Layout> layout) {
     auto* window = new TLayoutWindow(std::move(layout), grid, background, settings);
     window->pointerMoved = [this](Point p) { ShowPointer(p); };
     window->View().gridStatusChanged = [this](const QString& text) { SetStatus(1, text); };
+    window->View().selectionChanged = [this](const QString& text) { SetStatus(0, text); };
     window->View().mode = mode;
     mdi->addSubWindow(window);
     // A window opened alone fills the area; later ones cascade over it.

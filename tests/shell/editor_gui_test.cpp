@@ -244,6 +244,34 @@ TEST_F(EditorTest, ScrollingStopsAtTheWorldsEdgeAndGuidelinesComeFromTheRulers) 
     EXPECT_EQ(shown->vGuides, (std::vector<std::int32_t>{x(150)}));
 }
 
+TEST_F(EditorTest, TheEditModeSelectsByClickAndRectangleAndEscapeDeselects) {
+    auto form = MakeForm();
+    TLayoutWindow* window = form->NewLayout();
+    TLayoutView& view = window->View();
+    Layout& layout = view.Document();
+    SymbolDescription* main = layout.MainSymbol();
+    main->AddRectangle(0, 0, 100000, 50000, 0);
+    main->AddRectangle(200000, 0, 300000, 50000, 0);
+    ASSERT_TRUE(view.RenderNow());
+    view.Viewport().ZoomBack();  // room around the objects
+    ASSERT_TRUE(view.RenderNow());
+    form->SetMode(0);
+    // A click on the first rectangle's corner toggles it.
+    std::int32_t px = 0, py = 0;
+    layout.WorldToScreen(px, py);
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(px, py));
+    EXPECT_EQ(main->selectedCount, 1);
+    EXPECT_TRUE(form->StatusText(0).startsWith("Rectangle")) << form->StatusText(0).toStdString();
+    // A rectangle around everything adds both.
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
+    QTest::mouseMove(&view, QPoint(view.width() / 2, view.height() / 2));
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, QPoint(view.width() - 2, view.height() - 2));
+    EXPECT_EQ(main->selectedCount, 2);
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    EXPECT_EQ(main->selectedCount, 0);
+    EXPECT_EQ(form->StatusText(0), "No selected objects");
+}
+
 TEST_F(EditorTest, SettingsSurviveARestart) {
     {
         auto form = MakeForm();

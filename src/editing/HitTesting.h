@@ -1,0 +1,39 @@
+// Which object of the current symbol lies under the pointer or inside a
+// dragged rectangle.  Objects are found by their characteristic points
+// (corners, vertices, centres, end points, outline crossings), never by their
+// filled area, and only in the symbol's own list: a call is found by its
+// outline, not by what it calls.
+#pragma once
+
+#include <cstdint>
+
+#include "model/ObjectRecord.h"
+#include "model/Types.h"
+
+namespace zandor {
+
+class SymbolDescription;
+
+// Bits 0..7 the current layer; 0x4000 groups, calls and arrays are never
+// found (locked symbols); 0x8000 only the current layer's objects are found.
+using SelectFilter = std::uint16_t;
+constexpr SelectFilter kLockSymbolsBit = 0x4000;
+constexpr SelectFilter kSingleLayerBit = 0x8000;
+SelectFilter MakeSelectFilter(int currentLayer, bool lockSymbols, bool singleLayer);
+
+// A search rectangle with inclusive bounds, x1 <= x2 and y1 <= y2.
+bool ObjectHitsRect(SymbolDescription& symbol, Word* record, const Rect& r, bool enclosed);
+Word* FindObjectInRect(SymbolDescription& symbol, const Rect& r, SelectFilter filter, bool enclosed);
+Word* FindNextObjectInRect(SymbolDescription& symbol, Word* after, const Rect& r, SelectFilter filter, bool enclosed);
+// Squares of 2.5, 5 and 10 pixels (half-size) around the point, in turn;
+// sets the layout's last pick tolerance.
+Word* FindObjectAt(SymbolDescription& symbol, std::int32_t x, std::int32_t y, SelectFilter filter);
+
+// Selection by the pointer: toggles the object under it (a plain click in
+// the edit mode), or marks everything a rectangle catches (enclosed when all
+// nodes must lie in it).  Both bring the selection state up to date and
+// return the object found first.
+Word* PickToggle(SymbolDescription& symbol, std::int32_t x, std::int32_t y, SelectFilter filter);
+Word* SelectInRect(SymbolDescription& symbol, const Rect& r, SelectFilter filter, bool allNodes);
+
+}  // namespace zandor
