@@ -2,9 +2,11 @@
 // writes it with the CIF writer:  make_demo OUT.cif
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "cif/SaveCifFile.h"
+#include "geometry/TextOutlines.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/UndoList.h"
@@ -63,6 +65,34 @@ void BuildRingResonator(SymbolDescription& s) {
                  kMetal2);
 }
 
+LOGFONTA TextFont(const char* face, int weight) {
+    LOGFONTA font;
+    font.lfHeight = -2048;
+    font.lfWeight = weight;
+    font.lfPitchAndFamily = 0x20;
+    std::snprintf(font.lfFaceName, sizeof font.lfFaceName, "%s", face);
+    return font;
+}
+
+// What a mask carries in writing: the title and revision, the name of each
+// alignment mark and of the layer it is on, a label along the array, and the
+// ring's radius inside its cell.
+void AddLabels(SymbolDescription& top, SymbolDescription& ring) {
+    const LOGFONTA bold = TextFont("Arial", 700), plain = TextFont("Arial", 400);
+    AddTextOutlines(top, "ZANDOR DEMO MASK  REV A", Um(60), Um(-1700), Um(1620), 0, kMetal2, bold);
+    AddTextOutlines(top, "Die 3.6 x 3.6 mm", Um(30), Um(-1700), Um(1540), 0, kMetal2, plain);
+    const char* const corners[] = {"SW", "SE", "NW", "NE"};
+    for (int corner = 0; corner < 4; ++corner) {
+        const std::int32_t x = Um(corner % 2 ? 1500 : -1500), y = Um(corner / 2 ? 1500 : -1500);
+        const std::string name = std::string("AM-") + corners[corner] + " XM";
+        AddTextOutlines(top, name, Um(20), x - Um(80), y - Um(120), 0, kMarks, plain);
+    }
+    AddTextOutlines(top, "TEST CELLS 8 x 5", Um(40), Um(-1300), Um(-1200), 90, kMetal1, plain);
+    // Half-size lettering, mirrored for reading through the substrate.
+    AddTextOutlinesWithMatrix(top, "BACKSIDE", Um(40), {-0.5, 0, 0, 0.5, 1400000.0, -1700000.0}, kMetal2, bold);
+    AddTextOutlines(ring, "R 50", Um(12), Um(-15), Um(-6), 0, kWaveguide, plain);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,6 +131,7 @@ int main(int argc, char** argv) {
     top.InsertSymbolCallMatrix(3, {-1, 0, 0, 1, 600000.0, 200000.0});
     // The test cell mirrored about the diagonal (a reflection and a quarter turn).
     top.InsertSymbolCallMatrix(2, {0, 1, 1, 0, -1200000.0, 500000.0});
+    AddLabels(top, *ring);
     // Chip frame.
     const Point frame[] = {{Um(-1800), Um(-1800)}, {Um(1800), Um(-1800)}, {Um(1800), Um(1800)},
                            {Um(-1800), Um(1800)}, {Um(-1800), Um(-1800)}};

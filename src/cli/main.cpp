@@ -32,7 +32,9 @@ const char* const kUsageText =
     "      Main symbol, symbols with their objects by kind and the symbols they\n"
     "      call, the call hierarchy, the layers and the bounding box in um.\n"
     "  convert IN OUT [--no-extensions] [--flatten] [--remove-empty] [--remove-unused]\n"
-    "      Reads IN and writes OUT in the format of OUT's extension (.cif).\n"
+    "      Reads IN and writes OUT in the format of OUT's extension (.cif or\n"
+    "      .gds; a .gds file gets its layer map, .map, beside it).  The options\n"
+    "      apply to CIF output.\n"
     "  export IN --layer N --format cif OUT\n"
     "      Writes layer N of IN alone.\n"
     "  boolean IN OUT --op or|and|xor|a-b|b-a --a LAYER [--b LAYER] --to LAYER\n"
@@ -235,7 +237,7 @@ int Info(const std::string& file, bool json) {
 FileType OutputType(const std::string& out) {
     const FileType type = FileTypeOf(out);
     if (type != FileCif && type != FileGds && type != FileDxf) {
-        platform::ShowError("Cannot tell the output format from the name " + out + " (use .cif)");
+        platform::ShowError("Cannot tell the output format from the name " + out + " (use .cif or .gds)");
         return FileUnknown;
     }
     if (!FindWriter(type)) {
@@ -257,6 +259,9 @@ int SaveAs(Layout& layout, const std::string& out, FileType type) {
 int Convert(const std::string& in, const std::string& out, const SaveOptions& options) {
     const FileType type = OutputType(out);
     if (type == FileUnknown) return kFailure;
+    if (type != FileCif && (options.noExtensions || options.flatten || options.removeEmpty || options.removeUnused)) {
+        return Usage("the options of convert apply to CIF output only");
+    }
     Layout layout;
     if (!Load(layout, in)) return kFailure;
     Settings().saveOptions = options;

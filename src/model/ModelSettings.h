@@ -22,6 +22,10 @@ struct ModelSettings {
     int circleNumSegments = 72;  // segments of a circle, 16..512
     SaveOptions saveOptions;
     LOGFONTA textFont = DefaultTextFont();  // font of new texts
+    // Polygons made from other objects (texts, boolean results).
+    int polygonGrid = 1;             // PolygonGrid: snapping grid in nm, 0 = 0.01 nm
+    int maxPolyNodes = 200;          // MaxPolyNodes, 16..32768
+    bool splitLargePolygons = true;  // SplitLargePolygons
     // Mask plate centred on the origin, in database units, and whether saving
     // warns about objects outside it.
     std::int64_t maskWidth = 127000000;

@@ -177,6 +177,9 @@ void ShellSettings::ApplyToModel() const {
     model.ringNumSegments = ringNumSegments;
     model.circleNumSegments = circleNumSegments;
     model.textFont = font;
+    model.polygonGrid = polygonGrid;
+    model.maxPolyNodes = maxPolyNodes;
+    model.splitLargePolygons = splitLargePolygons;
 }
 
 QString ConfigFolder() {

@@ -140,4 +140,37 @@ then
   failures=$((failures + 1))
 fi
 
+# GDSII: CIF to GDSII and back, GDSII to GDSII; the layer map goes beside the
+# stream file and comes back with it.
+expect 0 "convert to GDSII" "$cli" convert "$demo" "$work/demo.gds"
+[[ -s "$work/demo.map" ]] || { echo "FAIL  convert to GDSII writes the layer map"; failures=$((failures + 1)); }
+expect 0 "info on the GDSII file" "$cli" info "$work/demo.gds" --json
+if ! /usr/bin/python3 - "$work/out" <<'PY'
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["main"] == "MainSymbol", d["main"]
+names = {s["name"]: s for s in d["symbols"]}
+assert set(names) == {"MainSymbol", "AlignMark", "TestCell", "RingResonator"}, names.keys()
+assert names["MainSymbol"]["calls"] == ["AlignMark", "TestCell", "RingResonator"]
+assert "Arc wire" not in names["RingResonator"]["objects"], names["RingResonator"]["objects"]
+assert d["bbox_um"] == [-1810, -1810, 1810, 1810], d["bbox_um"]
+layers = {l["index"]: l for l in d["layers"]}
+assert layers[10]["datatype"] == 2 and layers[10]["name"] == "Alignment marks"
+PY
+then
+  echo "FAIL  info on the GDSII file"
+  failures=$((failures + 1))
+fi
+expect 0 "convert GDSII to CIF" "$cli" convert "$work/demo.gds" "$work/back.cif"
+expect 0 "convert GDSII to GDSII" "$cli" convert "$work/demo.gds" "$work/again.gds"
+"$cli" info "$work/demo.gds" | tail -n +2 >"$work/first.txt"
+"$cli" info "$work/again.gds" | tail -n +2 >"$work/second.txt"
+cmp -s "$work/first.txt" "$work/second.txt" ||
+  { echo "FAIL  GDSII to GDSII keeps the layout"; failures=$((failures + 1)); }
+expect 2 "CIF options for GDSII output" "$cli" convert "$demo" "$work/flat.gds" --flatten
+printf 'not a stream' >"$work/text.gds"
+expect 1 "a text file named .gds" "$cli" info "$work/text.gds"
+grep -q "^Error: The file .*text.gds is not a valid GDS-II file." "$work/err" ||
+  { echo "FAIL  a text file named .gds is reported"; failures=$((failures + 1)); }
+
 ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }
