@@ -42,6 +42,24 @@ double ReadReal(QSettings& ini, const char* key, const char* fallback) {
 
 std::int32_t Clamp32(std::int64_t v) { return SaturateToInt32(v); }
 
+char FirstCharacter(QSettings& ini, const char* key, char fallback) {
+    const QString text = ini.value(key, QString(QChar(fallback))).toString();
+    return text.isEmpty() ? fallback : text.at(0).toLatin1();
+}
+
+// "*" is an undefined aperture; otherwise two integers and a letter, 'S'
+// for a square one and anything else for a round one.
+Aperture ReadAperture(QSettings& ini, int number) {
+    Aperture aperture;
+    const QStringList parts = ini.value(QString::asprintf("D%02d", number), "*").toString().split(',');
+    if (parts.size() < 3) return aperture;
+    aperture.defined = true;
+    aperture.a = std::strtol(parts[0].trimmed().toLatin1().constData(), nullptr, 10);
+    aperture.b = std::strtol(parts[1].trimmed().toLatin1().constData(), nullptr, 10);
+    aperture.square = parts[2].trimmed().startsWith('S');
+    return aperture;
+}
+
 }  // namespace
 
 LOGFONTA ShellSettings::DefaultFont() { return ModelSettings::DefaultTextFont(); }
@@ -102,6 +120,22 @@ void ShellSettings::Read(QSettings& ini, TGrid& grid, TBackground& background) {
     background.showWarning = ReadBool(ini, "ShowWarning", true);
     ini.endGroup();
 
+    ini.beginGroup("Gbr");
+    gerber.integers = static_cast<int>(ReadDecimal(ini, "Integers", "3"));
+    gerber.decimals = static_cast<int>(ReadDecimal(ini, "Decimals", "4"));
+    gerber.millimetres = ini.value("Units", "IN").toString().startsWith('M');
+    gerber.endOfBlock = FirstCharacter(ini, "EndOfBlock", '*');
+    gerber.parameterDelimiter = FirstCharacter(ini, "ParDelim", '%');
+    gerber.polygons = static_cast<int>(ReadDecimal(ini, "Polygons", "2"));
+    for (int i = 0; i < 50; ++i) gerber.apertures[i] = ReadAperture(ini, i + 10);
+    ini.endGroup();
+
+    ini.beginGroup("Tap");
+    drill.integers = static_cast<int>(ReadDecimal(ini, "Integers", "2"));
+    drill.decimals = static_cast<int>(ReadDecimal(ini, "Decimals", "4"));
+    drill.millimetres = ini.value("Units", "IN").toString().startsWith('M');
+    ini.endGroup();
+
     ini.beginGroup("MRUList");
     recentFiles.clear();
     for (int i = 0; i < kRecentFiles; ++i) {
@@ -159,6 +193,26 @@ void ShellSettings::Write(QSettings& ini, const TGrid& grid, const TBackground& 
     ini.setValue("ShowWarning", int(background.showWarning));
     ini.endGroup();
 
+    ini.beginGroup("Gbr");
+    ini.setValue("Integers", QString::number(gerber.integers));
+    ini.setValue("Decimals", QString::number(gerber.decimals));
+    ini.setValue("Units", gerber.millimetres ? "MM" : "IN");
+    ini.setValue("EndOfBlock", QString(QChar(gerber.endOfBlock)));
+    ini.setValue("ParDelim", QString(QChar(gerber.parameterDelimiter)));
+    ini.setValue("Polygons", QString::number(gerber.polygons));
+    for (int i = 0; i < 50; ++i) {
+        const Aperture& a = gerber.apertures[i];
+        ini.setValue(QString::asprintf("D%02d", i + 10),
+                     a.defined ? QString::asprintf("%ld,%ld,%s", a.a, a.b, a.square ? "S" : "C") : QString("*"));
+    }
+    ini.endGroup();
+
+    ini.beginGroup("Tap");
+    ini.setValue("Integers", QString::number(drill.integers));
+    ini.setValue("Decimals", QString::number(drill.decimals));
+    ini.setValue("Units", drill.millimetres ? "MM" : "IN");
+    ini.endGroup();
+
     ini.beginGroup("MRUList");
     ini.remove("");
     for (int i = 0; i < recentFiles.size() && i < kRecentFiles; ++i) ini.setValue(QString("File%1").arg(i), recentFiles[i]);
@@ -196,13 +250,19 @@ std::unique_ptr<QSettings> OpenSettingsFile() {
         QFile file(path);
         usable = file.open(QIODevice::WriteOnly);
     }
+    // A file that is not text, or that the INI parser rejects, is left
+    // alone: the editor runs on the defaults and does not overwrite it.
     if (usable) {
         QFile file(path);
         usable = file.open(QIODevice::ReadOnly);
+        const QByteArray bytes = usable ? file.readAll() : QByteArray();
+        for (char c : bytes)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\r' && c != '\t') usable = false;
     }
     std::unique_ptr<QSettings> ini;
     if (usable) {
         ini = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        ini->childGroups();  // parses the file
         if (ini->status() != QSettings::NoError) ini.reset();
     }
     if (!ini) platform::ShowWarning("Unable to open or create configuration file.");

@@ -18,6 +18,30 @@ namespace zandor {
 class TBackground;
 class TGrid;
 
+// The photoplotter output settings ("Gbr") and the drill output settings
+// ("Tap"), kept for the output commands.
+struct Aperture {
+    bool defined = false;
+    long a = 0, b = 0;
+    bool square = false;  // 'S' square, otherwise round
+};
+
+struct GerberSettings {
+    int integers = 3;
+    int decimals = 4;
+    bool millimetres = false;  // "Units": a value starting with 'M' means millimetres
+    char endOfBlock = '*';
+    char parameterDelimiter = '%';
+    int polygons = 2;
+    Aperture apertures[50];  // D10 .. D59
+};
+
+struct DrillSettings {
+    int integers = 2;
+    int decimals = 4;
+    bool millimetres = false;
+};
+
 struct ShellSettings {
     bool showLayerIndices = false;
     bool showGrid = true;
@@ -47,6 +71,8 @@ struct ShellSettings {
     std::int32_t textAngle = 0;
     LOGFONTA font = DefaultFont();
     QStringList recentFiles;
+    GerberSettings gerber;
+    DrillSettings drill;
 
     static LOGFONTA DefaultFont();
 

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -295,7 +296,8 @@ TEST_F(EditorTest, SettingsAreClampedAsRead) {
     QDir().mkpath(config.path() + "/Korvat/Zandor");
     QFile ini(config.path() + "/Korvat/Zandor/zandor.ini");
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Settings]\nLevels=0\nRingNumSegments=8\nMaxPolyNodes=100000\nWireThickness=0.5\nTextAngle=400000\n");
+    ini.write("[Settings]\nLevels=0\nRingNumSegments=8\nMaxPolyNodes=100000\nWireThickness=0.5\nTextAngle=400000\n"
+              "[Gbr]\nUnits=MM\nD10=\"100,100,S\"\nD11=*\n");
     ini.close();
     auto form = MakeForm();
     const ShellSettings& s = form->Settings();
@@ -304,6 +306,18 @@ TEST_F(EditorTest, SettingsAreClampedAsRead) {
     EXPECT_EQ(s.maxPolyNodes, 32768);
     EXPECT_EQ(s.wireThickness, 1000);
     EXPECT_EQ(s.textAngle, 0);
+    EXPECT_TRUE(s.gerber.millimetres);
+    EXPECT_TRUE(s.gerber.apertures[0].defined && s.gerber.apertures[0].square && s.gerber.apertures[0].a == 100);
+    EXPECT_FALSE(s.gerber.apertures[1].defined);
+
+    // Written back in the stored forms.
+    form->close();
+    QSettings written(config.path() + "/Korvat/Zandor/zandor.ini", QSettings::IniFormat);
+    EXPECT_EQ(written.value("Gbr/Units").toString(), "MM");
+    EXPECT_EQ(written.value("Gbr/D10").toString(), "100,100,S");
+    EXPECT_EQ(written.value("Gbr/D12").toString(), "*");
+    EXPECT_EQ(written.value("Settings/WireThickness").toString(), "1");
+    EXPECT_EQ(written.value("Tap/Integers").toString(), "2");
 }
 
 TEST_F(EditorTest, AnUnusableSettingsFileLeavesTheDefaults) {
@@ -314,6 +328,28 @@ TEST_F(EditorTest, AnUnusableSettingsFileLeavesTheDefaults) {
     EXPECT_TRUE(form->Settings().fill);
     EXPECT_EQ(form->Settings().levels, 30);
     EXPECT_GE(form->MainLayout().LayerCount(), 1) << "a missing layers.map gives the default layer table";
+}
+
+TEST_F(EditorTest, AMalformedSettingsFileIsLeftAloneAndTheDefaultsApply) {
+    for (const QByteArray& content : {QByteArray("[Settings\nLevels=3\n"), QByteArray("\x01\x02[Settings]\nFill=0\n", 18)}) {
+        QDir().mkpath(config.path() + "/Korvat/Zandor");
+        QFile ini(config.path() + "/Korvat/Zandor/zandor.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(content);
+        ini.close();
+        messages.messages.clear();
+        {
+            auto form = MakeForm();
+            EXPECT_EQ(messages.messages,
+                      (std::vector<RecordedMessage>{{"Unable to open or create configuration file.", "Warning"}}));
+            EXPECT_TRUE(form->Settings().fill);
+            EXPECT_EQ(form->Settings().levels, 30);
+            form->close();
+        }
+        ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+        EXPECT_EQ(ini.readAll(), content) << "the file is not overwritten";
+        ini.close();
+    }
 }
 
 TEST_F(EditorTest, ADrawingPassGivesUpWhenAKeyIsPressed) {
