@@ -182,14 +182,6 @@ std::vector<Point> WithoutCollinearVertices(const Point* points, int count) {
 
 }  // namespace
 
-std::int32_t RoundHalfAway(double x) {
-    if (std::isnan(x)) return 0;
-    const double r = RoundedHalfAway(x);
-    if (r >= kInt32Max) return INT32_MAX;
-    if (r <= kInt32Min) return INT32_MIN;
-    return static_cast<std::int32_t>(r);
-}
-
 void TransformPoints(Point* points, int count, const TransformMatrix& m) {
     for (int i = 0; i < count; ++i) {
         const double x = points[i].X, y = points[i].Y;
