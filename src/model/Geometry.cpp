@@ -19,6 +19,18 @@ std::int32_t SaturateToInt32(std::int64_t v) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
+Rect PointsBounds(const Point* points, int n) {
+    if (n <= 0) return {};
+    Rect box{points[0].X, points[0].Y, points[0].X, points[0].Y};
+    for (int i = 1; i < n; ++i) {
+        box.minx = std::min(box.minx, points[i].X);
+        box.miny = std::min(box.miny, points[i].Y);
+        box.maxx = std::max(box.maxx, points[i].X);
+        box.maxy = std::max(box.maxy, points[i].Y);
+    }
+    return box;
+}
+
 namespace {
 
 constexpr double kTwoPi = 2 * kPi;

@@ -27,6 +27,8 @@ inline std::int32_t RoundHalfAway(double x) {
 }
 // Clamps a 64-bit sum of coordinates into the coordinate range.
 std::int32_t SaturateToInt32(std::int64_t v);
+// The smallest box holding the points; an empty box at the origin for none.
+Rect PointsBounds(const Point* points, int count);
 
 // Applies m to each point, rounding each result.
 void TransformPoints(Point* points, int count, const TransformMatrix& m);

@@ -31,17 +31,6 @@ Point MapPoint(const TransformMatrix& m, double x, double y) {
     return p;
 }
 
-Rect BoundsOf(const Point* p, int n) {
-    Rect r{p[0].X, p[0].Y, p[0].X, p[0].Y};
-    for (int i = 1; i < n; ++i) {
-        r.minx = std::min(r.minx, p[i].X);
-        r.miny = std::min(r.miny, p[i].Y);
-        r.maxx = std::max(r.maxx, p[i].X);
-        r.maxy = std::max(r.maxy, p[i].Y);
-    }
-    return r;
-}
-
 // The four corners of a box in order (min, min), (max, min), (max, max), (min, max).
 void BoxCorners(const Rect& b, Point* out) {
     out[0] = {b.minx, b.miny};
@@ -290,7 +279,7 @@ bool ObjectDrawing::DrawAxisRectangle(Rect box, bool outlineOnly) {
 void ObjectDrawing::DrawRectangleRecord(const Word* r, const TransformMatrix& m) {
     Point corners[4] = {{r[1], r[2]}, {r[3], r[2]}, {r[3], r[4]}, {r[1], r[4]}};
     if (!IsIdentity(m)) TransformPoints(corners, 4, m);
-    const Rect bounds = BoundsOf(corners, 4);
+    const Rect bounds = PointsBounds(corners, 4);
     if (corners[0].X == corners[1].X || corners[0].Y == corners[1].Y) {
         DrawAxisRectangle(bounds, false);
         return;
@@ -303,7 +292,7 @@ void ObjectDrawing::DrawBox(const Word* r, const TransformMatrix& m) {
     std::vector<Point> corners = RotatedBoxCorners({r[1], r[2]}, r[3], r[4], r[5]);
     if (corners.size() < 4) return;
     if (!IsIdentity(m)) TransformPoints(corners.data(), 4, m);
-    const Rect bounds = BoundsOf(corners.data(), 4);
+    const Rect bounds = PointsBounds(corners.data(), 4);
     if (!Visible(bounds) || DrawDot(bounds)) return;
     DrawClosedOutline(corners.data(), 4);
 }
@@ -313,7 +302,7 @@ void ObjectDrawing::DrawPolygonRecord(const Word* r, const TransformMatrix& m) {
     if (n < 2) return;
     Point box[4];
     MapCorners({r[1], r[2], r[3], r[4]}, m, box);
-    const Rect bounds = BoundsOf(box, 4);
+    const Rect bounds = PointsBounds(box, 4);
     if (!Visible(bounds)) return;
     if (n > 2 && DrawDot(bounds)) return;
     const Point* nodes = PolygonNodes(r);
@@ -333,7 +322,7 @@ void ObjectDrawing::DrawWire(const Word* r, const TransformMatrix& m) {
     MapCorners({SaturateToInt32(std::int64_t{r[1]} - half), SaturateToInt32(std::int64_t{r[2]} - half),
                 SaturateToInt32(std::int64_t{r[3]} + half), SaturateToInt32(std::int64_t{r[4]} + half)},
                m, box);
-    if (!Visible(BoundsOf(box, 4))) return;
+    if (!Visible(PointsBounds(box, 4))) return;
     const std::int32_t mappedWidth = IsIdentity(m)
         ? width
         : static_cast<std::int32_t>((std::int64_t{MappedLength(m, width, 0)} + MappedLength(m, 0, width)) / 2);
@@ -571,7 +560,7 @@ void ObjectDrawing::DrawCall(Word* r, const TransformMatrix& m, int level) {
     } else {
         MapCorners({r[1], r[2], r[3], r[4]}, m, box);
     }
-    const Rect bounds = BoundsOf(box, 4);
+    const Rect bounds = PointsBounds(box, 4);
     if (!Visible(bounds)) return;
     const DecomposedTransform parts = DecomposeTransform(s);
     const bool scaled = std::fabs(std::fabs(parts.scaleX) - 1) > 1e-10 || std::fabs(std::fabs(parts.scaleY) - 1) > 1e-10;
@@ -620,7 +609,7 @@ void ObjectDrawing::DrawArray(Word* r, const TransformMatrix& m, int level) {
             const TransformMatrix e = ComposeTransform(ElementMatrix(r, i, j), m);
             Point box[4];
             MapCorners(symbolBox, e, box);
-            const Rect bounds = BoundsOf(box, 4);
+            const Rect bounds = PointsBounds(box, 4);
             if (!Visible(bounds)) continue;
             if (settings.showInteriors) {
                 if (!(settings.showBorders && DrawDot(bounds))) {
@@ -651,13 +640,13 @@ void ObjectDrawing::DrawGroup(Word* r, const TransformMatrix& m) {
     MapCorners(extent, m, corners);
     const CanvasPen groupPen{PenStyle::DashDotDot, kGroupOutlineColor, 1};
     if (corners[0].X == corners[1].X || corners[0].Y == corners[1].Y) {
-        const Rect bounds = BoundsOf(corners, 4);
+        const Rect bounds = PointsBounds(corners, 4);
         if (!Visible(bounds)) return;
         canvas.SetPen(groupPen);
         DrawAxisRectangle(bounds, true);
         return;
     }
-    const Rect bounds = BoundsOf(corners, 4);
+    const Rect bounds = PointsBounds(corners, 4);
     if (!Visible(bounds) || DrawDot(bounds)) return;
     canvas.SetPen(groupPen);
     canvas.SetBrush(kNullBrush);

@@ -24,22 +24,10 @@ std::int32_t Clamp32(std::int64_t v) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
-Rect NodeBox(const Point* points, int n) {
-    if (n <= 0) return {};
-    Rect box{points[0].X, points[0].Y, points[0].X, points[0].Y};
-    for (int i = 1; i < n; ++i) {
-        box.minx = std::min(box.minx, points[i].X);
-        box.miny = std::min(box.miny, points[i].Y);
-        box.maxx = std::max(box.maxx, points[i].X);
-        box.maxy = std::max(box.maxy, points[i].Y);
-    }
-    return box;
-}
-
 Rect MappedBox(const Rect& box, const TransformMatrix& m) {
     Point corners[4] = {{box.minx, box.miny}, {box.maxx, box.miny}, {box.maxx, box.maxy}, {box.minx, box.maxy}};
     TransformPoints(corners, 4, m);
-    return NodeBox(corners, 4);
+    return PointsBounds(corners, 4);
 }
 
 }  // namespace
@@ -263,7 +251,7 @@ Word* SymbolDescription::AddPolygon(const Point* points, int n, int layer) {
     Word* r = AppendRecord(length);
     if (!r) return nullptr;
     r[0] = MakeHeader(length, layer, ObjectKind::Polygon);
-    const Rect box = NodeBox(points, n);
+    const Rect box = PointsBounds(points, n);
     r[1] = box.minx;
     r[2] = box.miny;
     r[3] = box.maxx;
@@ -279,7 +267,7 @@ Word* SymbolDescription::AddWire(const Point* points, int n, std::int32_t width,
     Word* r = AppendRecord(length);
     if (!r) return nullptr;
     r[0] = MakeHeader(length, layer, ObjectKind::Wire);
-    const Rect box = NodeBox(points, n);
+    const Rect box = PointsBounds(points, n);
     r[1] = box.minx;
     r[2] = box.miny;
     r[3] = box.maxx;
