@@ -106,7 +106,13 @@ CanvasBrush LayerBrush(const LayerDescription& layer) {
 }
 
 ObjectDrawing::ObjectDrawing(Layout& owner, Canvas& target)
-    : layout(owner), canvas(target), view{owner.xmin, owner.ymin, owner.xmax, owner.ymax} {}
+    : layout(owner),
+      canvas(target),
+      view{owner.xmin, owner.ymin, owner.xmax, owner.ymax},
+      originX(owner.xmin),
+      originY(owner.ymax),
+      scaleX(owner.sx),
+      scaleY(owner.sy) {}
 
 bool ObjectDrawing::DrawLayout(bool selectNameFont) {
     const ModelSettings& settings = Settings();
@@ -204,9 +210,9 @@ bool ObjectDrawing::DrawDot(const Rect& b) {
     return true;
 }
 
+// The layout's device mapping, with its values read once per pass.
 PixelPoint ObjectDrawing::Map(Point p) const {
-    layout.WorldToScreen(p.X, p.Y);
-    return {p.X, p.Y};
+    return {RoundHalfAway((double(p.X) - originX) * scaleX), RoundHalfAway((double(originY) - p.Y) * scaleY)};
 }
 
 void ObjectDrawing::DrawPolygon(const Point* points, int count) {
@@ -252,9 +258,11 @@ void ObjectDrawing::EmitPolygon() {
 }
 
 void ObjectDrawing::DrawClosedOutline(const Point* corners, int count) {
-    std::vector<Point> closed(corners, corners + count);
-    closed.push_back(corners[0]);
-    DrawPolygon(closed.data(), count + 1);
+    Point closed[5];
+    if (count > 4) return;
+    std::copy(corners, corners + count, closed);
+    closed[count] = corners[0];
+    DrawPolygon(closed, count + 1);
 }
 
 bool ObjectDrawing::DrawAxisRectangle(Rect box, bool outlineOnly) {

@@ -67,6 +67,7 @@ private:
     void DrawArcWire(const Word* r, const TransformMatrix& m);
     // An axis-parallel rectangle; false when it lies outside the view.
     bool DrawAxisRectangle(Rect box, bool outlineOnly);
+    // At most four corners (boxes and parallelograms).
     void DrawClosedOutline(const Point* corners, int count);
     void DrawCircleCorners(Point centre, std::int32_t radius);
     void DrawDiagonals(const Point* corners);
@@ -85,6 +86,8 @@ private:
     Layout& layout;
     Canvas& canvas;
     Rect view;
+    std::int32_t originX, originY;  // xmin and ymax of the view
+    double scaleX, scaleY;          // pixels per nanometre
     int lastLayer = -1;
     bool layerVisible = true;
     bool abandoned = false;
