@@ -91,7 +91,7 @@ std::int64_t Bool_Engine::SnapCoordinate(double value) const {
 
 bool Bool_Engine::BeginContour(GroupType group) {
   if (contourOpen_) return false;
-  graphs_.push_front(Contour{group, {}});
+  graphs_.push_front(Contour{group, vertices_.size(), 0});
   contourOpen_ = true;
   return true;
 }
@@ -104,7 +104,8 @@ bool Bool_Engine::AddVertex(double x, double y) {
   };
   if (!inRange(x)) ReportError("X coordinate of vertex to big", "");
   if (!inRange(y)) ReportError("Y coordinate of vertex to big", "");
-  graphs_.front().vertices.push_back(Vertex{SnapCoordinate(x), SnapCoordinate(y)});
+  vertices_.push_back(Vertex{SnapCoordinate(x), SnapCoordinate(y)});
+  ++graphs_.front().count;
   return true;
 }
 
@@ -139,24 +140,25 @@ bool Bool_Engine::NextResultContour() {
 
 bool Bool_Engine::NextResultVertex() {
   if (!readingContour_ || graphs_.empty()) return false;
-  const std::size_t count = graphs_.front().vertices.size();
+  const std::size_t count = graphs_.front().count;
   if (vertexCounter_ >= count) return false;
   currentVertex_ = vertexCounter_++;
   return true;
 }
 
 double Bool_Engine::VertexX() const {
-  if (!readingContour_ || graphs_.empty() || graphs_.front().vertices.empty()) return 0.0;
-  return static_cast<double>(graphs_.front().vertices[currentVertex_].x / m_GRID) / m_DGRID;
+  if (!readingContour_ || graphs_.empty() || graphs_.front().count == 0) return 0.0;
+  return static_cast<double>(vertices_[graphs_.front().first + currentVertex_].x / m_GRID) / m_DGRID;
 }
 
 double Bool_Engine::VertexY() const {
-  if (!readingContour_ || graphs_.empty() || graphs_.front().vertices.empty()) return 0.0;
-  return static_cast<double>(graphs_.front().vertices[currentVertex_].y / m_GRID) / m_DGRID;
+  if (!readingContour_ || graphs_.empty() || graphs_.front().count == 0) return 0.0;
+  return static_cast<double>(vertices_[graphs_.front().first + currentVertex_].y / m_GRID) / m_DGRID;
 }
 
 void Bool_Engine::DropResultContour() {
   if (!graphs_.empty()) graphs_.pop_front();
+  if (graphs_.empty()) vertices_.clear();
   readingContour_ = false;
 }
 

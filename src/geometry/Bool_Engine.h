@@ -98,9 +98,11 @@ class Bool_Engine {
     std::int64_t x;
     std::int64_t y;
   };
+  // A contour of the graph list: its vertices are vertices_[first, first + count).
   struct Contour {
     GroupType group;
-    std::vector<Vertex> vertices;
+    std::size_t first;
+    std::size_t count;
   };
 
   std::int64_t SnapCoordinate(double value) const;
@@ -119,7 +121,9 @@ class Bool_Engine {
 
   // Input contours before Execute, result contours after it; new input
   // contours go in at the head, results are appended in contour order.
+  // Vertices of all contours in one array (a contour is entered at once).
   std::deque<Contour> graphs_;
+  std::vector<Vertex> vertices_;
   bool contourOpen_ = false;
 
   // Reading state.

@@ -8,6 +8,7 @@
 
 #include "geometry/Bool_Engine.h"
 #include "geometry/PolygonSplit.h"
+#include "geometry/TextOutlineCache.h"
 #include "model/Geometry.h"
 #include "model/ModelSettings.h"
 #include "model/RecordTransform.h"
@@ -28,126 +29,53 @@ std::unique_ptr<Bool_Engine> NewEngine() {
     return engine;
 }
 
-std::int32_t WholePart(std::int64_t fixed) { return static_cast<std::int32_t>(fixed >> 16); }
-std::int64_t ClearFraction(std::int64_t fixed) { return (fixed >> 16) * 65536; }
+using text_outlines_detail::CachedCharacter;
+using text_outlines_detail::FontGlyphs;
+using text_outlines_detail::GlyphShape;
+using text_outlines_detail::TextOutlineCache;
 
-// The outline of one character after another, fed into boolean engines in
-// database units.
-class CGlyph {
-public:
-    CGlyph(platform::FontOutlineService& source, const platform::FontRequest& font) : source(source), font(font) {}
-
-    double scale = 100.0;  // database units per font unit
-    std::int64_t penX = 0, penY = 0;
-
-    // The ink height of a capital E becomes `height`.
-    void ScaleTo(std::int32_t height) {
-        platform::GlyphMetrics metrics;
-        if (source.Metrics(font, 'E', metrics) && metrics.blackBoxY != 0) {
-            scale = static_cast<double>(height) / metrics.blackBoxY;
-        }
-    }
-
-    bool Load(unsigned char code) { return source.Outline(font, code, outline); }
-
-    // Turns the loaded outline into the contours of `engine`, combining the
-    // contours by exclusive or so that inner contours become holes, and
-    // returns the engine that holds the result.  A Bool_Engine_Error of the
-    // exclusive or reaches the caller: the character is lost.
-    std::unique_ptr<Bool_Engine> Convert(std::unique_ptr<Bool_Engine> engine) {
-        bool first = true;
-        for (const platform::OutlineContour& contour : outline.contours) {
-            // Another contour type means the outline is not one we can read.
-            if (contour.type != platform::kPolygonContour) return engine;
-            engine->BeginContour(first ? GroupA : GroupB);
-            points.clear();
-            current = {WholePart(contour.start.x), WholePart(contour.start.y)};
-            points.push_back(current);
-            for (const platform::OutlineRecord& record : contour.records) {
-                if (record.type == platform::kPolylineRecord) {
-                    for (const platform::FixedPoint& p : record.points) {
-                        current = {WholePart(p.x), WholePart(p.y)};
-                        points.push_back(current);
-                    }
-                } else if (record.type == platform::kQuadraticSplineRecord) {
-                    AddSpline(record.points);
-                }
-            }
-            // Repeated points (a spline that ends on the start, pieces shorter
-            // than a font unit) would only give zero-length edges.
-            const int n = RemoveRepeatedPoints(points.data(), static_cast<int>(points.size()));
-            for (int i = 0; i < n; ++i) {
-                engine->AddVertex(points[i].X * scale + static_cast<double>(penX),
-                                  points[i].Y * scale + static_cast<double>(penY));
-            }
-            engine->EndContour();
-            if (!first) engine = CombineContours(std::move(engine));
-            first = false;
-        }
-        penX += static_cast<std::int64_t>(std::trunc(outline.metrics.cellIncX * scale));
-        penY += static_cast<std::int64_t>(std::trunc(outline.metrics.cellIncY * scale));
-        return engine;
-    }
-
-private:
-    // Flattens a quadratic B-spline from the current point: each piece
-    // (control Bi, end at the midpoint of Bi and Bi+1, or the last point) is
-    // cut twice at its middle by de Casteljau's construction in 16.16
-    // arithmetic, giving four segments.
-    void AddSpline(const std::vector<platform::FixedPoint>& b) {
-        const std::size_t n = b.size();
-        for (std::size_t i = 0; i + 1 < n; ++i) {
-            std::int64_t endX = b[n - 1].x, endY = b[n - 1].y;
-            if (i + 2 < n) {
-                endX = (std::int64_t{b[i].x} + b[i + 1].x) >> 1;
-                endY = (std::int64_t{b[i].y} + b[i + 1].y) >> 1;
-            }
-            Quadratic({std::int64_t{current.X} * 65536, std::int64_t{current.Y} * 65536},
-                      {ClearFraction(b[i].x), ClearFraction(b[i].y)}, {ClearFraction(endX), ClearFraction(endY)});
-        }
-    }
-
-    struct Fixed64 {
-        std::int64_t x, y;
-    };
-    static Fixed64 Mid(Fixed64 a, Fixed64 b) { return {(a.x + b.x) >> 1, (a.y + b.y) >> 1}; }
-
-    void Quadratic(Fixed64 p0, Fixed64 p1, Fixed64 p2) {
-        const Fixed64 m01 = Mid(p0, p1), m12 = Mid(p1, p2), middle = Mid(m01, m12);
-        const Fixed64 quarter = Mid(Mid(p0, m01), Mid(m01, middle));
-        const Fixed64 threeQuarters = Mid(Mid(middle, m12), Mid(m12, p2));
-        for (const Fixed64& p : {quarter, middle, threeQuarters, p2}) {
-            current = {WholePart(p.x), WholePart(p.y)};
-            points.push_back(current);
-        }
-    }
-
-    // The exclusive or of the contours so far, carried over as group A of a
-    // fresh engine for the next contour.
-    static std::unique_ptr<Bool_Engine> CombineContours(std::unique_ptr<Bool_Engine> engine) {
-        engine->Execute(OpExor);
-        std::unique_ptr<Bool_Engine> next = NewEngine();
-        try {
-            while (engine->NextResultContour()) {
-                next->BeginContour(GroupA);
-                while (engine->NextResultVertex()) next->AddVertex(engine->VertexX(), engine->VertexY());
-                next->EndContour();
-                engine->DropResultContour();
-            }
-        } catch (const Bool_Engine_Error&) {
-            // Leave no contour open for the next one to land in.
+// The exclusive or of the contours so far, carried over as group A of a
+// fresh engine for the next contour.  `reported` is set when a message was
+// shown.
+std::unique_ptr<Bool_Engine> CombineContours(std::unique_ptr<Bool_Engine> engine, bool& reported) {
+    engine->Execute(OpExor);
+    std::unique_ptr<Bool_Engine> next = NewEngine();
+    try {
+        while (engine->NextResultContour()) {
+            next->BeginContour(GroupA);
+            while (engine->NextResultVertex()) next->AddVertex(engine->VertexX(), engine->VertexY());
             next->EndContour();
-            platform::ShowError(kConversionError);
+            engine->DropResultContour();
         }
-        return next;
+    } catch (const Bool_Engine_Error&) {
+        // Leave no contour open for the next one to land in.
+        next->EndContour();
+        platform::ShowError(kConversionError);
+        reported = true;
     }
+    return next;
+}
 
-    platform::FontOutlineService& source;
-    platform::FontRequest font;
-    platform::GlyphOutline outline;
-    Point current;
-    std::vector<Point> points;
-};
+// Feeds a character's contours (points already in database units) into
+// engines, the first as group A, each later one as group B followed by an
+// exclusive or, so that inner contours become holes; returns the engine that
+// holds the result.  A Bool_Engine_Error of the exclusive or reaches the
+// caller: the character is lost.
+std::unique_ptr<Bool_Engine> CombineGlyph(const GlyphShape& shape, const std::vector<double>& xs,
+                                          const std::vector<double>& ys, bool& reported) {
+    std::unique_ptr<Bool_Engine> engine = NewEngine();
+    int begin = 0;
+    bool first = true;
+    for (const int end : shape.contourEnds) {
+        engine->BeginContour(first ? GroupA : GroupB);
+        for (int i = begin; i < end; ++i) engine->AddVertex(xs[i], ys[i]);
+        engine->EndContour();
+        if (!first) engine = CombineContours(std::move(engine), reported);
+        first = false;
+        begin = end;
+    }
+    return engine;
+}
 
 platform::FontRequest RequestOf(const LOGFONTA& font) {
     platform::FontRequest request;
@@ -213,36 +141,145 @@ std::int64_t BuildText(SymbolDescription& symbol, std::string_view text, std::in
     if (!head) return -1;
     const std::int32_t headOffset = symbol.OffsetOf(head);
 
-    CGlyph glyph(platform::FontOutlines(), RequestOf(font));
-    glyph.ScaleTo(height);
-    glyph.penX = x;
-    glyph.penY = y;
+    platform::FontOutlineService& source = platform::FontOutlines();
+    const platform::FontRequest request = RequestOf(font);
+    TextOutlineCache& cache = text_outlines_detail::Cache();
+    // Glyphs kept between texts (the system's fonts only), else loaded per
+    // character.
+    FontGlyphs* glyphs = cache.Glyphs(source, request);
     const PolygonStoreOptions options{Settings().polygonGrid, Settings().maxPolyNodes,
                                       Settings().splitLargePolygons};
+    const bool reuse = cache.Begin(options.polygonGrid, options.maxPolyNodes, options.splitLargePolygons);
+
+    // The ink height of a capital E becomes `height`: database units per
+    // font unit.
+    double scale = 100.0;
+    platform::GlyphMetrics e;
+    if ((glyphs ? glyphs->MetricsOfE(source, e) : source.Metrics(request, 'E', e)) && e.blackBoxY != 0) {
+        scale = static_cast<double>(height) / e.blackBoxY;
+    }
+    std::int64_t penX = x, penY = y;
+
     int members = 0;
-    // Counted as each polygon is stored, so that the head counts exactly the
-    // member records that follow it even when an engine fails half-way.
-    const auto store = [&](const std::vector<Point>& polygon) {
-        std::vector<Point> nodes = polygon;
-        const int n = RemoveRepeatedPoints(nodes.data(), static_cast<int>(nodes.size()));
-        if (n < 3) return;
-        if (Word* r = symbol.AddPolygon(nodes.data(), n, layer)) {
+    std::vector<Point> nodes;
+    const auto add = [&](const Point* points, int n) {
+        if (Word* r = symbol.AddPolygon(points, n, layer)) {
             SetMemberBit(r, true);
             ++members;
         }
     };
+    // Counted as each polygon is stored, so that the head counts exactly the
+    // member records that follow it even when an engine fails half-way.
+    // `kept` (when set) receives the polygons relative to `origin`.
+    CachedCharacter* kept = nullptr;
+    Point origin;
+    const auto store = [&](const std::vector<Point>& polygon) {
+        nodes = polygon;
+        const int n = RemoveRepeatedPoints(nodes.data(), static_cast<int>(nodes.size()));
+        if (n < 3) return;
+        add(nodes.data(), n);
+        if (kept) {
+            for (int i = 0; i < n; ++i) kept->nodes.push_back({nodes[i].X - origin.X, nodes[i].Y - origin.Y});
+            kept->polygonEnds.push_back(static_cast<int>(kept->nodes.size()));
+        }
+    };
+    // The result of a fresh engine read as StoreResultContours reads it;
+    // false when a contour had to be cut (then it went through
+    // StoreResultContours itself, which reads a one-contour engine back to
+    // the same nodes).
+    std::vector<Point> polygon;
+    const auto storeUncut = [&](Bool_Engine& engine) {
+        bool uncut = true;
+        while (engine.NextResultContour()) {
+            polygon.clear();
+            while (engine.NextResultVertex()) {
+                polygon.push_back({RoundHalfAway(engine.VertexX()), RoundHalfAway(engine.VertexY())});
+            }
+            engine.DropResultContour();
+            if (polygon.empty()) continue;
+            const auto n = static_cast<std::int64_t>(polygon.size());
+            if (n < kAlwaysSplitNodes && (n < options.maxPolyNodes || !options.splitLargePolygons)) {
+                store(polygon);
+                continue;
+            }
+            uncut = false;
+            Bool_Engine single;
+            ConfigureBooleanEngine(single, options.polygonGrid);
+            single.BeginContour(GroupA);
+            for (const Point& p : polygon) single.AddVertex(p.X, p.Y);
+            single.EndContour();
+            StoreResultContours(single, options, store);
+        }
+        return uncut;
+    };
+
+    GlyphShape loaded;
+    std::vector<double> xs, ys;
     const auto space = static_cast<std::int64_t>(std::trunc(0.6 * height));
     for (const char c : text) {
         if (c == ' ') {
-            glyph.penX += space;
+            penX += space;
             continue;
         }
         try {
-            std::unique_ptr<Bool_Engine> engine = NewEngine();
-            if (!glyph.Load(static_cast<unsigned char>(c))) continue;
-            engine = glyph.Convert(std::move(engine));
-            StoreResultContours(*engine, options, store);
+            const auto code = static_cast<unsigned char>(c);
+            const GlyphShape* shape = nullptr;
+            if (glyphs) {
+                shape = glyphs->Shape(source, code);
+            } else if (platform::GlyphOutline outline; source.Outline(request, code, outline)) {
+                text_outlines_detail::FlattenOutline(outline, loaded);
+                shape = &loaded;
+            }
+            if (!shape) continue;
+            const auto advance = [&] {
+                if (!shape->advances) return;
+                penX += static_cast<std::int64_t>(std::trunc(shape->cellIncX * scale));
+                penY += static_cast<std::int64_t>(std::trunc(shape->cellIncY * scale));
+            };
+            const bool keyed = reuse && cache.MakeKey(*shape, scale, penX, penY, origin);
+            if (keyed) {
+                if (const CachedCharacter* hit = cache.Find()) {
+                    advance();
+                    int begin = 0;
+                    for (const int end : hit->polygonEnds) {
+                        nodes.clear();
+                        for (int i = begin; i < end; ++i) {
+                            nodes.push_back({hit->nodes[i].X + origin.X, hit->nodes[i].Y + origin.Y});
+                        }
+                        add(nodes.data(), end - begin);
+                        begin = end;
+                    }
+                    ++cache.stats.hits;
+                    continue;
+                }
+            }
+            // A point (u, v) in whole font units goes to (u * scale + pen).
+            xs.clear();
+            ys.clear();
+            for (const Point& p : shape->points) {
+                xs.push_back(p.X * scale + static_cast<double>(penX));
+                ys.push_back(p.Y * scale + static_cast<double>(penY));
+            }
+            bool reported = false;
+            std::unique_ptr<Bool_Engine> engine = CombineGlyph(*shape, xs, ys, reported);
+            advance();
+            if (!keyed) {
+                StoreResultContours(*engine, options, store);
+                if (reuse) ++cache.stats.uncacheable;
+                continue;
+            }
+            CachedCharacter result;
+            kept = &result;
+            const bool uncut = storeUncut(*engine);
+            kept = nullptr;
+            if (uncut && !reported) {
+                cache.Insert(std::move(result));
+                ++cache.stats.misses;
+            } else {
+                ++cache.stats.uncacheable;
+            }
         } catch (const Bool_Engine_Error&) {
+            kept = nullptr;
             platform::ShowError(kConversionError);
         }
     }

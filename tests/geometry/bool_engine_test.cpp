@@ -331,19 +331,22 @@ std::string CheckResult(const std::vector<Ring>& result, double marge) {
   };
   std::vector<Edge> edges;
   std::set<Pt> cutEnds;
+  std::set<std::pair<Pt, Pt>> directed;
   for (const Ring& r : result) {
     if (r.size() < 3) return "contour with fewer than 3 vertices";
     if (SignedArea(r) >= 0) return "contour not clockwise";
-    for (std::size_t i = 0; i < r.size(); ++i) edges.push_back({r[i], r[(i + 1) % r.size()]});
-    // Zero-width cuts: an edge walked both ways within one contour.
-    std::set<std::pair<Pt, Pt>> directed;
-    for (std::size_t i = 0; i < r.size(); ++i) directed.insert({r[i], r[(i + 1) % r.size()]});
-    for (const auto& [p, q] : directed)
-      if (directed.count({q, p})) {
-        cutEnds.insert(p);
-        cutEnds.insert(q);
-      }
+    for (std::size_t i = 0; i < r.size(); ++i) {
+      edges.push_back({r[i], r[(i + 1) % r.size()]});
+      directed.insert({r[i], r[(i + 1) % r.size()]});
+    }
   }
+  // Zero-width cuts: an edge walked both ways, within one contour or, when
+  // the cut ends at a junction, by two contours.
+  for (const auto& [p, q] : directed)
+    if (directed.count({q, p})) {
+      cutEnds.insert(p);
+      cutEnds.insert(q);
+    }
   for (std::size_t i = 0; i < edges.size(); ++i) {
     for (std::size_t j = i + 1; j < edges.size(); ++j) {
       const Edge& e = edges[i];
@@ -393,25 +396,27 @@ Ring Star(std::mt19937& rng, double cx, double cy, double radius, int count) {
   return ring;
 }
 
-Input Generate(Shape shape, unsigned seed) {
+// `contours`: up to that many contours per group (at least 1); `spread`
+// widens the field in lattice steps, so that larger cases stay as crowded.
+Input Generate(Shape shape, unsigned seed, int contours = 4, int spread = 1) {
   std::mt19937 rng(seed);
   auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   Input input;
   for (int g = 0; g < 2; ++g) {
     std::vector<Ring>& rings = g == 0 ? input.a : input.b;
-    const int count = uniform(1, 4);
+    const int count = contours <= 4 ? uniform(1, contours) : uniform(contours / 2, contours);
     for (int k = 0; k < count; ++k) {
       // A coarse lattice makes shared and collinear edges and touching corners common.
       const double step = 50;
       switch (shape) {
         case Shape::Rectangles: {
-          const int x0 = uniform(0, 12), y0 = uniform(0, 12);
+          const int x0 = uniform(0, 12 * spread), y0 = uniform(0, 12 * spread);
           rings.push_back(Rect(x0 * step, y0 * step, (x0 + uniform(1, 8)) * step, (y0 + uniform(1, 8)) * step));
           break;
         }
         case Shape::Diagonal: {
           // Diamonds and chamfered rectangles.
-          const int x = uniform(0, 12), y = uniform(0, 12), r = uniform(1, 5);
+          const int x = uniform(0, 12 * spread), y = uniform(0, 12 * spread), r = uniform(1, 5);
           if (uniform(0, 1) == 0) {
             rings.push_back({{x * step, (y - r) * step}, {(x + r) * step, y * step}, {x * step, (y + r) * step},
                              {(x - r) * step, y * step}});
@@ -424,11 +429,12 @@ Input Generate(Shape shape, unsigned seed) {
           break;
         }
         case Shape::AnyAngle:
-          rings.push_back(Star(rng, uniform(0, 100000), uniform(0, 100000), uniform(5000, 60000), uniform(3, 12)));
+          rings.push_back(Star(rng, uniform(0, 100000 * spread), uniform(0, 100000 * spread), uniform(5000, 60000),
+                               uniform(3, 12)));
           break;
         case Shape::WithHoles: {
           // An outer rectangle and a hole, joined by a cut as the engine itself gives them.
-          const int x0 = uniform(0, 8), y0 = uniform(0, 8), w = uniform(3, 10), h = uniform(3, 10);
+          const int x0 = uniform(0, 8 * spread), y0 = uniform(0, 8 * spread), w = uniform(3, 10), h = uniform(3, 10);
           const int hx0 = x0 + uniform(1, w - 2), hy0 = y0 + uniform(1, h - 2);
           const int hx1 = uniform(hx0 + 1, x0 + w - 1), hy1 = uniform(hy0 + 1, y0 + h - 1);
           const double X0 = x0 * step, Y0 = y0 * step, X1 = (x0 + w) * step, Y1 = (y0 + h) * step;
@@ -439,7 +445,7 @@ Input Generate(Shape shape, unsigned seed) {
         }
         case Shape::NearMarge: {
           // Rectangles whose corners miss each other by less than the marge.
-          const int x0 = uniform(0, 10), y0 = uniform(0, 10);
+          const int x0 = uniform(0, 10 * spread), y0 = uniform(0, 10 * spread);
           auto jitter = [&]() { return uniform(-6, 6); };
           rings.push_back(Rect(x0 * 500 + jitter(), y0 * 500 + jitter(), (x0 + uniform(1, 5)) * 500 + jitter(),
                                (y0 + uniform(1, 5)) * 500 + jitter()));
@@ -461,44 +467,94 @@ std::string Describe(const std::vector<Ring>& rings) {
   return out.str();
 }
 
+struct Family {
+  Shape shape;
+  const char* name;
+  double tolerancePerLength;  // nm of area per nm of perimeter
+  int seeds;
+  int contours = 4;  // per group, at most
+  int spread = 1;
+  int grid = 1;  // the polygon grid (nm); 0 means 0.01 nm
+};
+
+// Runs every operation on `seeds` inputs of the family and compares with
+// Clipper; returns the number of failing cases (reported as failures).
+int CheckFamily(const Family& family, int maxFailures) {
+  const double marge = family.grid > 0 ? 10.0 * family.grid : 0.1;
+  int failures = 0;
+  for (int seed = 1; seed <= family.seeds && failures < maxFailures; ++seed) {
+    const Input input = Generate(family.shape, static_cast<unsigned>(seed), family.contours, family.spread);
+    for (BooleanOperation op : kOps) {
+      auto where = [&]() {
+        return std::string(family.name) + " grid " + std::to_string(family.grid) + " seed " + std::to_string(seed) +
+               " op " + OpName(op) + "\nA: " + Describe(input.a) + "\nB: " + Describe(input.b);
+      };
+      std::vector<Ring> result;
+      try {
+        result = RunEngine(input, op, family.grid);
+      } catch (const Bool_Engine_Error& error) {
+        ADD_FAILURE() << where() << "\nerror " << error.GetErrorMessage();
+        ++failures;
+        continue;
+      }
+      const double expected = ClipperArea(input, op);
+      // On other grids the marge may exceed the lattice step (neighbouring
+      // edges merge) and snapping toward zero moves a vertex by less than one
+      // grid step.
+      const double step = family.grid > 0 ? family.grid : 0.01;
+      const double perLength =
+          family.grid == 1 ? family.tolerancePerLength : std::max(family.tolerancePerLength, marge) + step;
+      const double tolerance = perLength * (Perimeter(input.a) + Perimeter(input.b)) + 1;
+      const double area = ResultArea(result);
+      const std::string problem = CheckResult(result, marge);
+      if (std::fabs(area - expected) > tolerance || !problem.empty()) {
+        ADD_FAILURE() << where() << "\narea " << area << " expected " << expected << " tolerance " << tolerance << " "
+                      << problem << "\nresult: " << Describe(result);
+        ++failures;
+      }
+    }
+  }
+  return failures;
+}
+
 TEST(BoolEngineAgainstClipper, RandomCases) {
-  const struct {
-    Shape shape;
-    const char* name;
-    double tolerancePerLength;  // nm of area per nm of perimeter
-    int seeds;
-  } families[] = {
+  const Family families[] = {
       {Shape::Rectangles, "rectangles", 1, 400}, {Shape::Diagonal, "45 degrees", 1, 400},
       {Shape::AnyAngle, "any angle", 10, 400},   {Shape::WithHoles, "with holes", 1, 400},
       {Shape::NearMarge, "near the marge", 10, 400},
   };
   int failures = 0;
-  for (const auto& family : families) {
-    for (int seed = 1; seed <= family.seeds && failures < 10; ++seed) {
-      const Input input = Generate(family.shape, static_cast<unsigned>(seed));
-      for (BooleanOperation op : kOps) {
-        const std::string where = std::string(family.name) + " seed " + std::to_string(seed) + " op " + OpName(op) +
-                                  "\nA: " + Describe(input.a) + "\nB: " + Describe(input.b);
-        std::vector<Ring> result;
-        try {
-          result = RunEngine(input, op);
-        } catch (const Bool_Engine_Error& error) {
-          ADD_FAILURE() << where << "\nerror " << error.GetErrorMessage();
-          ++failures;
-          continue;
-        }
-        const double expected = ClipperArea(input, op);
-        const double tolerance = family.tolerancePerLength * (Perimeter(input.a) + Perimeter(input.b)) + 1;
-        const double area = ResultArea(result);
-        const std::string problem = CheckResult(result, 10);
-        if (std::fabs(area - expected) > tolerance || !problem.empty()) {
-          ADD_FAILURE() << where << "\narea " << area << " expected " << expected << " tolerance " << tolerance
-                        << " " << problem << "\nresult: " << Describe(result);
-          ++failures;
-        }
-      }
-    }
-  }
+  for (const Family& family : families) failures += CheckFamily(family, 10 - failures);
+}
+
+// Hundreds of contours per group on a field a few times larger: crowded
+// arrangements with many holes (hole joining by the sweep, not one by one),
+// junctions and, for axis-parallel input, isolated contours next to merged
+// ones.
+TEST(BoolEngineAgainstClipper, LargeRandomCases) {
+  const Family families[] = {
+      {Shape::Rectangles, "many rectangles", 1, 12, 160, 6},
+      {Shape::Diagonal, "many 45 degree shapes", 1, 8, 100, 5},
+      {Shape::AnyAngle, "many any-angle polygons", 10, 6, 30, 3},
+      {Shape::WithHoles, "many rectangles with holes", 1, 8, 80, 5},
+      {Shape::NearMarge, "many near the marge", 10, 10, 120, 5},
+  };
+  int failures = 0;
+  for (const Family& family : families) failures += CheckFamily(family, 10 - failures);
+}
+
+// Polygon grids other than 1 nm: 5 nm (marge 50 nm, as large as the lattice
+// step, so neighbouring edges merge), 3 nm (1/3 not exact: marge 9999
+// internal units) and 0 (0.01 nm, marge 0.1 nm).
+TEST(BoolEngineAgainstClipper, OtherGrids) {
+  const Family families[] = {
+      {Shape::Rectangles, "rectangles", 1, 100, 4, 1, 5},   {Shape::Diagonal, "45 degrees", 1, 100, 4, 1, 5},
+      {Shape::NearMarge, "near the marge", 10, 100, 4, 1, 5}, {Shape::AnyAngle, "any angle", 10, 100, 4, 1, 3},
+      {Shape::WithHoles, "with holes", 1, 100, 4, 1, 3},    {Shape::AnyAngle, "any angle", 10, 100, 4, 1, 0},
+      {Shape::Rectangles, "many rectangles", 1, 6, 120, 5, 0},
+  };
+  int failures = 0;
+  for (const Family& family : families) failures += CheckFamily(family, 10 - failures);
 }
 
 }  // namespace

@@ -373,6 +373,7 @@ struct FreeTypeFontOutlines::Impl {
 
 namespace {
 FontOutlineService* currentFontOutlines = nullptr;
+const FontOutlineService* systemFontOutlines = nullptr;
 }  // namespace
 
 FreeTypeFontOutlines::FreeTypeFontOutlines() : impl(std::make_unique<Impl>()) {}
@@ -413,8 +414,11 @@ bool FreeTypeFontOutlines::Outline(const FontRequest& font, unsigned char code, 
 FontOutlineService& FontOutlines() {
     if (currentFontOutlines) return *currentFontOutlines;
     static FreeTypeFontOutlines fonts;
+    systemFontOutlines = &fonts;
     return fonts;
 }
+
+bool IsSystemFontOutlines(const FontOutlineService& service) { return &service == systemFontOutlines; }
 
 FontOutlineService* SetFontOutlineService(FontOutlineService* service) {
     FontOutlineService* previous = currentFontOutlines;

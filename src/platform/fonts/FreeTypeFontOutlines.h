@@ -43,6 +43,11 @@ private:
     std::unique_ptr<Impl> impl;
 };
 
+// Whether `service` is the system's source made by FontOutlines(): its
+// outline for a description and a code is the same for the whole run, so
+// callers may keep it.
+bool IsSystemFontOutlines(const FontOutlineService& service);
+
 // Unicode of a Windows-1252 character code; 0 for the five undefined codes.
 char32_t Windows1252ToUnicode(unsigned char code);
 
