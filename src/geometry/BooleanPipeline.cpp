@@ -329,6 +329,12 @@ struct WorkGraph {
   // order (in X and in Y) is merged into it; links that collapse go.
   bool MergeNodes(i64 tolerance) {
     std::vector<int> order = LiveNodes();
+    return MergeInOrder(order, tolerance);
+  }
+
+  // Merges the given nodes in sweep order, each into the first one within
+  // the tolerance; true when anything merged or collapsed.
+  bool MergeInOrder(std::vector<int>& order, i64 tolerance) {
     SortSweep(order);
     std::vector<int> target(nodes.size());
     std::iota(target.begin(), target.end(), 0);
@@ -601,12 +607,7 @@ struct WorkGraph {
       }
     }
     if (order.empty()) return Remap(nullptr);
-    SortSweep(order);
-    std::vector<int> target(nodes.size());
-    std::iota(target.begin(), target.end(), 0);
-    const bool merged = MergeGreedy(order, tolerance, target);
-    const bool collapsed = Remap(merged ? &target : nullptr);
-    return merged || collapsed;
+    return MergeInOrder(order, tolerance);
   }
 
   // "Node to Node" with the marge: the first time over all nodes, then

@@ -18,6 +18,7 @@
 #include "model/ModelSettings.h"
 #include "platform/FontOutlines.h"
 #include "platform/headless/RecordingMessages.h"
+#include "support/FakeGlyphs.h"
 #include "support/ScratchTest.h"
 
 using namespace zandor;
@@ -142,9 +143,9 @@ TEST_F(TextCacheTest, OutlineFontTextsAreTheRecordsOfAFullBuild) {
 
 // A glyph source whose characters overlap themselves with slanted edges, so
 // that the exclusive or makes crossing points that are truncated toward zero.
-class CrossingGlyphs : public platform::FontOutlineService {
+class CrossingGlyphs : public test::FakeGlyphs {
 public:
-    CrossingGlyphs() : previous(platform::SetFontOutlineService(this)) {
+    CrossingGlyphs() {
         auto& e = glyphs['E'];
         e.metrics.blackBoxY = 30;
         e.metrics.cellIncX = 37;
@@ -159,36 +160,13 @@ public:
         r.contours = {Polygon({{0, 0}, {27, 4}, {30, 30}, {3, 27}}), Polygon({{6, 7}, {22, 9}, {24, 23}, {8, 21}}),
                       Polygon({{12, 12}, {17, 13}, {16, 17}}), Polygon({{-3, 14}, {33, 15}, {33, 16}, {-3, 16}})};
     }
-    ~CrossingGlyphs() override { platform::SetFontOutlineService(previous); }
-    CrossingGlyphs(const CrossingGlyphs&) = delete;
-    CrossingGlyphs& operator=(const CrossingGlyphs&) = delete;
-
-    bool Metrics(const platform::FontRequest&, unsigned char code, platform::GlyphMetrics& metrics) override {
-        const auto it = glyphs.find(code);
-        if (it == glyphs.end()) return false;
-        metrics = it->second.metrics;
-        return true;
-    }
-    bool Outline(const platform::FontRequest&, unsigned char code, platform::GlyphOutline& outline) override {
-        const auto it = glyphs.find(code);
-        if (it == glyphs.end()) return false;
-        outline = it->second;
-        return true;
-    }
 
 private:
-    static platform::OutlineContour Polygon(std::vector<std::pair<int, int>> points) {
-        platform::OutlineContour contour;
-        contour.start = {platform::ToFixed(points[0].first), platform::ToFixed(points[0].second)};
-        platform::OutlineRecord line{platform::kPolylineRecord, {}};
-        for (std::size_t i = 1; i < points.size(); ++i) {
-            line.points.push_back({platform::ToFixed(points[i].first), platform::ToFixed(points[i].second)});
-        }
-        contour.records.push_back(line);
-        return contour;
+    static platform::OutlineContour Polygon(const std::vector<std::pair<int, int>>& points) {
+        std::vector<platform::FixedPoint> fixed;
+        for (const auto& [x, y] : points) fixed.push_back(W(x, y));
+        return Polyline(fixed);
     }
-    std::map<unsigned char, platform::GlyphOutline> glyphs;
-    platform::FontOutlineService* previous;
 };
 
 TEST_F(TextCacheTest, CrossingContoursAgreeOnBothSidesOfTheAxes) {

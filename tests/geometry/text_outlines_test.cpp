@@ -19,6 +19,7 @@
 #include "platform/FontOutlines.h"
 #include "platform/fonts/FreeTypeFontOutlines.h"
 #include "platform/headless/RecordingMessages.h"
+#include "support/FakeGlyphs.h"
 #include "support/ScratchTest.h"
 
 using namespace zandor;
@@ -42,53 +43,6 @@ FixedPoint Fx(double x, double y) {
     return {RoundHalfAway(x * 65536), RoundHalfAway(y * 65536)};
 }
 
-// A glyph source of hand-made outlines; characters it does not know have no
-// outline.
-class FakeGlyphs : public platform::FontOutlineService {
-public:
-    FakeGlyphs() : previous(platform::SetFontOutlineService(this)) {}
-    ~FakeGlyphs() override { platform::SetFontOutlineService(previous); }
-    FakeGlyphs(const FakeGlyphs&) = delete;
-    FakeGlyphs& operator=(const FakeGlyphs&) = delete;
-
-    bool Metrics(const platform::FontRequest&, unsigned char code, platform::GlyphMetrics& metrics) override {
-        const auto it = glyphs.find(code);
-        if (it == glyphs.end()) return false;
-        metrics = it->second.metrics;
-        return true;
-    }
-    bool Outline(const platform::FontRequest&, unsigned char code, platform::GlyphOutline& outline) override {
-        const auto it = glyphs.find(code);
-        if (it == glyphs.end()) return false;
-        outline = it->second;
-        return true;
-    }
-
-    // A polyline contour through the given whole-unit points.
-    static platform::OutlineContour Polyline(std::vector<FixedPoint> points) {
-        platform::OutlineContour contour;
-        contour.start = points.front();
-        contour.records.push_back({platform::kPolylineRecord, {points.begin() + 1, points.end()}});
-        return contour;
-    }
-    static FixedPoint W(int x, int y) { return {platform::ToFixed(x), platform::ToFixed(y)}; }
-    static platform::OutlineContour Square(int x0, int y0, int size) {
-        return Polyline({W(x0, y0), W(x0 + size, y0), W(x0 + size, y0 + size), W(x0, y0 + size)});
-    }
-
-    // The capital E fixes the scale: black box height `ink`.
-    void SetE(int ink, int advance) {
-        platform::GlyphOutline& e = glyphs['E'];
-        e.metrics.blackBoxY = ink;
-        e.metrics.cellIncX = advance;
-        e.contours = {Square(0, 0, ink)};
-    }
-
-    std::map<unsigned char, platform::GlyphOutline> glyphs;
-
-private:
-    platform::FontOutlineService* previous;
-};
 
 struct Member {
     Word header;
@@ -137,12 +91,12 @@ protected:
 // Construction, against a hand-made glyph source.
 
 TEST_F(TextOutlinesTest, OneContourGlyphIsStoredAsEnteredInWholeUnitsScaledFromThePen) {
-    FakeGlyphs fake;
+    test::FakeGlyphs fake;
     fake.SetE(100, 0);
     // Fractions are dropped toward minus infinity (the whole part of a 16.16
     // value), before scaling.
     fake.glyphs['L'].contours = {
-        FakeGlyphs::Polyline({Fx(-1.5, -0.25), Fx(30.75, -0.25), Fx(30.75, 10), Fx(10.5, 10), Fx(10.5, 80), Fx(-1.5, 80)})};
+        test::FakeGlyphs::Polyline({Fx(-1.5, -0.25), Fx(30.75, -0.25), Fx(30.75, 10), Fx(10.5, 10), Fx(10.5, 80), Fx(-1.5, 80)})};
     const std::int64_t head = Add("L", 1000, 5000, -7000);
     const std::vector<Member> members = MembersOf(symbol, head);
     ASSERT_EQ(members.size(), 1u);
@@ -159,12 +113,12 @@ TEST_F(TextOutlinesTest, OneContourGlyphIsStoredAsEnteredInWholeUnitsScaledFromT
 }
 
 TEST_F(TextOutlinesTest, QuadraticSplinesAreCutIntoFourSegmentsPerPieceInFixedPoint) {
-    FakeGlyphs fake;
+    test::FakeGlyphs fake;
     fake.SetE(1000, 0);  // scale 1
     // Controls (0,100) and (101,100), end (101,0): the implied on-point
     // between the controls is (50.5, 100), taken at whole units (50, 100).
     platform::OutlineContour arch;
-    arch.start = FakeGlyphs::W(0, 0);
+    arch.start = test::FakeGlyphs::W(0, 0);
     arch.records.push_back({platform::kQuadraticSplineRecord, {Fx(0, 100), Fx(101, 100), Fx(101, 0)}});
     fake.glyphs['n'].contours = {arch};
     const std::int64_t head = Add("n", 1000, 0, 0);
@@ -186,7 +140,7 @@ TEST_F(TextOutlinesTest, QuadraticSplinesAreCutIntoFourSegmentsPerPieceInFixedPo
 }
 
 TEST_F(TextOutlinesTest, ScaleMakesTheInkOfCapitalEAsHighAsTheText) {
-    FakeGlyphs fake;
+    test::FakeGlyphs fake;
     fake.SetE(70, 80);
     const std::int64_t head = Add("E", 10000, 0, 0);
     const std::vector<Member> members = MembersOf(symbol, head);
@@ -196,14 +150,14 @@ TEST_F(TextOutlinesTest, ScaleMakesTheInkOfCapitalEAsHighAsTheText) {
 }
 
 TEST_F(TextOutlinesTest, PenAdvancesByTruncatedStepsAndSkipsCharactersWithoutOutline) {
-    FakeGlyphs fake;
+    test::FakeGlyphs fake;
     fake.SetE(1000, 0);
     fake.glyphs['#'].metrics.cellIncX = 333;
-    fake.glyphs['#'].contours = {FakeGlyphs::Square(0, 0, 10)};
+    fake.glyphs['#'].contours = {test::FakeGlyphs::Square(0, 0, 10)};
     // A contour of another type ends the glyph: what came before stays, the
     // pen does not move.
     fake.glyphs['?'] = fake.glyphs['#'];
-    fake.glyphs['?'].contours.push_back(FakeGlyphs::Square(2, 2, 5));
+    fake.glyphs['?'].contours.push_back(test::FakeGlyphs::Square(2, 2, 5));
     fake.glyphs['?'].contours.back().type = 0;
     const double height = 1001;  // scale 1001/1000: 333 units -> 333.333 nm, 0.6 h = 600.6 nm
 
@@ -234,12 +188,12 @@ TEST_F(TextOutlinesTest, PenAdvancesByTruncatedStepsAndSkipsCharactersWithoutOut
 }
 
 TEST_F(TextOutlinesTest, InnerContoursBecomeHolesJoinedByAVerticalBridge) {
-    FakeGlyphs fake;
+    test::FakeGlyphs fake;
     fake.SetE(100, 0);
-    fake.glyphs['o'].contours = {FakeGlyphs::Square(0, 0, 100), FakeGlyphs::Square(25, 25, 50)};
+    fake.glyphs['o'].contours = {test::FakeGlyphs::Square(0, 0, 100), test::FakeGlyphs::Square(25, 25, 50)};
     // A third contour inside the hole comes back as an island of its own.
-    fake.glyphs['@'].contours = {FakeGlyphs::Square(0, 0, 100), FakeGlyphs::Square(25, 25, 50),
-                                 FakeGlyphs::Square(40, 40, 20)};
+    fake.glyphs['@'].contours = {test::FakeGlyphs::Square(0, 0, 100), test::FakeGlyphs::Square(25, 25, 50),
+                                 test::FakeGlyphs::Square(40, 40, 20)};
     const std::vector<Member> ring = MembersOf(symbol, Add("o", 100, 0, 0));
     ASSERT_EQ(ring.size(), 1u);
     // 4 outer + 4 inner, the hole's top-left corner twice and the bridge's
@@ -251,11 +205,11 @@ TEST_F(TextOutlinesTest, InnerContoursBecomeHolesJoinedByAVerticalBridge) {
 }
 
 TEST_F(TextOutlinesTest, EngineFailureLosesOnlyThatCharacterWithAMessage) {
-    FakeGlyphs fake;
+    test::FakeGlyphs fake;
     fake.SetE(1, 0);
     fake.glyphs['#'].metrics.cellIncX = 1;
-    fake.glyphs['#'].contours = {FakeGlyphs::Square(0, 0, 1)};
-    fake.glyphs['!'].contours = {FakeGlyphs::Square(0, 0, 30000)};
+    fake.glyphs['#'].contours = {test::FakeGlyphs::Square(0, 0, 1)};
+    fake.glyphs['!'].contours = {test::FakeGlyphs::Square(0, 0, 30000)};
     // At 0.01 nm snapping, 30000 units of 2e9 nm are beyond what the engine
     // takes.
     Settings().polygonGrid = 0;
