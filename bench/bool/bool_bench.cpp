@@ -128,8 +128,24 @@ void RunClipper(const std::vector<Polygon>& polygons) {
 // Boost.Polygon: polygon_90_set_data for rectangles (Manhattan), and
 // polygon_set_data (any angle) for every input. The result is read as
 // polygons with holes, which forces the merge.
+namespace gtl = boost::polygon;
+
+// The result's area, contours and vertices (holes counted in both), timed to now.
+template <typename PolygonsWithHoles>
+void PrintBoost(const char* name, std::size_t n, const PolygonsWithHoles& out, const Clock& clock) {
+  long double area = 0;
+  std::size_t holes = 0, vertices = 0;
+  for (const auto& p : out) {
+    area += static_cast<long double>(gtl::area(p));
+    holes += gtl::size_holes(p);
+    vertices += gtl::size(p);
+    for (auto h = gtl::begin_holes(p); h != gtl::end_holes(p); ++h) vertices += gtl::size(*h);
+  }
+  const std::string extra = " holes=" + std::to_string(holes);
+  Print(name, n, area, out.size(), vertices, clock, extra.c_str());
+}
+
 void RunBoost(const std::vector<Polygon>& polygons, bool rectangles) {
-  namespace gtl = boost::polygon;
   using namespace boost::polygon::operators;
   if (rectangles) {
     const Clock clock;
@@ -139,16 +155,7 @@ void RunBoost(const std::vector<Polygon>& polygons, bool rectangles) {
                                           static_cast<int>(p[2].x), static_cast<int>(p[2].y)));
     std::vector<gtl::polygon_90_with_holes_data<int>> out;
     set.get(out);
-    long double area = 0;
-    std::size_t holes = 0, vertices = 0;
-    for (const auto& p : out) {
-      area += static_cast<long double>(gtl::area(p));
-      holes += gtl::size_holes(p);
-      vertices += gtl::size(p);
-      for (auto h = gtl::begin_holes(p); h != gtl::end_holes(p); ++h) vertices += gtl::size(*h);
-    }
-    const std::string extra = " holes=" + std::to_string(holes);
-    Print("boost_polygon_90", polygons.size(), area, out.size(), vertices, clock, extra.c_str());
+    PrintBoost("boost_polygon_90", polygons.size(), out, clock);
   }
   const Clock clock;
   gtl::polygon_set_data<int> set;
@@ -162,16 +169,7 @@ void RunBoost(const std::vector<Polygon>& polygons, bool rectangles) {
   }
   std::vector<gtl::polygon_with_holes_data<int>> out;
   set.get(out);
-  long double area = 0;
-  std::size_t holes = 0, vertices = 0;
-  for (const auto& p : out) {
-    area += static_cast<long double>(gtl::area(p));
-    holes += gtl::size_holes(p);
-    vertices += gtl::size(p);
-    for (auto h = gtl::begin_holes(p); h != gtl::end_holes(p); ++h) vertices += gtl::size(*h);
-  }
-  const std::string extra = " holes=" + std::to_string(holes);
-  Print("boost_polygon_any", polygons.size(), area, out.size(), vertices, clock, extra.c_str());
+  PrintBoost("boost_polygon_any", polygons.size(), out, clock);
 }
 
 }  // namespace

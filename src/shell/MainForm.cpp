@@ -68,7 +68,7 @@ QIcon LayerIcon(const LayerDescription& layer) {
 
 }  // namespace
 
-struct TMainForm::CommandSpec {
+struct TMainForm::CommandEntry {
     QString name;
     QString caption;
     QList<QKeySequence> shortcuts;
@@ -157,18 +157,18 @@ QList<TLayoutWindow*> TMainForm::LayoutWindows() const {
     return windows;
 }
 
-void TMainForm::AddCommand(const CommandSpec& spec) {
-    auto* action = new QAction(spec.caption, this);
-    action->setObjectName(spec.name);
-    action->setShortcuts(spec.shortcuts);
-    action->setCheckable(spec.checkable);
-    connect(action, &QAction::triggered, this, [this, run = spec.run] {
+void TMainForm::AddCommand(const CommandEntry& entry) {
+    auto* action = new QAction(entry.caption, this);
+    action->setObjectName(entry.name);
+    action->setShortcuts(entry.shortcuts);
+    action->setCheckable(entry.checkable);
+    connect(action, &QAction::triggered, this, [this, run = entry.run] {
         run();
         UpdateCommands();
     });
-    commands.insert(spec.name, action);
-    if (spec.enabled) enabledRules.insert(spec.name, spec.enabled);
-    if (spec.checked) checkedRules.insert(spec.name, spec.checked);
+    commands.insert(entry.name, action);
+    if (entry.enabled) enabledRules.insert(entry.name, entry.enabled);
+    if (entry.checked) checkedRules.insert(entry.name, entry.checked);
     addAction(action);
 }
 
@@ -186,7 +186,7 @@ void TMainForm::BuildCommands() {
             if (TLayoutWindow* w = ActiveLayoutWindow()) act(w->View());
         };
     };
-    const std::vector<CommandSpec> table = {
+    const std::vector<CommandEntry> table = {
         // File
         {"ActionFileNew", "&New", {QKeySequence("Ctrl+N")}, "&File", false, [this] { NewLayout(); }, {}, {}},
         {"ActionFileOpen", "&Open...", {QKeySequence("Ctrl+O")}, "&File", false,
@@ -339,13 +339,13 @@ void TMainForm::BuildCommands() {
          {}, {}},
     };
     std::map<QString, QMenu*> menus;
-    for (const CommandSpec& spec : table) {
-        AddCommand(spec);
-        if (spec.menu.isEmpty()) continue;
-        QMenu*& menu = menus[spec.menu];
-        if (!menu) menu = menuBar()->addMenu(spec.menu);
-        menu->addAction(commands[spec.name]);
-        if (spec.name == "ActionFileSaveLayermap") {
+    for (const CommandEntry& entry : table) {
+        AddCommand(entry);
+        if (entry.menu.isEmpty()) continue;
+        QMenu*& menu = menus[entry.menu];
+        if (!menu) menu = menuBar()->addMenu(entry.menu);
+        menu->addAction(commands[entry.name]);
+        if (entry.name == "ActionFileSaveLayermap") {
             menu->addSeparator();
             recentMenu = menu->addMenu("Recent &files");
             menu->addSeparator();

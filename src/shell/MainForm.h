@@ -69,9 +69,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct CommandSpec;
+    struct CommandEntry;
     void BuildCommands();
-    void AddCommand(const CommandSpec& spec);
+    void AddCommand(const CommandEntry& entry);
     void BuildLayerPanel();
     void FillLayerPanel();
     void LayerClicked(QTreeWidgetItem* item, int x);
