@@ -34,10 +34,10 @@ int main(int argc, char** argv) {
         const int x = position(random), y = position(random);
         main->AddRectangle(x, y, x + side(random), y + side(random), i % 8);
     }
-    TGrid grid;
-    TBackground background;
+    Grid grid;
+    Background background;
     ShellSettings settings;
-    TLayoutView view(std::move(layout), grid, background, settings);
+    LayoutView view(std::move(layout), grid, background, settings);
     view.resize(1600, 1000);
     view.show();
 

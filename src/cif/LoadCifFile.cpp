@@ -51,10 +51,6 @@ inline bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
 inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 inline char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-inline std::int32_t Clamp32(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 // Digits from p as a non-negative number, saturating at INT64_MAX.
 inline std::int64_t ParseDigits(const char*& p, const char* end) {
     const char* start = p;
@@ -364,9 +360,9 @@ struct LoadCifFile::State {
 
     std::int32_t Scaled(std::int64_t v) const {
         if (scale == 10.0) {
-            return Clamp32(v > INT64_MAX / 10 ? INT64_MAX : v < INT64_MIN / 10 ? INT64_MIN : v * 10);
+            return SaturateToInt32(v > INT64_MAX / 10 ? INT64_MAX : v < INT64_MIN / 10 ? INT64_MIN : v * 10);
         }
-        if (scale == 1.0) return Clamp32(v);
+        if (scale == 1.0) return SaturateToInt32(v);
         return RoundHalfAway(static_cast<double>(v) * scale);
     }
 
@@ -560,7 +556,7 @@ struct LoadCifFile::State {
             Report("Invalid scaling factor in DS statement# %ld", statementNumber);
             return;
         }
-        const std::int32_t id = Clamp32(n);
+        const std::int32_t id = SaturateToInt32(n);
         const double definitionScale = 10.0 * static_cast<double>(a) / static_cast<double>(b);
         // Members still pending at the top level cannot continue in a definition.
         DropPendingMembers(true);
@@ -774,7 +770,7 @@ struct LoadCifFile::State {
             // 2 x the exact value, an integer; halves round away from zero.
             const std::int64_t twice = (2 * centre + size) * static_cast<std::int64_t>(scale);
             const std::int64_t half = twice % 2 == 0 ? twice / 2 : (twice + (twice > 0 ? 1 : -1)) / 2;
-            return Clamp32(half);
+            return SaturateToInt32(half);
         }
         return RoundHalfAway((static_cast<double>(centre) + static_cast<double>(size) / 2.0) * scale);
     }
@@ -926,7 +922,7 @@ struct LoadCifFile::State {
         for (double* v : {&m.a, &m.b, &m.c, &m.d, &m.tx, &m.ty}) {
             if (*v == 0) *v = 0.0;
         }
-        const std::int32_t symbolId = Clamp32(id);
+        const std::int32_t symbolId = SaturateToInt32(id);
         if (!MayCall(symbolId)) return;
         // A call of a symbol defined later is kept; its extent follows when drawn.
         Created(currentSymbol->InsertSymbolCallMatrix(symbolId, m));
@@ -976,7 +972,7 @@ struct LoadCifFile::State {
         if (!NextInt(p, end, v)) {
             return Report("Unexpected end of statement# %ld\nMissing wire style information", statementNumber);
         }
-        wireStyle = Clamp32(v);
+        wireStyle = SaturateToInt32(v);
     }
 
     void FontRecord(const char* p, const char* end) {
@@ -985,7 +981,7 @@ struct LoadCifFile::State {
             return Report("Unexpected end of statement# %ld\nMissing font information", statementNumber);
         }
         Word words[15];
-        for (int i = 0; i < 15; ++i) words[i] = Clamp32(v[i]);
+        for (int i = 0; i < 15; ++i) words[i] = SaturateToInt32(v[i]);
         font = ReadFont(words);
     }
 
@@ -994,7 +990,7 @@ struct LoadCifFile::State {
         if (ReadNumbers(p, end, v, 12) >= 0) {
             return Report("Unexpected end of statement# %ld\nMissing transformation matrix", statementNumber);
         }
-        for (int i = 0; i < 12; ++i) transform[i] = Clamp32(v[i]);
+        for (int i = 0; i < 12; ++i) transform[i] = SaturateToInt32(v[i]);
         transformSet = true;
     }
 
@@ -1022,8 +1018,8 @@ struct LoadCifFile::State {
         std::int64_t v[7];
         if (const int i = ReadNumbers(p, end, v, 7); i >= 0) return UnexpectedEnd("arcwire", kMissing[i]);
         if (layerIndex >= 0) {
-            Created(currentSymbol->AddArcWire(Clamp32(v[3]), Clamp32(v[4]), Clamp32(v[1]), Clamp32(v[2]),
-                                              Clamp32(v[5]), Clamp32(v[6]), Clamp32(v[0]), layerIndex));
+            Created(currentSymbol->AddArcWire(SaturateToInt32(v[3]), SaturateToInt32(v[4]), SaturateToInt32(v[1]), SaturateToInt32(v[2]),
+                                              SaturateToInt32(v[5]), SaturateToInt32(v[6]), SaturateToInt32(v[0]), layerIndex));
         }
         SkipFallback('P');
     }
@@ -1053,9 +1049,9 @@ struct LoadCifFile::State {
         const bool useTransform = transformSet;
         transformSet = false;
         if (layerIndex < 0) return;
-        Word* r = Created(currentSymbol->AddText(Clamp32(v[0]), Clamp32(v[1]), static_cast<int>(members),
+        Word* r = Created(currentSymbol->AddText(SaturateToInt32(v[0]), SaturateToInt32(v[1]), static_cast<int>(members),
                                                  std::string_view(text, static_cast<std::size_t>(nchar)),
-                                                 Clamp32(v[3]), font, layerIndex),
+                                                 SaturateToInt32(v[3]), font, layerIndex),
                           members);
         if (r && useTransform) std::memcpy(r + kTextMatrixWord, transform, sizeof transform);
     }
@@ -1071,7 +1067,7 @@ struct LoadCifFile::State {
         // Without direct members no record follows as a member; with them the
         // counts are set to what really came when the group closes.
         const std::int64_t elements = objects > 0 ? std::clamp<std::int64_t>(v[2], 0, INT32_MAX) : 0;
-        Created(currentSymbol->AddGroup(Clamp32(v[0]), Clamp32(v[1]), static_cast<int>(elements),
+        Created(currentSymbol->AddGroup(SaturateToInt32(v[0]), SaturateToInt32(v[1]), static_cast<int>(elements),
                                         static_cast<int>(objects)),
                 objects);
     }
@@ -1087,17 +1083,17 @@ struct LoadCifFile::State {
         std::int64_t v[13];
         if (const int i = ReadNumbers(p, end, v, 13); i >= 0) return UnexpectedEnd("array", kMissing[i]);
         auto doubleOf = [&](std::int64_t low, std::int64_t high) {
-            const std::uint64_t bits = static_cast<std::uint64_t>(static_cast<std::uint32_t>(Clamp32(high))) << 32 |
-                                       static_cast<std::uint32_t>(Clamp32(low));
+            const std::uint64_t bits = static_cast<std::uint64_t>(static_cast<std::uint32_t>(SaturateToInt32(high))) << 32 |
+                                       static_cast<std::uint32_t>(SaturateToInt32(low));
             double d;
             std::memcpy(&d, &bits, sizeof d);
             return d;
         };
-        const std::int32_t symbolId = Clamp32(v[0]);
+        const std::int32_t symbolId = SaturateToInt32(v[0]);
         if (MayCall(symbolId)) {
-            Created(currentSymbol->InsertArray(symbolId, {Clamp32(v[3]), Clamp32(v[4])},
-                                               {Clamp32(v[5]), Clamp32(v[6])}, {Clamp32(v[7]), Clamp32(v[8])},
-                                               Clamp32(v[1]), Clamp32(v[2]), doubleOf(v[9], v[10]),
+            Created(currentSymbol->InsertArray(symbolId, {SaturateToInt32(v[3]), SaturateToInt32(v[4])},
+                                               {SaturateToInt32(v[5]), SaturateToInt32(v[6])}, {SaturateToInt32(v[7]), SaturateToInt32(v[8])},
+                                               SaturateToInt32(v[1]), SaturateToInt32(v[2]), doubleOf(v[9], v[10]),
                                                doubleOf(v[11], v[12])));
         }
         SkipFallback('C');
@@ -1114,7 +1110,7 @@ struct LoadCifFile::State {
             if (!NextInt(p, end, v)) {
                 return Report("Unexpected end of statement# %ld\nMissing guideline information", statementNumber);
             }
-            guides.push_back(Clamp32(v));
+            guides.push_back(SaturateToInt32(v));
         }
     }
 
@@ -1127,7 +1123,7 @@ struct LoadCifFile::State {
         }
         if (layerIndex >= 0) {
             if (HasLayer()) {
-                Created(currentSymbol->AddRectangle(Clamp32(v[0]), Clamp32(v[1]), Clamp32(v[2]), Clamp32(v[3]),
+                Created(currentSymbol->AddRectangle(SaturateToInt32(v[0]), SaturateToInt32(v[1]), SaturateToInt32(v[2]), SaturateToInt32(v[3]),
                                                     layerIndex));
             } else {
                 MissingLayer();

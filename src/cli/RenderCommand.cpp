@@ -1,7 +1,5 @@
 #include "cli/RenderCommand.h"
 
-#include <QGuiApplication>
-#include <QImage>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -11,7 +9,7 @@
 #include "model/ModelSettings.h"
 #include "model/ObjectDrawing.h"
 #include "platform/Messages.h"
-#include "platform/qt/QtCanvas.h"
+#include "platform/qt/PictureFile.h"
 
 namespace zandor::cli {
 
@@ -31,16 +29,6 @@ bool ParseSize(const std::string& text, int& w, int& h) {
     w = static_cast<int>(a);
     h = static_cast<int>(b);
     return true;
-}
-
-// Fonts need a GUI application; without a display the offscreen platform does.
-void EnsureGuiApplication() {
-    if (QGuiApplication::instance()) return;
-    if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "zandor-cli";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
 }
 
 }  // namespace
@@ -77,32 +65,20 @@ std::string ParseRenderArguments(const std::vector<std::string>& args, RenderReq
 }
 
 bool RunRender(Layout& layout, const RenderRequest& request) {
-    EnsureGuiApplication();
     const ModelSettings saved = Settings();
     Settings().backgroundBlack = request.black;
     Settings().levels = request.levels;
 
     LayoutViewport view(layout);
     view.PrepareMapping(request.width, request.height, kScreenDpi);
-    QImage image(request.width, request.height, QImage::Format_RGB32);
-    image.fill(request.black ? Qt::black : Qt::white);
-    {
-        QtCanvas canvas(image);
-        TBackground().DrawBackground(layout, canvas, false, request.black);
-        DrawLayoutOnCanvasWithFont(layout, canvas);
-    }
+    const bool written = WritePngPicture(request.out, request.width, request.height,
+                                         request.black ? 0x000000u : 0xFFFFFFu, [&](Canvas& canvas) {
+                                             Background().DrawBackground(layout, canvas, false, request.black);
+                                             DrawLayoutOnCanvasWithFont(layout, canvas);
+                                         });
     Settings() = saved;
-
-    // Written beside the target and renamed, so a failed write leaves an
-    // earlier picture alone.
-    const std::string temporary = request.out + ".part";
-    if (!image.save(QString::fromStdString(temporary), "PNG") ||
-        std::rename(temporary.c_str(), request.out.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        platform::ShowError("Unable to save file!");
-        return false;
-    }
-    return true;
+    if (!written) platform::ShowError("Unable to save file!");
+    return written;
 }
 
 }  // namespace zandor::cli

@@ -49,32 +49,32 @@ bool Covers(const Rect& box, const Layout& layout) {
 
 }  // namespace
 
-std::int64_t TBackground::MaskSide(int type) {
+std::int64_t Background::MaskSide(int type) {
     static const std::int64_t sides[] = {0, 76200000, 101600000, 127000000, 152400000, 177800000, 228600000};
     return type >= 1 && type <= 6 ? sides[type] : 0;
 }
 
-std::int64_t TBackground::WaferDiameter(int type) {
+std::int64_t Background::WaferDiameter(int type) {
     static const std::int64_t diameters[] = {50800000, 76200000, 101600000, 152400000, 203200000, 304800000};
     return type >= 0 && type <= 5 ? diameters[type] : 101600000;
 }
 
-const char* TBackground::MaskName(int type) {
+const char* Background::MaskName(int type) {
     static const char* const names[] = {"",           "3 inch mask", "4 inch mask", "5 inch mask",
                                         "6 inch mask", "7 inch mask", "9 inch mask"};
     return type >= 0 && type <= 6 ? names[type] : "";
 }
 
-std::int64_t TBackground::MaskWidth() const { return maskType == 0 ? customWidth : MaskSide(maskType); }
-std::int64_t TBackground::MaskHeight() const { return maskType == 0 ? customHeight : MaskSide(maskType); }
+std::int64_t Background::MaskWidth() const { return maskType == 0 ? customWidth : MaskSide(maskType); }
+std::int64_t Background::MaskHeight() const { return maskType == 0 ? customHeight : MaskSide(maskType); }
 
-void TBackground::ApplyToModel() const {
+void Background::ApplyToModel() const {
     Settings().maskWidth = MaskWidth();
     Settings().maskHeight = MaskHeight();
     Settings().showMaskWarning = showWarning;
 }
 
-void TBackground::DrawBackground(const Layout& layout, Canvas& canvas, bool printing, bool backgroundBlack) const {
+void Background::DrawBackground(const Layout& layout, Canvas& canvas, bool printing, bool backgroundBlack) const {
     const std::uint32_t grey = backgroundBlack ? kGreyOnBlack : kGreyOnWhite;
     const RasterOp previous = canvas.SetRasterOp(RasterOp::Copy);
     const SymbolDescription* shown = layout.ShownSymbolDescription();
@@ -87,7 +87,7 @@ void TBackground::DrawBackground(const Layout& layout, Canvas& canvas, bool prin
     canvas.SetRasterOp(previous);
 }
 
-void TBackground::DrawSymbolExtent(const Layout& layout, Canvas& canvas, std::uint32_t grey) const {
+void Background::DrawSymbolExtent(const Layout& layout, Canvas& canvas, std::uint32_t grey) const {
     SymbolDescription* shown = layout.ShownSymbolDescription();
     shown->EnsureBounds();
     const Rect box = shown->Bounds();
@@ -98,7 +98,7 @@ void TBackground::DrawSymbolExtent(const Layout& layout, Canvas& canvas, std::ui
     BoxOutline(layout, canvas, box, Grown(layout, gx, gy));
 }
 
-void TBackground::DrawMask(const Layout& layout, Canvas& canvas, bool printing, std::uint32_t grey) const {
+void Background::DrawMask(const Layout& layout, Canvas& canvas, bool printing, std::uint32_t grey) const {
     const std::int64_t w = MaskWidth(), h = MaskHeight();
     if (w <= 1000 || h <= 1000) return;
     const Rect plate{SaturateToInt32(-w / 2), SaturateToInt32(-h / 2), SaturateToInt32(w / 2), SaturateToInt32(h / 2)};
@@ -141,7 +141,7 @@ void TBackground::DrawMask(const Layout& layout, Canvas& canvas, bool printing, 
     }
 }
 
-void TBackground::DrawWafer(const Layout& layout, Canvas& canvas, std::uint32_t grey) const {
+void Background::DrawWafer(const Layout& layout, Canvas& canvas, std::uint32_t grey) const {
     const double radius = WaferDiameter(waferType) / 2.0;
     canvas.SetPen({PenStyle::Solid, grey, 1});
     std::vector<PixelPoint> piece;

@@ -10,7 +10,7 @@ namespace zandor {
 class Canvas;
 class Layout;
 
-class TBackground {
+class Background {
 public:
     // Plate side (square plates) of mask types 1..6 and wafer diameters of
     // types 0..5, in nanometres.

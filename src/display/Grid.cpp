@@ -27,16 +27,16 @@ std::int64_t SmallestPowerOfTenNotBelow(std::int64_t v) {
 
 }  // namespace
 
-std::int32_t TGrid::SpacingFromSetting(double micrometres) {
+std::int32_t Grid::SpacingFromSetting(double micrometres) {
     if (!std::isfinite(micrometres)) return 1000;
     return std::max(1000, RoundHalfAway(micrometres * 1000));
 }
 
-void TGrid::SetSpacing(std::int32_t nanometres) {
+void Grid::SetSpacing(std::int32_t nanometres) {
     gridSpacing = effectiveSpacing = std::max<std::int32_t>(1, nanometres);
 }
 
-void TGrid::UpdateGridSteps(const Layout& layout) {
+void Grid::UpdateGridSteps(const Layout& layout) {
     const double b = layout.sx;
     if (!(b > 0)) return;
     std::int64_t r = 1;
@@ -58,7 +58,7 @@ void TGrid::UpdateGridSteps(const Layout& layout) {
     pixelStepY = displayStep * layout.sy;
 }
 
-void TGrid::DrawGrid(const Layout& layout, Canvas& canvas, bool backgroundBlack, bool printing) const {
+void Grid::DrawGrid(const Layout& layout, Canvas& canvas, bool backgroundBlack, bool printing) const {
     const std::int64_t f = displayStep;
     if (f <= 0 || pixelStepX <= 0 || pixelStepY <= 0) return;
     const std::uint32_t colour = backgroundBlack ? 0x00FFFFu : 0xFF0000u;  // yellow, blue
@@ -85,7 +85,7 @@ void TGrid::DrawGrid(const Layout& layout, Canvas& canvas, bool backgroundBlack,
     }
 }
 
-std::int32_t TGrid::SnapValue(std::int32_t v) const {
+std::int32_t Grid::SnapValue(std::int32_t v) const {
     const std::int64_t s = snap ? effectiveSpacing : resolution;
     if (s <= 1) return v;
     const std::int64_t half = s >> 1;
@@ -93,20 +93,20 @@ std::int32_t TGrid::SnapValue(std::int32_t v) const {
     return SaturateToInt32(snapped);
 }
 
-std::string TGrid::GridStatus() const {
+std::string Grid::GridStatus() const {
     std::string text = "grid: " + FormatMicrons(gridSpacing);
     if (effectiveSpacing != gridSpacing) text += " (" + FormatMicrons(effectiveSpacing) + ")";
     return text;
 }
 
-void TGrid::GridPlus() {
+void Grid::GridPlus() {
     if (gridSpacing > 99999999) return;
     const std::int64_t p = SmallestPowerOfTenAbove(gridSpacing);
     const std::int64_t next = gridSpacing < p / 5 ? p / 5 : gridSpacing < p / 2 ? p / 2 : p;
     SetSpacing(static_cast<std::int32_t>(next));
 }
 
-void TGrid::GridMinus() {
+void Grid::GridMinus() {
     const std::int64_t p = SmallestPowerOfTenNotBelow(gridSpacing) / 10;
     if (p < 1) return;
     const std::int64_t next = 5 * p < gridSpacing ? 5 * p : 2 * p < gridSpacing ? 2 * p : p;

@@ -13,7 +13,7 @@ namespace zandor {
 class Canvas;
 class Layout;
 
-class TGrid {
+class Grid {
 public:
     // The grid spacing of the settings ("Grid", "Size" in micrometres), at
     // least 1000 nm as read.

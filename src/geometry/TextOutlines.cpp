@@ -94,13 +94,13 @@ platform::FontRequest RequestOf(const LOGFONTA& font) {
 // undoing the insertion removes them anyway, so no copies are kept.
 class UndoPause {
 public:
-    explicit UndoPause(TUndoList& undo) : undo(undo), was(undo.IsRecording()) { undo.SetRecording(false); }
+    explicit UndoPause(UndoList& undo) : undo(undo), was(undo.IsRecording()) { undo.SetRecording(false); }
     ~UndoPause() { undo.SetRecording(was); }
     UndoPause(const UndoPause&) = delete;
     UndoPause& operator=(const UndoPause&) = delete;
 
 private:
-    TUndoList& undo;
+    UndoList& undo;
     bool was;
 };
 

@@ -15,10 +15,6 @@
 
 namespace zandor {
 
-std::int32_t SaturateToInt32(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 Rect PointsBounds(const Point* points, int n) {
     if (n <= 0) return {};
     Rect box{points[0].X, points[0].Y, points[0].X, points[0].Y};

@@ -10,23 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Numbers.h"
 #include "model/Types.h"
 
 namespace zandor {
 
-// (x >= 0) ? trunc(x + 0.5) : trunc(x - 0.5).  Values outside the int32 range
-// saturate at its ends and NaN gives 0, so that no input can make the
-// conversion undefined.
-// Inline: every coordinate that leaves double arithmetic passes here.
-inline std::int32_t RoundHalfAway(double x) {
-    if (x != x) return 0;
-    const double r = x >= 0 ? std::trunc(x + 0.5) : std::trunc(x - 0.5);
-    if (r >= 2147483647.0) return INT32_MAX;
-    if (r <= -2147483648.0) return INT32_MIN;
-    return static_cast<std::int32_t>(r);
-}
-// Clamps a 64-bit sum of coordinates into the coordinate range.
-std::int32_t SaturateToInt32(std::int64_t v);
 // The smallest box holding the points; an empty box at the origin for none.
 Rect PointsBounds(const Point* points, int count);
 

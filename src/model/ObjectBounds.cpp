@@ -17,16 +17,12 @@ ModelSettings& Settings() {
 
 namespace {
 
-std::int32_t Clamp32(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 Rect Ordered(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
     return {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
 }
 
 Rect Around(std::int32_t x, std::int32_t y, std::int64_t reach) {
-    return Ordered(Clamp32(x - reach), Clamp32(y - reach), Clamp32(x + reach), Clamp32(y + reach));
+    return Ordered(SaturateToInt32(x - reach), SaturateToInt32(y - reach), SaturateToInt32(x + reach), SaturateToInt32(y + reach));
 }
 
 void Join(Rect& box, const Rect& other) {
@@ -137,8 +133,8 @@ Rect ObjectBounds(Word* r, Layout* layout) {
         case ObjectKind::Wire: {
             const std::int64_t half = WidthOf(r[5]) >> 1;
             const Rect nodes = Ordered(r[1], r[2], r[3], r[4]);
-            return {Clamp32(nodes.minx - half), Clamp32(nodes.miny - half), Clamp32(nodes.maxx + half),
-                    Clamp32(nodes.maxy + half)};
+            return {SaturateToInt32(nodes.minx - half), SaturateToInt32(nodes.miny - half), SaturateToInt32(nodes.maxx + half),
+                    SaturateToInt32(nodes.maxy + half)};
         }
         case ObjectKind::Circle:
             return Around(r[1], r[2], r[3]);

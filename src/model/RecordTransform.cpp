@@ -182,7 +182,7 @@ bool RotateRecord(SymbolDescription& symbol, Word* record, double cx, double cy,
                 std::int64_t angle = std::int64_t{r[5]} + RoundHalfAway(degrees * 1000.0);
                 if (angle > 180000) angle -= 360000;
                 if (angle < -180000) angle += 360000;
-                r[5] = static_cast<std::int32_t>(std::clamp<std::int64_t>(angle, INT32_MIN, INT32_MAX));
+                r[5] = SaturateToInt32(angle);
                 break;
             }
             case ObjectKind::Polygon:

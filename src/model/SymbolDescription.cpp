@@ -20,10 +20,6 @@ namespace {
 
 constexpr const char* kRecursionMessage = "Cannot insert a parent symbol into one of it's child symbols!";
 
-std::int32_t Clamp32(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 Rect MappedBox(const Rect& box, const TransformMatrix& m) {
     Point corners[4] = {{box.minx, box.miny}, {box.maxx, box.miny}, {box.maxx, box.maxy}, {box.minx, box.maxy}};
     TransformPoints(corners, 4, m);
@@ -32,7 +28,7 @@ Rect MappedBox(const Rect& box, const TransformMatrix& m) {
 
 }  // namespace
 
-SymbolDescription::SymbolDescription(Layout* owner) : layout(owner), undo(std::make_unique<TUndoList>(this)) {}
+SymbolDescription::SymbolDescription(Layout* owner) : layout(owner), undo(std::make_unique<UndoList>(this)) {}
 
 SymbolDescription::~SymbolDescription() { FreeWords(objects, static_cast<std::size_t>(capacity)); }
 
@@ -285,8 +281,8 @@ Word* SymbolDescription::AddCircle(std::int32_t cx, std::int32_t cy, std::int32_
     r[1] = cx;
     r[2] = cy;
     r[3] = radius;
-    UpdateBounds(Clamp32(std::int64_t{cx} - radius), Clamp32(std::int64_t{cy} - radius),
-                 Clamp32(std::int64_t{cx} + radius), Clamp32(std::int64_t{cy} + radius));
+    UpdateBounds(SaturateToInt32(std::int64_t{cx} - radius), SaturateToInt32(std::int64_t{cy} - radius),
+                 SaturateToInt32(std::int64_t{cx} + radius), SaturateToInt32(std::int64_t{cy} + radius));
     return FinishInsert(r);
 }
 
@@ -300,7 +296,7 @@ Word* SymbolDescription::AddRing(std::int32_t cx, std::int32_t cy, std::int32_t 
     r[3] = radius;
     r[4] = width;
     const std::int64_t reach = std::int64_t{radius} + width / 2;
-    UpdateBounds(Clamp32(cx - reach), Clamp32(cy - reach), Clamp32(cx + reach), Clamp32(cy + reach));
+    UpdateBounds(SaturateToInt32(cx - reach), SaturateToInt32(cy - reach), SaturateToInt32(cx + reach), SaturateToInt32(cy + reach));
     return FinishInsert(r);
 }
 
@@ -394,10 +390,10 @@ Word* SymbolDescription::InsertSymbolCall(std::int32_t symbolId, std::int32_t x,
     if (!r) return nullptr;
     r[0] = MakeHeader(kSymbolCallLength, 0, ObjectKind::SymbolCall);
     if (called) {
-        r[1] = Clamp32(std::int64_t{called->minx} + x);
-        r[2] = Clamp32(std::int64_t{called->miny} + y);
-        r[3] = Clamp32(std::int64_t{called->maxx} + x);
-        r[4] = Clamp32(std::int64_t{called->maxy} + y);
+        r[1] = SaturateToInt32(std::int64_t{called->minx} + x);
+        r[2] = SaturateToInt32(std::int64_t{called->miny} + y);
+        r[3] = SaturateToInt32(std::int64_t{called->maxx} + x);
+        r[4] = SaturateToInt32(std::int64_t{called->maxy} + y);
     } else {
         r[1] = r[2] = r[3] = r[4] = 0;
     }

@@ -15,7 +15,7 @@
 namespace zandor {
 
 class Layout;
-class TUndoList;
+class UndoList;
 
 class SymbolDescription {
 public:
@@ -35,7 +35,7 @@ public:
     // Ids are changed through the layout, which indexes them.
     std::int32_t Id() const { return id; }
     Layout* OwnerLayout() const { return layout; }
-    TUndoList& Undo() { return *undo; }
+    UndoList& Undo() { return *undo; }
 
     // Record iteration; nullptr when there is none.
     Word* FirstRecord() { return usedWords > 0 ? objects : nullptr; }
@@ -134,7 +134,7 @@ public:
     std::vector<Rect> zoomStack;
     std::vector<std::int32_t> vGuides;
     std::vector<std::int32_t> hGuides;
-    std::unique_ptr<TUndoList> undo;
+    std::unique_ptr<UndoList> undo;
     std::int32_t callCount = 0;
     std::vector<std::int32_t> children;
     bool treeMark = false;

@@ -11,11 +11,11 @@
 
 namespace zandor {
 
-TUndoList::TUndoList(SymbolDescription* symbol) : owner(symbol) {}
+UndoList::UndoList(SymbolDescription* symbol) : owner(symbol) {}
 
-TUndoList::~TUndoList() { FreeWords(words, static_cast<std::size_t>(capacity)); }
+UndoList::~UndoList() { FreeWords(words, static_cast<std::size_t>(capacity)); }
 
-bool TUndoList::AddEntry(std::int32_t code, std::int32_t offset, const Word* copy) {
+bool UndoList::AddEntry(std::int32_t code, std::int32_t offset, const Word* copy) {
     if (!recording) return false;
     const std::int32_t copyLength = copy ? RecordLength(copy) : 0;
     const std::int32_t length = copyLength + 3;
@@ -42,25 +42,25 @@ bool TUndoList::AddEntry(std::int32_t code, std::int32_t offset, const Word* cop
     return true;
 }
 
-void TUndoList::RecordInserted(std::int32_t offset) {
+void UndoList::RecordInserted(std::int32_t offset) {
     AddEntry(UndoInserted, offset, nullptr);
     lastInserted = offset;
 }
 
-void TUndoList::RecordDeleted(std::int32_t offset, const Word* record) { AddEntry(UndoDeleted, offset, record); }
+void UndoList::RecordDeleted(std::int32_t offset, const Word* record) { AddEntry(UndoDeleted, offset, record); }
 
-void TUndoList::RecordModified(std::int32_t offset, const Word* record) {
+void UndoList::RecordModified(std::int32_t offset, const Word* record) {
     // Undoing the insertion removes the record anyway.
     if (offset == lastInserted) return;
     AddEntry(UndoModified, offset, record);
 }
 
-void TUndoList::BeginStep() {
+void UndoList::BeginStep() {
     AddEntry(UndoBoundary, 0, nullptr);
     lastInserted = -1;
 }
 
-void TUndoList::ShiftLastInserted(std::int32_t offset, std::int32_t delta) {
+void UndoList::ShiftLastInserted(std::int32_t offset, std::int32_t delta) {
     if (lastInserted < offset) return;
     if (delta < 0 && lastInserted < offset - delta) {
         lastInserted = -1;
@@ -69,7 +69,7 @@ void TUndoList::ShiftLastInserted(std::int32_t offset, std::int32_t delta) {
     }
 }
 
-void TUndoList::Clear() {
+void UndoList::Clear() {
     FreeWords(words, static_cast<std::size_t>(capacity));
     words = nullptr;
     capacity = 0;
@@ -79,7 +79,7 @@ void TUndoList::Clear() {
     lastInserted = -1;
 }
 
-bool TUndoList::PopEntry(Entry& entry) {
+bool UndoList::PopEntry(Entry& entry) {
     if (entryCount == 0 || usedWords < 3) {
         canUndo = false;
         return false;
@@ -125,7 +125,7 @@ void RecreateMissingSymbol(Layout* layout, std::int32_t symbolId) {
 
 }  // namespace
 
-void TUndoList::Undo() {
+void UndoList::Undo() {
     SymbolDescription& symbol = *owner;
     symbol.DeselectAll();
     Entry entry{};
@@ -163,7 +163,7 @@ void TUndoList::Undo() {
     symbol.UpdateSelection();
 }
 
-void TUndoList::RemapLayer(int oldLayer, int newLayer) {
+void UndoList::RemapLayer(int oldLayer, int newLayer) {
     std::int32_t end = usedWords;
     while (end >= 3) {
         const std::int32_t length = words[end - 1];

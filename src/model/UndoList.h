@@ -23,12 +23,12 @@ enum UndoCode : std::int32_t {
     UndoBoundary = 900,
 };
 
-class TUndoList {
+class UndoList {
 public:
-    explicit TUndoList(SymbolDescription* owner);
-    ~TUndoList();
-    TUndoList(const TUndoList&) = delete;
-    TUndoList& operator=(const TUndoList&) = delete;
+    explicit UndoList(SymbolDescription* owner);
+    ~UndoList();
+    UndoList(const UndoList&) = delete;
+    UndoList& operator=(const UndoList&) = delete;
 
     // Appends an entry; false when recording is off or memory cannot be had
     // (the change then goes ahead without undo).

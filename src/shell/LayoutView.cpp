@@ -39,7 +39,7 @@ std::vector<HeldEvent> heldEvents;
 
 }  // namespace
 
-TLayoutView::TLayoutView(std::unique_ptr<Layout> document, TGrid& sharedGrid, TBackground& sharedBackground,
+LayoutView::LayoutView(std::unique_ptr<Layout> document, Grid& sharedGrid, Background& sharedBackground,
                          ShellSettings& shellSettings, QWidget* parent)
     : QWidget(parent),
       layout(std::move(document)),
@@ -58,11 +58,11 @@ TLayoutView::TLayoutView(std::unique_ptr<Layout> document, TGrid& sharedGrid, TB
     };
 }
 
-TLayoutView::~TLayoutView() {
+LayoutView::~LayoutView() {
     if (rendering) qApp->removeEventFilter(this);
 }
 
-void TLayoutView::Redraw() {
+void LayoutView::Redraw() {
     if (renderPending) return;
     renderPending = true;
     // The first drawing fixes the scale, so it waits until the window has
@@ -72,7 +72,7 @@ void TLayoutView::Redraw() {
     });
 }
 
-bool TLayoutView::RenderNow() {
+bool LayoutView::RenderNow() {
     if (passRunning) {
         renderPending = false;
         Redraw();
@@ -133,7 +133,7 @@ bool TLayoutView::RenderNow() {
     return complete;
 }
 
-bool TLayoutView::eventFilter(QObject* watched, QEvent* event) {
+bool LayoutView::eventFilter(QObject* watched, QEvent* event) {
     if (!rendering) return false;
     switch (event->type()) {
         case QEvent::KeyPress:
@@ -161,7 +161,7 @@ bool TLayoutView::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-void TLayoutView::DrawGuideLines(Canvas& canvas) {
+void LayoutView::DrawGuideLines(Canvas& canvas) {
     SymbolDescription* shown = layout->ShownSymbolDescription();
     if (!shown) return;
     const RasterOp previous = canvas.SetRasterOp(RasterOp::Xor);
@@ -181,7 +181,7 @@ void TLayoutView::DrawGuideLines(Canvas& canvas) {
     canvas.SetRasterOp(previous);
 }
 
-void TLayoutView::paintEvent(QPaintEvent*) {
+void LayoutView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (backBuffer.isNull()) {
         painter.fillRect(rect(), settings.backgroundBlack ? Qt::black : Qt::white);
@@ -198,14 +198,14 @@ void TLayoutView::paintEvent(QPaintEvent*) {
     }
 }
 
-void TLayoutView::resizeEvent(QResizeEvent*) { Redraw(); }
+void LayoutView::resizeEvent(QResizeEvent*) { Redraw(); }
 
-void TLayoutView::ChangedView() {
+void LayoutView::ChangedView() {
     Redraw();
     if (viewChanged) viewChanged();
 }
 
-void TLayoutView::mousePressEvent(QMouseEvent* event) {
+void LayoutView::mousePressEvent(QMouseEvent* event) {
     pressPixel = event->position().toPoint();
     pressButton = event->button();
     ctrlAtPress = event->modifiers() & Qt::ControlModifier;
@@ -213,7 +213,7 @@ void TLayoutView::mousePressEvent(QMouseEvent* event) {
     setFocus();
 }
 
-void TLayoutView::mouseMoveEvent(QMouseEvent* event) {
+void LayoutView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint previous = pointerPixel;
     pointerPixel = event->position().toPoint();
     if (pointerMoved) pointerMoved(grid.SnapGridPoint(viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y())));
@@ -230,7 +230,7 @@ void TLayoutView::mouseMoveEvent(QMouseEvent* event) {
     update(QRect(pointerPixel.x() + 18, pointerPixel.y() - 2, 206, 26));
 }
 
-void TLayoutView::mouseReleaseEvent(QMouseEvent* event) {
+void LayoutView::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint release = event->position().toPoint();
     const Qt::MouseButton button = pressButton;
     pressButton = Qt::NoButton;
@@ -265,7 +265,7 @@ void TLayoutView::mouseReleaseEvent(QMouseEvent* event) {
 
 // The edit mode as far as selecting goes: a click toggles the object under
 // the pointer, a dragged rectangle adds what it catches.
-void TLayoutView::EditModeRelease(const QPoint& release) {
+void LayoutView::EditModeRelease(const QPoint& release) {
     SymbolDescription* shown = layout->ShownSymbolDescription();
     if (!shown) return;
     const SelectFilter filter = MakeSelectFilter(layout->activeLayer, settings.lockSymbols, settings.singleLayer);
@@ -281,7 +281,7 @@ void TLayoutView::EditModeRelease(const QPoint& release) {
     SelectionChanged();
 }
 
-void TLayoutView::DeselectAll() {
+void LayoutView::DeselectAll() {
     if (SymbolDescription* shown = layout->ShownSymbolDescription()) {
         shown->DeselectAll();
         shown->UpdateSelection();
@@ -289,14 +289,14 @@ void TLayoutView::DeselectAll() {
     SelectionChanged();
 }
 
-void TLayoutView::SelectionChanged() {
+void LayoutView::SelectionChanged() {
     if (selectionChanged)
         if (const SymbolDescription* shown = layout->ShownSymbolDescription())
             selectionChanged(QString::fromStdString(shown->statusText));
     Redraw();
 }
 
-void TLayoutView::wheelEvent(QWheelEvent* event) {
+void LayoutView::wheelEvent(QWheelEvent* event) {
     const QPoint at = event->position().toPoint();
     if (!rect().contains(at) || event->angleDelta().y() == 0) return;
     if (event->angleDelta().y() > 0)
@@ -307,7 +307,7 @@ void TLayoutView::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
-void TLayoutView::leaveEvent(QEvent*) {
+void LayoutView::leaveEvent(QEvent*) {
     const QPoint previous = pointerPixel;
     pointerPixel = {-1, -1};
     update(QRect(previous.x() + 18, previous.y() - 2, 206, 26));

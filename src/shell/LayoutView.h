@@ -18,16 +18,16 @@ class QRubberBand;
 
 namespace zandor {
 
-class TBackground;
-class TGrid;
+class Background;
+class Grid;
 struct ShellSettings;
 
-class TLayoutView : public QWidget {
+class LayoutView : public QWidget {
     Q_OBJECT
 public:
-    TLayoutView(std::unique_ptr<Layout> layout, TGrid& grid, TBackground& background, ShellSettings& settings,
+    LayoutView(std::unique_ptr<Layout> layout, Grid& grid, Background& background, ShellSettings& settings,
                 QWidget* parent = nullptr);
-    ~TLayoutView() override;
+    ~LayoutView() override;
 
     Layout& Document() { return *layout; }
     LayoutViewport& Viewport() { return viewport; }
@@ -69,8 +69,8 @@ private:
 
     std::unique_ptr<Layout> layout;
     LayoutViewport viewport;
-    TGrid& grid;
-    TBackground& background;
+    Grid& grid;
+    Background& background;
     ShellSettings& settings;
     QImage backBuffer;
     bool renderPending = false;

@@ -40,7 +40,7 @@ constexpr std::int64_t kLimit = 2000000000;
 
 }  // namespace
 
-TLayoutWindow::TLayoutWindow(std::unique_ptr<Layout> document, TGrid& sharedGrid, TBackground& background,
+LayoutWindow::LayoutWindow(std::unique_ptr<Layout> document, Grid& sharedGrid, Background& background,
                              ShellSettings& settings, QWidget* parent)
     : QMdiSubWindow(parent), grid(sharedGrid) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -80,7 +80,7 @@ TLayoutWindow::TLayoutWindow(std::unique_ptr<Layout> document, TGrid& sharedGrid
     auto* grid2 = new QGridLayout(viewArea);
     grid2->setContentsMargins(0, 0, 0, 0);
     grid2->setSpacing(0);
-    view = new TLayoutView(std::move(document), sharedGrid, background, settings, viewArea);
+    view = new LayoutView(std::move(document), sharedGrid, background, settings, viewArea);
     hRuler = new THRulerPanel(viewArea);
     vRuler = new TVRulerPanel(viewArea);
     corner = new QWidget(viewArea);
@@ -170,14 +170,14 @@ TLayoutWindow::TLayoutWindow(std::unique_ptr<Layout> document, TGrid& sharedGrid
     LoadGuideLines();
 }
 
-Layout& TLayoutWindow::Document() { return view->Document(); }
+Layout& LayoutWindow::Document() { return view->Document(); }
 
-void TLayoutWindow::UpdateCaption() {
+void LayoutWindow::UpdateCaption() {
     const std::string& name = Document().fileName;
     setWindowTitle(name.empty() ? QString("<no title>") : QString::fromStdString(name));
 }
 
-void TLayoutWindow::AddTreeChildren(QTreeWidgetItem* item, const SymbolDescription& symbol, int depth) {
+void LayoutWindow::AddTreeChildren(QTreeWidgetItem* item, const SymbolDescription& symbol, int depth) {
     // A damaged file may call a symbol from inside itself; such a branch ends.
     if (depth > 64) return;
     std::set<std::int32_t> seen;
@@ -194,7 +194,7 @@ void TLayoutWindow::AddTreeChildren(QTreeWidgetItem* item, const SymbolDescripti
     }
 }
 
-void TLayoutWindow::BuildSymbolTree(bool mode) {
+void LayoutWindow::BuildSymbolTree(bool mode) {
     treeMode = mode;
     updatingTree = true;
     tree->clear();
@@ -225,7 +225,7 @@ void TLayoutWindow::BuildSymbolTree(bool mode) {
     updatingTree = false;
 }
 
-bool TLayoutWindow::OpenSymbol(const QString& name) {
+bool LayoutWindow::OpenSymbol(const QString& name) {
     Layout& l = Document();
     (void)l;
     const bool changed = view->Viewport().ShowSymbol(name.toStdString());
@@ -234,13 +234,13 @@ bool TLayoutWindow::OpenSymbol(const QString& name) {
     return changed;
 }
 
-void TLayoutWindow::LoadGuideLines() {
+void LayoutWindow::LoadGuideLines() {
     const SymbolDescription* shown = Document().ShownSymbolDescription();
     hRuler->SetGuideLines(shown ? shown->vGuides : std::vector<std::int32_t>{});
     vRuler->SetGuideLines(shown ? shown->hGuides : std::vector<std::int32_t>{});
 }
 
-void TLayoutWindow::ConnectRuler(TRulerPanel& ruler, bool horizontal) {
+void LayoutWindow::ConnectRuler(RulerPanel& ruler, bool horizontal) {
     const auto guides = [this, horizontal]() -> std::vector<std::int32_t>* {
         SymbolDescription* shown = Document().ShownSymbolDescription();
         if (!shown) return nullptr;
@@ -293,7 +293,7 @@ void TLayoutWindow::ConnectRuler(TRulerPanel& ruler, bool horizontal) {
     ruler.removeAll = [=] { apply(GuideLines()); };
 }
 
-void TLayoutWindow::FollowView() {
+void LayoutWindow::FollowView() {
     const Layout& l = Document();
     hRuler->SetMinMax(l.xmin, l.xmax);
     vRuler->SetMinMax(l.ymin, l.ymax);
@@ -306,7 +306,7 @@ void TLayoutWindow::FollowView() {
     vBar->blockSignals(false);
 }
 
-void TLayoutWindow::ScrollBy(bool horizontalBar, std::int64_t delta) {
+void LayoutWindow::ScrollBy(bool horizontalBar, std::int64_t delta) {
     Layout& l = Document();
     std::int64_t x1 = l.xmin, x2 = l.xmax, y1 = l.ymin, y2 = l.ymax;
     std::int64_t& low = horizontalBar ? x1 : y1;
@@ -320,19 +320,19 @@ void TLayoutWindow::ScrollBy(bool horizontalBar, std::int64_t delta) {
     view->Redraw();
 }
 
-void TLayoutWindow::CentreOn(bool horizontalBar, std::int64_t centre) {
+void LayoutWindow::CentreOn(bool horizontalBar, std::int64_t centre) {
     Layout& l = Document();
     const std::int64_t now = horizontalBar ? l.xmin / 2 + l.xmax / 2 : l.ymin / 2 + l.ymax / 2;
     ScrollBy(horizontalBar, centre - now);
 }
 
-void TLayoutWindow::ShowRulers(bool shown) {
+void LayoutWindow::ShowRulers(bool shown) {
     hRuler->setVisible(shown);
     vRuler->setVisible(shown);
     corner->setVisible(shown);
 }
 
-void TLayoutWindow::ShowRenamed(const QString& oldName, const QString& newName) {
+void LayoutWindow::ShowRenamed(const QString& oldName, const QString& newName) {
     updatingTree = true;
     for (QTreeWidgetItem* item : tree->findItems(oldName, Qt::MatchExactly | Qt::MatchRecursive))
         item->setText(0, newName);
@@ -340,7 +340,7 @@ void TLayoutWindow::ShowRenamed(const QString& oldName, const QString& newName) 
     editedName = newName;
 }
 
-bool TLayoutWindow::RenameSymbol(const QString& oldName, const QString& newName) {
+bool LayoutWindow::RenameSymbol(const QString& oldName, const QString& newName) {
     Layout& l = Document();
     SymbolDescription* symbol = l.FindSymbolByName(oldName.toStdString());
     if (!symbol) return false;
@@ -358,7 +358,7 @@ bool TLayoutWindow::RenameSymbol(const QString& oldName, const QString& newName)
     return true;
 }
 
-bool TLayoutWindow::IsCalledByOthers(const SymbolDescription& symbol) {
+bool LayoutWindow::IsCalledByOthers(const SymbolDescription& symbol) {
     for (const auto& other : Document().Symbols()) {
         if (other.get() == &symbol) continue;
         other->RebuildChildren();
@@ -368,7 +368,7 @@ bool TLayoutWindow::IsCalledByOthers(const SymbolDescription& symbol) {
     return false;
 }
 
-bool TLayoutWindow::DeleteSymbolDefinition(const QString& name) {
+bool LayoutWindow::DeleteSymbolDefinition(const QString& name) {
     Layout& l = Document();
     SymbolDescription* symbol = l.FindSymbolByName(name.toStdString());
     if (!symbol || symbol == l.MainSymbol()) return false;
@@ -393,7 +393,7 @@ bool TLayoutWindow::DeleteSymbolDefinition(const QString& name) {
     return true;
 }
 
-void TLayoutWindow::ShowSymbolProperties(const QString& name) {
+void LayoutWindow::ShowSymbolProperties(const QString& name) {
     Layout& l = Document();
     SymbolDescription* symbol = l.FindSymbolByName(name.toStdString());
     if (!symbol) return;
@@ -414,7 +414,7 @@ void TLayoutWindow::ShowSymbolProperties(const QString& name) {
     RenameSymbol(name, nameEdit->text());
 }
 
-void TLayoutWindow::TreeMenu(const QPoint& at) {
+void LayoutWindow::TreeMenu(const QPoint& at) {
     QTreeWidgetItem* item = tree->itemAt(at);
     const QString name = item ? item->text(0) : QString();
     Layout& l = Document();
@@ -437,7 +437,7 @@ void TLayoutWindow::TreeMenu(const QPoint& at) {
 
 // Keys in the symbol panel move the view; the panel itself navigates only
 // with Shift held or while a name is being edited.
-bool TLayoutWindow::TreeKey(int key) {
+bool LayoutWindow::TreeKey(int key) {
     Layout& l = Document();
     const std::int64_t w = std::int64_t{l.xmax} - l.xmin, h = std::int64_t{l.ymax} - l.ymin;
     switch (key) {
@@ -453,7 +453,7 @@ bool TLayoutWindow::TreeKey(int key) {
     }
 }
 
-bool TLayoutWindow::eventFilter(QObject* watched, QEvent* event) {
+bool LayoutWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == tree && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (!(key->modifiers() & Qt::ShiftModifier) &&
@@ -463,7 +463,7 @@ bool TLayoutWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMdiSubWindow::eventFilter(watched, event);
 }
 
-void TLayoutWindow::closeEvent(QCloseEvent* event) {
+void LayoutWindow::closeEvent(QCloseEvent* event) {
     Layout& l = Document();
     if (l.IsModified()) {
         const auto answer = QMessageBox::question(this, windowTitle(), "Do you want to save the layout?",

@@ -16,29 +16,29 @@ class QWidget;
 
 namespace zandor {
 
-class TBackground;
-class TGrid;
-class TLayoutView;
-class TRulerPanel;
+class Background;
+class Grid;
+class LayoutView;
+class RulerPanel;
 class SymbolDescription;
 struct ShellSettings;
 
-class TLayoutWindow : public QMdiSubWindow {
+class LayoutWindow : public QMdiSubWindow {
     Q_OBJECT
 public:
     // A window for a layout already made (empty or loaded).
-    TLayoutWindow(std::unique_ptr<Layout> layout, TGrid& grid, TBackground& background, ShellSettings& settings,
+    LayoutWindow(std::unique_ptr<Layout> layout, Grid& grid, Background& background, ShellSettings& settings,
                   QWidget* parent = nullptr);
 
-    TLayoutView& View() { return *view; }
+    LayoutView& View() { return *view; }
     Layout& Document();
     void UpdateCaption();
     // Rebuilds the symbol panel in tree (true) or list mode.
     void BuildSymbolTree(bool treeMode);
     bool TreeMode() const { return treeMode; }
     QTreeWidget& SymbolTree() { return *tree; }
-    TRulerPanel& HorizontalRuler() { return *hRuler; }
-    TRulerPanel& VerticalRuler() { return *vRuler; }
+    RulerPanel& HorizontalRuler() { return *hRuler; }
+    RulerPanel& VerticalRuler() { return *vRuler; }
     // Moves the view as the symbol panel's arrow keys do (a tenth of its size).
     bool SymbolPanelKey(int key) { return TreeKey(key); }
     void ShowRulers(bool shown);
@@ -64,21 +64,21 @@ private:
     void ScrollBy(bool horizontalBar, std::int64_t delta);
     void CentreOn(bool horizontalBar, std::int64_t centre);
     void LoadGuideLines();
-    void ConnectRuler(TRulerPanel& ruler, bool horizontal);
+    void ConnectRuler(RulerPanel& ruler, bool horizontal);
     void AddTreeChildren(QTreeWidgetItem* item, const SymbolDescription& symbol, int depth);
     void TreeMenu(const QPoint& at);
     void ShowRenamed(const QString& oldName, const QString& newName);
     bool TreeKey(int key);
 
-    TLayoutView* view = nullptr;
-    TRulerPanel* hRuler = nullptr;
-    TRulerPanel* vRuler = nullptr;
+    LayoutView* view = nullptr;
+    RulerPanel* hRuler = nullptr;
+    RulerPanel* vRuler = nullptr;
     QScrollBar* hBar = nullptr;
     QScrollBar* vBar = nullptr;
     QTreeWidget* tree = nullptr;
     QWidget* symbolPanel = nullptr;
     QWidget* corner = nullptr;
-    TGrid& grid;
+    Grid& grid;
     bool treeMode = true;
     bool updatingTree = false;
     int guideDrag = 0;  // 1 on the horizontal ruler, 2 on the vertical one

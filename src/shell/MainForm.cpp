@@ -68,7 +68,7 @@ QIcon LayerIcon(const LayerDescription& layer) {
 
 }  // namespace
 
-struct TMainForm::CommandEntry {
+struct MainForm::CommandEntry {
     QString name;
     QString caption;
     QList<QKeySequence> shortcuts;
@@ -79,7 +79,7 @@ struct TMainForm::CommandEntry {
     std::function<bool()> checked;
 };
 
-TMainForm::TMainForm(bool installServices, QWidget* parent) : QMainWindow(parent), ownsServices(installServices) {
+MainForm::MainForm(bool installServices, QWidget* parent) : QMainWindow(parent), ownsServices(installServices) {
     setWindowTitle("Zandor 3.2");
     setAcceptDrops(true);
     const WindowPlacement placement = WindowPlacement::Read();
@@ -90,7 +90,7 @@ TMainForm::TMainForm(bool installServices, QWidget* parent) : QMainWindow(parent
     mdi->setObjectName("layoutArea");
     setCentralWidget(mdi);
     connect(mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
-        ActivateWindow(qobject_cast<TLayoutWindow*>(w));
+        ActivateWindow(qobject_cast<LayoutWindow*>(w));
     });
 
     // Status bar: hints, grid, x, y; the progress bar lies over it.
@@ -129,35 +129,35 @@ TMainForm::TMainForm(bool installServices, QWidget* parent) : QMainWindow(parent
     SetMode(0);
 
     auto* idle = new QTimer(this);
-    connect(idle, &QTimer::timeout, this, &TMainForm::UpdateCommands);
+    connect(idle, &QTimer::timeout, this, &MainForm::UpdateCommands);
     idle->start(250);
     UpdateCommands();
 }
 
-TMainForm::~TMainForm() {
+MainForm::~MainForm() {
     if (!ownsServices) return;
     platform::SetMessageService(nullptr);
     platform::SetProgressService(nullptr);
     SetDocumentDialogs(nullptr);
 }
 
-Layout* TMainForm::ActiveLayout() const {
-    TLayoutWindow* window = ActiveLayoutWindow();
+Layout* MainForm::ActiveLayout() const {
+    LayoutWindow* window = ActiveLayoutWindow();
     return window ? &window->Document() : nullptr;
 }
 
-TLayoutWindow* TMainForm::ActiveLayoutWindow() const {
-    return qobject_cast<TLayoutWindow*>(mdi->activeSubWindow() ? mdi->activeSubWindow() : mdi->currentSubWindow());
+LayoutWindow* MainForm::ActiveLayoutWindow() const {
+    return qobject_cast<LayoutWindow*>(mdi->activeSubWindow() ? mdi->activeSubWindow() : mdi->currentSubWindow());
 }
 
-QList<TLayoutWindow*> TMainForm::LayoutWindows() const {
-    QList<TLayoutWindow*> windows;
+QList<LayoutWindow*> MainForm::LayoutWindows() const {
+    QList<LayoutWindow*> windows;
     for (QMdiSubWindow* w : mdi->subWindowList())
-        if (auto* layoutWindow = qobject_cast<TLayoutWindow*>(w)) windows << layoutWindow;
+        if (auto* layoutWindow = qobject_cast<LayoutWindow*>(w)) windows << layoutWindow;
     return windows;
 }
 
-void TMainForm::AddCommand(const CommandEntry& entry) {
+void MainForm::AddCommand(const CommandEntry& entry) {
     auto* action = new QAction(entry.caption, this);
     action->setObjectName(entry.name);
     action->setShortcuts(entry.shortcuts);
@@ -172,7 +172,7 @@ void TMainForm::AddCommand(const CommandEntry& entry) {
     addAction(action);
 }
 
-void TMainForm::BuildCommands() {
+void MainForm::BuildCommands() {
     const auto hasLayout = [this] { return ActiveLayout() != nullptr; };
     const auto toggle = [this](bool& flag) {
         return [this, &flag] {
@@ -181,9 +181,9 @@ void TMainForm::BuildCommands() {
             RedrawAll();
         };
     };
-    const auto view = [this](const std::function<void(TLayoutView&)>& act) {
+    const auto view = [this](const std::function<void(LayoutView&)>& act) {
         return [this, act] {
-            if (TLayoutWindow* w = ActiveLayoutWindow()) act(w->View());
+            if (LayoutWindow* w = ActiveLayoutWindow()) act(w->View());
         };
     };
     const std::vector<CommandEntry> table = {
@@ -221,29 +221,29 @@ void TMainForm::BuildCommands() {
         {"ActionFileExit", "E&xit", {}, "&File", false, [this] { close(); }, {}, {}},
         // View
         {"ActionViewZoomin", "&Zoom in...", {QKeySequence("F2")}, "&View", false,
-         view([](TLayoutView& v) { v.zoomRectanglePending = true; }), hasLayout, {}},
+         view([](LayoutView& v) { v.zoomRectanglePending = true; }), hasLayout, {}},
         {"ActionViewZoomout", "Zoom &out", {QKeySequence("F3"), QKeySequence("-"), QKeySequence("O"),
                                               QKeySequence("Shift+O")},
          "&View", false,
-         view([](TLayoutView& v) {
+         view([](LayoutView& v) {
              v.Viewport().ZoomBack();
              v.Redraw();
          }),
          hasLayout, {}},
         {"ActionViewZoomInCentre", "Zoom in at the &centre", {QKeySequence("I"), QKeySequence("Shift+I")}, "&View", false,
-         view([](TLayoutView& v) {
+         view([](LayoutView& v) {
              v.Viewport().ZoomInCentre(v.width(), v.height());
              v.Redraw();
          }),
          hasLayout, {}},
         {"ActionViewZoomall", "Zoom &all", {QKeySequence("F4")}, "&View", false,
-         view([](TLayoutView& v) {
+         view([](LayoutView& v) {
              v.Viewport().ZoomAll();
              v.Redraw();
          }),
          hasLayout, {}},
         {"ActionViewRedraw", "&Redraw window", {QKeySequence("F12")}, "&View", false,
-         view([](TLayoutView& v) { v.Redraw(); }), hasLayout, {}},
+         view([](LayoutView& v) { v.Redraw(); }), hasLayout, {}},
         {"ActionViewShowGrid", "&Show grid", {QKeySequence("Ctrl+G")}, "&View", true, toggle(settings.showGrid), {},
          [this] { return settings.showGrid; }},
         {"ActionViewFill", "&Fill", {QKeySequence("Ctrl+F")}, "&View", true, toggle(settings.fill), {},
@@ -265,7 +265,7 @@ void TMainForm::BuildCommands() {
         {"ActionViewShowRulers", "Show r&ulers", {}, "&View", true,
          [this] {
              settings.showRulers = !settings.showRulers;
-             if (TLayoutWindow* w = ActiveLayoutWindow()) w->ShowRulers(settings.showRulers);
+             if (LayoutWindow* w = ActiveLayoutWindow()) w->ShowRulers(settings.showRulers);
          },
          {}, [this] { return settings.showRulers; }},
         {"ActionViewLevels", "&Number of levels...", {}, "&View", false, [this] { AskLevels(); }, {}, {}},
@@ -292,7 +292,7 @@ void TMainForm::BuildCommands() {
         {"ActionModeZoom", "Zoom", {QKeySequence("Z"), QKeySequence("Shift+Z")}, "&Mode", true, [this] { SetMode(2); },
          {}, [this] { return mode == 2; }},
         {"ActionEditDeselectAll", "&Deselect all", {QKeySequence(Qt::Key_Escape)}, "&Edit", false,
-         view([](TLayoutView& v) { v.DeselectAll(); }), hasLayout, {}},
+         view([](LayoutView& v) { v.DeselectAll(); }), hasLayout, {}},
         {"ActionModeToggle", "Previous mode", {QKeySequence(Qt::Key_Space)}, "", false,
          [this] { SetMode(mode != 0 ? 0 : previousMode); }, {}, {}},
         // Window
@@ -374,23 +374,23 @@ void TMainForm::BuildCommands() {
     FillRecentMenu();
 }
 
-void TMainForm::UpdateCommands() {
+void MainForm::UpdateCommands() {
     for (auto it = enabledRules.begin(); it != enabledRules.end(); ++it) commands[it.key()]->setEnabled(it.value()());
     for (auto it = checkedRules.begin(); it != checkedRules.end(); ++it) commands[it.key()]->setChecked(it.value()());
 }
 
-void TMainForm::SetMode(int next) {
+void MainForm::SetMode(int next) {
     if (next != 0 && next != 2) return;
     if (mode != 0 && next != mode) previousMode = mode;
     if (next != 0) previousMode = next;
     mode = next;
-    for (TLayoutWindow* w : LayoutWindows()) w->View().mode = mode;
+    for (LayoutWindow* w : LayoutWindows()) w->View().mode = mode;
     SetStatus(0, mode == 2 ? "Zoom: click to zoom in, drag a rectangle, right click to zoom out, right drag to pan"
                            : "Edit objects");
     UpdateCommands();
 }
 
-void TMainForm::BuildLayerPanel() {
+void MainForm::BuildLayerPanel() {
     layerDock = new QDockWidget("Layers", this);
     layerDock->setObjectName("LayerPanel");
     layerList = new QTreeWidget(layerDock);
@@ -408,7 +408,7 @@ void TMainForm::BuildLayerPanel() {
     connect(layerList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) { LayerRenamed(item); });
 }
 
-void TMainForm::FillLayerPanel() {
+void MainForm::FillLayerPanel() {
     fillingLayers = true;
     layerList->clear();
     Layout& table = ActiveLayout() ? *ActiveLayout() : *mainLayout;
@@ -427,7 +427,7 @@ void TMainForm::FillLayerPanel() {
 // A click on a row: the flag zones toggle visibility (15..24) and locking
 // (25..34); anywhere else the layer becomes current.  Both the main layout
 // and the active one change.
-void TMainForm::LayerClicked(QTreeWidgetItem* item, int x) {
+void MainForm::LayerClicked(QTreeWidgetItem* item, int x) {
     const int index = item->data(0, Qt::UserRole).toInt();
     for (Layout* target : {mainLayout.get(), ActiveLayout()}) {
         if (!target || !target->Layer(index)) continue;
@@ -449,7 +449,7 @@ void TMainForm::LayerClicked(QTreeWidgetItem* item, int x) {
     if (x < 15 || x > 34) FillLayerPanel();
 }
 
-void TMainForm::LayerRenamed(QTreeWidgetItem* item) {
+void MainForm::LayerRenamed(QTreeWidgetItem* item) {
     if (fillingLayers) return;
     const int index = item->data(0, Qt::UserRole).toInt();
     const std::string name = item->text(0).toStdString();
@@ -467,7 +467,7 @@ void TMainForm::LayerRenamed(QTreeWidgetItem* item) {
     table.modified = true;
 }
 
-void TMainForm::ActivateWindow(TLayoutWindow* window) {
+void MainForm::ActivateWindow(LayoutWindow* window) {
     if (!window) return;
     window->ShowRulers(settings.showRulers);
     window->View().mode = mode;
@@ -476,8 +476,8 @@ void TMainForm::ActivateWindow(TLayoutWindow* window) {
     UpdateCommands();
 }
 
-TLayoutWindow* TMainForm::AddWindow(std::unique_ptr<Layout> layout) {
-    auto* window = new TLayoutWindow(std::move(layout), grid, background, settings);
+LayoutWindow* MainForm::AddWindow(std::unique_ptr<Layout> layout) {
+    auto* window = new LayoutWindow(std::move(layout), grid, background, settings);
     window->pointerMoved = [this](Point p) { ShowPointer(p); };
     window->View().gridStatusChanged = [this](const QString& text) { SetStatus(1, text); };
     window->View().selectionChanged = [this](const QString& text) { SetStatus(0, text); };
@@ -493,13 +493,13 @@ TLayoutWindow* TMainForm::AddWindow(std::unique_ptr<Layout> layout) {
     return window;
 }
 
-TLayoutWindow* TMainForm::NewLayout() {
+LayoutWindow* MainForm::NewLayout() {
     auto layout = std::make_unique<Layout>();
     layout->CopyLayersFrom(*mainLayout);
     return AddWindow(std::move(layout));
 }
 
-TLayoutWindow* TMainForm::OpenFile(QString name) {
+LayoutWindow* MainForm::OpenFile(QString name) {
     if (opening) {
         platform::ShowError("Cannot open multiple files simultaneously");
         return nullptr;
@@ -509,7 +509,7 @@ TLayoutWindow* TMainForm::OpenFile(QString name) {
         platform::ShowError(("The file:\n" + name + "\ndoes not exist!").toStdString());
         return nullptr;
     }
-    for (TLayoutWindow* w : LayoutWindows()) {
+    for (LayoutWindow* w : LayoutWindows()) {
         if (QString::fromStdString(w->Document().fileName) == name) {
             platform::ShowError("File is already open");
             return nullptr;
@@ -521,7 +521,7 @@ TLayoutWindow* TMainForm::OpenFile(QString name) {
     const bool loaded = layout->Load(name.toStdString());
     opening = false;
     if (!loaded) return nullptr;
-    TLayoutWindow* window = AddWindow(std::move(layout));
+    LayoutWindow* window = AddWindow(std::move(layout));
     window->Document().SelectCurrentLayer(0);
     window->UpdateCaption();
     FillLayerPanel();
@@ -529,7 +529,7 @@ TLayoutWindow* TMainForm::OpenFile(QString name) {
     return window;
 }
 
-void TMainForm::HandleOpenRequest(const QString& commandText) {
+void MainForm::HandleOpenRequest(const QString& commandText) {
     static const QRegularExpression open(R"re(\[open\("([^"]*)"\)\])re");
     auto matches = open.globalMatch(commandText);
     while (matches.hasNext()) OpenFile(matches.next().captured(1));
@@ -537,8 +537,8 @@ void TMainForm::HandleOpenRequest(const QString& commandText) {
     activateWindow();
 }
 
-void TMainForm::SaveActive(bool saveAs) {
-    TLayoutWindow* window = ActiveLayoutWindow();
+void MainForm::SaveActive(bool saveAs) {
+    LayoutWindow* window = ActiveLayoutWindow();
     if (!window) return;
     Layout& layout = window->Document();
     if (!saveAs) {
@@ -555,7 +555,7 @@ void TMainForm::SaveActive(bool saveAs) {
     window->UpdateCaption();
 }
 
-void TMainForm::AskLevels() {
+void MainForm::AskLevels() {
     bool ok = false;
     const QString text = QInputDialog::getText(this, "Number of levels...",
                                                "Number of hierarchy levels shown on the screen:", QLineEdit::Normal,
@@ -569,7 +569,7 @@ void TMainForm::AskLevels() {
     RedrawAll();
 }
 
-void TMainForm::ArrangeTiles(bool horizontal) {
+void MainForm::ArrangeTiles(bool horizontal) {
     const QList<QMdiSubWindow*> windows = mdi->subWindowList();
     if (windows.isEmpty()) return;
     const QSize area = mdi->viewport()->size();
@@ -583,15 +583,15 @@ void TMainForm::ArrangeTiles(bool horizontal) {
     }
 }
 
-void TMainForm::RedrawActive() {
-    if (TLayoutWindow* w = ActiveLayoutWindow()) w->View().Redraw();
+void MainForm::RedrawActive() {
+    if (LayoutWindow* w = ActiveLayoutWindow()) w->View().Redraw();
 }
 
-void TMainForm::RedrawAll() {
-    for (TLayoutWindow* w : LayoutWindows()) w->View().Redraw();
+void MainForm::RedrawAll() {
+    for (LayoutWindow* w : LayoutWindows()) w->View().Redraw();
 }
 
-void TMainForm::AddRecentFile(const QString& name) {
+void MainForm::AddRecentFile(const QString& name) {
     const QString full = QFileInfo(name).absoluteFilePath();
     settings.recentFiles.removeAll(full);
     settings.recentFiles.prepend(full);
@@ -599,7 +599,7 @@ void TMainForm::AddRecentFile(const QString& name) {
     FillRecentMenu();
 }
 
-void TMainForm::FillRecentMenu() {
+void MainForm::FillRecentMenu() {
     if (!recentMenu) return;
     recentMenu->clear();
     for (int i = 0; i < settings.recentFiles.size(); ++i) {
@@ -609,18 +609,18 @@ void TMainForm::FillRecentMenu() {
     recentMenu->setEnabled(!settings.recentFiles.isEmpty());
 }
 
-void TMainForm::SetStatus(int panel, const QString& text) {
+void MainForm::SetStatus(int panel, const QString& text) {
     if (statusPanels[panel]->text() != text) statusPanels[panel]->setText(text);
 }
 
-QString TMainForm::StatusText(int panel) const { return statusPanels[panel]->text(); }
+QString MainForm::StatusText(int panel) const { return statusPanels[panel]->text(); }
 
-void TMainForm::ShowPointer(Point p) {
+void MainForm::ShowPointer(Point p) {
     SetStatus(2, "x: " + QString::fromStdString(FormatMicrons(p.X)));
     SetStatus(3, "y: " + QString::fromStdString(FormatMicrons(p.Y)));
 }
 
-void TMainForm::SaveState() {
+void MainForm::SaveState() {
     WindowPlacement placement;
     placement.maximised = isMaximized();
     placement.geometry = normalGeometry().isValid() ? normalGeometry() : geometry();
@@ -629,7 +629,7 @@ void TMainForm::SaveState() {
     mainLayout->WriteLayerMap((ConfigFolder() + "/layers.map").toStdString());
 }
 
-void TMainForm::closeEvent(QCloseEvent* event) {
+void MainForm::closeEvent(QCloseEvent* event) {
     mdi->closeAllSubWindows();
     if (!mdi->subWindowList().isEmpty()) {
         event->ignore();
@@ -639,18 +639,18 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     // Where on a layer row the click fell decides what it does.
     if (watched == layerList->viewport() && event->type() == QEvent::MouseButtonPress)
         layerClickX = static_cast<QMouseEvent*>(event)->position().toPoint().x();
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+void MainForm::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-void TMainForm::dropEvent(QDropEvent* event) {
+void MainForm::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) OpenFile(url.toLocalFile());
 }

@@ -29,22 +29,22 @@ namespace zandor {
 class QtDocumentDialogs;
 class QtMessageService;
 class QtProgressService;
-class TLayoutWindow;
+class LayoutWindow;
 
-class TMainForm : public QMainWindow {
+class MainForm : public QMainWindow {
     Q_OBJECT
 public:
     // installServices: message boxes, progress and document dialogs of this
     // window become the platform's (tests keep their recording ones).
-    explicit TMainForm(bool installServices = true, QWidget* parent = nullptr);
-    ~TMainForm() override;
+    explicit MainForm(bool installServices = true, QWidget* parent = nullptr);
+    ~MainForm() override;
 
     // Opens a file in a new layout window (the checks and messages of the
     // Open command); nullptr when it was refused or could not be read.
-    TLayoutWindow* OpenFile(QString name);
-    TLayoutWindow* NewLayout();
-    TLayoutWindow* ActiveLayoutWindow() const;
-    QList<TLayoutWindow*> LayoutWindows() const;
+    LayoutWindow* OpenFile(QString name);
+    LayoutWindow* NewLayout();
+    LayoutWindow* ActiveLayoutWindow() const;
+    QList<LayoutWindow*> LayoutWindows() const;
     // Handles the text of a shell "open" request: every [open("...")].
     void HandleOpenRequest(const QString& commands);
 
@@ -52,8 +52,8 @@ public:
     void SetMode(int mode);
     int Mode() const { return mode; }
     ShellSettings& Settings() { return settings; }
-    TGrid& Grid() { return grid; }
-    TBackground& Background() { return background; }
+    Grid& GetGrid() { return grid; }
+    Background& GetBackground() { return background; }
     Layout& MainLayout() { return *mainLayout; }
     QTreeWidget& LayerPanel() { return *layerList; }
     QString StatusText(int panel) const;
@@ -76,8 +76,8 @@ private:
     void FillLayerPanel();
     void LayerClicked(QTreeWidgetItem* item, int x);
     void LayerRenamed(QTreeWidgetItem* item);
-    void ActivateWindow(TLayoutWindow* window);
-    TLayoutWindow* AddWindow(std::unique_ptr<Layout> layout);
+    void ActivateWindow(LayoutWindow* window);
+    LayoutWindow* AddWindow(std::unique_ptr<Layout> layout);
     void RedrawActive();
     void RedrawAll();
     void AddRecentFile(const QString& name);
@@ -90,8 +90,8 @@ private:
     Layout* ActiveLayout() const;
 
     ShellSettings settings;
-    TGrid grid;
-    TBackground background;
+    Grid grid;
+    Background background;
     std::unique_ptr<Layout> mainLayout;
     std::unique_ptr<QSettings> ini;
     std::unique_ptr<QtMessageService> messageService;

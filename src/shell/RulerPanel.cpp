@@ -14,7 +14,7 @@ namespace {
 constexpr int kThickness = 22;
 }
 
-TRulerPanel::TRulerPanel(bool isHorizontal, QWidget* parent) : QWidget(parent), horizontal(isHorizontal) {
+RulerPanel::RulerPanel(bool isHorizontal, QWidget* parent) : QWidget(parent), horizontal(isHorizontal) {
     if (horizontal)
         setFixedHeight(kThickness);
     else
@@ -26,36 +26,36 @@ TRulerPanel::TRulerPanel(bool isHorizontal, QWidget* parent) : QWidget(parent), 
     setFont(small);
 }
 
-void TRulerPanel::SetMinMax(std::int32_t low, std::int32_t high) {
+void RulerPanel::SetMinMax(std::int32_t low, std::int32_t high) {
     if (low == minVal && high == maxVal) return;
     minVal = low;
     maxVal = high;
     update();
 }
 
-void TRulerPanel::SetCurrentPos(std::int32_t position) {
+void RulerPanel::SetCurrentPos(std::int32_t position) {
     if (position == currentPos) return;
     currentPos = position;
     update();
 }
 
-void TRulerPanel::SetGuideLines(const std::vector<std::int32_t>& positions) {
+void RulerPanel::SetGuideLines(const std::vector<std::int32_t>& positions) {
     guides = positions;
     update();
 }
 
-int TRulerPanel::PixelOf(std::int64_t value) const {
+int RulerPanel::PixelOf(std::int64_t value) const {
     const double k = double(Length()) / (double(maxVal) - minVal);
     return horizontal ? RoundHalfAway((value - minVal) * k) : RoundHalfAway((maxVal - value) * k);
 }
 
-std::int32_t TRulerPanel::ValueAt(int pixel) const {
+std::int32_t RulerPanel::ValueAt(int pixel) const {
     if (maxVal == minVal || Length() == 0) return minVal;
     const double perPixel = (double(maxVal) - minVal) / Length();
     return horizontal ? RoundHalfAway(minVal + pixel * perPixel) : RoundHalfAway(maxVal - pixel * perPixel);
 }
 
-void TRulerPanel::paintEvent(QPaintEvent*) {
+void RulerPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (minVal == maxVal) return;
     painter.setPen(Qt::black);
@@ -114,23 +114,23 @@ void TRulerPanel::paintEvent(QPaintEvent*) {
     }
 }
 
-void TRulerPanel::mousePressEvent(QMouseEvent* event) {
+void RulerPanel::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && pressed) pressed(ValueAt(Along(event->position().toPoint())));
 }
 
-void TRulerPanel::mouseMoveEvent(QMouseEvent* event) {
+void RulerPanel::mouseMoveEvent(QMouseEvent* event) {
     if (moved) moved(ValueAt(Along(event->position().toPoint())));
 }
 
-void TRulerPanel::mouseReleaseEvent(QMouseEvent* event) {
+void RulerPanel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && released) released(ValueAt(Along(event->position().toPoint())));
 }
 
-void TRulerPanel::leaveEvent(QEvent*) {
+void RulerPanel::leaveEvent(QEvent*) {
     if (left) left();
 }
 
-void TRulerPanel::contextMenuEvent(QContextMenuEvent* event) {
+void RulerPanel::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(horizontal ? "Remove all vertical guidelines" : "Remove all horizontal guidelines", [this] {
         if (removeAll) removeAll();

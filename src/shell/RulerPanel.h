@@ -10,10 +10,10 @@
 
 namespace zandor {
 
-class TRulerPanel : public QWidget {
+class RulerPanel : public QWidget {
     Q_OBJECT
 public:
-    TRulerPanel(bool horizontal, QWidget* parent = nullptr);
+    RulerPanel(bool horizontal, QWidget* parent = nullptr);
 
     void SetMinMax(std::int32_t minVal, std::int32_t maxVal);
     void SetCurrentPos(std::int32_t position);
@@ -46,14 +46,14 @@ private:
     std::vector<std::int32_t> guides;
 };
 
-class THRulerPanel : public TRulerPanel {
+class THRulerPanel : public RulerPanel {
 public:
-    explicit THRulerPanel(QWidget* parent = nullptr) : TRulerPanel(true, parent) {}
+    explicit THRulerPanel(QWidget* parent = nullptr) : RulerPanel(true, parent) {}
 };
 
-class TVRulerPanel : public TRulerPanel {
+class TVRulerPanel : public RulerPanel {
 public:
-    explicit TVRulerPanel(QWidget* parent = nullptr) : TRulerPanel(false, parent) {}
+    explicit TVRulerPanel(QWidget* parent = nullptr) : RulerPanel(false, parent) {}
 };
 
 }  // namespace zandor

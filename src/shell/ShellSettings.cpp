@@ -64,7 +64,7 @@ Aperture ReadAperture(QSettings& ini, int number) {
 
 LOGFONTA ShellSettings::DefaultFont() { return ModelSettings::DefaultTextFont(); }
 
-void ShellSettings::Read(QSettings& ini, TGrid& grid, TBackground& background) {
+void ShellSettings::Read(QSettings& ini, Grid& grid, Background& background) {
     ini.beginGroup("Settings");
     showLayerIndices = ReadBool(ini, "ShowLayerIndices", false);
     showGrid = ReadBool(ini, "ShowGrid", true);
@@ -106,7 +106,7 @@ void ShellSettings::Read(QSettings& ini, TGrid& grid, TBackground& background) {
     ini.endGroup();
 
     ini.beginGroup("Grid");
-    grid.SetSpacing(TGrid::SpacingFromSetting(ReadReal(ini, "Size", "1000")));
+    grid.SetSpacing(Grid::SpacingFromSetting(ReadReal(ini, "Size", "1000")));
     grid.snap = ReadBool(ini, "Snap", true);
     ini.endGroup();
 
@@ -145,7 +145,7 @@ void ShellSettings::Read(QSettings& ini, TGrid& grid, TBackground& background) {
     ini.endGroup();
 }
 
-void ShellSettings::Write(QSettings& ini, const TGrid& grid, const TBackground& background) const {
+void ShellSettings::Write(QSettings& ini, const Grid& grid, const Background& background) const {
     ini.beginGroup("Settings");
     ini.setValue("ShowLayerIndices", int(showLayerIndices));
     ini.setValue("ShowGrid", int(showGrid));

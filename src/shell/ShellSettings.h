@@ -15,8 +15,8 @@
 
 namespace zandor {
 
-class TBackground;
-class TGrid;
+class Background;
+class Grid;
 
 // The photoplotter output settings ("Gbr") and the drill output settings
 // ("Tap"), kept for the output commands.
@@ -78,8 +78,8 @@ struct ShellSettings {
 
     // Reads the sections this editor uses; missing or malformed keys keep
     // their defaults, out-of-range values are clamped as the editor expects.
-    void Read(QSettings& ini, TGrid& grid, TBackground& background);
-    void Write(QSettings& ini, const TGrid& grid, const TBackground& background) const;
+    void Read(QSettings& ini, Grid& grid, Background& background);
+    void Write(QSettings& ini, const Grid& grid, const Background& background) const;
     // Copies what the drawing code, the readers and writers read.
     void ApplyToModel() const;
 };

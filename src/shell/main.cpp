@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
         }
     } consoleMessages;
     if (!screenshot.isEmpty()) zandor::platform::SetMessageService(&consoleMessages);
-    zandor::TMainForm form(screenshot.isEmpty());
+    zandor::MainForm form(screenshot.isEmpty());
     form.show();
 
     QLocalServer server;

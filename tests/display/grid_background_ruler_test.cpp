@@ -26,7 +26,7 @@ std::unique_ptr<Layout> ViewOf(std::int32_t xmin, std::int32_t ymin, std::int32_
 }
 
 TEST(Grid, TheViewForcesACoarserGridAndTheStatusShowsIt) {
-    TGrid grid;
+    Grid grid;
     grid.SetSpacing(1000);
     grid.UpdateGridSteps(*ViewOf(0, 0, 1000000, 1000000, 0.001));
     EXPECT_EQ(grid.EffectiveSpacing(), 2000);
@@ -55,7 +55,7 @@ TEST(Grid, PlusAndMinusStepOneTwoFive) {
                  {5000, false, 2000},  {2000, false, 1000}, {1, false, 1},       {3000, true, 5000},
                  {100000000, true, 100000000}};
     for (const Case& c : cases) {
-        TGrid grid;
+        Grid grid;
         grid.SetSpacing(c.from);
         c.plus ? grid.GridPlus() : grid.GridMinus();
         EXPECT_EQ(grid.Spacing(), c.to) << c.from << (c.plus ? " +" : " -");
@@ -66,7 +66,7 @@ TEST(Grid, PlusAndMinusStepOneTwoFive) {
 TEST(Grid, DotsFallOnTheDisplayStepInsideTheView) {
     auto layoutOwner = ViewOf(-1500, -1500, 8500, 8500, 0.01);  // 100 x 100 pixels
     Layout& layout = *layoutOwner;
-    TGrid grid;
+    Grid grid;
     grid.SetSpacing(1000);
     grid.UpdateGridSteps(layout);
     ASSERT_EQ(grid.DisplayStep(), 1000);
@@ -82,7 +82,7 @@ TEST(Grid, DotsFallOnTheDisplayStepInsideTheView) {
 }
 
 TEST(Background, ThePlateShowsOnlyWhereTheViewReachesBeyondIt) {
-    TBackground background;  // 5 inch plate, 4 inch wafer
+    Background background;  // 5 inch plate, 4 inch wafer
     auto insideOwner = ViewOf(-1000000, -1000000, 1000000, 1000000, 0.0001);
     Layout& inside = *insideOwner;
     RecordingCanvas canvas;
@@ -127,7 +127,7 @@ TEST(Background, OtherSymbolsShowTheirExtentDotted) {
     cell->AddRectangle(100, 100, 500, 500, 0);
     layout.shownSymbol = 1;
     RecordingCanvas canvas;
-    TBackground().DrawBackground(layout, canvas, false, false);
+    Background().DrawBackground(layout, canvas, false, false);
     ASSERT_EQ(canvas.entries.size(), 4u);
     EXPECT_EQ(canvas.entries[0].pen.style, PenStyle::Dot);
     EXPECT_EQ(canvas.entries[0].op, RasterOp::Copy);

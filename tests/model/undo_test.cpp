@@ -32,7 +32,7 @@ Word* AddTextWithGlyphs(SymbolDescription& s) {
 TEST(Undo, EntryLayoutAndStorageGrowth) {
     Layout layout;
     SymbolDescription& s = *layout.MainSymbol();
-    TUndoList& undo = *s.undo;
+    UndoList& undo = *s.undo;
     undo.BeginStep();
     s.AddRectangle(0, 0, 10, 10, 1);
     // Boundary (3 words) + insertion (3 words).

@@ -40,8 +40,8 @@ protected:
     }
     void TearDown() override { zandor::Settings() = saved; }
 
-    std::unique_ptr<TMainForm> MakeForm() {
-        auto form = std::make_unique<TMainForm>(false);
+    std::unique_ptr<MainForm> MakeForm() {
+        auto form = std::make_unique<MainForm>(false);
         form->resize(1000, 700);
         form->show();
         form->activateWindow();
@@ -57,7 +57,7 @@ protected:
 
 TEST_F(EditorTest, OpeningFilesAndTheirRefusals) {
     auto form = MakeForm();
-    TLayoutWindow* window = form->OpenFile(kDemo);
+    LayoutWindow* window = form->OpenFile(kDemo);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), kDemo);
     EXPECT_EQ(form->LayoutWindows().size(), 1);
@@ -89,9 +89,9 @@ TEST_F(EditorTest, OpeningFilesAndTheirRefusals) {
 
 TEST_F(EditorTest, ZoomAndPanWithTheMouseAndTheKeys) {
     auto form = MakeForm();
-    TLayoutWindow* window = form->OpenFile(kDemo);
+    LayoutWindow* window = form->OpenFile(kDemo);
     ASSERT_NE(window, nullptr);
-    TLayoutView& view = window->View();
+    LayoutView& view = window->View();
     ASSERT_TRUE(view.RenderNow());
     Layout& layout = view.Document();
     const Rect initial = Visible(layout);
@@ -144,9 +144,9 @@ TEST_F(EditorTest, ZoomAndPanWithTheMouseAndTheKeys) {
 
 TEST_F(EditorTest, HidingALayerRemovesItsColourFromTheView) {
     auto form = MakeForm();
-    TLayoutWindow* window = form->OpenFile(kDemo);
+    LayoutWindow* window = form->OpenFile(kDemo);
     ASSERT_NE(window, nullptr);
-    TLayoutView& view = window->View();
+    LayoutView& view = window->View();
     Layout& layout = view.Document();
     const int marks = layout.FindLayerByName("Alignment marks");
     ASSERT_GE(marks, 0);
@@ -176,7 +176,7 @@ TEST_F(EditorTest, HidingALayerRemovesItsColourFromTheView) {
 
 TEST_F(EditorTest, TheTreeOpensSymbolsEachWithItsOwnView) {
     auto form = MakeForm();
-    TLayoutWindow* window = form->OpenFile(kDemo);
+    LayoutWindow* window = form->OpenFile(kDemo);
     ASSERT_NE(window, nullptr);
     Layout& layout = window->Document();
     QTreeWidget& tree = window->SymbolTree();
@@ -194,7 +194,7 @@ TEST_F(EditorTest, TheTreeOpensSymbolsEachWithItsOwnView) {
 
 TEST_F(EditorTest, SymbolNamesAreCheckedWhenRenamed) {
     auto form = MakeForm();
-    TLayoutWindow* window = form->OpenFile(kDemo);
+    LayoutWindow* window = form->OpenFile(kDemo);
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(window->RenameSymbol("TestCell", "a(b"));
     EXPECT_FALSE(window->RenameSymbol("TestCell", "AlignMark"));
@@ -218,7 +218,7 @@ TEST_F(EditorTest, SymbolNamesAreCheckedWhenRenamed) {
 
 TEST_F(EditorTest, ScrollingStopsAtTheWorldsEdgeAndGuidelinesComeFromTheRulers) {
     auto form = MakeForm();
-    TLayoutWindow* window = form->OpenFile(kDemo);
+    LayoutWindow* window = form->OpenFile(kDemo);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(window->View().RenderNow());
     Layout& layout = window->Document();
@@ -231,9 +231,9 @@ TEST_F(EditorTest, ScrollingStopsAtTheWorldsEdgeAndGuidelinesComeFromTheRulers) 
 
     // Pressing on the horizontal ruler makes a vertical guideline that
     // follows the pointer; released outside the ruler's range it goes.
-    TRulerPanel& ruler = window->HorizontalRuler();
+    RulerPanel& ruler = window->HorizontalRuler();
     const SymbolDescription* shown = layout.ShownSymbolDescription();
-    const auto x = [&](int pixel) { return form->Grid().SnapValue(ruler.ValueAt(pixel)); };
+    const auto x = [&](int pixel) { return form->GetGrid().SnapValue(ruler.ValueAt(pixel)); };
     QTest::mousePress(&ruler, Qt::LeftButton, Qt::NoModifier, QPoint(100, 5));
     ASSERT_EQ(shown->vGuides.size(), 1u);
     QTest::mouseMove(&ruler, QPoint(150, 5));
@@ -247,8 +247,8 @@ TEST_F(EditorTest, ScrollingStopsAtTheWorldsEdgeAndGuidelinesComeFromTheRulers) 
 
 TEST_F(EditorTest, TheEditModeSelectsByClickAndRectangleAndEscapeDeselects) {
     auto form = MakeForm();
-    TLayoutWindow* window = form->NewLayout();
-    TLayoutView& view = window->View();
+    LayoutWindow* window = form->NewLayout();
+    LayoutView& view = window->View();
     Layout& layout = view.Document();
     SymbolDescription* main = layout.MainSymbol();
     main->AddRectangle(0, 0, 100000, 50000, 0);
@@ -278,7 +278,7 @@ TEST_F(EditorTest, SettingsSurviveARestart) {
         auto form = MakeForm();
         form->Command("ActionViewFill")->trigger();
         form->Command("ActionViewBkBlack")->trigger();
-        form->Grid().GridPlus();
+        form->GetGrid().GridPlus();
         form->close();
     }
     EXPECT_TRUE(QFile::exists(config.path() + "/Korvat/Zandor/zandor.ini"));
@@ -288,7 +288,7 @@ TEST_F(EditorTest, SettingsSurviveARestart) {
     EXPECT_FALSE(form->Settings().fill);
     EXPECT_TRUE(form->Settings().backgroundBlack);
     EXPECT_TRUE(zandor::Settings().backgroundBlack) << "the drawing code reads them";
-    EXPECT_EQ(form->Grid().Spacing(), 2000000);
+    EXPECT_EQ(form->GetGrid().Spacing(), 2000000);
     EXPECT_FALSE(form->Command("ActionViewFill")->isChecked());
 }
 
@@ -354,8 +354,8 @@ TEST_F(EditorTest, AMalformedSettingsFileIsLeftAloneAndTheDefaultsApply) {
 
 TEST_F(EditorTest, ADrawingPassGivesUpWhenAKeyIsPressed) {
     auto form = MakeForm();
-    TLayoutWindow* window = form->NewLayout();
-    TLayoutView& view = window->View();
+    LayoutWindow* window = form->NewLayout();
+    LayoutView& view = window->View();
     SymbolDescription* main = view.Document().MainSymbol();
     for (int i = 0; i < 200000; ++i) main->AddRectangle(i * 10, 0, i * 10 + 5000, 5000, 0);
     ASSERT_TRUE(view.RenderNow());

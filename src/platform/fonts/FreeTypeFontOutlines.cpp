@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/Geometry.h"
+#include "base/Numbers.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZANDOR_LEAK_CHECKS 1
@@ -55,10 +55,6 @@ bool SameName(std::string_view a, std::string_view b) {
            });
 }
 
-std::int32_t Saturate(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 // A face opened for one font description, with the factors that take its
 // font units to the requested size.
 struct LoadedFont {
@@ -77,7 +73,7 @@ struct TaggedPoint {
 };
 
 FixedPoint Midpoint(FixedPoint a, FixedPoint b) {
-    return {Saturate((std::int64_t{a.x} + b.x) / 2), Saturate((std::int64_t{a.y} + b.y) / 2)};
+    return {SaturateToInt32((std::int64_t{a.x} + b.x) / 2), SaturateToInt32((std::int64_t{a.y} + b.y) / 2)};
 }
 
 void AppendPolylinePoint(OutlineContour& contour, FixedPoint p) {
@@ -95,8 +91,8 @@ void AppendCubic(OutlineContour& contour, FixedPoint p0, FixedPoint c1, FixedPoi
     const FixedPoint m01 = mid(p0, c1), m12 = mid(c1, c2), m23 = mid(c2, p3);
     const FixedPoint l2 = mid(m01, m12), r1 = mid(m12, m23), m = mid(l2, r1);
     const auto control = [](FixedPoint a, FixedPoint b1, FixedPoint b2, FixedPoint d) {
-        return FixedPoint{Saturate((3 * (std::int64_t{b1.x} + b2.x) - a.x - d.x) / 4),
-                          Saturate((3 * (std::int64_t{b1.y} + b2.y) - a.y - d.y) / 4)};
+        return FixedPoint{SaturateToInt32((3 * (std::int64_t{b1.x} + b2.x) - a.x - d.x) / 4),
+                          SaturateToInt32((3 * (std::int64_t{b1.y} + b2.y) - a.y - d.y) / 4)};
     };
     contour.records.push_back({kQuadraticSplineRecord, {control(p0, m01, l2, m), m}});
     contour.records.push_back({kQuadraticSplineRecord, {control(m, r1, m23, p3), p3}});
@@ -347,7 +343,7 @@ struct FreeTypeFontOutlines::Impl {
     }
 
     FixedPoint Scale(const LoadedFont& font, const FT_Vector& v) const {
-        return {Saturate(std::int64_t{v.x} * font.scaleX), Saturate(std::int64_t{v.y} * font.scaleY)};
+        return {SaturateToInt32(std::int64_t{v.x} * font.scaleX), SaturateToInt32(std::int64_t{v.y} * font.scaleY)};
     }
 
     GlyphMetrics MetricsOfSlot(const LoadedFont& font) const {
@@ -355,17 +351,17 @@ struct FreeTypeFontOutlines::Impl {
         GlyphMetrics metrics;
         const FT_Pos advance = slot->metrics.horiAdvance + font.emboldenStrength;
         // Whole units: font units times a 16.16 factor, rounded by FT_MulFix.
-        metrics.cellIncX = Saturate(FT_MulFix(advance, font.scaleX));
+        metrics.cellIncX = SaturateToInt32(FT_MulFix(advance, font.scaleX));
         metrics.cellIncY = 0;
         if (slot->outline.n_points > 0) {
             FT_BBox box;
             FT_Outline_Get_CBox(&slot->outline, &box);
             const FixedPoint low = Scale(font, {box.xMin, box.yMin});
             const FixedPoint high = Scale(font, {box.xMax, box.yMax});
-            metrics.originX = Saturate(FT_FloorFix(low.x) >> 16);
-            metrics.originY = Saturate(FT_CeilFix(high.y) >> 16);
-            metrics.blackBoxX = Saturate((std::int64_t{FT_CeilFix(high.x)} - FT_FloorFix(low.x)) >> 16);
-            metrics.blackBoxY = Saturate((std::int64_t{FT_CeilFix(high.y)} - FT_FloorFix(low.y)) >> 16);
+            metrics.originX = SaturateToInt32(FT_FloorFix(low.x) >> 16);
+            metrics.originY = SaturateToInt32(FT_CeilFix(high.y) >> 16);
+            metrics.blackBoxX = SaturateToInt32((std::int64_t{FT_CeilFix(high.x)} - FT_FloorFix(low.x)) >> 16);
+            metrics.blackBoxY = SaturateToInt32((std::int64_t{FT_CeilFix(high.y)} - FT_FloorFix(low.y)) >> 16);
         }
         return metrics;
     }
