@@ -6,6 +6,7 @@
 
 #include "model/Layout.h"
 #include "model/ObjectRecord.h"
+#include "model/RecordViews.h"
 
 using namespace zandor;
 
@@ -193,4 +194,67 @@ TEST(ObjectRecord, ReferencePoints) {
     EXPECT_EQ(ReferencePoint(s.AddArcWire(0, 0, 5, 0, 0, 5, 10, 1)), (Point{5, 0}));
     Word unknown = MakeHeader(1, 0, static_cast<ObjectKind>(20));
     EXPECT_FALSE(ReferencePoint(&unknown).has_value());
+}
+
+// The typed views read and write exactly the words the layout gives each kind.
+TEST(RecordViews, ReadAndWriteTheWordsOfEachKind) {
+    Layout layout;
+    SymbolDescription& s = *layout.MainSymbol();
+
+    const RectangleView rect(s.AddRectangle(10, 20, -5, 3, 4));
+    EXPECT_EQ(rect.Corner1(), (Point{-5, 3}));
+    EXPECT_EQ(rect.Box(), (Rect{-5, 3, 10, 20}));
+    rect.SetCorners({7, 8}, {1, 2});
+    EXPECT_EQ(rect.Box(), (Rect{1, 2, 7, 8})) << "the box orders corners stored in either order";
+
+    const BoxView box(s.AddBox(100, 200, 50, 20, 30.0005, 2));
+    EXPECT_EQ(box.Centre(), (Point{100, 200}));
+    EXPECT_EQ(box.BoxLength(), 50);
+    EXPECT_EQ(box.BoxWidth(), 20);
+    EXPECT_EQ(box.AngleMillidegrees(), 30001);
+
+    const Point nodes[3] = {{0, 0}, {10, -4}, {3, 8}};
+    const WireView wire(s.AddWire(nodes, 3, 250, static_cast<int>(EndStyle::Flat), 3));
+    EXPECT_EQ(wire.NodeCount(), 3);
+    EXPECT_EQ(wire.Node(1), (Point{10, -4}));
+    EXPECT_EQ(wire.Width(), 250);
+    EXPECT_EQ(wire.EndStyle(), static_cast<int>(EndStyle::Flat));
+    wire.Nodes()[2] = {30, 40};
+    wire.RefreshNodeBounds();
+    EXPECT_EQ(wire.NodeBounds(), (Rect{0, -4, 30, 40})) << "not widened by the width";
+
+    const ArcWireView arc(s.AddArcWire(0, 0, 100, 0, 0, 100, MakeArcWidthWord(10, 1, true), 5));
+    EXPECT_EQ(arc.Start(), (Point{100, 0}));
+    EXPECT_EQ(arc.Centre(), (Point{0, 0}));
+    EXPECT_EQ(arc.End(), (Point{0, 100}));
+    EXPECT_EQ(arc.Width(), 10);
+    EXPECT_EQ(arc.EndStyle(), 1);
+    EXPECT_TRUE(arc.Clockwise());
+
+    const RingView ring(s.AddRing(1, 2, 100, 31, 6));
+    EXPECT_EQ(ring.Radius(), 100);
+    EXPECT_EQ(ring.RingWidth(), 31);
+    EXPECT_EQ(ring.OuterReach(), 115);
+
+    SymbolDescription* cell = layout.AddSymbol(7, "cell");
+    ASSERT_NE(cell, nullptr);
+    const ArrayView array(s.InsertArray(7, {10, 20}, {110, 20}, {10, 70}, 5, 2, -1.0, 90.0));
+    EXPECT_EQ(array.SymbolId(), 7);
+    EXPECT_EQ(array.Columns(), 5);
+    EXPECT_EQ(array.Rows(), 2);
+    EXPECT_EQ(array.Origin(), (Point{10, 20}));
+    EXPECT_EQ(array.ColumnEnd(), (Point{110, 20}));
+    EXPECT_EQ(array.RowEnd(), (Point{10, 70}));
+    EXPECT_EQ(array.Magnification(), -1.0);
+    EXPECT_EQ(array.AngleDegrees(), 90.0);
+    EXPECT_EQ(array.Element(1, 1).tx, 10 + 20 + 0);
+    EXPECT_EQ(array.Element(1, 1).ty, 20 + 0 + 25);
+
+    const Word* constant = array.Words();
+    const ArrayView readOnly(constant);
+    EXPECT_EQ(readOnly.Rows(), 2) << "a view of const words reads the same";
+
+    const CallView call(s.InsertSymbolCall(7, 300, -400));
+    EXPECT_EQ(call.SymbolId(), 7);
+    EXPECT_EQ(call.Matrix(), (TransformMatrix{1, 0, 0, 1, 300, -400}));
 }
