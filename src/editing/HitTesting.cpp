@@ -7,6 +7,7 @@
 #include "model/LayerDescription.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
+#include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
 
 namespace zandor {
@@ -76,53 +77,50 @@ private:
         if (!LayerOk(r)) return false;
         switch (kind) {
             case ObjectKind::Rectangle: {
-                if (enclosed) return In(R, r[1], r[2]) && In(R, r[3], r[4]);
-                const bool x = (r[1] >= R.minx && r[1] <= R.maxx) || (r[3] >= R.minx && r[3] <= R.maxx);
-                const bool y = (r[2] >= R.miny && r[2] <= R.maxy) || (r[4] >= R.miny && r[4] <= R.maxy);
+                const RectangleView rect(r);
+                const Point a = rect.Corner1(), b = rect.Corner2();
+                if (enclosed) return In(R, a) && In(R, b);
+                const bool x = (a.X >= R.minx && a.X <= R.maxx) || (b.X >= R.minx && b.X <= R.maxx);
+                const bool y = (a.Y >= R.miny && a.Y <= R.maxy) || (b.Y >= R.miny && b.Y <= R.maxy);
                 return x && y;
             }
             case ObjectKind::Box: {
                 const Rect extent = ObjectBounds(r, layout);
                 if (enclosed) return Inside(R, extent);
                 if (!Overlaps(R, extent.minx, extent.miny, extent.maxx, extent.maxy)) return false;
-                const double a = r[5] / 1000.0 * kPi / 180;
-                const double hl = r[3] / 2.0, hw = r[4] / 2.0;
-                for (int sl : {-1, 1}) {
-                    for (int sw : {-1, 1}) {
-                        const double x = r[1] + sl * hl * std::cos(a) - sw * hw * std::sin(a);
-                        const double y = r[2] + sl * hl * std::sin(a) + sw * hw * std::cos(a);
-                        if (In(R, static_cast<std::int64_t>(x), static_cast<std::int64_t>(y))) return true;
-                    }
-                }
-                return false;
+                const std::vector<Point> corners = BoxView(r).Corners();
+                return PointsHit(corners.data(), 4, R, false);
             }
             case ObjectKind::Polygon:
             case ObjectKind::Wire: {
                 const bool polygon = kind == ObjectKind::Polygon;
-                const int n = polygon ? PolygonNodeCount(r) : WireNodeCount(r);
-                const Point* p = polygon ? PolygonNodes(r) : WireNodes(r);
-                if (!enclosed && !Overlaps(R, r[1], r[2], r[3], r[4])) return false;
+                const int n = polygon ? PolygonView(r).NodeCount() : WireView(r).NodeCount();
+                const Point* p = polygon ? PolygonView(r).Nodes() : WireView(r).Nodes();
+                const Rect nodes = PolygonView(r).NodeBounds();  // w1..w4 for both kinds
+                if (!enclosed && !Overlaps(R, nodes.minx, nodes.miny, nodes.maxx, nodes.maxy)) return false;
                 return PointsHit(p, n, R, enclosed);
             }
             case ObjectKind::Circle:
             case ObjectKind::Ring: {
-                const std::int64_t cx = r[1], cy = r[2];
-                const std::int64_t reach = kind == ObjectKind::Circle ? r[3] : std::int64_t{r[3]} + r[4];
+                const RingView circle(r);  // a circle reads the words it shares with a ring
+                const std::int64_t cx = circle.Centre().X, cy = circle.Centre().Y, radius = circle.Radius();
+                const std::int64_t reach = kind == ObjectKind::Circle ? radius : radius + circle.RingWidth();
                 if (enclosed) return Inside(R, {SaturateToInt32(cx - reach), SaturateToInt32(cy - reach),
                                                 SaturateToInt32(cx + reach), SaturateToInt32(cy + reach)});
                 if (!Overlaps(R, cx - reach, cy - reach, cx + reach, cy + reach)) return false;
                 if (In(R, cx, cy)) return true;
                 std::int64_t dmin, dmax;
                 CornerDistances(R, double(cx), double(cy), dmin, dmax);
-                if (kind == ObjectKind::Circle) return dmin <= r[3] && r[3] <= dmax;
-                const std::int64_t low = std::int64_t{r[3]} - r[4], high = std::int64_t{r[3]} + r[4];
+                if (kind == ObjectKind::Circle) return dmin <= radius && radius <= dmax;
+                const std::int64_t low = radius - circle.RingWidth(), high = radius + circle.RingWidth();
                 return dmin <= high && low <= dmax;
             }
             case ObjectKind::ArcWire: {
                 if (enclosed) return Inside(R, ObjectBounds(r, layout));
-                const Point start{r[1], r[2]}, centre{r[3], r[4]}, end{r[5], r[6]};
+                const ArcWireView arc(r);
+                const Point start = arc.Start(), centre = arc.Centre(), end = arc.End();
                 if (In(R, centre) || In(R, start) || In(R, end)) return true;
-                const double half = WidthOf(r[7]) / 2.0;
+                const double half = arc.Width() / 2.0;
                 for (const Point& p : {start, end}) {
                     if (p == centre) continue;
                     const double dx = double(p.X) - centre.X, dy = double(p.Y) - centre.Y;
@@ -136,25 +134,27 @@ private:
             }
             case ObjectKind::Text: {
                 if (enclosed) return Inside(R, ObjectBounds(r, layout));
-                if (In(R, r[1], r[2])) return true;
+                const TextView text(r);
+                if (In(R, text.Position())) return true;
                 Word* member = r;
-                for (int i = 0; i < MemberCount(r); ++i) {
+                for (int i = 0; i < text.MemberRecords(); ++i) {
                     member = symbol.NextRecord(member);
                     if (!member || !IsMember(member)) break;
-                    if (RecordKind(member) == ObjectKind::Polygon &&
-                        PointsHit(PolygonNodes(member), PolygonNodeCount(member), R, false))
-                        return true;
+                    if (RecordKind(member) != ObjectKind::Polygon) continue;
+                    const PolygonView glyph(member);
+                    if (PointsHit(glyph.Nodes(), glyph.NodeCount(), R, false)) return true;
                 }
                 return false;
             }
             case ObjectKind::Measurement:
-                if (enclosed) return In(R, r[1], r[2]) && In(R, r[3], r[4]);
-                return In(R, r[1], r[2]) || In(R, r[3], r[4]);
+                if (enclosed) return In(R, MeasurementView(r).Corner1()) && In(R, MeasurementView(r).Corner2());
+                return In(R, MeasurementView(r).Corner1()) || In(R, MeasurementView(r).Corner2());
             case ObjectKind::Group:
             case ObjectKind::Script: {
                 const Rect box = ObjectBounds(r, layout);
                 if (enclosed) return Inside(R, box);
-                if (kind == ObjectKind::Script && In(R, r[1], r[2])) return true;
+                const HeadView head(r);
+                if (kind == ObjectKind::Script && In(R, head.Position())) return true;
                 if (kind == ObjectKind::Group && Settings().showGroups) {
                     if (In(R, box.minx, box.miny) || In(R, box.maxx, box.miny) || In(R, box.maxx, box.maxy) ||
                         In(R, box.minx, box.maxy))
@@ -162,7 +162,7 @@ private:
                 }
                 if (IsMember(r)) return false;  // its members are searched by the outer container
                 Word* member = r;
-                for (int i = 0; i < MemberCount(r); ++i) {
+                for (int i = 0; i < head.MemberRecords(); ++i) {
                     member = symbol.NextRecord(member);
                     if (!member || !IsMember(member)) break;
                     const ObjectKind k = RecordKind(member);
@@ -174,12 +174,12 @@ private:
                 return false;
             }
             case ObjectKind::SymbolCall: {
-                SymbolDescription* called = layout ? layout->FindSymbol(r[5]) : nullptr;
+                SymbolDescription* called = layout ? layout->CalledSymbol(r) : nullptr;
                 if (!called) return false;
                 called->EnsureBounds();
                 const Rect b = called->Bounds();
                 Point corners[4] = {{b.minx, b.miny}, {b.maxx, b.miny}, {b.maxx, b.maxy}, {b.minx, b.maxy}};
-                TransformPoints(corners, 4, ReadMatrix(r + kCallMatrixWord));
+                TransformPoints(corners, 4, CallView(r).Matrix());
                 if (!enclosed) return PointsHit(corners, 4, R, false);
                 return PointsHit(corners, 4, R, true);
             }
@@ -189,17 +189,19 @@ private:
                 if (In(R, box.minx, box.miny) || In(R, box.maxx, box.miny) || In(R, box.maxx, box.maxy) ||
                     In(R, box.minx, box.maxy))
                     return true;
-                const int columns = r[6], rows = r[7];
+                const ArrayView array(r);
+                const int columns = array.Columns(), rows = array.Rows();
                 if (columns <= 0 || rows <= 0) return false;
-                const double ux = (double(r[10]) - r[8]) / columns, uy = (double(r[11]) - r[9]) / columns;
-                const double vx = (double(r[12]) - r[8]) / rows, vy = (double(r[13]) - r[9]) / rows;
+                const Point origin = array.Origin(), columnEnd = array.ColumnEnd(), rowEnd = array.RowEnd();
+                const double ux = (double(columnEnd.X) - origin.X) / columns, uy = (double(columnEnd.Y) - origin.Y) / columns;
+                const double vx = (double(rowEnd.X) - origin.X) / rows, vy = (double(rowEnd.Y) - origin.Y) / rows;
                 // The placements that can lie in R are few; walking a huge
                 // array stops at a bound on the work.
                 std::int64_t budget = 1000000;
                 for (int i = 0; i < columns && budget > 0; ++i) {
                     for (int j = 0; j < rows && --budget > 0; ++j) {
-                        const std::int64_t x = std::int64_t{r[8]} + RoundHalfAway(i * ux + j * vx);
-                        const std::int64_t y = std::int64_t{r[9]} + RoundHalfAway(i * uy + j * vy);
+                        const std::int64_t x = std::int64_t{origin.X} + RoundHalfAway(i * ux + j * vx);
+                        const std::int64_t y = std::int64_t{origin.Y} + RoundHalfAway(i * uy + j * vy);
                         if (In(R, x, y)) return true;
                     }
                 }

@@ -5,6 +5,7 @@
 
 #include "model/DocumentDialogs.h"
 #include "model/Geometry.h"
+#include "model/RecordViews.h"
 #include "model/UndoList.h"
 #include "platform/Messages.h"
 
@@ -67,6 +68,11 @@ SymbolDescription* Layout::AddSymbol(std::int32_t id, std::string_view name) {
 SymbolDescription* Layout::FindSymbol(std::int32_t id) const {
     auto it = byId.find(id);
     return it == byId.end() ? nullptr : it->second;
+}
+
+SymbolDescription* Layout::CalledSymbol(const Word* placement) const {
+    if (!IsCallKind(RecordKind(placement))) return nullptr;
+    return FindSymbol(PlacementView(placement).SymbolId());
 }
 
 SymbolDescription* Layout::FindSymbolByName(std::string_view name) const {

@@ -53,6 +53,9 @@ public:
     SymbolDescription* AddSymbol(std::int32_t id, std::string_view name);
     SymbolDescription* FindSymbol(std::int32_t id) const;
     SymbolDescription* FindSymbolByName(std::string_view name) const;
+    // The symbol a call or an array record places; nullptr for other kinds
+    // and for a missing symbol.
+    SymbolDescription* CalledSymbol(const Word* placement) const;
     bool DeleteSymbol(std::int32_t id);
     std::int32_t NextSymbolId() const;
     // Gives a symbol another id; false when the id is taken by another symbol.

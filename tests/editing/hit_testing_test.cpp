@@ -107,3 +107,13 @@ TEST_F(HitTestingTest, RectangleSelectionInEnclosedAndTouchMode) {
 }
 
 }  // namespace
+
+// A box's corners are found where drawing and the writers put them: rounded
+// half away from zero, not truncated.  A 3 x 1 box at the origin has its
+// corners at (+-1.5, +-0.5), which round to (+-2, +-1).
+TEST_F(HitTestingTest, BoxCornersRoundLikeEverywhereElse) {
+    Word* box = main->AddBox(0, 0, 3, 1, 0.0, 1);
+    EXPECT_TRUE(ObjectHitsRect(*main, box, {2, 1, 2, 1}, false));
+    EXPECT_TRUE(ObjectHitsRect(*main, box, {-2, -1, -2, -1}, false));
+    EXPECT_FALSE(ObjectHitsRect(*main, box, {1, 0, 1, 0}, false)) << "a truncated corner";
+}
