@@ -7,7 +7,7 @@
 #include "display/Background.h"
 #include "display/LayoutViewport.h"
 #include "model/ModelSettings.h"
-#include "model/ObjectDrawing.h"
+#include "display/ObjectDrawing.h"
 #include "platform/Messages.h"
 #include "platform/qt/PictureFile.h"
 

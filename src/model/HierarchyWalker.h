@@ -33,10 +33,11 @@ struct WalkVisitor {
     // A record that is neither a call nor an array: heads, members and all.
     template <typename R>
     void Object(R*, const TransformMatrix&, int) {}
-    // A call, with its symbol (nullptr when missing) and the composed matrix;
-    // true enters the symbol one level deeper.
+    // A call, with its symbol (nullptr when missing), the matrix it is placed
+    // under and that matrix composed with the call's own; true enters the
+    // symbol one level deeper.
     template <typename R, typename S>
-    bool EnterCall(R*, S* called, const TransformMatrix&, int) {
+    bool EnterCall(R*, S* called, const TransformMatrix& /*outer*/, const TransformMatrix& /*composed*/, int) {
         return called != nullptr;
     }
     template <typename R, typename S>
@@ -120,7 +121,7 @@ private:
     bool Call(R* call, const TransformMatrix& m, int level, Visitor& visitor) {
         CalledType<Symbol>* called = Called<Symbol>(call);
         const TransformMatrix composed = ComposeTransform(CallView(call).Matrix(), m);
-        if (!visitor.EnterCall(call, called, composed, level) || !called || Open(called)) return true;
+        if (!visitor.EnterCall(call, called, m, composed, level) || !called || Open(called)) return true;
         if (!WalkSymbol(*called, composed, level + 1, visitor)) return false;
         visitor.LeaveCall(call, *called, composed, level);
         return true;

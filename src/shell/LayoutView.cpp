@@ -14,7 +14,7 @@
 #include "display/Background.h"
 #include "display/Grid.h"
 #include "editing/HitTesting.h"
-#include "model/ObjectDrawing.h"
+#include "display/ObjectDrawing.h"
 #include "model/SymbolDescription.h"
 #include "platform/qt/QtCanvas.h"
 #include "shell/ShellSettings.h"

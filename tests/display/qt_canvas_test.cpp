@@ -7,7 +7,7 @@
 #include "model/LayerDescription.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
-#include "model/ObjectDrawing.h"
+#include "display/ObjectDrawing.h"
 #include "model/SymbolDescription.h"
 #include "platform/qt/QtCanvas.h"
 

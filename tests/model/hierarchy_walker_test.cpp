@@ -30,7 +30,7 @@ struct Corners : WalkVisitor {
 // Enters no call.
 struct Closed : Corners {
     template <typename R, typename S>
-    bool EnterCall(R*, S*, const TransformMatrix&, int) {
+    bool EnterCall(R*, S*, const TransformMatrix&, const TransformMatrix&, int) {
         ++calls;
         return false;
     }

@@ -1,4 +1,4 @@
-#include "model/ObjectDrawing.h"
+#include "display/ObjectDrawing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,9 @@
 #include "model/Geometry.h"
 #include "model/LayerDescription.h"
 #include "model/Layout.h"
+#include "model/HierarchyWalker.h"
 #include "model/ModelSettings.h"
+#include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
 
 namespace zandor {
@@ -136,52 +138,72 @@ bool ObjectDrawing::PollInput() {
     return abandoned;
 }
 
+// Hands the walk's steps to the drawing.
+struct ObjectDrawing::PassVisitor : WalkVisitor {
+    PassVisitor(ObjectDrawing& drawing, int baseLevel) : drawing(drawing), baseLevel(baseLevel) {}
+
+    void Object(Word* r, const TransformMatrix& m, int) { drawing.DrawObject(r, m); }
+    bool EnterCall(Word* r, SymbolDescription* called, const TransformMatrix& m, const TransformMatrix& s, int level) {
+        return drawing.EnterCall(r, called, m, s, baseLevel + level);
+    }
+    void LeaveCall(Word*, SymbolDescription& called, const TransformMatrix& s, int level) {
+        drawing.LeaveCall(called, s, baseLevel + level);
+    }
+    bool EnterArray(Word* r, SymbolDescription* called, const TransformMatrix& m, int level) {
+        return drawing.EnterArray(r, called, m, baseLevel + level);
+    }
+    bool EnterElement(Word* r, SymbolDescription& called, const TransformMatrix& e, int, int i, int j) {
+        return drawing.EnterElement(r, called, e, i, j);
+    }
+    void LeaveElement(Word* r, SymbolDescription& called, const TransformMatrix& e, int, int, int) {
+        drawing.LeaveElement(r, called, e);
+    }
+    void LeaveArray(Word* r, SymbolDescription& called, const TransformMatrix& m, int level) {
+        drawing.LeaveArray(r, called, m, baseLevel + level);
+    }
+    bool Stopped() const { return drawing.abandoned; }
+
+    ObjectDrawing& drawing;
+    int baseLevel;
+};
+
 void ObjectDrawing::DrawSymbol(SymbolDescription& symbol, int level, const TransformMatrix& m) {
     if (!layout.drawing || abandoned) return;
-    const ModelSettings& settings = Settings();
     if (PollInput()) return;
-    int sincePoll = 0;
-    for (Word* r = symbol.FirstRecord(); r; r = symbol.NextRecord(r)) {
-        if (++sincePoll > kInputPollRecords) {
-            sincePoll = 1;
-            if (PollInput()) return;
-        }
-        const ObjectKind kind = RecordKind(r);
-        switch (kind) {
-            case ObjectKind::SymbolCall:
-                DrawCall(r, m, level);
-                lastLayer = -1;
-                break;
-            case ObjectKind::SymbolArray:
-                DrawArray(r, m, level);
-                lastLayer = -1;
-                break;
-            case ObjectKind::Group:
-                if (settings.showGroups) DrawGroup(r, m);
-                lastLayer = -1;
-                break;
-            case ObjectKind::Text:
-            case ObjectKind::Measurement:
-            case ObjectKind::Script:
-                break;
-            default: {
-                const int layer = RecordLayer(r);
-                if (layer != lastLayer) {
-                    lastLayer = layer;
-                    if (const LayerDescription* description = layout.Layer(layer)) {
-                        canvas.SetBrush(LayerBrush(*description));
-                        canvas.SetPen(LayerPen(*description));
-                        layerVisible = description->visible != 0;
-                    } else {
-                        canvas.SetBrush(kNullBrush);
-                        canvas.SetPen(CanvasPen{PenStyle::Solid, 0, 1});
-                        layerVisible = true;
-                    }
+    PassVisitor visitor(*this, level);
+    HierarchyWalker(layout).Walk(symbol, m, visitor);
+}
+
+void ObjectDrawing::DrawObject(Word* r, const TransformMatrix& m) {
+    if (++sincePoll > kInputPollRecords) {
+        sincePoll = 1;
+        if (PollInput()) return;
+    }
+    switch (RecordKind(r)) {
+        case ObjectKind::Group:
+            if (Settings().showGroups) DrawGroup(r, m);
+            lastLayer = -1;
+            break;
+        case ObjectKind::Text:
+        case ObjectKind::Measurement:
+        case ObjectKind::Script:
+            break;
+        default: {
+            const int layer = RecordLayer(r);
+            if (layer != lastLayer) {
+                lastLayer = layer;
+                if (const LayerDescription* description = layout.Layer(layer)) {
+                    canvas.SetBrush(LayerBrush(*description));
+                    canvas.SetPen(LayerPen(*description));
+                    layerVisible = description->visible != 0;
+                } else {
+                    canvas.SetBrush(kNullBrush);
+                    canvas.SetPen(CanvasPen{PenStyle::Solid, 0, 1});
+                    layerVisible = true;
                 }
-                if (layerVisible) DrawRecord(r, m);
             }
+            if (layerVisible) DrawRecord(r, m);
         }
-        if (abandoned) return;
     }
 }
 
@@ -285,7 +307,9 @@ bool ObjectDrawing::DrawAxisRectangle(Rect box, bool outlineOnly) {
 }
 
 void ObjectDrawing::DrawRectangleRecord(const Word* r, const TransformMatrix& m) {
-    Point corners[4] = {{r[1], r[2]}, {r[3], r[2]}, {r[3], r[4]}, {r[1], r[4]}};
+    const RectangleView rect(r);
+    const Point a = rect.Corner1(), b = rect.Corner2();
+    Point corners[4] = {a, {b.X, a.Y}, b, {a.X, b.Y}};
     if (!IsIdentity(m)) TransformPoints(corners, 4, m);
     const Rect bounds = PointsBounds(corners, 4);
     if (corners[0].X == corners[1].X || corners[0].Y == corners[1].Y) {
@@ -297,7 +321,7 @@ void ObjectDrawing::DrawRectangleRecord(const Word* r, const TransformMatrix& m)
 }
 
 void ObjectDrawing::DrawBox(const Word* r, const TransformMatrix& m) {
-    std::vector<Point> corners = RotatedBoxCorners({r[1], r[2]}, r[3], r[4], r[5]);
+    std::vector<Point> corners = BoxView(r).Corners();
     if (corners.size() < 4) return;
     if (!IsIdentity(m)) TransformPoints(corners.data(), 4, m);
     const Rect bounds = PointsBounds(corners.data(), 4);
@@ -306,14 +330,15 @@ void ObjectDrawing::DrawBox(const Word* r, const TransformMatrix& m) {
 }
 
 void ObjectDrawing::DrawPolygonRecord(const Word* r, const TransformMatrix& m) {
-    const int n = PolygonNodeCount(r);
+    const PolygonView polygon(r);
+    const int n = polygon.NodeCount();
     if (n < 2) return;
     Point box[4];
-    MapCorners({r[1], r[2], r[3], r[4]}, m, box);
+    MapCorners(polygon.NodeBounds(), m, box);
     const Rect bounds = PointsBounds(box, 4);
     if (!Visible(bounds)) return;
     if (n > 2 && DrawDot(bounds)) return;
-    const Point* nodes = PolygonNodes(r);
+    const Point* nodes = polygon.Nodes();
     std::vector<Point>& points = recordPoints;
     points.assign(nodes, nodes + n);
     if (!IsIdentity(m)) TransformPoints(points.data(), n, m);
@@ -322,26 +347,28 @@ void ObjectDrawing::DrawPolygonRecord(const Word* r, const TransformMatrix& m) {
 }
 
 void ObjectDrawing::DrawWire(const Word* r, const TransformMatrix& m) {
-    const int n = WireNodeCount(r);
+    const WireView wire(r);
+    const int n = wire.NodeCount();
     if (n < 2) return;
-    const std::int32_t width = WidthOf(r[5]);
+    const std::int32_t width = wire.Width();
     const std::int32_t half = width / 2;
+    const Rect nodeBox = wire.NodeBounds();
     Point box[4];
-    MapCorners({SaturateToInt32(std::int64_t{r[1]} - half), SaturateToInt32(std::int64_t{r[2]} - half),
-                SaturateToInt32(std::int64_t{r[3]} + half), SaturateToInt32(std::int64_t{r[4]} + half)},
+    MapCorners({SaturateToInt32(std::int64_t{nodeBox.minx} - half), SaturateToInt32(std::int64_t{nodeBox.miny} - half),
+                SaturateToInt32(std::int64_t{nodeBox.maxx} + half), SaturateToInt32(std::int64_t{nodeBox.maxy} + half)},
                m, box);
     if (!Visible(PointsBounds(box, 4))) return;
     const std::int32_t mappedWidth = IsIdentity(m)
         ? width
         : static_cast<std::int32_t>((std::int64_t{MappedLength(m, width, 0)} + MappedLength(m, 0, width)) / 2);
-    const Point* nodes = WireNodes(r);
+    const Point* nodes = wire.Nodes();
     // A wire may end where it began (a closed frame): only repeats of the
     // predecessor go.
     std::vector<Point> points(nodes, nodes + n);
     if (!IsIdentity(m)) TransformPoints(points.data(), n, m);
     points.erase(std::unique(points.begin(), points.end()), points.end());
     if (points.size() < 2) return;
-    DrawWirePath(mappedWidth, WireEndStyle(r[5]), points.data(), static_cast<int>(points.size()));
+    DrawWirePath(mappedWidth, wire.EndStyle(), points.data(), static_cast<int>(points.size()));
 }
 
 void ObjectDrawing::DrawWirePath(std::int32_t width, int endStyle, const Point* input, int n) {
@@ -387,24 +414,26 @@ void ObjectDrawing::DrawWirePath(std::int32_t width, int endStyle, const Point* 
 }
 
 void ObjectDrawing::DrawCircleRecord(const Word* r, const TransformMatrix& m) {
-    const std::int32_t radius = r[3];
+    const CircleView circle(r);
+    const std::int32_t radius = circle.Radius();
     if (radius <= 0) return;
-    const Point centre = MapPoint(m, r[1], r[2]);
+    const Point centre = MapPoint(m, circle.Centre().X, circle.Centre().Y);
     const std::int32_t rx = MappedLength(m, radius, 0), ry = MappedLength(m, 0, radius);
     if (rx == ry) {
         DrawCircle(centre, rx);
         return;
     }
-    std::vector<Point> points = CirclePolygon({r[1], r[2]}, radius, kUnequalCirclePoints);
+    std::vector<Point> points = CirclePolygon(circle.Centre(), radius, kUnequalCirclePoints);
     TransformPoints(points.data(), static_cast<int>(points.size()), m);
     points.push_back(points[0]);
     DrawPolygon(points.data(), static_cast<int>(points.size()));
 }
 
 void ObjectDrawing::DrawRing(const Word* r, const TransformMatrix& m) {
-    const Point centre = MapPoint(m, r[1], r[2]);
-    const std::int32_t rx = MappedLength(m, r[3], 0), ry = MappedLength(m, 0, r[3]);
-    const std::int32_t width = MappedLength(m, r[4], 0);
+    const RingView ring(r);
+    const Point centre = MapPoint(m, ring.Centre().X, ring.Centre().Y);
+    const std::int32_t rx = MappedLength(m, ring.Radius(), 0), ry = MappedLength(m, 0, ring.Radius());
+    const std::int32_t width = MappedLength(m, ring.RingWidth(), 0);
     const std::int64_t outer = std::int64_t{rx} + width / 2;
     const Rect bounds{SaturateToInt32(centre.X - outer), SaturateToInt32(centre.Y - outer),
                       SaturateToInt32(centre.X + outer), SaturateToInt32(centre.Y + outer)};
@@ -426,7 +455,7 @@ void ObjectDrawing::DrawRing(const Word* r, const TransformMatrix& m) {
         DrawWirePath(width, static_cast<int>(EndStyle::Round), path.data(), static_cast<int>(path.size()));
         return;
     }
-    std::vector<Point> points = RingPolygon({r[1], r[2]}, r[3], r[4], segments);
+    std::vector<Point> points = RingPolygon(ring.Centre(), ring.Radius(), ring.RingWidth(), segments);
     if (points.empty()) return;
     TransformPoints(points.data(), static_cast<int>(points.size()), m);
     points.push_back(points[0]);
@@ -556,90 +585,114 @@ void ObjectDrawing::DrawDiagonals(const Point* corners) {
     canvas.Line(p3.x, p3.y, p1.x, p1.y);
 }
 
-void ObjectDrawing::DrawCall(Word* r, const TransformMatrix& m, int level) {
+namespace {
+
+bool Scaled(const TransformMatrix& s) {
+    const DecomposedTransform parts = DecomposeTransform(s);
+    return std::fabs(std::fabs(parts.scaleX) - 1) > 1e-10 || std::fabs(std::fabs(parts.scaleY) - 1) > 1e-10;
+}
+
+}  // namespace
+
+// A call is entered when its contents are shown down to this level and it is
+// larger than a dot; otherwise its outline (with diagonals) stands for it.
+bool ObjectDrawing::EnterCall(Word* r, SymbolDescription* called, const TransformMatrix& m, const TransformMatrix& s,
+                              int level) {
     const ModelSettings& settings = Settings();
-    if (level > settings.levels) return;
-    const TransformMatrix s = ComposeTransform(ReadMatrix(r + kCallMatrixWord), m);
-    SymbolDescription* called = layout.FindSymbol(r[5]);
+    lastLayer = -1;
+    if (level > settings.levels) return false;
     Point box[4];
     if (called) {
         ObjectBounds(r, &layout);  // refreshes the cached extent
         MapCorners(called->Bounds(), s, box);
     } else {
-        MapCorners({r[1], r[2], r[3], r[4]}, m, box);
+        MapCorners(CallView(r).CachedExtent(), m, box);  // in the caller's coordinates
     }
     const Rect bounds = PointsBounds(box, 4);
-    if (!Visible(bounds)) return;
-    const DecomposedTransform parts = DecomposeTransform(s);
-    const bool scaled = std::fabs(std::fabs(parts.scaleX) - 1) > 1e-10 || std::fabs(std::fabs(parts.scaleY) - 1) > 1e-10;
+    if (!Visible(bounds)) return false;
+    const bool scaled = Scaled(s);
     SelectOutlinePen(scaled);
     if (called && settings.showInteriors && level != settings.levels) {
-        if (settings.showBorders && DrawDot(bounds)) return;
-        DrawSymbol(*called, level + 1, s);
-        if (abandoned) return;
-        if (settings.showBorders) {
-            SelectOutlinePen(scaled);
-            if (level == 0) WriteName(box[0], called->Name());
-            DrawClosedOutline(box, 4);
-        }
-        return;
+        if (settings.showBorders && DrawDot(bounds)) return false;
+        return !PollInput();
     }
-    if (DrawDot(bounds)) return;
+    if (DrawDot(bounds)) return false;
     if (level == 0 && called) WriteName(box[0], called->Name());
     DrawClosedOutline(box, 4);
     DrawDiagonals(box);
+    return false;
 }
 
-void ObjectDrawing::DrawArray(Word* r, const TransformMatrix& m, int level) {
-    const ModelSettings& settings = Settings();
-    if (level > settings.levels) return;
-    const double magnification = ReadDouble(r + 14);
-    if (magnification == 0) return;
-    SymbolDescription* called = layout.FindSymbol(r[5]);
+void ObjectDrawing::LeaveCall(SymbolDescription& called, const TransformMatrix& s, int level) {
+    lastLayer = -1;
+    if (!Settings().showBorders) return;
+    Point box[4];
+    MapCorners(called.Bounds(), s, box);
+    SelectOutlinePen(Scaled(s));
+    if (level == 0) WriteName(box[0], called.Name());
+    DrawClosedOutline(box, 4);
+}
+
+bool ObjectDrawing::EnterArray(Word* r, SymbolDescription* called, const TransformMatrix& m, int level) {
+    lastLayer = -1;
+    if (level > Settings().levels) return false;
+    const ArrayView array(r);
+    const double magnification = array.Magnification();
+    if (magnification == 0) return false;
     if (level < 0 || !called) {
-        const Point lattice[4] = {{r[8], r[9]},
-                                  {r[10], r[11]},
-                                  {SaturateToInt32(std::int64_t{r[10]} + r[12] - r[8]),
-                                   SaturateToInt32(std::int64_t{r[11]} + r[13] - r[9])},
-                                  {r[12], r[13]}};
-        Point mapped[4] = {lattice[0], lattice[1], lattice[2], lattice[3]};
-        if (!IsIdentity(m)) TransformPoints(mapped, 4, m);
-        DrawClosedOutline(mapped, 4);
-        return;
+        const Point origin = array.Origin(), columnEnd = array.ColumnEnd(), rowEnd = array.RowEnd();
+        Point lattice[4] = {origin,
+                            columnEnd,
+                            {SaturateToInt32(std::int64_t{columnEnd.X} + rowEnd.X - origin.X),
+                             SaturateToInt32(std::int64_t{columnEnd.Y} + rowEnd.Y - origin.Y)},
+                            rowEnd};
+        if (!IsIdentity(m)) TransformPoints(lattice, 4, m);
+        DrawClosedOutline(lattice, 4);
+        return false;
     }
     ObjectBounds(r, &layout);  // refreshes the cached extent
     called->EnsureBounds();
-    const Rect symbolBox = called->Bounds();
-    const bool scaled = std::fabs(magnification - 1) > 1e-10;
-    SelectOutlinePen(scaled);
-    for (int i = 0; i < r[6] && !abandoned; ++i) {
-        for (int j = 0; j < r[7]; ++j) {
-            const TransformMatrix e = ComposeTransform(ElementMatrix(r, i, j), m);
-            Point box[4];
-            MapCorners(symbolBox, e, box);
-            const Rect bounds = PointsBounds(box, 4);
-            if (!Visible(bounds)) continue;
-            if (settings.showInteriors) {
-                if (!(settings.showBorders && DrawDot(bounds))) {
-                    DrawSymbol(*called, level + 1, e);
-                    if (abandoned) return;
-                    SelectOutlinePen(scaled);
-                }
-                if (settings.showBorders) DrawClosedOutline(box, 4);
-            } else if (!DrawDot(bounds)) {
-                DrawClosedOutline(box, 4);
-                DrawDiagonals(box);
-            }
-        }
-        PollInput();
+    arrayScaled = std::fabs(magnification - 1) > 1e-10;
+    SelectOutlinePen(arrayScaled);
+    return true;
+}
+
+// An element is entered when it is visible, its contents are shown and it is
+// larger than a dot; the input is polled once a column.
+bool ObjectDrawing::EnterElement(Word*, SymbolDescription& called, const TransformMatrix& e, int i, int j) {
+    const ModelSettings& settings = Settings();
+    if (j == 0 && i > 0 && PollInput()) return false;
+    Point box[4];
+    MapCorners(called.Bounds(), e, box);
+    const Rect bounds = PointsBounds(box, 4);
+    if (!Visible(bounds)) return false;
+    if (settings.showInteriors) {
+        if (!(settings.showBorders && DrawDot(bounds))) return !PollInput();
+        DrawClosedOutline(box, 4);
+    } else if (!DrawDot(bounds)) {
+        DrawClosedOutline(box, 4);
+        DrawDiagonals(box);
     }
-    if (abandoned) return;
-    if (settings.showBorders) {
-        Point extent[4];
-        MapCorners({r[1], r[2], r[3], r[4]}, m, extent);
-        if (level == 0) WriteName(extent[0], "Array of <" + called->Name().substr(0, 64) + ">");
-        DrawClosedOutline(extent, 4);
-    }
+    return false;
+}
+
+void ObjectDrawing::LeaveElement(Word*, SymbolDescription& called, const TransformMatrix& e) {
+    lastLayer = -1;
+    SelectOutlinePen(arrayScaled);
+    if (!Settings().showBorders) return;
+    Point box[4];
+    MapCorners(called.Bounds(), e, box);
+    DrawClosedOutline(box, 4);
+}
+
+void ObjectDrawing::LeaveArray(Word* r, SymbolDescription& called, const TransformMatrix& m, int level) {
+    lastLayer = -1;
+    if (abandoned || !Settings().showBorders) return;
+    Point extent[4];
+    MapCorners(ArrayView(r).CachedExtent(), m, extent);
+    SelectOutlinePen(std::fabs(ArrayView(r).Magnification() - 1) > 1e-10);
+    if (level == 0) WriteName(extent[0], "Array of <" + called.Name().substr(0, 64) + ">");
+    DrawClosedOutline(extent, 4);
 }
 
 void ObjectDrawing::DrawGroup(Word* r, const TransformMatrix& m) {

@@ -55,8 +55,17 @@ public:
     bool Abandoned() const { return abandoned; }
 
 private:
-    void DrawCall(Word* record, const TransformMatrix& m, int level);
-    void DrawArray(Word* record, const TransformMatrix& m, int level);
+    struct PassVisitor;
+    // The steps of the hierarchy walk: records, calls, arrays and their
+    // elements (m the outer matrix, s and e the composed ones).
+    void DrawObject(Word* record, const TransformMatrix& m);
+    bool EnterCall(Word* record, SymbolDescription* called, const TransformMatrix& m, const TransformMatrix& s,
+                   int level);
+    void LeaveCall(SymbolDescription& called, const TransformMatrix& s, int level);
+    bool EnterArray(Word* record, SymbolDescription* called, const TransformMatrix& m, int level);
+    bool EnterElement(Word* record, SymbolDescription& called, const TransformMatrix& e, int i, int j);
+    void LeaveElement(Word* record, SymbolDescription& called, const TransformMatrix& e);
+    void LeaveArray(Word* record, SymbolDescription& called, const TransformMatrix& m, int level);
     void DrawGroup(Word* record, const TransformMatrix& m);
     void DrawRectangleRecord(const Word* r, const TransformMatrix& m);
     void DrawBox(const Word* r, const TransformMatrix& m);
@@ -91,6 +100,8 @@ private:
     int lastLayer = -1;
     bool layerVisible = true;
     bool abandoned = false;
+    int sincePoll = 0;         // records drawn since the input was last polled
+    bool arrayScaled = false;  // the array being drawn magnifies its elements
     std::vector<Point> clipped;
     std::vector<Point> clipWork;
     std::vector<Point> recordPoints;

@@ -8,7 +8,7 @@
 #include "model/LayerDescription.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
-#include "model/ObjectDrawing.h"
+#include "display/ObjectDrawing.h"
 #include "model/SymbolDescription.h"
 #include "platform/headless/RecordingCanvas.h"
 
@@ -308,3 +308,21 @@ TEST_F(ObjectDrawingTest, SelectionMarksAreInvertedSquaresAndAFrameKeptNearTheVi
 }
 
 }  // namespace
+
+// The outline pen of a call or an array element must not leak into the
+// called symbol: its first object is drawn with its layer's tools even when
+// that layer is the one drawn just before the call.
+TEST_F(ObjectDrawingTest, ObjectsInsideCallsKeepTheirLayersTools) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddRectangle(0, 0, 100, 100, 1);
+    main->AddRectangle(500, 500, 600, 600, 1);
+    main->InsertSymbolCall(1, 200, 200);
+    main->InsertArray(1, {0, 700}, {400, 700}, {0, 900}, 2, 1, 1.0, 0.0);
+    ASSERT_TRUE(Draw());
+    const auto rects = Of(Shape::Rectangle);
+    ASSERT_EQ(rects.size(), 4u) << "the rectangle, the call's and the two elements'";
+    for (const auto* rect : rects) {
+        EXPECT_EQ(rect->brush, (CanvasBrush{-1, 0x0000FF}));
+        EXPECT_EQ(rect->pen, (CanvasPen{PenStyle::Solid, 0x0000FF, 1}));
+    }
+}
