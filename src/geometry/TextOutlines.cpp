@@ -9,6 +9,7 @@
 #include "geometry/Bool_Engine.h"
 #include "geometry/PolygonSplit.h"
 #include "geometry/TextOutlineCache.h"
+#include "model/RecordViews.h"
 #include "model/Geometry.h"
 #include "model/ModelSettings.h"
 #include "model/RecordTransform.h"
@@ -283,7 +284,7 @@ std::int64_t BuildText(SymbolDescription& symbol, std::string_view text, std::in
             platform::ShowError(kConversionError);
         }
     }
-    symbol.RecordAt(headOffset)[3] = members;
+    TextView(symbol.RecordAt(headOffset)).SetMemberRecords(members);
     return headOffset;
 }
 

@@ -262,10 +262,8 @@ void Layout::ChooseMainSymbol() {
         }
     } else if (main->objectCount == 1) {
         const Word* r = main->FirstRecord();
-        if (RecordKind(r) != ObjectKind::SymbolCall || !(ReadMatrix(r + kCallMatrixWord) == TransformMatrix{})) {
-            return;
-        }
-        candidate = FindSymbol(r[5]);
+        if (RecordKind(r) != ObjectKind::SymbolCall || !(CallView(r).Matrix() == TransformMatrix{})) return;
+        candidate = CalledSymbol(r);
         if (!candidate) return;
         for (const auto& s : symbols) {
             if (s.get() != main && s.get() != candidate && s->CallsSymbol(candidate->id)) return;

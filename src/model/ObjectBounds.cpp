@@ -6,6 +6,7 @@
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
+#include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
 
 namespace zandor {
@@ -38,14 +39,16 @@ void JoinPoint(Rect& box, double x, double y) {
 }
 
 Rect ArcWireBox(const Word* r) {
-    const double sx = r[1], sy = r[2], cx = r[3], cy = r[4], ex = r[5], ey = r[6];
-    Rect box{r[1], r[2], r[1], r[2]};
-    const double w = WidthOf(r[7]);
-    if ((r[1] == r[3] && r[2] == r[4]) || (r[5] == r[3] && r[6] == r[4]) || w == 0) return box;
+    const ArcWireView arc(r);
+    const Point start = arc.Start(), centre = arc.Centre(), end = arc.End();
+    const double sx = start.X, sy = start.Y, cx = centre.X, cy = centre.Y, ex = end.X, ey = end.Y;
+    Rect box{start.X, start.Y, start.X, start.Y};
+    const double w = arc.Width();
+    if (start == centre || end == centre || w == 0) return box;
     const double rs = std::hypot(sx - cx, sy - cy), ts = std::atan2(sy - cy, sx - cx);
     const double re = std::hypot(ex - cx, ey - cy), te = std::atan2(ey - cy, ex - cx);
     double sweep = te - ts;
-    if (ArcClockwise(r[7])) {
+    if (arc.Clockwise()) {
         while (sweep >= 0) sweep -= 2 * kPi;
         if (sweep < -2 * kPi) sweep += 2 * kPi;
     } else {
@@ -61,7 +64,7 @@ Rect ArcWireBox(const Word* r) {
         JoinPoint(box, cx + (rho + h) * c, cy + (rho + h) * s);
         JoinPoint(box, cx + std::max(rho - h, 0.0) * c, cy + std::max(rho - h, 0.0) * s);
     }
-    const int style = ArcEndStyle(r[7]);
+    const int style = arc.EndStyle();
     if (style == 0) {
         JoinPoint(box, sx - h, sy - h);
         JoinPoint(box, sx + h, sy + h);
@@ -84,25 +87,20 @@ Rect ArcWireBox(const Word* r) {
 // Position point united with the boxes of the member records that follow a
 // text, script or group head.  Nested heads give their position only: their
 // own members are among the ones walked here.
+Rect PointBox(Point p) { return {p.X, p.Y, p.X, p.Y}; }
+
 Rect HeadBox(Word* head, Layout* layout) {
-    Rect box{head[1], head[2], head[1], head[2]};
-    const int members = MemberCount(head);
+    Rect box = PointBox(HeadView(head).Position());
+    const int members = HeadView(head).MemberRecords();
     Word* r = head + RecordLength(head);
     for (int k = 0; k < members && r[0] != 0 && IsMember(r); ++k, r += RecordLength(r)) {
         if (IsHead(r)) {
-            Join(box, {r[1], r[2], r[1], r[2]});
+            Join(box, PointBox(HeadView(r).Position()));
         } else {
             Join(box, ObjectBounds(r, layout));
         }
     }
     return box;
-}
-
-void StoreExtent(Word* r, const Rect& box) {
-    r[1] = box.minx;
-    r[2] = box.miny;
-    r[3] = box.maxx;
-    r[4] = box.maxy;
 }
 
 Rect MappedCorners(const Rect& box, const TransformMatrix& m) {
@@ -119,57 +117,60 @@ Rect ObjectBounds(Word* r, Layout* layout) {
     switch (RecordKind(r)) {
         case ObjectKind::Rectangle:
         case ObjectKind::Measurement:
-            return Ordered(r[1], r[2], r[3], r[4]);
+            return RectangleView(r).Box();
         case ObjectKind::Box: {
-            const double a = r[5] * 0.001 * kPi / 180.0;
-            const double length = r[3], width = r[4];
+            const BoxView view(r);
+            const double a = view.AngleRadians();
+            const double length = view.BoxLength(), width = view.BoxWidth();
             const double hx = (length * std::fabs(std::cos(a)) + width * std::fabs(std::sin(a))) / 2;
             const double hy = (length * std::fabs(std::sin(a)) + width * std::fabs(std::cos(a))) / 2;
-            return Ordered(RoundHalfAway(r[1] - hx), RoundHalfAway(r[2] - hy), RoundHalfAway(r[1] + hx),
-                           RoundHalfAway(r[2] + hy));
+            const Point c = view.Centre();
+            return Ordered(RoundHalfAway(c.X - hx), RoundHalfAway(c.Y - hy), RoundHalfAway(c.X + hx),
+                           RoundHalfAway(c.Y + hy));
         }
         case ObjectKind::Polygon:
-            return Ordered(r[1], r[2], r[3], r[4]);
+            return PolygonView(r).NodeBounds();
         case ObjectKind::Wire: {
-            const std::int64_t half = WidthOf(r[5]) >> 1;
-            const Rect nodes = Ordered(r[1], r[2], r[3], r[4]);
+            const std::int64_t half = WireView(r).Width() >> 1;
+            const Rect nodes = WireView(r).NodeBounds();
             return {SaturateToInt32(nodes.minx - half), SaturateToInt32(nodes.miny - half), SaturateToInt32(nodes.maxx + half),
                     SaturateToInt32(nodes.maxy + half)};
         }
         case ObjectKind::Circle:
-            return Around(r[1], r[2], r[3]);
+            return Around(CircleView(r).Centre().X, CircleView(r).Centre().Y, CircleView(r).Radius());
         case ObjectKind::Ring:
-            return Around(r[1], r[2], std::int64_t{r[3]} + r[4] / 2);
+            return Around(RingView(r).Centre().X, RingView(r).Centre().Y, RingView(r).OuterReach());
         case ObjectKind::ArcWire:
             return ArcWireBox(r);
         case ObjectKind::Text:
             return HeadBox(r, layout);
         case ObjectKind::Group:
         case ObjectKind::Script:
-            if (IsMember(r)) return {r[1], r[2], r[1], r[2]};
+            if (IsMember(r)) return PointBox(HeadView(r).Position());
             return HeadBox(r, layout);
         case ObjectKind::SymbolCall: {
-            SymbolDescription* called = layout ? layout->FindSymbol(r[5]) : nullptr;
-            if (!called) return Ordered(r[1], r[2], r[3], r[4]);
+            SymbolDescription* called = layout ? layout->CalledSymbol(r) : nullptr;
+            if (!called) return CallView(r).CachedExtent();
             called->EnsureBounds();
-            const Rect box = MappedCorners(called->Bounds(), ReadMatrix(r + kCallMatrixWord));
-            StoreExtent(r, box);
+            const Rect box = MappedCorners(called->Bounds(), CallView(r).Matrix());
+            CallView(r).SetCachedExtent(box);
             return box;
         }
         case ObjectKind::SymbolArray: {
-            SymbolDescription* called = layout ? layout->FindSymbol(r[5]) : nullptr;
-            if (!called) return Ordered(r[1], r[2], r[3], r[4]);
+            SymbolDescription* called = layout ? layout->CalledSymbol(r) : nullptr;
+            const ArrayView array(r);
+            if (!called) return array.CachedExtent();
             called->EnsureBounds();
-            const int lastColumn = std::max(r[6] - 1, 0), lastRow = std::max(r[7] - 1, 0);
+            const int lastColumn = std::max(array.Columns() - 1, 0), lastRow = std::max(array.Rows() - 1, 0);
             Rect box = MappedCorners(called->Bounds(), ElementMatrix(r, 0, 0));
             Join(box, MappedCorners(called->Bounds(), ElementMatrix(r, lastColumn, 0)));
             Join(box, MappedCorners(called->Bounds(), ElementMatrix(r, 0, lastRow)));
             Join(box, MappedCorners(called->Bounds(), ElementMatrix(r, lastColumn, lastRow)));
-            StoreExtent(r, box);
+            array.SetCachedExtent(box);
             return box;
         }
     }
-    if (RecordLength(r) >= 3) return {r[1], r[2], r[1], r[2]};
+    if (RecordLength(r) >= 3) return {r[1], r[2], r[1], r[2]};  // an unknown kind: its first point, if any
     return {};
 }
 

@@ -137,7 +137,7 @@ std::string SymbolDescription::SingleObjectText(Word* r) {
             return "Group of " + std::to_string(r[4]) + " objects";
         case ObjectKind::SymbolCall:
         case ObjectKind::SymbolArray: {
-            const SymbolDescription* called = layout ? layout->FindSymbol(r[5]) : nullptr;
+            const SymbolDescription* called = layout ? layout->CalledSymbol(r) : nullptr;
             const char* label = RecordKind(r) == ObjectKind::SymbolCall ? "Symbol, " : "Array of symbols, ";
             return label + Corners(r[1], r[2], r[3], r[4]) + ", " + (called ? called->name : std::string());
         }

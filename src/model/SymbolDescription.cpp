@@ -667,7 +667,7 @@ bool SymbolDescription::SelectionCallsSymbol(std::int32_t symbolId) {
     for (Word* r = FirstSelected(); r; r = NextSelected(r)) {
         if (!IsCallKind(RecordKind(r))) continue;
         if (r[5] == symbolId) return true;
-        const SymbolDescription* called = layout ? layout->FindSymbol(r[5]) : nullptr;
+        const SymbolDescription* called = layout ? layout->CalledSymbol(r) : nullptr;
         if (called && called->CallsSymbol(symbolId)) return true;
     }
     return false;
@@ -692,7 +692,7 @@ int SymbolDescription::CountKind(ObjectKind kind, bool recursive) const {
             const ObjectKind k = RecordKind(r);
             if (k == kind) ++n;
             if (recursive && IsCallKind(k) && s->layout) {
-                if (const SymbolDescription* called = s->layout->FindSymbol(r[5])) n += self(self, called);
+                if (const SymbolDescription* called = s->layout->CalledSymbol(r)) n += self(self, called);
             }
             n = std::min<std::int64_t>(n, INT32_MAX);
         }
@@ -711,7 +711,7 @@ bool SymbolDescription::IsEmpty() const {
         for (const Word* r = s->FirstRecord(); r && result; r = s->NextRecord(r)) {
             if (!IsCallKind(RecordKind(r))) {
                 result = false;
-            } else if (const SymbolDescription* called = s->layout ? s->layout->FindSymbol(r[5]) : nullptr) {
+            } else if (const SymbolDescription* called = s->layout ? s->layout->CalledSymbol(r) : nullptr) {
                 result = self(self, called);
             }
         }

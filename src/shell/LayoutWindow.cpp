@@ -24,6 +24,7 @@
 #include "display/Grid.h"
 #include "display/LayoutViewport.h"
 #include "display/Ruler.h"
+#include "model/RecordViews.h"
 #include "model/Geometry.h"
 #include "model/SymbolDescription.h"
 #include "platform/Messages.h"
@@ -182,10 +183,9 @@ void LayoutWindow::AddTreeChildren(QTreeWidgetItem* item, const SymbolDescriptio
     if (depth > 64) return;
     std::set<std::int32_t> seen;
     for (const Word* r = symbol.FirstRecord(); r; r = symbol.NextRecord(r)) {
-        const ObjectKind kind = RecordKind(r);
-        if (kind != ObjectKind::SymbolCall && kind != ObjectKind::SymbolArray) continue;
-        if (!seen.insert(r[5]).second) continue;
-        const SymbolDescription* called = Document().FindSymbol(r[5]);
+        if (!IsCallKind(RecordKind(r))) continue;
+        if (!seen.insert(PlacementView(r).SymbolId()).second) continue;
+        const SymbolDescription* called = Document().CalledSymbol(r);
         if (!called || called == &symbol) continue;
         auto* child = new QTreeWidgetItem(item, {QString::fromStdString(called->Name())});
         child->setFlags(child->flags() | Qt::ItemIsEditable);
