@@ -16,6 +16,7 @@
 #include "model/ModelSettings.h"
 #include "model/RecordTransform.h"
 #include "model/UndoList.h"
+#include "model/RecordViews.h"
 #include "platform/FontOutlines.h"
 #include "platform/fonts/FreeTypeFontOutlines.h"
 #include "platform/headless/RecordingMessages.h"
@@ -235,9 +236,8 @@ TEST_F(TextOutlinesTest, RotatedTextIsTheUnrotatedTextTurnedAboutItsPosition) {
         EXPECT_EQ(b[i].nodes, expected);
     }
     const Word* head = symbol.RecordAt(static_cast<std::int32_t>(turned));
-    EXPECT_EQ(head[1], 150000);
-    EXPECT_EQ(head[2], -40000);
-    const TransformMatrix m = ReadMatrix(head + kTextMatrixWord);
+    EXPECT_EQ(TextView(head).Position(), (Point{150000, -40000}));
+    const TransformMatrix m = TextView(head).Matrix();
     EXPECT_NEAR(m.a, 0, 1e-15);
     EXPECT_NEAR(m.b, 1, 1e-15);
     EXPECT_NEAR(m.c, -1, 1e-15);
@@ -283,9 +283,8 @@ TEST_F(TextOutlinesTest, MatrixPathScalesRotatesAndMovesTheTextBuiltAtTheOrigin)
             EXPECT_EQ(members[i].nodes, expected);
         }
         const Word* r = symbol.RecordAt(static_cast<std::int32_t>(head));
-        EXPECT_EQ(r[1], RoundHalfAway(c.m.tx));
-        EXPECT_EQ(r[2], RoundHalfAway(c.m.ty));
-        const TransformMatrix m = ReadMatrix(r + kTextMatrixWord);
+        EXPECT_EQ(TextView(r).Position(), (Point{RoundHalfAway(c.m.tx), RoundHalfAway(c.m.ty)}));
+        const TransformMatrix m = TextView(r).Matrix();
         EXPECT_NEAR(m.a, c.m.a, 1e-12);
         EXPECT_NEAR(m.b, c.m.b, 1e-12);
         EXPECT_NEAR(m.c, c.m.c, 1e-12);
@@ -464,14 +463,14 @@ TEST(RecordTransform, QuarterTurnsAreExactAndBoxAnglesStayInRange) {
     SymbolDescription& s = *layout.MainSymbol();
     Word* box = s.AddBox(0, 0, 100, 20, 170, 1);
     EXPECT_TRUE(RotateRecord(s, box, 0, 0, 20));
-    EXPECT_EQ(box[5], -170000);
+    EXPECT_EQ(BoxView(box).AngleMillidegrees(), -170000);
     // Mirrors: 30 degrees -> -30, 120 -> -120 + 180 = 60.
-    box[5] = 30000;
+    BoxView(box).SetAngleMillidegrees(30000);
     EXPECT_TRUE(ScaleRecord(s, box, 0, 0, -1, 1));
-    EXPECT_EQ(box[5], -30000);
-    box[5] = 120000;
+    EXPECT_EQ(BoxView(box).AngleMillidegrees(), -30000);
+    BoxView(box).SetAngleMillidegrees(120000);
     EXPECT_TRUE(ScaleRecord(s, box, 0, 0, -1, 1));
-    EXPECT_EQ(box[5], 60000);
+    EXPECT_EQ(BoxView(box).AngleMillidegrees(), 60000);
 }
 
 TEST(RecordTransform, ChangesOfKindAreLeftToTheEditingCommands) {

@@ -15,6 +15,7 @@
 
 #include "model/Layout.h"
 #include "model/UndoList.h"
+#include "model/RecordViews.h"
 #include "platform/headless/RecordingMessages.h"
 
 using namespace zandor;
@@ -553,7 +554,7 @@ TEST(LayerTable, ChangeLayerIndexMovesObjectsUndoCopiesAndTheDescription) {
     Word* polygon = main.FirstRecord();
     ASSERT_EQ(RecordKind(polygon), ObjectKind::Polygon);
     std::vector<Word> moved(polygon, polygon + RecordLength(polygon));
-    moved[5] = 99;
+    PolygonView(moved.data()).Nodes()[0].X = 99;
     main.ReplaceRecord(polygon, moved.data());
 
     ScopedMessageCapture messages;

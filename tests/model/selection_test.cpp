@@ -7,6 +7,7 @@
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
+#include "model/RecordViews.h"
 
 using namespace zandor;
 
@@ -54,7 +55,7 @@ TEST(ObjectBounds, EveryKind) {
     // The cached extent of calls and arrays is stored back.
     Word* array = s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.FirstRecord())))))));
     ASSERT_EQ(RecordKind(array), ObjectKind::SymbolArray);
-    EXPECT_EQ((Rect{array[1], array[2], array[3], array[4]}), (Rect{0, -50, 300, 600}));
+    EXPECT_EQ(ArrayView(array).CachedExtent(), (Rect{0, -50, 300, 600}));
 }
 
 TEST(ObjectBounds, ArcWires) {

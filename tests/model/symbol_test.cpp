@@ -6,6 +6,7 @@
 #include "model/Layout.h"
 #include "model/UndoList.h"
 #include "model/WordStorage.h"
+#include "model/RecordViews.h"
 #include "platform/headless/RecordingMessages.h"
 
 using namespace zandor;
@@ -76,7 +77,7 @@ TEST(Symbol, RecomputeBoundsPropagatesToCallers) {
     EXPECT_EQ(top.Bounds(), (Rect{180, 0, 200, 100}));
     // The cached extent of the call records is refreshed on the way.
     const Word* call = top.FirstRecord();
-    EXPECT_EQ((Rect{call[1], call[2], call[3], call[4]}), (Rect{180, 0, 200, 100}));
+    EXPECT_EQ(CallView(call).CachedExtent(), (Rect{180, 0, 200, 100}));
 }
 
 TEST(Symbol, RecursiveCallsAreRefusedAndChangeNothing) {
@@ -179,7 +180,7 @@ TEST(Symbol, CyclesFromDamagedInputDoNotHang) {
     ASSERT_TRUE(a->InsertSymbolCall(2, 0, 0));
     Word* call = b->InsertSymbolCall(3, 0, 0);
     std::vector<Word> redirected(call, call + RecordLength(call));
-    redirected[5] = 1;
+    CallView(redirected.data()).SetSymbolId(1);
     b->ReplaceRecord(call, redirected.data());
     b->RebuildChildren();
     b->AddRectangle(0, 0, 5, 5, 1);
@@ -208,7 +209,7 @@ TEST(Symbol, DeleteTakesHeadsWithTheirMembers) {
     Word* after = s.DeleteRecord(s.NextRecord(s.FirstRecord()));
     ASSERT_NE(after, nullptr);
     EXPECT_EQ(RecordKind(after), ObjectKind::Circle);
-    EXPECT_EQ(after[1], 9);
+    EXPECT_EQ(CircleView(after).Centre(), (Point{9, 9}));
     EXPECT_EQ(s.objectCount, 2);
     EXPECT_EQ(s.usedWords, 5 + 4);
     EXPECT_EQ(s.DeleteRecord(after), nullptr) << "nothing follows the last record";
@@ -312,13 +313,13 @@ TEST(Symbol, InsertCopyBetweenLayoutsBringsTheCalledDefinitions) {
     SymbolDescription* myCell = layout.FindSymbolByName("cell");
     SymbolDescription* myLeaf = layout.FindSymbolByName("leaf");
     ASSERT_TRUE(myCell && myLeaf);
-    EXPECT_EQ(copy[5], myCell->Id());
+    EXPECT_EQ(CallView(copy).SymbolId(), myCell->Id());
     EXPECT_NE(myCell->Id(), 8);
     EXPECT_TRUE(SymbolDescription::SameDefinition(*myCell, *cell));
     EXPECT_TRUE(SymbolDescription::SameDefinition(*myLeaf, *leaf));
     EXPECT_EQ(myCell->children, (std::vector<std::int32_t>{myLeaf->Id()}));
     EXPECT_TRUE(main.CallsSymbol(myLeaf->Id()));
-    EXPECT_EQ(ReadMatrix(copy + 6), (TransformMatrix{0, 1, -1, 0, 1000, 0}));
+    EXPECT_EQ(CallView(copy).Matrix(), (TransformMatrix{0, 1, -1, 0, 1000, 0}));
 
     // A call whose symbol the library lacks inserts nothing, silently.
     const int count = main.objectCount;
@@ -331,7 +332,7 @@ TEST(Symbol, InsertCopyBetweenLayoutsBringsTheCalledDefinitions) {
     Word* ghost = other->InsertSymbolCall(42, 0, 0);
     Word* ghostCopy = main.InsertCopy(ghost, *other);
     ASSERT_NE(ghostCopy, nullptr);
-    EXPECT_EQ(ghostCopy[5], 42);
+    EXPECT_EQ(CallView(ghostCopy).SymbolId(), 42);
 }
 
 TEST(Symbol, InsertCopyRefusesParents) {

@@ -4,6 +4,7 @@
 
 #include "model/Layout.h"
 #include "model/UndoList.h"
+#include "model/RecordViews.h"
 #include "platform/headless/RecordingMessages.h"
 
 using namespace zandor;
@@ -59,7 +60,7 @@ TEST(Undo, ChangeOfARecordInsertedInTheSameStepIsNotRecorded) {
     s.undo->BeginStep();
     Word* r = s.AddRectangle(0, 0, 10, 10, 1);
     std::vector<Word> moved(r, r + 5);
-    moved[1] = 5;
+    RectangleView(moved.data()).SetCorners({5, 0}, {10, 10});
     s.ReplaceRecord(r, moved.data());
     EXPECT_EQ(s.undo->EntryCount(), 1 + 1 + 1) << "circle, boundary, insertion; no modification entry";
     s.undo->Undo();
@@ -97,7 +98,7 @@ TEST(Undo, StepsStopAtTheirBoundary) {
     s.AddRectangle(5, 5, 6, 6, 1);
     Word* first = s.FirstRecord();
     std::vector<Word> changed(first, first + 5);
-    changed[3] = 100;
+    RectangleView(changed.data()).SetCorners(RectangleView(first).Corner1(), {100, RectangleView(first).Corner2().Y});
     s.ReplaceRecord(first, changed.data());
     s.DeleteRecord(s.NextRecord(s.FirstRecord()));
     s.undo->Undo();
@@ -237,7 +238,7 @@ TEST(Undo, ChangesAfterARecordMovedPastTheLastInsertedOneAreRecorded) {
     Word* q = s.NextRecord(s.FirstRecord());
     ASSERT_EQ(s.OffsetOf(q), 10);
     std::vector<Word> moved(q, q + 5);
-    moved[1] = 99;
+    RectangleView(moved.data()).SetCorners({99, RectangleView(q).Corner1().Y}, RectangleView(q).Corner2());
     s.ReplaceRecord(q, moved.data());
     s.undo->Undo();
     EXPECT_EQ(BufferOf(s), start);
