@@ -1,7 +1,7 @@
 # Union (Region.merged) with KLayout of the benchmark files: rectangles ("x1 y1 x2 y2")
 # or triangles ("x1 y1 x2 y2 x3 y3"), one per line after a first line with N.
 #   klayout -b -r kl_union.py -rd files="rects_10000_dense.txt triangles_10000.txt ..."
-# Like /work/shared/oracles/bool/kl_union.py (rectangles only), with polygons for triangles.
+# Like ../shared/oracles/bool/kl_union.py (rectangles only), with polygons for triangles.
 import time
 import pya
 

@@ -8,7 +8,7 @@ rectangles and polygon_set_data for every input), KLayout (klayout -b, Region.me
 Usage (from the repository root, after building bool_bench):
   bench/bool/run.py [--sizes 10000,100000,1000000] [--kinds dense,sparse,triangles]
                     [--peers zandor,clipper,boost,klayout] [--timeout S] [--bench PATH] [--repeat K]
-Rectangle files come from /work/shared/oracles/generated/bool when present (the areas are checked
+Rectangle files come from ../shared/oracles/generated/bool (beside the repository) when present (the areas are checked
 against EXPECTED_UNION_AREAS.tsv there); others are generated into a temporary directory with the same
 generators (gen_rects.py: dense field 2e6 at 100k scaled by sqrt(N), sparse 1e7 scaled by sqrt(N)
 above 100k, sides 1000 to 20000; gen_triangles.py: corners within 10000 of the first, field as dense).
@@ -28,7 +28,8 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-SHARED = "/work/shared/oracles"
+# The shared oracles sit beside the repository.
+SHARED = os.path.join(os.environ.get("ZANDOR_SHARED", os.path.join(os.path.dirname(ROOT), "shared")), "oracles")
 GENERATED = os.path.join(SHARED, "generated", "bool")
 GEN_RECTS = os.path.join(SHARED, "bool", "gen_rects.py")
 GEN_TRIANGLES = os.path.join(HERE, "gen_triangles.py")

@@ -18,8 +18,10 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CLI = os.path.join(ROOT, "build", "src", "cli", "zandor-cli")
-CORPUS = "/work/shared/corpus/gds"
-ORACLES = "/work/shared/oracles"
+# The shared corpus and oracles sit beside the repository.
+SHARED = os.environ.get("ZANDOR_SHARED", os.path.join(os.path.dirname(ROOT), "shared"))
+CORPUS = os.path.join(SHARED, "corpus", "gds")
+ORACLES = os.path.join(SHARED, "oracles")
 FILES = ["orfs/RAM32_1RW1R.gds.gz", "orfs/sky130_sram_1rw1r_44x64_8.gds", "orfs/sky130_fd_sc_hd.gds",
          "ihp/S453A.gds"]
 

@@ -102,9 +102,11 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> files(argv + 1, argv + argc);
     if (files.empty()) {
-        for (const char* name : {"/work/shared/corpus/gds/orfs/sky130_fd_sc_hd.gds",
-                                 "/work/shared/corpus/gds/orfs/sky130_sram_1rw1r_44x64_8.gds"}) {
-            if (std::filesystem::exists(name)) files.push_back(name);
+        // The shared corpus sits beside the repository.
+        const std::filesystem::path corpus =
+            std::filesystem::path(ZANDOR_SOURCE_DIR).parent_path() / "shared" / "corpus" / "gds" / "orfs";
+        for (const char* name : {"sky130_fd_sc_hd.gds", "sky130_sram_1rw1r_44x64_8.gds"}) {
+            if (std::filesystem::exists(corpus / name)) files.push_back((corpus / name).string());
         }
     }
     int status = 0;
