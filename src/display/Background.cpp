@@ -21,7 +21,7 @@ constexpr int kDiagonalCross = 5;
 
 PixelPoint ToPixels(const Layout& layout, std::int64_t x, std::int64_t y) {
     std::int32_t px = SaturateToInt32(x), py = SaturateToInt32(y);
-    layout.WorldToScreen(px, py);
+    layout.view.WorldToScreen(px, py);
     return {px, py};
 }
 
@@ -39,12 +39,12 @@ void BoxOutline(const Layout& layout, Canvas& canvas, const Rect& box, const Rec
 }
 
 Rect Grown(const Layout& layout, std::int64_t gx, std::int64_t gy) {
-    return {SaturateToInt32(layout.xmin - gx), SaturateToInt32(layout.ymin - gy), SaturateToInt32(layout.xmax + gx),
-            SaturateToInt32(layout.ymax + gy)};
+    return {SaturateToInt32(layout.view.xmin - gx), SaturateToInt32(layout.view.ymin - gy), SaturateToInt32(layout.view.xmax + gx),
+            SaturateToInt32(layout.view.ymax + gy)};
 }
 
 bool Covers(const Rect& box, const Layout& layout) {
-    return box.minx <= layout.xmin && box.miny <= layout.ymin && box.maxx >= layout.xmax && box.maxy >= layout.ymax;
+    return box.minx <= layout.view.xmin && box.miny <= layout.view.ymin && box.maxx >= layout.view.xmax && box.maxy >= layout.view.ymax;
 }
 
 }  // namespace
@@ -93,8 +93,8 @@ void Background::DrawSymbolExtent(const Layout& layout, Canvas& canvas, std::uin
     const Rect box = shown->Bounds();
     if (Covers(box, layout)) return;
     canvas.SetPen({PenStyle::Dot, grey, 1});
-    const std::int64_t gx = (std::int64_t{layout.xmax} - layout.xmin) / 10;
-    const std::int64_t gy = (std::int64_t{layout.ymax} - layout.ymin) / 10;
+    const std::int64_t gx = (std::int64_t{layout.view.xmax} - layout.view.xmin) / 10;
+    const std::int64_t gy = (std::int64_t{layout.view.ymax} - layout.view.ymin) / 10;
     BoxOutline(layout, canvas, box, Grown(layout, gx, gy));
 }
 
@@ -125,7 +125,7 @@ void Background::DrawMask(const Layout& layout, Canvas& canvas, bool printing, s
     canvas.SetPen({PenStyle::Solid, grey, 1});
     BoxOutline(layout, canvas, plate, area);
 
-    if (plate.minx > layout.xmin && plate.maxy < layout.ymax) {
+    if (plate.minx > layout.view.xmin && plate.maxy < layout.view.ymax) {
         std::string label;
         if (maskType == 0) {
             char text[96];
@@ -152,7 +152,7 @@ void Background::DrawWafer(const Layout& layout, Canvas& canvas, std::uint32_t g
     for (int degree = 0; degree <= 360; ++degree) {
         const double a = degree * kPi / 180;
         const std::int64_t x = RoundHalfAway(radius * std::cos(a)), y = RoundHalfAway(radius * std::sin(a));
-        if (x > layout.xmin && x < layout.xmax && y > layout.ymin && y < layout.ymax)
+        if (x > layout.view.xmin && x < layout.view.xmax && y > layout.view.ymin && y < layout.view.ymax)
             piece.push_back(ToPixels(layout, x, y));
         else
             flush();

@@ -37,7 +37,7 @@ void Grid::SetSpacing(std::int32_t nanometres) {
 }
 
 void Grid::UpdateGridSteps(const Layout& layout) {
-    const double b = layout.sx;
+    const double b = layout.view.sx;
     if (!(b > 0)) return;
     std::int64_t r = 1;
     while (r * b < 0.1 && r < kLargestStep) r *= 10;
@@ -54,8 +54,8 @@ void Grid::UpdateGridSteps(const Layout& layout) {
     std::int64_t d = effectiveSpacing;
     while (d * b < 10 && d < kLargestStep) d *= 2;
     displayStep = static_cast<std::int32_t>(std::min(d, kLargestStep));
-    pixelStepX = displayStep * layout.sx;
-    pixelStepY = displayStep * layout.sy;
+    pixelStepX = displayStep * layout.view.sx;
+    pixelStepY = displayStep * layout.view.sy;
 }
 
 void Grid::DrawGrid(const Layout& layout, Canvas& canvas, bool backgroundBlack, bool printing) const {
@@ -66,16 +66,16 @@ void Grid::DrawGrid(const Layout& layout, Canvas& canvas, bool backgroundBlack, 
         canvas.SetPen({PenStyle::Null, 0, 1});
         canvas.SetBrush({-1, colour});
     }
-    const std::int64_t x0 = layout.xmin / f * f, y0 = layout.ymin / f * f;
-    const double px0 = RoundHalfAway((double(x0) - layout.xmin) * layout.sx);
-    const double py0 = RoundHalfAway((double(layout.ymax) - y0) * layout.sy);
+    const std::int64_t x0 = layout.view.xmin / f * f, y0 = layout.view.ymin / f * f;
+    const double px0 = RoundHalfAway((double(x0) - layout.view.xmin) * layout.view.sx);
+    const double py0 = RoundHalfAway((double(layout.view.ymax) - y0) * layout.view.sy);
     int row = 0;
-    for (std::int64_t y = y0; y <= layout.ymax; y += f, ++row) {
-        if (y < layout.ymin) continue;
+    for (std::int64_t y = y0; y <= layout.view.ymax; y += f, ++row) {
+        if (y < layout.view.ymin) continue;
         const int py = RoundHalfAway(py0 - row * pixelStepY);
         int column = 0;
-        for (std::int64_t x = x0; x <= layout.xmax; x += f, ++column) {
-            if (x < layout.xmin) continue;
+        for (std::int64_t x = x0; x <= layout.view.xmax; x += f, ++column) {
+            if (x < layout.view.xmin) continue;
             const int px = RoundHalfAway(px0 + column * pixelStepX);
             if (printing)
                 canvas.Rectangle(px, py, px + 1, py + 1);

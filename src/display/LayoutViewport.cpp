@@ -43,8 +43,8 @@ void WarnMaximumZoom() { platform::ShowWarning("Maximum zoom level is reached.")
 LayoutViewport::LayoutViewport(Layout& owner) : layout(owner) {}
 
 Point LayoutViewport::ScreenToWorld(int px, int py) const {
-    const std::int64_t x = layout.xmin + static_cast<std::int64_t>(px / layout.sx + 0.5);
-    const std::int64_t y = layout.ymax - static_cast<std::int64_t>(py / layout.sy + 0.5);
+    const std::int64_t x = layout.view.xmin + static_cast<std::int64_t>(px / layout.view.sx + 0.5);
+    const std::int64_t y = layout.view.ymax - static_cast<std::int64_t>(py / layout.view.sy + 0.5);
     return {SaturateToInt32(x), SaturateToInt32(y)};
 }
 
@@ -52,7 +52,7 @@ void LayoutViewport::SetViewRect(std::int64_t xmin, std::int64_t ymin, std::int6
     if (xmax < xmin || ymax < ymin) return;
     if (xmax == xmin) ++xmax;
     if (ymax == ymin) ++ymax;
-    const double aspect = layout.W == 0 || layout.H == 0 ? 1.0 : double(layout.W) / layout.H;
+    const double aspect = layout.view.W == 0 || layout.view.H == 0 ? 1.0 : double(layout.view.W) / layout.view.H;
     std::int64_t w = xmax - xmin, h = ymax - ymin;
     const std::int64_t cx = xmin / 2 + xmax / 2, cy = ymin / 2 + ymax / 2;
     if (h * aspect < w) {
@@ -69,13 +69,13 @@ void LayoutViewport::SetViewRect(std::int64_t xmin, std::int64_t ymin, std::int6
         }
     }
     std::int64_t x1, x2, y1, y2;
-    PlaceRange(cx, w, x1, x2, layout.W);
-    PlaceRange(cy, h, y1, y2, layout.H);
-    layout.xmin = static_cast<std::int32_t>(x1);
-    layout.xmax = static_cast<std::int32_t>(x2);
-    layout.ymin = static_cast<std::int32_t>(y1);
-    layout.ymax = static_cast<std::int32_t>(y2);
-    if (rangesChanged) rangesChanged(layout.xmin, layout.xmax, layout.ymin, layout.ymax);
+    PlaceRange(cx, w, x1, x2, layout.view.W);
+    PlaceRange(cy, h, y1, y2, layout.view.H);
+    layout.view.xmin = static_cast<std::int32_t>(x1);
+    layout.view.xmax = static_cast<std::int32_t>(x2);
+    layout.view.ymin = static_cast<std::int32_t>(y1);
+    layout.view.ymax = static_cast<std::int32_t>(y2);
+    if (rangesChanged) rangesChanged(layout.view.xmin, layout.view.xmax, layout.view.ymin, layout.view.ymax);
 }
 
 void LayoutViewport::PrepareMapping(int clientWidth, int clientHeight, double dpi) {
@@ -84,30 +84,30 @@ void LayoutViewport::PrepareMapping(int clientWidth, int clientHeight, double dp
         firstPaint = false;
         SymbolDescription* main = layout.MainSymbol();
         if (main && main->FirstRecord()) {
-            layout.W = static_cast<std::uint32_t>(std::max(1, RoundHalfAway(width * 1000 / dpi)));
-            layout.H = static_cast<std::uint32_t>(std::max(1, RoundHalfAway(height * 1000 / dpi)));
+            layout.view.W = static_cast<std::uint32_t>(std::max(1, RoundHalfAway(width * 1000 / dpi)));
+            layout.view.H = static_cast<std::uint32_t>(std::max(1, RoundHalfAway(height * 1000 / dpi)));
             main->EnsureBounds();
             const Rect b = main->Bounds();
             SetViewRect(b.minx, b.miny, b.maxx, b.maxy);
         } else {
-            layout.xmin = layout.ymin = -kEmptyLayoutHalf;
-            layout.xmax = layout.ymax = kEmptyLayoutHalf;
-            layout.W = layout.H = 2 * kEmptyLayoutHalf;
+            layout.view.xmin = layout.view.ymin = -kEmptyLayoutHalf;
+            layout.view.xmax = layout.view.ymax = kEmptyLayoutHalf;
+            layout.view.W = layout.view.H = 2 * kEmptyLayoutHalf;
         }
     }
     // Keep the left and bottom edges and the horizontal scale; the top edge
     // follows the window's height.  The top stays inside the world limits.
-    const double h = layout.W / (width / dpi) * (height / dpi);
+    const double h = layout.view.W / (width / dpi) * (height / dpi);
     if (h <= double(kViewMaxSpan)) {
-        const std::int64_t top = std::min<std::int64_t>(layout.ymin + static_cast<std::int64_t>(h + 0.5), kViewLimit);
-        layout.H = static_cast<std::uint32_t>(std::max<std::int64_t>(top - layout.ymin, 1));
-        layout.ymax = static_cast<std::int32_t>(layout.ymin + std::int64_t{layout.H});
+        const std::int64_t top = std::min<std::int64_t>(layout.view.ymin + static_cast<std::int64_t>(h + 0.5), kViewLimit);
+        layout.view.H = static_cast<std::uint32_t>(std::max<std::int64_t>(top - layout.view.ymin, 1));
+        layout.view.ymax = static_cast<std::int32_t>(layout.view.ymin + std::int64_t{layout.view.H});
     }
-    if (rangesChanged) rangesChanged(layout.xmin, layout.xmax, layout.ymin, layout.ymax);
-    layout.sx = width / layout.W;
-    layout.sy = height / layout.H;
-    layout.twoPixels = RoundHalfAway(2 / layout.sx) + 1;
-    layout.minObjectSize = layout.twoPixels / 2 + 1;
+    if (rangesChanged) rangesChanged(layout.view.xmin, layout.view.xmax, layout.view.ymin, layout.view.ymax);
+    layout.view.sx = width / layout.view.W;
+    layout.view.sy = height / layout.view.H;
+    layout.view.twoPixels = RoundHalfAway(2 / layout.view.sx) + 1;
+    layout.view.minObjectSize = layout.view.twoPixels / 2 + 1;
 }
 
 void LayoutViewport::PushZoomLevel(const Rect& level) {
@@ -116,15 +116,15 @@ void LayoutViewport::PushZoomLevel(const Rect& level) {
 
 void LayoutViewport::ZoomTo(const Rect& r) {
     SymbolDescription* shown = layout.ShownSymbolDescription();
-    if (shown && shown->zoomStack.empty()) PushZoomLevel({layout.xmin, layout.ymin, layout.xmax, layout.ymax});
+    if (shown && shown->zoomStack.empty()) PushZoomLevel({layout.view.xmin, layout.view.ymin, layout.view.xmax, layout.view.ymax});
     SetViewRect(r.minx, r.miny, r.maxx, r.maxy);
     if (shown) PushZoomLevel(r);
 }
 
 bool LayoutViewport::ZoomIn(int px, int py) {
     const Point p = ScreenToWorld(px, py);
-    const std::int64_t dl = std::int64_t{p.X} - layout.xmin, dr = std::int64_t{layout.xmax} - p.X;
-    const std::int64_t db = std::int64_t{p.Y} - layout.ymin, dt = std::int64_t{layout.ymax} - p.Y;
+    const std::int64_t dl = std::int64_t{p.X} - layout.view.xmin, dr = std::int64_t{layout.view.xmax} - p.X;
+    const std::int64_t db = std::int64_t{p.Y} - layout.view.ymin, dt = std::int64_t{layout.view.ymax} - p.Y;
     if (dl + dr < kSmallestZoom || db + dt < kSmallestZoom) {
         WarnMaximumZoom();
         return false;
@@ -138,8 +138,8 @@ bool LayoutViewport::ZoomIn(int px1, int py1, int px2, int py2) {
     const Point a = ScreenToWorld(px1, py1), b = ScreenToWorld(px2, py2);
     Rect r{std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
     if (std::int64_t{r.maxx} - r.minx < kSmallestZoom && std::int64_t{r.maxy} - r.miny < kSmallestZoom) {
-        if (std::int64_t{layout.xmin} + kSmallestZoom >= layout.xmax ||
-            std::int64_t{layout.ymin} + kSmallestZoom >= layout.ymax) {
+        if (std::int64_t{layout.view.xmin} + kSmallestZoom >= layout.view.xmax ||
+            std::int64_t{layout.view.ymin} + kSmallestZoom >= layout.view.ymax) {
             WarnMaximumZoom();
             return false;
         }
@@ -156,8 +156,8 @@ bool LayoutViewport::ZoomInCentre(int clientWidth, int clientHeight) {
 
 void LayoutViewport::ZoomOutAt(int px, int py) {
     const Point p = ScreenToWorld(px, py);
-    const std::int64_t dl = std::int64_t{p.X} - layout.xmin, dr = std::int64_t{layout.xmax} - p.X;
-    const std::int64_t db = std::int64_t{p.Y} - layout.ymin, dt = std::int64_t{layout.ymax} - p.Y;
+    const std::int64_t dl = std::int64_t{p.X} - layout.view.xmin, dr = std::int64_t{layout.view.xmax} - p.X;
+    const std::int64_t db = std::int64_t{p.Y} - layout.view.ymin, dt = std::int64_t{layout.view.ymax} - p.Y;
     SymbolDescription* shown = layout.ShownSymbolDescription();
     if (shown && !shown->zoomStack.empty()) shown->zoomStack.pop_back();
     std::int64_t x1, y1, x2, y2;
@@ -199,8 +199,8 @@ void LayoutViewport::ZoomBack() {
         }
     };
     std::int64_t x1, x2, y1, y2;
-    grow(layout.xmin, layout.xmax, layout.W / 2, x1, x2);
-    grow(layout.ymin, layout.ymax, layout.H / 2, y1, y2);
+    grow(layout.view.xmin, layout.view.xmax, layout.view.W / 2, x1, x2);
+    grow(layout.view.ymin, layout.view.ymax, layout.view.H / 2, y1, y2);
     SetViewRect(x1, y1, x2, y2);
 }
 
@@ -219,10 +219,10 @@ void LayoutViewport::ZoomAll() {
 }
 
 void LayoutViewport::PanBy(int pressX, int pressY, int releaseX, int releaseY) {
-    const auto dx = static_cast<std::int64_t>((pressX - releaseX) / layout.sx + 0.5);
-    const auto dy = static_cast<std::int64_t>((releaseY - pressY) / layout.sy + 0.5);
-    SetViewRect(std::int64_t{layout.xmin} + dx, std::int64_t{layout.ymin} + dy, std::int64_t{layout.xmax} + dx,
-                std::int64_t{layout.ymax} + dy);
+    const auto dx = static_cast<std::int64_t>((pressX - releaseX) / layout.view.sx + 0.5);
+    const auto dy = static_cast<std::int64_t>((releaseY - pressY) / layout.view.sy + 0.5);
+    SetViewRect(std::int64_t{layout.view.xmin} + dx, std::int64_t{layout.view.ymin} + dy, std::int64_t{layout.view.xmax} + dx,
+                std::int64_t{layout.view.ymax} + dy);
 }
 
 bool LayoutViewport::ShowSymbol(std::string_view name) {

@@ -110,15 +110,15 @@ CanvasBrush LayerBrush(const LayerDescription& layer) {
 ObjectDrawing::ObjectDrawing(Layout& owner, Canvas& target)
     : layout(owner),
       canvas(target),
-      view{owner.xmin, owner.ymin, owner.xmax, owner.ymax},
-      originX(owner.xmin),
-      originY(owner.ymax),
-      scaleX(owner.sx),
-      scaleY(owner.sy) {}
+      view{owner.view.xmin, owner.view.ymin, owner.view.xmax, owner.view.ymax},
+      originX(owner.view.xmin),
+      originY(owner.view.ymax),
+      scaleX(owner.view.sx),
+      scaleY(owner.view.sy) {}
 
 bool ObjectDrawing::DrawLayout(bool selectNameFont) {
     const ModelSettings& settings = Settings();
-    layout.drawing = true;
+    layout.view.drawing = true;
     const RasterOp previous = canvas.SetRasterOp(settings.backgroundBlack ? RasterOp::Merge : RasterOp::Mask);
     if (selectNameFont) canvas.SetFont(SymbolNameFont());
     canvas.SetTextColor(kSymbolOutlineColor);
@@ -128,7 +128,7 @@ bool ObjectDrawing::DrawLayout(bool selectNameFont) {
         canvas.SetRasterOp(RasterOp::Not);
         DrawMeasureLine(*shown);
     }
-    layout.drawing = false;
+    layout.view.drawing = false;
     canvas.SetRasterOp(previous);
     return !abandoned;
 }
@@ -168,7 +168,7 @@ struct ObjectDrawing::PassVisitor : WalkVisitor {
 };
 
 void ObjectDrawing::DrawSymbol(SymbolDescription& symbol, int level, const TransformMatrix& m) {
-    if (!layout.drawing || abandoned) return;
+    if (!layout.view.drawing || abandoned) return;
     if (PollInput()) return;
     PassVisitor visitor(*this, level);
     HierarchyWalker(layout).Walk(symbol, m, visitor);
@@ -226,7 +226,7 @@ bool ObjectDrawing::Visible(const Rect& b) const {
 
 bool ObjectDrawing::DrawDot(const Rect& b) {
     const std::int64_t width = std::int64_t{b.maxx} - b.minx, height = std::int64_t{b.maxy} - b.miny;
-    if (width >= layout.minObjectSize || height >= layout.minObjectSize) return false;
+    if (width >= layout.view.minObjectSize || height >= layout.view.minObjectSize) return false;
     const PixelPoint p = Map({b.minx, b.miny});
     canvas.Rectangle(p.x, p.y, p.x + 1, p.y + 1);
     return true;

@@ -251,7 +251,7 @@ Word* FindNextObjectInRect(SymbolDescription& symbol, Word* after, const Rect& r
 
 Word* FindObjectAt(SymbolDescription& symbol, std::int32_t x, std::int32_t y, SelectFilter filter) {
     Layout* layout = symbol.OwnerLayout();
-    const double sx = layout && layout->sx > 0 ? layout->sx : 1.0;
+    const double sx = layout && layout->view.sx > 0 ? layout->view.sx : 1.0;
     const std::int64_t t = static_cast<std::int64_t>(2.5 / sx) + 1;
     Word* found = nullptr;
     std::int64_t half = t;
@@ -260,7 +260,7 @@ Word* FindObjectAt(SymbolDescription& symbol, std::int32_t x, std::int32_t y, Se
         found = FindObjectInRect(symbol, Square(x, y, h), filter, false);
         if (found) break;
     }
-    if (layout) layout->pickTolerance = SaturateToInt32(2 * half);
+    if (layout) layout->view.pickTolerance = SaturateToInt32(2 * half);
     return found;
 }
 

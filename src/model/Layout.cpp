@@ -272,9 +272,4 @@ void Layout::ChooseMainSymbol() {
     if (candidate && candidate != main) MakeMainSymbol(*candidate);
 }
 
-void Layout::WorldToScreen(std::int32_t& x, std::int32_t& y) const {
-    x = RoundHalfAway((double(x) - xmin) * sx);
-    y = RoundHalfAway((double(ymax) - y) * sy);
-}
-
 }  // namespace zandor

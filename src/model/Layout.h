@@ -15,6 +15,7 @@
 #include "model/LayerDescription.h"
 #include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
+#include "model/ViewState.h"
 
 namespace zandor {
 
@@ -106,18 +107,10 @@ public:
     // Moves a layer to an empty slot, with its objects and their undo copies.
     bool ChangeLayerIndex(int oldIndex, int newIndex);
 
-    // Device mapping.
-    void WorldToScreen(std::int32_t& x, std::int32_t& y) const;
-
-    std::int32_t xmin = 0, ymin = 0, xmax = 0, ymax = 0;
-    std::uint32_t W = 0, H = 0;
-    double sx = 1, sy = 1;
-    std::int32_t twoPixels = 3;
-    std::int32_t minObjectSize = 2;
-    std::int32_t pickTolerance = 0;
+    // What the window showing this layout keeps with it.
+    ViewState view;
     bool modified = false;
     void* window = nullptr;
-    bool drawing = false;
     std::int32_t activeLayer = 0;
     std::string fileName;
     FileType fileType = FileUnknown;

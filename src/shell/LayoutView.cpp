@@ -167,15 +167,15 @@ void LayoutView::DrawGuideLines(Canvas& canvas) {
     const RasterOp previous = canvas.SetRasterOp(RasterOp::Xor);
     canvas.SetPen({PenStyle::Dot, kGuideColour, 1});
     for (std::int32_t x : shown->vGuides) {
-        if (x < layout->xmin || x > layout->xmax) continue;
-        std::int32_t px = x, py = layout->ymax;
-        layout->WorldToScreen(px, py);
+        if (x < layout->view.xmin || x > layout->view.xmax) continue;
+        std::int32_t px = x, py = layout->view.ymax;
+        layout->view.WorldToScreen(px, py);
         canvas.Line(px, 0, px, backBuffer.height());
     }
     for (std::int32_t y : shown->hGuides) {
-        if (y < layout->ymin || y > layout->ymax) continue;
-        std::int32_t px = layout->xmin, py = y;
-        layout->WorldToScreen(px, py);
+        if (y < layout->view.ymin || y > layout->view.ymax) continue;
+        std::int32_t px = layout->view.xmin, py = y;
+        layout->view.WorldToScreen(px, py);
         canvas.Line(0, py, backBuffer.width(), py);
     }
     canvas.SetRasterOp(previous);

@@ -123,7 +123,7 @@ LayoutWindow::LayoutWindow(std::unique_ptr<Layout> document, Grid& sharedGrid, B
         const bool horizontalBar = bar == hBar;
         connect(bar, &QScrollBar::actionTriggered, this, [this, bar, horizontalBar](int action) {
             Layout& l = Document();
-            const std::int64_t size = horizontalBar ? std::int64_t{l.xmax} - l.xmin : std::int64_t{l.ymax} - l.ymin;
+            const std::int64_t size = horizontalBar ? std::int64_t{l.view.xmax} - l.view.xmin : std::int64_t{l.view.ymax} - l.view.ymin;
             const std::int64_t line = size / 10;
             // Up on the vertical bar shows what lies above.
             const int sign = horizontalBar ? 1 : -1;
@@ -295,9 +295,9 @@ void LayoutWindow::ConnectRuler(RulerPanel& ruler, bool horizontal) {
 
 void LayoutWindow::FollowView() {
     const Layout& l = Document();
-    hRuler->SetMinMax(l.xmin, l.xmax);
-    vRuler->SetMinMax(l.ymin, l.ymax);
-    const std::int64_t cx = l.xmin / 2 + l.xmax / 2, cy = l.ymin / 2 + l.ymax / 2;
+    hRuler->SetMinMax(l.view.xmin, l.view.xmax);
+    vRuler->SetMinMax(l.view.ymin, l.view.ymax);
+    const std::int64_t cx = l.view.xmin / 2 + l.view.xmax / 2, cy = l.view.ymin / 2 + l.view.ymax / 2;
     hBar->blockSignals(true);
     vBar->blockSignals(true);
     hBar->setValue(static_cast<int>(cx / kUnit + 500));
@@ -308,7 +308,7 @@ void LayoutWindow::FollowView() {
 
 void LayoutWindow::ScrollBy(bool horizontalBar, std::int64_t delta) {
     Layout& l = Document();
-    std::int64_t x1 = l.xmin, x2 = l.xmax, y1 = l.ymin, y2 = l.ymax;
+    std::int64_t x1 = l.view.xmin, x2 = l.view.xmax, y1 = l.view.ymin, y2 = l.view.ymax;
     std::int64_t& low = horizontalBar ? x1 : y1;
     std::int64_t& high = horizontalBar ? x2 : y2;
     // Stops at the world's limits.
@@ -322,7 +322,7 @@ void LayoutWindow::ScrollBy(bool horizontalBar, std::int64_t delta) {
 
 void LayoutWindow::CentreOn(bool horizontalBar, std::int64_t centre) {
     Layout& l = Document();
-    const std::int64_t now = horizontalBar ? l.xmin / 2 + l.xmax / 2 : l.ymin / 2 + l.ymax / 2;
+    const std::int64_t now = horizontalBar ? l.view.xmin / 2 + l.view.xmax / 2 : l.view.ymin / 2 + l.view.ymax / 2;
     ScrollBy(horizontalBar, centre - now);
 }
 
@@ -439,7 +439,7 @@ void LayoutWindow::TreeMenu(const QPoint& at) {
 // with Shift held or while a name is being edited.
 bool LayoutWindow::TreeKey(int key) {
     Layout& l = Document();
-    const std::int64_t w = std::int64_t{l.xmax} - l.xmin, h = std::int64_t{l.ymax} - l.ymin;
+    const std::int64_t w = std::int64_t{l.view.xmax} - l.view.xmin, h = std::int64_t{l.view.ymax} - l.view.ymin;
     switch (key) {
         case Qt::Key_Left: ScrollBy(true, -w / 10); return true;
         case Qt::Key_Right: ScrollBy(true, w / 10); return true;

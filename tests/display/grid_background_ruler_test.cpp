@@ -17,11 +17,11 @@ namespace {
 
 std::unique_ptr<Layout> ViewOf(std::int32_t xmin, std::int32_t ymin, std::int32_t xmax, std::int32_t ymax, double sx) {
     auto layout = std::make_unique<Layout>();
-    layout->xmin = xmin;
-    layout->ymin = ymin;
-    layout->xmax = xmax;
-    layout->ymax = ymax;
-    layout->sx = layout->sy = sx;
+    layout->view.xmin = xmin;
+    layout->view.ymin = ymin;
+    layout->view.xmax = xmax;
+    layout->view.ymax = ymax;
+    layout->view.sx = layout->view.sy = sx;
     return layout;
 }
 

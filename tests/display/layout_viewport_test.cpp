@@ -13,7 +13,7 @@ namespace {
 constexpr int kWidth = 1001, kHeight = 501;
 constexpr double kDpi = 100;
 
-Rect Visible(const Layout& l) { return {l.xmin, l.ymin, l.xmax, l.ymax}; }
+Rect Visible(const Layout& l) { return {l.view.xmin, l.view.ymin, l.view.xmax, l.view.ymax}; }
 
 class ViewportTest : public ::testing::Test {
 protected:
@@ -28,37 +28,37 @@ protected:
 
 TEST_F(ViewportTest, TheFirstPaintShowsTheMainSymbolAndSetsTheScales) {
     EXPECT_EQ(Visible(layout), (Rect{0, 0, 100000, 50000}));
-    EXPECT_DOUBLE_EQ(layout.sx, 1000.0 / 100000);
-    EXPECT_DOUBLE_EQ(layout.sy, 500.0 / 50000);
-    EXPECT_EQ(layout.twoPixels, 201);
-    EXPECT_EQ(layout.minObjectSize, 101);
+    EXPECT_DOUBLE_EQ(layout.view.sx, 1000.0 / 100000);
+    EXPECT_DOUBLE_EQ(layout.view.sy, 500.0 / 50000);
+    EXPECT_EQ(layout.view.twoPixels, 201);
+    EXPECT_EQ(layout.view.minObjectSize, 101);
 
     Layout empty;
     LayoutViewport emptyView(empty);
     emptyView.PrepareMapping(kWidth, kHeight, kDpi);
-    EXPECT_EQ(empty.xmin, -40000000);
-    EXPECT_EQ(empty.xmax, 40000000);
-    EXPECT_EQ(empty.ymin, -40000000) << "the bottom edge stays, the top follows the window";
-    EXPECT_EQ(empty.ymax, 0);
+    EXPECT_EQ(empty.view.xmin, -40000000);
+    EXPECT_EQ(empty.view.xmax, 40000000);
+    EXPECT_EQ(empty.view.ymin, -40000000) << "the bottom edge stays, the top follows the window";
+    EXPECT_EQ(empty.view.ymax, 0);
 }
 
 TEST_F(ViewportTest, ResizingKeepsTheLeftAndBottomEdgesAndTheHorizontalScale) {
     view.PrepareMapping(kWidth, 1001, kDpi);
     EXPECT_EQ(Visible(layout), (Rect{0, 0, 100000, 100000}));
-    EXPECT_DOUBLE_EQ(layout.sx, 0.01);
+    EXPECT_DOUBLE_EQ(layout.view.sx, 0.01);
 }
 
 TEST_F(ViewportTest, ZoomingAtAPointDoublesTheScaleAndKeepsThePointUnderThePointer) {
     const Point before = view.ScreenToWorld(250, 100);
     ASSERT_TRUE(view.ZoomIn(250, 100));
     view.PrepareMapping(kWidth, kHeight, kDpi);
-    EXPECT_DOUBLE_EQ(layout.sx, 0.02);
+    EXPECT_DOUBLE_EQ(layout.view.sx, 0.02);
     EXPECT_EQ(view.ScreenToWorld(250, 100), before);
 
     // Zoom out at the same point returns to the previous scale there.
     view.ZoomOutAt(250, 100);
     view.PrepareMapping(kWidth, kHeight, kDpi);
-    EXPECT_DOUBLE_EQ(layout.sx, 0.01);
+    EXPECT_DOUBLE_EQ(layout.view.sx, 0.01);
     EXPECT_EQ(view.ScreenToWorld(250, 100), before);
 }
 
@@ -79,8 +79,8 @@ TEST_F(ViewportTest, TinyZoomRectanglesBecomeA20NanometreSquareThenStop) {
     view.SetViewRect(0, 0, 1000, 500);
     view.PrepareMapping(kWidth, kHeight, kDpi);
     ASSERT_TRUE(view.ZoomIn(100, 100, 105, 103));
-    EXPECT_EQ(layout.W, 40u) << "a 20 nm square in a 2:1 window";
-    EXPECT_EQ(layout.H, 20u);
+    EXPECT_EQ(layout.view.W, 40u) << "a 20 nm square in a 2:1 window";
+    EXPECT_EQ(layout.view.H, 20u);
     view.PrepareMapping(kWidth, kHeight, kDpi);
     EXPECT_FALSE(view.ZoomIn(100, 100, 101, 101));
     EXPECT_EQ(messages.messages,
@@ -93,9 +93,9 @@ TEST_F(ViewportTest, TheViewStaysInsideTheWorldLimits) {
     for (int i = 0; i < 40; ++i) {
         view.ZoomOutAt(900, 100);
         view.PrepareMapping(kWidth, kHeight, kDpi);
-        EXPECT_LE(layout.xmax, 2000000000);
-        EXPECT_GE(layout.xmin, -2000000000);
-        EXPECT_LE(layout.ymax, 2000000000);
+        EXPECT_LE(layout.view.xmax, 2000000000);
+        EXPECT_GE(layout.view.xmin, -2000000000);
+        EXPECT_LE(layout.view.ymax, 2000000000);
     }
 }
 

@@ -22,14 +22,14 @@ class ObjectDrawingTest : public ::testing::Test {
 protected:
     void SetUp() override {
         saved = Settings();
-        layout.xmin = 0;
-        layout.ymin = 0;
-        layout.xmax = 1000;
-        layout.ymax = 1000;
-        layout.W = 100;
-        layout.H = 100;
-        layout.sx = layout.sy = 0.1;
-        layout.minObjectSize = 20;
+        layout.view.xmin = 0;
+        layout.view.ymin = 0;
+        layout.view.xmax = 1000;
+        layout.view.ymax = 1000;
+        layout.view.W = 100;
+        layout.view.H = 100;
+        layout.view.sx = layout.view.sy = 0.1;
+        layout.view.minObjectSize = 20;
         layout.SetLayer(std::make_unique<LayerDescription>(1, "red", 0x0000FF));
         layout.SetLayer(std::make_unique<LayerDescription>(2, "green", 0x00FF00));
         main = layout.MainSymbol();
@@ -244,8 +244,8 @@ TEST_F(ObjectDrawingTest, ArraysDrawEveryVisibleElementAndTheirName) {
     ASSERT_EQ(Of(Shape::Text).size(), 1u);
     EXPECT_EQ(Of(Shape::Text)[0]->text, "Array of <cell>");
 
-    layout.xmax = layout.ymax = 250;  // only 3 x 3 elements meet the view
-    layout.sx = layout.sy = 0.4;
+    layout.view.xmax = layout.view.ymax = 250;  // only 3 x 3 elements meet the view
+    layout.view.sx = layout.view.sy = 0.4;
     Draw();
     EXPECT_EQ(Of(Shape::Rectangle).size(), 9u);
 }
@@ -255,7 +255,7 @@ TEST_F(ObjectDrawingTest, APassGivesUpWhenTheUserPresses) {
     canvas.interruptAfterPolls = 3;
     EXPECT_FALSE(Draw());
     EXPECT_LE(Of(Shape::Rectangle).size(), 60u);
-    EXPECT_FALSE(layout.drawing);
+    EXPECT_FALSE(layout.view.drawing);
     EXPECT_EQ(canvas.rasterOp, RasterOp::Copy);
 }
 

@@ -38,8 +38,8 @@ QImage DrawOverlap(bool black) {
     layout.SetLayer(std::make_unique<LayerDescription>(2, "green", 0x00FF00));
     layout.MainSymbol()->AddRectangle(100, 100, 600, 600, 1);
     layout.MainSymbol()->AddRectangle(400, 400, 900, 900, 2);
-    layout.xmax = layout.ymax = 1000;
-    layout.sx = layout.sy = 0.1;
+    layout.view.xmax = layout.view.ymax = 1000;
+    layout.view.sx = layout.view.sy = 0.1;
     QImage image = Blank(black ? 0xFF000000u : 0xFFFFFFFFu, 101, 101);
     {
         QtCanvas canvas(image);

@@ -16,7 +16,7 @@ namespace {
 class HitTestingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        layout.sx = layout.sy = 0.1;
+        layout.view.sx = layout.view.sy = 0.1;
         for (int i = 1; i <= 3; ++i) layout.SetLayer(std::make_unique<LayerDescription>(i, ""));
         main = layout.MainSymbol();
     }
@@ -28,9 +28,9 @@ TEST_F(HitTestingTest, ObjectsAreFoundByTheirCharacteristicPoints) {
     Word* rect = main->AddRectangle(0, 0, 10000, 10000, 1);
     const std::int32_t rectOffset = main->OffsetOf(rect);
     EXPECT_EQ(FindObjectAt(*main, 5000, 5000, 0), nullptr) << "inside, far from the corners";
-    EXPECT_EQ(layout.pickTolerance, 8 * 26);
+    EXPECT_EQ(layout.view.pickTolerance, 8 * 26);
     ASSERT_NE(FindObjectAt(*main, 10030, 9970, 0), nullptr) << "near a corner";
-    EXPECT_EQ(layout.pickTolerance, 2 * 52);
+    EXPECT_EQ(layout.view.pickTolerance, 2 * 52);
 
     main->AddCircle(50000, 50000, 20000, 1);
     Word* circle = FindObjectAt(*main, 50010, 50010, 0);

@@ -84,11 +84,11 @@ TEST(Layout, FileTypesByExtension) {
 
 TEST(Layout, DeviceMappingFlipsY) {
     Layout layout;
-    layout.xmin = -1000;
-    layout.ymax = 2000;
-    layout.sx = layout.sy = 0.01;
+    layout.view.xmin = -1000;
+    layout.view.ymax = 2000;
+    layout.view.sx = layout.view.sy = 0.01;
     std::int32_t x = 50, y = 1950;
-    layout.WorldToScreen(x, y);
+    layout.view.WorldToScreen(x, y);
     EXPECT_EQ(x, 11);  // 10.5 rounds away from zero
     EXPECT_EQ(y, 1);   // 0.5 rounds away from zero
 }

@@ -48,7 +48,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
         return form;
     }
-    static Rect Visible(const Layout& l) { return {l.xmin, l.ymin, l.xmax, l.ymax}; }
+    static Rect Visible(const Layout& l) { return {l.view.xmin, l.view.ymin, l.view.xmax, l.view.ymax}; }
 
     QTemporaryDir config;
     ScopedMessageCapture messages;
@@ -95,25 +95,25 @@ TEST_F(EditorTest, ZoomAndPanWithTheMouseAndTheKeys) {
     ASSERT_TRUE(view.RenderNow());
     Layout& layout = view.Document();
     const Rect initial = Visible(layout);
-    const double scale = layout.sx;
+    const double scale = layout.view.sx;
 
     form->SetMode(2);
     const QPoint at(view.width() / 3, view.height() / 3);
     const Point under = view.Viewport().ScreenToWorld(at.x(), at.y());
     QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, at);
     ASSERT_TRUE(view.RenderNow());
-    EXPECT_NEAR(layout.sx, 2 * scale, scale * 1e-3) << "a click doubles the scale";
+    EXPECT_NEAR(layout.view.sx, 2 * scale, scale * 1e-3) << "a click doubles the scale";
     const Point now = view.Viewport().ScreenToWorld(at.x(), at.y());
-    EXPECT_NEAR(now.X, under.X, 2 / layout.sx);
-    EXPECT_NEAR(now.Y, under.Y, 2 / layout.sy);
+    EXPECT_NEAR(now.X, under.X, 2 / layout.view.sx);
+    EXPECT_NEAR(now.Y, under.Y, 2 / layout.view.sy);
 
     // A right drag pans: the content follows the pointer.
     const Rect zoomed = Visible(layout);
     QTest::mousePress(&view, Qt::RightButton, Qt::NoModifier, QPoint(200, 200));
     QTest::mouseMove(&view, QPoint(150, 220));
     QTest::mouseRelease(&view, Qt::RightButton, Qt::NoModifier, QPoint(100, 240));
-    EXPECT_GT(layout.xmin, zoomed.minx);
-    EXPECT_GT(layout.ymin, zoomed.miny);
+    EXPECT_GT(layout.view.xmin, zoomed.minx);
+    EXPECT_GT(layout.view.ymin, zoomed.miny);
 
     // The keys: "-" goes back through the zoom levels, F4 shows everything.
     QTest::keyClick(form.get(), Qt::Key_Minus);
@@ -124,16 +124,16 @@ TEST_F(EditorTest, ZoomAndPanWithTheMouseAndTheKeys) {
     ASSERT_TRUE(view.RenderNow());
     layout.MainSymbol()->EnsureBounds();
     const Rect box = layout.MainSymbol()->Bounds();
-    EXPECT_TRUE(layout.xmin <= box.minx && layout.xmax >= box.maxx && layout.ymin <= box.miny)
+    EXPECT_TRUE(layout.view.xmin <= box.minx && layout.view.xmax >= box.maxx && layout.view.ymin <= box.miny)
         << "zoom all shows the whole symbol";
 
     // The wheel zooms about the pointer.
-    const double before = layout.sx;
+    const double before = layout.view.sx;
     QWheelEvent wheel(QPointF(at), view.mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 120), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&view, &wheel);
     ASSERT_TRUE(view.RenderNow());
-    EXPECT_NEAR(layout.sx, 2 * before, before * 1e-3);
+    EXPECT_NEAR(layout.view.sx, 2 * before, before * 1e-3);
 
     // Space returns to the mode before, and back again.
     QTest::keyClick(form.get(), Qt::Key_Space);
@@ -222,10 +222,10 @@ TEST_F(EditorTest, ScrollingStopsAtTheWorldsEdgeAndGuidelinesComeFromTheRulers) 
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(window->View().RenderNow());
     Layout& layout = window->Document();
-    for (int i = 0; i < 5000 && layout.ymax < 2000000000; ++i) window->SymbolPanelKey(Qt::Key_Up);
-    EXPECT_EQ(layout.ymax, 2000000000);
+    for (int i = 0; i < 5000 && layout.view.ymax < 2000000000; ++i) window->SymbolPanelKey(Qt::Key_Up);
+    EXPECT_EQ(layout.view.ymax, 2000000000);
     window->SymbolPanelKey(Qt::Key_Up);
-    EXPECT_EQ(layout.ymax, 2000000000);
+    EXPECT_EQ(layout.view.ymax, 2000000000);
     window->SymbolPanelKey(Qt::Key_Home);
     ASSERT_TRUE(window->View().RenderNow());
 
@@ -259,7 +259,7 @@ TEST_F(EditorTest, TheEditModeSelectsByClickAndRectangleAndEscapeDeselects) {
     form->SetMode(0);
     // A click on the first rectangle's corner toggles it.
     std::int32_t px = 0, py = 0;
-    layout.WorldToScreen(px, py);
+    layout.view.WorldToScreen(px, py);
     QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(px, py));
     EXPECT_EQ(main->selectedCount, 1);
     EXPECT_TRUE(form->StatusText(0).startsWith("Rectangle")) << form->StatusText(0).toStdString();

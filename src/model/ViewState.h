@@ -1,0 +1,36 @@
+// What a window's view keeps with the layout it shows: the device mapping of
+// the last drawing (visible rectangle, size in pixels, scales), the sizes the
+// drawing and the pointer derive from it, and whether a drawing pass runs.
+// The model itself never reads it; hit testing and drawing do.
+#pragma once
+
+#include <cstdint>
+
+#include "base/Numbers.h"
+
+namespace zandor {
+
+struct ViewState {
+    // The visible rectangle in database units.
+    std::int32_t xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+    // The window's size in pixels.
+    std::uint32_t W = 0, H = 0;
+    // Pixels per nanometre along x and y.
+    double sx = 1, sy = 1;
+    // Two pixels in database units: the width of dots and pointer squares.
+    std::int32_t twoPixels = 3;
+    // Objects smaller than this (database units) are drawn as a dot.
+    std::int32_t minObjectSize = 2;
+    // The side of the square the last pointer search used, database units.
+    std::int32_t pickTolerance = 0;
+    // A drawing pass runs.
+    bool drawing = false;
+
+    // Layout coordinates to pixels (y grows downwards on the screen).
+    void WorldToScreen(std::int32_t& x, std::int32_t& y) const {
+        x = RoundHalfAway((double(x) - xmin) * sx);
+        y = RoundHalfAway((double(ymax) - y) * sy);
+    }
+};
+
+}  // namespace zandor
