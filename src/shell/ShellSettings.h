@@ -13,8 +13,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "model/ObjectRecord.h"
-
 namespace zandor {
 
 class Background;

@@ -82,4 +82,15 @@ bool ListenForOpenRequests(QLocalServer& server, const QString& socketPath, QStr
     return false;
 }
 
+void ServeOpenRequests(QLocalServer& server, QObject* context, std::function<void(const QString&)> handle) {
+    QObject::connect(&server, &QLocalServer::newConnection, context, [&server, context, handle] {
+        while (QLocalSocket* client = server.nextPendingConnection()) {
+            QObject::connect(client, &QLocalSocket::disconnected, context, [client, handle] {
+                handle(QString::fromUtf8(client->readAll()));
+                client->deleteLater();
+            });
+        }
+    });
+}
+
 }  // namespace zandor

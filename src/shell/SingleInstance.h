@@ -5,9 +5,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <sys/types.h>
 
 class QLocalServer;
+class QObject;
 
 namespace zandor {
 
@@ -35,5 +37,9 @@ bool HandToRunningEditor(const QString& socketPath, const QStringList& files);
 // Listens on socketPath (a stale socket file is removed first) with access
 // for this user only; false with the reason in error when it cannot.
 bool ListenForOpenRequests(QLocalServer& server, const QString& socketPath, QString& error);
+
+// Hands the text of every request to handle once its sender has finished
+// (disconnected); context ends the connections' handling when destroyed.
+void ServeOpenRequests(QLocalServer& server, QObject* context, std::function<void(const QString&)> handle);
 
 }  // namespace zandor

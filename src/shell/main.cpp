@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QLocalServer>
-#include <QLocalSocket>
 #include <QTimer>
 #include <cstdio>
 
@@ -62,13 +61,7 @@ int main(int argc, char** argv) {
                          "files given to it will open in a separate editor\n",
                          qPrintable(error));
     }
-    QObject::connect(&server, &QLocalServer::newConnection, &form, [&] {
-        QLocalSocket* client = server.nextPendingConnection();
-        QObject::connect(client, &QLocalSocket::disconnected, client, [client, &form] {
-            form.HandleOpenRequest(QString::fromUtf8(client->readAll()));
-            client->deleteLater();
-        });
-    });
+    zandor::ServeOpenRequests(server, &form, [&form](const QString& request) { form.HandleOpenRequest(request); });
 
     QTimer::singleShot(0, &form, [&form, files, screenshot] {
         for (const QString& f : files) form.OpenFile(f);

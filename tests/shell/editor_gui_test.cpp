@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLocalServer>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,7 +23,9 @@
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
 #include "shell/MainForm.h"
+#include "shell/FileNames.h"
 #include "shell/RulerPanel.h"
+#include "shell/SingleInstance.h"
 
 using namespace zandor;
 using platform::headless::RecordedMessage;
@@ -138,6 +141,29 @@ TEST_F(EditorTest, TheSameFileUnderAnotherSpellingIsAlreadyOpen) {
             << spelling.toStdString();
     }
     EXPECT_EQ(form->LayoutWindows().size(), 1);
+}
+
+// A second start hands a relative name over, made absolute where it was
+// given; the running editor works elsewhere and opens the file meant.
+TEST_F(EditorTest, ARunningEditorOpensTheFilesOfASecondStart) {
+    const QString caller = QDir(config.path()).canonicalPath() + "/caller";
+    const QString runtime = QDir(config.path()).canonicalPath() + "/runtime";
+    ASSERT_TRUE(QDir().mkpath(caller));
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    ASSERT_TRUE(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    ASSERT_TRUE(QFile::copy(kDemo, caller + "/mask.cif"));
+    auto form = MakeForm();
+    QLocalServer server;
+    QString error;
+    ASSERT_TRUE(ListenForOpenRequests(server, runtime + "/zandor-editor", error)) << error.toStdString();
+    ServeOpenRequests(server, form.get(), [&form](const QString& request) { form->HandleOpenRequest(request); });
+
+    const QStringList files = {AbsoluteFileName("./mask.cif", caller)};
+    ASSERT_TRUE(HandToRunningEditor(runtime + "/zandor-editor", files));
+    for (int i = 0; i < 400 && form->LayoutWindows().isEmpty(); ++i) QTest::qWait(5);
+    ASSERT_EQ(form->LayoutWindows().size(), 1);
+    EXPECT_EQ(form->LayoutWindows().first()->Document().fileName, (caller + "/mask.cif").toStdString());
+    EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST_F(EditorTest, AFileWithSeveralTopSymbolsAsksForTheMainSymbol) {
