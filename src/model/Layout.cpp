@@ -30,7 +30,7 @@ FileType FileTypeOf(std::string_view fileName) {
     return FileUnknown;
 }
 
-Layout::Layout(void* owningWindow) : window(owningWindow) { CreateMainSymbol(true); }
+Layout::Layout(LayoutRole layoutRole) : role(layoutRole) { CreateMainSymbol(true); }
 
 Layout::~Layout() = default;
 
@@ -202,7 +202,10 @@ bool Layout::Save(const std::string& name, FileType type) {
         }
     }
     const LayoutWriter* writer = FindWriter(type);
-    if (!writer || (type != FileCif && type != FileGds && type != FileDxf)) return false;
+    if (!writer || (type != FileCif && type != FileGds && type != FileDxf)) {
+        platform::ShowError("Saving this file type is not supported yet");
+        return false;
+    }
     const SaveOptions previous = Settings().saveOptions;
     Settings().saveOptions = options;
     const bool written = (*writer)(*this, target);
@@ -250,7 +253,7 @@ void Layout::ChooseMainSymbol() {
                 if (symbols[k]->IsUnused()) unused.push_back(symbols[k].get());
             }
             if (unused.empty()) return;
-            if (unused.size() == 1 || window == nullptr) {
+            if (unused.size() == 1 || role == LayoutRole::Detached) {
                 candidate = unused.front();
             } else {
                 std::vector<std::string> names;

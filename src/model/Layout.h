@@ -34,11 +34,14 @@ enum FileType : std::int32_t {
 // The file type of a name, by its extension compared without regard to case.
 FileType FileTypeOf(std::string_view fileName);
 
+// Whether a layout belongs to a layout window (it may then ask its user, for
+// instance to choose the main symbol) or stands alone: libraries, the
+// template layer table, the command-line tool.
+enum class LayoutRole { Window, Detached };
+
 class Layout {
 public:
-    // window is the owning layout window, or nullptr for libraries and the
-    // template layer table.
-    explicit Layout(void* window = nullptr);
+    explicit Layout(LayoutRole role = LayoutRole::Detached);
     ~Layout();
     Layout(const Layout&) = delete;
     Layout& operator=(const Layout&) = delete;
@@ -73,7 +76,8 @@ public:
     // Files.  Load clears the layout and runs the reader of the file's type;
     // false when the file cannot be read (the window then closes).  Save with
     // an empty name asks the save-as dialog unless the layout has its own CIF,
-    // GDSII or DXF file.  ExportLayer writes one layer without touching the
+    // GDSII or DXF file; a type without a registered writer is refused with a
+    // message.  ExportLayer writes one layer without touching the
     // document's name, type or modified state.
     bool Load(const std::string& name);
     bool Save(const std::string& name, FileType type);
@@ -110,7 +114,7 @@ public:
     // What the window showing this layout keeps with it.
     ViewState view;
     bool modified = false;
-    void* window = nullptr;
+    const LayoutRole role;
     std::int32_t activeLayer = 0;
     std::string fileName;
     FileType fileType = FileUnknown;

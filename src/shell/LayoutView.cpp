@@ -8,6 +8,7 @@
 #include <QRubberBand>
 #include <QTimer>
 #include <QWheelEvent>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "display/Grid.h"
 #include "editing/HitTesting.h"
 #include "display/ObjectDrawing.h"
+#include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
 #include "platform/qt/QtCanvas.h"
 #include "shell/ShellSettings.h"
@@ -52,7 +54,6 @@ LayoutView::LayoutView(std::unique_ptr<Layout> document, Grid& sharedGrid, Backg
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::CrossCursor);
     setMinimumSize(40, 40);
-    layout->window = this;
     viewport.rangesChanged = [this](std::int32_t, std::int32_t, std::int32_t, std::int32_t) {
         if (viewChanged) viewChanged();
     };
@@ -80,16 +81,16 @@ bool LayoutView::RenderNow() {
     }
     renderPending = false;
     const int w = std::max(width(), 2), h = std::max(height(), 2);
-    if (backBuffer.size() != QSize(w, h)) backBuffer = QImage(w, h, QImage::Format_RGB32);
-    settings.ApplyToModel();
+    if (layoutImage.size() != QSize(w, h)) layoutImage = QImage(w, h, QImage::Format_RGB32);
     viewport.PrepareMapping(w, h, std::max(1, logicalDpiX()));
     grid.UpdateGridSteps(*layout);
 
     bool complete = true;
     {
-        QtCanvas canvas(backBuffer);
-        canvas.Clear(settings.backgroundBlack ? 0x000000u : 0xFFFFFFu);
-        background.DrawBackground(*layout, canvas, false, settings.backgroundBlack);
+        const bool black = Settings().backgroundBlack;
+        QtCanvas canvas(layoutImage);
+        canvas.Clear(black ? 0x000000u : 0xFFFFFFu);
+        background.DrawBackground(*layout, canvas, false, black);
 
         QElapsedTimer clock;
         clock.start();
@@ -104,22 +105,16 @@ bool LayoutView::RenderNow() {
         };
         passRunning = rendering = true;
         qApp->installEventFilter(this);
+        ++layoutPasses;
         complete = DrawLayout(*layout, canvas);
         qApp->removeEventFilter(this);
         passRunning = rendering = false;
         canvas.inputPending = nullptr;
 
-        if (complete) {
-            if (settings.showGrid) grid.DrawGrid(*layout, canvas, settings.backgroundBlack, false);
-            DrawGuideLines(canvas);
-            if (SymbolDescription* shown = layout->ShownSymbolDescription()) {
-                ObjectDrawing marks(*layout, canvas);
-                marks.DrawSelectionHandles(*shown, mode);
-                marks.DrawSelectionFrame(*shown, mode);
-            }
-        }
+        if (complete && settings.showGrid) grid.DrawGrid(*layout, canvas, black, false);
     }
-    update();
+    layoutImageComplete = complete;
+    ShowOverlays();
     if (gridStatusChanged) gridStatusChanged(QString::fromStdString(grid.GridStatus()));
     if (viewChanged) viewChanged();
     if (!complete) {
@@ -161,6 +156,29 @@ bool LayoutView::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
+void LayoutView::ShowOverlays() {
+    if (layoutImage.isNull()) return;
+    backBuffer = layoutImage.copy();
+    // A pass that gave up is drawn again at once; the overlays come then.
+    if (layoutImageComplete) {
+        QtCanvas canvas(backBuffer);
+        DrawGuideLines(canvas);
+        if (SymbolDescription* shown = layout->ShownSymbolDescription()) {
+            ObjectDrawing marks(*layout, canvas);
+            marks.DrawSelectionHandles(*shown, mode);
+            marks.DrawSelectionFrame(*shown, mode);
+        }
+    }
+    update();
+}
+
+void LayoutView::RefreshOverlays() {
+    if (!renderPending && layoutImageComplete && layoutImage.size() == backBuffer.size())
+        ShowOverlays();
+    else
+        Redraw();
+}
+
 void LayoutView::DrawGuideLines(Canvas& canvas) {
     SymbolDescription* shown = layout->ShownSymbolDescription();
     if (!shown) return;
@@ -184,14 +202,15 @@ void LayoutView::DrawGuideLines(Canvas& canvas) {
 void LayoutView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (backBuffer.isNull()) {
-        painter.fillRect(rect(), settings.backgroundBlack ? Qt::black : Qt::white);
+        painter.fillRect(rect(), Settings().backgroundBlack ? Qt::black : Qt::white);
         Redraw();
         return;
     }
-    painter.drawImage(0, 0, backBuffer);
+    // While a pass runs (it lets paint events through), what it has drawn so far.
+    painter.drawImage(0, 0, rendering ? layoutImage : backBuffer);
     if (settings.showCoordinates && rect().contains(pointerPixel) && !renderPending) {
         const Point snapped = grid.SnapGridPoint(viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y()));
-        painter.setPen(settings.backgroundBlack ? Qt::white : Qt::black);
+        painter.setPen(Settings().backgroundBlack ? Qt::white : Qt::black);
         painter.setFont(QtCanvas::ToQFont({12, 400, "MS Sans Serif", 0}));
         const QRect box(pointerPixel.x() + 20, pointerPixel.y(), 200, 20);
         painter.drawText(box, Qt::AlignLeft | Qt::AlignBottom, QString::fromStdString(CoordinateText(snapped)));
@@ -293,18 +312,24 @@ void LayoutView::SelectionChanged() {
     if (selectionChanged)
         if (const SymbolDescription* shown = layout->ShownSymbolDescription())
             selectionChanged(QString::fromStdString(shown->statusText));
-    Redraw();
+    RefreshOverlays();
 }
 
+// One zoom step per whole notch: high-resolution wheels and touchpads send a
+// notch in small parts, which are gathered first.
 void LayoutView::wheelEvent(QWheelEvent* event) {
     const QPoint at = event->position().toPoint();
     if (!rect().contains(at) || event->angleDelta().y() == 0) return;
-    if (event->angleDelta().y() > 0)
-        viewport.ZoomIn(at.x(), at.y());
-    else
-        viewport.ZoomOutAt(at.x(), at.y());
-    ChangedView();
     event->accept();
+    const int notches = wheelSteps.Add(event->angleDelta().y());
+    if (notches == 0) return;
+    for (int i = 0; i < std::abs(notches); ++i) {
+        if (notches > 0)
+            viewport.ZoomIn(at.x(), at.y());
+        else
+            viewport.ZoomOutAt(at.x(), at.y());
+    }
+    ChangedView();
 }
 
 void LayoutView::leaveEvent(QEvent*) {

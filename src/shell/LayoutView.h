@@ -13,6 +13,7 @@
 
 #include "display/LayoutViewport.h"
 #include "model/Layout.h"
+#include "shell/WheelSteps.h"
 
 class QRubberBand;
 
@@ -36,7 +37,13 @@ public:
     void Redraw();
     // Draws now; false when the pass gave up for user input.
     bool RenderNow();
+    // What the view shows: the layout drawing with the guidelines and the
+    // selection marks.
     const QImage& BackBuffer() const { return backBuffer; }
+    // How many layout passes ran (complete or given up): a redraw of the
+    // selection marks alone leaves it unchanged.
+    int LayoutPassCount() const { return layoutPasses; }
+    bool RedrawPending() const { return renderPending; }
 
     // The interaction mode of the main window: 0 edit objects, 2 zoom.
     int mode = 0;
@@ -50,6 +57,9 @@ public:
     std::function<void(const QString&)> selectionChanged;  // the selection's status text
 
     void DeselectAll();
+    // Draws the guidelines and the selection marks again over the last layout
+    // drawing, without a layout pass (when none is waiting anyway).
+    void RefreshOverlays();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,6 +73,7 @@ protected:
 
 private:
     void DrawGuideLines(class Canvas& canvas);
+    void ShowOverlays();
     void EditModeRelease(const QPoint& release);
     void SelectionChanged();
     void ChangedView();
@@ -72,6 +83,11 @@ private:
     Grid& grid;
     Background& background;
     ShellSettings& settings;
+    // The last layout pass (background, objects, grid); the guidelines and
+    // the selection marks are drawn over a copy of it, so that changing them
+    // does not draw the layout again.
+    QImage layoutImage;
+    bool layoutImageComplete = false;
     QImage backBuffer;
     bool renderPending = false;
     bool rendering = false;
@@ -82,6 +98,8 @@ private:
     bool dragging = false;
     QRubberBand* rubberBand = nullptr;
     QPoint pointerPixel{-1, -1};
+    int layoutPasses = 0;
+    WheelSteps wheelSteps;
 };
 
 }  // namespace zandor

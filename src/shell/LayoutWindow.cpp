@@ -246,10 +246,14 @@ void LayoutWindow::ConnectRuler(RulerPanel& ruler, bool horizontal) {
         if (!shown) return nullptr;
         return horizontal ? &shown->vGuides : &shown->hGuides;
     };
+    // Guidelines are saved with the symbol, so changing them modifies the layout.
     const auto apply = [this, guides](const GuideLines& lines) {
-        if (std::vector<std::int32_t>* list = guides()) *list = lines.Positions();
+        std::vector<std::int32_t>* list = guides();
+        if (!list || *list == lines.Positions()) return;
+        *list = lines.Positions();
+        Document().modified = true;
         LoadGuideLines();
-        view->Redraw();
+        view->RefreshOverlays();
     };
     const auto current = [guides] {
         GuideLines lines;

@@ -3,6 +3,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -32,6 +33,7 @@
 #include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
 #include "platform/Messages.h"
+#include "shell/FileNames.h"
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
 #include "shell/ShellServices.h"
@@ -119,8 +121,7 @@ MainForm::MainForm(bool installServices, QWidget* parent) : QMainWindow(parent),
     mainLayout->SelectCurrentLayer(0);
 
     ini = OpenSettingsFile();
-    if (ini) settings.Read(*ini, grid, background);
-    settings.ApplyToModel();
+    if (ini) settings.Read(*ini, zandor::Settings(), grid, background);
     background.ApplyToModel();
 
     BuildLayerPanel();
@@ -174,10 +175,11 @@ void MainForm::AddCommand(const CommandEntry& entry) {
 
 void MainForm::BuildCommands() {
     const auto hasLayout = [this] { return ActiveLayout() != nullptr; };
+    // The drawing flags are the model's: the drawing code reads them there.
+    ModelSettings& drawing = zandor::Settings();
     const auto toggle = [this](bool& flag) {
         return [this, &flag] {
             flag = !flag;
-            settings.ApplyToModel();
             RedrawAll();
         };
     };
@@ -246,22 +248,21 @@ void MainForm::BuildCommands() {
          view([](LayoutView& v) { v.Redraw(); }), hasLayout, {}},
         {"ActionViewShowGrid", "&Show grid", {QKeySequence("Ctrl+G")}, "&View", true, toggle(settings.showGrid), {},
          [this] { return settings.showGrid; }},
-        {"ActionViewFill", "&Fill", {QKeySequence("Ctrl+F")}, "&View", true, toggle(settings.fill), {},
-         [this] { return settings.fill; }},
+        {"ActionViewFill", "&Fill", {QKeySequence("Ctrl+F")}, "&View", true, toggle(drawing.fill), {},
+         [] { return zandor::Settings().fill; }},
         {"ActionViewShowCoordinates", "Show &coordinates", {}, "&View", true, toggle(settings.showCoordinates), {},
          [this] { return settings.showCoordinates; }},
         {"ActionViewShowInteriors", "&Show interiors", {QKeySequence("Ctrl+I")}, "&View", true,
          [this] {
-             settings.showInteriors = !settings.showInteriors;
-             if (!settings.showInteriors) settings.showBorders = true;
-             settings.ApplyToModel();
+             zandor::Settings().showInteriors = !zandor::Settings().showInteriors;
+             if (!zandor::Settings().showInteriors) zandor::Settings().showBorders = true;
              RedrawAll();
          },
-         {}, [this] { return settings.showInteriors; }},
+         {}, [] { return zandor::Settings().showInteriors; }},
         {"ActionViewShowBorders", "Show &outlines", {QKeySequence("Ctrl+B")}, "&View", true,
-         toggle(settings.showBorders), {}, [this] { return settings.showBorders; }},
-        {"ActionViewShowGroups", "&Show group outlines", {}, "&View", true, toggle(settings.showGroups), {},
-         [this] { return settings.showGroups; }},
+         toggle(drawing.showBorders), {}, [] { return zandor::Settings().showBorders; }},
+        {"ActionViewShowGroups", "&Show group outlines", {}, "&View", true, toggle(drawing.showGroups), {},
+         [] { return zandor::Settings().showGroups; }},
         {"ActionViewShowRulers", "Show r&ulers", {}, "&View", true,
          [this] {
              settings.showRulers = !settings.showRulers;
@@ -275,18 +276,16 @@ void MainForm::BuildCommands() {
          [this] { return background.showMask; }},
         {"ActionViewBkWhite", "&White", {}, "&View", true,
          [this] {
-             settings.backgroundBlack = false;
-             settings.ApplyToModel();
+             zandor::Settings().backgroundBlack = false;
              RedrawAll();
          },
-         {}, [this] { return !settings.backgroundBlack; }},
+         {}, [] { return !zandor::Settings().backgroundBlack; }},
         {"ActionViewBkBlack", "&Black", {}, "&View", true,
          [this] {
-             settings.backgroundBlack = true;
-             settings.ApplyToModel();
+             zandor::Settings().backgroundBlack = true;
              RedrawAll();
          },
-         {}, [this] { return settings.backgroundBlack; }},
+         {}, [] { return zandor::Settings().backgroundBlack; }},
         // Modes
         {"ActionModeArrow", "Edit objects", {}, "&Mode", true, [this] { SetMode(0); }, {}, [this] { return mode == 0; }},
         {"ActionModeZoom", "Zoom", {QKeySequence("Z"), QKeySequence("Shift+Z")}, "&Mode", true, [this] { SetMode(2); },
@@ -494,7 +493,7 @@ LayoutWindow* MainForm::AddWindow(std::unique_ptr<Layout> layout) {
 }
 
 LayoutWindow* MainForm::NewLayout() {
-    auto layout = std::make_unique<Layout>();
+    auto layout = std::make_unique<Layout>(LayoutRole::Window);
     layout->CopyLayersFrom(*mainLayout);
     return AddWindow(std::move(layout));
 }
@@ -504,19 +503,23 @@ LayoutWindow* MainForm::OpenFile(QString name) {
         platform::ShowError("Cannot open multiple files simultaneously");
         return nullptr;
     }
-    if (name.startsWith('"')) name = name.mid(1, name.size() - 2);
-    if (!QFileInfo::exists(name)) {
+    // Kept absolute, and compared by the file it leads to: "./x.cif",
+    // "dir/../x.cif" and a link to it are the file already open.
+    name = AbsoluteFileName(name, QDir::currentPath());
+    if (!QFileInfo(name).isFile()) {
         platform::ShowError(("The file:\n" + name + "\ndoes not exist!").toStdString());
         return nullptr;
     }
     for (LayoutWindow* w : LayoutWindows()) {
-        if (QString::fromStdString(w->Document().fileName) == name) {
+        if (SameFile(QString::fromStdString(w->Document().fileName), name)) {
             platform::ShowError("File is already open");
             return nullptr;
         }
     }
     opening = true;
-    auto layout = std::make_unique<Layout>();
+    // The layout belongs to its window from the start, so that reading it
+    // may ask which symbol is the main one.
+    auto layout = std::make_unique<Layout>(LayoutRole::Window);
     layout->CopyLayersFrom(*mainLayout);
     const bool loaded = layout->Load(name.toStdString());
     opening = false;
@@ -559,13 +562,12 @@ void MainForm::AskLevels() {
     bool ok = false;
     const QString text = QInputDialog::getText(this, "Number of levels...",
                                                "Number of hierarchy levels shown on the screen:", QLineEdit::Normal,
-                                               QString::number(settings.levels), &ok);
+                                               QString::number(zandor::Settings().levels), &ok);
     if (!ok) return;
     std::int32_t levels = 0;
     if (!ParseInteger(text.toStdString(), levels)) return;
-    if (levels < 0 || levels == settings.levels) return;
-    settings.levels = std::clamp(levels, 1, 30);
-    settings.ApplyToModel();
+    if (levels < 0 || levels == zandor::Settings().levels) return;
+    zandor::Settings().levels = std::clamp(levels, 1, 30);
     RedrawAll();
 }
 
@@ -625,7 +627,7 @@ void MainForm::SaveState() {
     placement.maximised = isMaximized();
     placement.geometry = normalGeometry().isValid() ? normalGeometry() : geometry();
     placement.Write();
-    if (ini) settings.Write(*ini, grid, background);
+    if (ini) settings.Write(*ini, zandor::Settings(), grid, background);
     mainLayout->WriteLayerMap((ConfigFolder() + "/layers.map").toStdString());
 }
 

@@ -17,6 +17,27 @@
 
 namespace zandor {
 
+namespace {
+
+struct SaveType {
+    FileType type;
+    const char* filter;
+};
+constexpr SaveType kSaveTypes[] = {
+    {FileCif, "CIF files (*.cif)"},
+    {FileGds, "GDS-II files (*.gds)"},
+    {FileDxf, "DXF files (*.dxf)"},
+};
+
+}  // namespace
+
+QString SaveAsFilter() {
+    QStringList filters;
+    for (const SaveType& t : kSaveTypes)
+        if (FindWriter(t.type)) filters << t.filter;
+    return filters.join(";;");
+}
+
 void QtMessageService::Show(std::string_view text, std::string_view caption) {
     const QString body = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     const QString title = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
@@ -70,8 +91,7 @@ bool QtDocumentDialogs::SaveAs(std::string& fileName, FileType& type, SaveOption
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     QObject::connect(browse, &QPushButton::clicked, &dialog, [&] {
-        const QString chosen = QFileDialog::getSaveFileName(&dialog, "Save As", name->text(),
-                                                            "CIF files (*.cif);;GDS-II files (*.gds);;DXF files (*.dxf)");
+        const QString chosen = QFileDialog::getSaveFileName(&dialog, "Save As", name->text(), SaveAsFilter());
         if (!chosen.isEmpty()) name->setText(chosen);
     });
     if (dialog.exec() != QDialog::Accepted || name->text().isEmpty()) return false;

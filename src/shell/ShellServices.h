@@ -31,6 +31,10 @@ private:
     bool busy = false;
 };
 
+// The file types the save-as dialog offers, as a file dialog filter: only
+// those with a registered writer (CIF, GDSII and DXF have their places).
+QString SaveAsFilter();
+
 class QtDocumentDialogs : public DocumentDialogs {
 public:
     explicit QtDocumentDialogs(QWidget* owner) : owner(owner) {}

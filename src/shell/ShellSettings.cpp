@@ -18,6 +18,14 @@ namespace {
 
 constexpr int kRecentFiles = 8;
 
+// The text of a value.  An unquoted value holding commas comes back from the
+// INI parser as a list; its text is the parts joined again.
+QString TextValue(QSettings& ini, QAnyStringView key, const QString& fallback) {
+    const QVariant value = ini.value(key, fallback);
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(',');
+    return value.toString();
+}
+
 int ReadInt(QSettings& ini, const char* key, int fallback) {
     bool ok = false;
     const int value = ini.value(key, fallback).toInt(&ok);
@@ -29,13 +37,13 @@ bool ReadBool(QSettings& ini, const char* key, bool fallback) { return ReadInt(i
 // Keys stored as text: at most 30 characters, converted like a plain integer
 // conversion (leading digits; "0.5" gives 0).
 std::int64_t ReadDecimal(QSettings& ini, const char* key, const char* fallback) {
-    const std::string text = ini.value(key, fallback).toString().left(30).toStdString();
+    const std::string text = TextValue(ini, key, fallback).left(30).toStdString();
     return std::strtoll(text.c_str(), nullptr, 10);
 }
 
 double ReadReal(QSettings& ini, const char* key, const char* fallback) {
     double value = 0;
-    const QString text = ini.value(key, fallback).toString().left(30);
+    const QString text = TextValue(ini, key, fallback).left(30);
     if (!ParseReal(text.toStdString(), value)) ParseReal(fallback, value);
     return value;
 }
@@ -43,50 +51,54 @@ double ReadReal(QSettings& ini, const char* key, const char* fallback) {
 std::int32_t Clamp32(std::int64_t v) { return SaturateToInt32(v); }
 
 char FirstCharacter(QSettings& ini, const char* key, char fallback) {
-    const QString text = ini.value(key, QString(QChar(fallback))).toString();
+    const QString text = TextValue(ini, key, QString(QChar(fallback)));
     return text.isEmpty() ? fallback : text.at(0).toLatin1();
-}
-
-// "*" is an undefined aperture; otherwise two integers and a letter, 'S'
-// for a square one and anything else for a round one.
-Aperture ReadAperture(QSettings& ini, int number) {
-    Aperture aperture;
-    const QStringList parts = ini.value(QString::asprintf("D%02d", number), "*").toString().split(',');
-    if (parts.size() < 3) return aperture;
-    aperture.defined = true;
-    aperture.a = std::strtol(parts[0].trimmed().toLatin1().constData(), nullptr, 10);
-    aperture.b = std::strtol(parts[1].trimmed().toLatin1().constData(), nullptr, 10);
-    aperture.square = parts[2].trimmed().startsWith('S');
-    return aperture;
 }
 
 }  // namespace
 
-LOGFONTA ShellSettings::DefaultFont() { return ModelSettings::DefaultTextFont(); }
+Aperture ParseAperture(const QString& text) {
+    Aperture aperture;
+    const std::string value = text.toStdString();
+    const std::size_t first = value.find(',');
+    if (first == std::string::npos) return aperture;
+    const std::size_t second = value.find(',', first + 1);
+    if (second == std::string::npos) return aperture;
+    aperture.defined = true;
+    aperture.a = std::strtol(value.c_str(), nullptr, 10);
+    aperture.b = std::strtol(value.c_str() + first + 1, nullptr, 10);
+    aperture.square = second + 1 < value.size() && value[second + 1] == 'S';
+    return aperture;
+}
 
-void ShellSettings::Read(QSettings& ini, Grid& grid, Background& background) {
+QString FormatAperture(const Aperture& aperture) {
+    if (!aperture.defined) return "*";
+    return QString::asprintf("%ld,%ld,%s", aperture.a, aperture.b, aperture.square ? "S" : "C");
+}
+
+void ShellSettings::Read(QSettings& ini, ModelSettings& model, Grid& grid, Background& background) {
     ini.beginGroup("Settings");
     showLayerIndices = ReadBool(ini, "ShowLayerIndices", false);
     showGrid = ReadBool(ini, "ShowGrid", true);
-    fill = ReadBool(ini, "Fill", true);
+    model.fill = ReadBool(ini, "Fill", true);
     showRulers = ReadBool(ini, "ShowRulers", true);
     showCoordinates = ReadBool(ini, "ShowCoordinates", true);
-    showInteriors = ReadBool(ini, "ShowInteriors", true);
-    showBorders = ReadBool(ini, "ShowBorders", true);
-    showGroups = ReadBool(ini, "ShowGroups", false);
-    backgroundBlack = ReadBool(ini, "BackgroundBlack", false);
-    levels = std::clamp(ReadInt(ini, "Levels", 30), 1, 30);
+    model.showInteriors = ReadBool(ini, "ShowInteriors", true);
+    model.showBorders = ReadBool(ini, "ShowBorders", true);
+    model.showGroups = ReadBool(ini, "ShowGroups", false);
+    model.backgroundBlack = ReadBool(ini, "BackgroundBlack", false);
+    model.levels = std::clamp(ReadInt(ini, "Levels", 30), 1, 30);
     snapGuidelines = ReadBool(ini, "SnapGuidelines", true);
     snapObjects = ReadBool(ini, "SnapObjects", true);
     snapOrtho = ReadBool(ini, "SnapOrtho", true);
     singleLayer = ReadBool(ini, "SingleLayer", false);
     allNodes = ReadBool(ini, "AllNodes", true);
-    splitLargePolygons = ReadBool(ini, "SplitLargePolygons", true);
-    maxPolyNodes = std::clamp(ReadInt(ini, "MaxPolyNodes", 200), 16, 32768);
-    polygonGrid = Clamp32(ReadDecimal(ini, "PolygonGrid", "1"));
+    model.splitLargePolygons = ReadBool(ini, "SplitLargePolygons", true);
+    model.maxPolyNodes = std::clamp(ReadInt(ini, "MaxPolyNodes", 200), 16, 32768);
+    model.polygonGrid = Clamp32(ReadDecimal(ini, "PolygonGrid", "1"));
     connectWiresTol = Clamp32(ReadDecimal(ini, "ConnectWiresTol", "50"));
-    ringNumSegments = std::clamp(ReadInt(ini, "RingNumSegments", 72), 16, 512);
-    circleNumSegments = std::clamp(ReadInt(ini, "CircleNumSegments", 72), 16, 512);
+    model.ringNumSegments = std::clamp(ReadInt(ini, "RingNumSegments", 72), 16, 512);
+    model.circleNumSegments = std::clamp(ReadInt(ini, "CircleNumSegments", 72), 16, 512);
     lockSymbols = ReadBool(ini, "LockSymbols", false);
     wireThickness = std::max<std::int32_t>(1000, Clamp32(ReadDecimal(ini, "WireThickness", "100") * 1000));
     wireStyle = ReadInt(ini, "WireStyle", 0);
@@ -98,10 +110,10 @@ void ShellSettings::Read(QSettings& ini, Grid& grid, Background& background) {
         std::int32_t words[15] = {};
         for (int i = 0; i < 15; ++i)
             words[i] = Clamp32(ReadDecimal(ini, ("Font" + std::to_string(i)).c_str(), "0"));
-        std::memcpy(&font, words, sizeof font);
-        font.lfFaceName[sizeof font.lfFaceName - 1] = '\0';
+        std::memcpy(&model.textFont, words, sizeof model.textFont);
+        model.textFont.lfFaceName[sizeof model.textFont.lfFaceName - 1] = '\0';
     } else {
-        font = DefaultFont();
+        model.textFont = ModelSettings::DefaultTextFont();
     }
     ini.endGroup();
 
@@ -123,58 +135,62 @@ void ShellSettings::Read(QSettings& ini, Grid& grid, Background& background) {
     ini.beginGroup("Gbr");
     gerber.integers = static_cast<int>(ReadDecimal(ini, "Integers", "3"));
     gerber.decimals = static_cast<int>(ReadDecimal(ini, "Decimals", "4"));
-    gerber.millimetres = ini.value("Units", "IN").toString().startsWith('M');
+    gerber.millimetres = TextValue(ini, "Units", "IN").startsWith('M');
     gerber.endOfBlock = FirstCharacter(ini, "EndOfBlock", '*');
     gerber.parameterDelimiter = FirstCharacter(ini, "ParDelim", '%');
     gerber.polygons = static_cast<int>(ReadDecimal(ini, "Polygons", "2"));
-    for (int i = 0; i < 50; ++i) gerber.apertures[i] = ReadAperture(ini, i + 10);
+    for (int i = 0; i < 50; ++i) {
+        const Aperture stored = ParseAperture(TextValue(ini, QString::asprintf("D%02d", i + 10), "*"));
+        if (stored.defined) gerber.apertures[i] = stored;
+    }
     ini.endGroup();
 
     ini.beginGroup("Tap");
     drill.integers = static_cast<int>(ReadDecimal(ini, "Integers", "2"));
     drill.decimals = static_cast<int>(ReadDecimal(ini, "Decimals", "4"));
-    drill.millimetres = ini.value("Units", "IN").toString().startsWith('M');
+    drill.millimetres = TextValue(ini, "Units", "IN").startsWith('M');
     ini.endGroup();
 
     ini.beginGroup("MRUList");
     recentFiles.clear();
     for (int i = 0; i < kRecentFiles; ++i) {
-        const QString name = ini.value(QString("File%1").arg(i)).toString();
+        const QString name = TextValue(ini, QString("File%1").arg(i), QString());
         if (!name.isEmpty()) recentFiles << name;
     }
     ini.endGroup();
 }
 
-void ShellSettings::Write(QSettings& ini, const Grid& grid, const Background& background) const {
+void ShellSettings::Write(QSettings& ini, const ModelSettings& model, const Grid& grid,
+                          const Background& background) const {
     ini.beginGroup("Settings");
     ini.setValue("ShowLayerIndices", int(showLayerIndices));
     ini.setValue("ShowGrid", int(showGrid));
-    ini.setValue("Fill", int(fill));
+    ini.setValue("Fill", int(model.fill));
     ini.setValue("ShowRulers", int(showRulers));
     ini.setValue("ShowCoordinates", int(showCoordinates));
-    ini.setValue("ShowInteriors", int(showInteriors));
-    ini.setValue("ShowBorders", int(showBorders));
-    ini.setValue("ShowGroups", int(showGroups));
-    ini.setValue("BackgroundBlack", int(backgroundBlack));
-    ini.setValue("Levels", levels);
+    ini.setValue("ShowInteriors", int(model.showInteriors));
+    ini.setValue("ShowBorders", int(model.showBorders));
+    ini.setValue("ShowGroups", int(model.showGroups));
+    ini.setValue("BackgroundBlack", int(model.backgroundBlack));
+    ini.setValue("Levels", model.levels);
     ini.setValue("SnapGuidelines", int(snapGuidelines));
     ini.setValue("SnapObjects", int(snapObjects));
     ini.setValue("SnapOrtho", int(snapOrtho));
     ini.setValue("SingleLayer", int(singleLayer));
     ini.setValue("AllNodes", int(allNodes));
-    ini.setValue("SplitLargePolygons", int(splitLargePolygons));
-    ini.setValue("MaxPolyNodes", maxPolyNodes);
-    ini.setValue("PolygonGrid", QString::number(polygonGrid));
+    ini.setValue("SplitLargePolygons", int(model.splitLargePolygons));
+    ini.setValue("MaxPolyNodes", model.maxPolyNodes);
+    ini.setValue("PolygonGrid", QString::number(model.polygonGrid));
     ini.setValue("ConnectWiresTol", QString::number(connectWiresTol));
-    ini.setValue("RingNumSegments", ringNumSegments);
-    ini.setValue("CircleNumSegments", circleNumSegments);
+    ini.setValue("RingNumSegments", model.ringNumSegments);
+    ini.setValue("CircleNumSegments", model.circleNumSegments);
     ini.setValue("LockSymbols", int(lockSymbols));
     ini.setValue("WireThickness", QString::number(RoundHalfAway(wireThickness / 1000.0)));
     ini.setValue("WireStyle", wireStyle);
     ini.setValue("TextHeight", QString::number(textHeight));
     ini.setValue("TextAngle", QString::number(textAngle));
     std::int32_t words[15];
-    std::memcpy(words, &font, sizeof words);
+    std::memcpy(words, &model.textFont, sizeof words);
     for (int i = 0; i < 15; ++i) ini.setValue(QString("Font%1").arg(i), QString::number(words[i]));
     ini.endGroup();
 
@@ -200,11 +216,7 @@ void ShellSettings::Write(QSettings& ini, const Grid& grid, const Background& ba
     ini.setValue("EndOfBlock", QString(QChar(gerber.endOfBlock)));
     ini.setValue("ParDelim", QString(QChar(gerber.parameterDelimiter)));
     ini.setValue("Polygons", QString::number(gerber.polygons));
-    for (int i = 0; i < 50; ++i) {
-        const Aperture& a = gerber.apertures[i];
-        ini.setValue(QString::asprintf("D%02d", i + 10),
-                     a.defined ? QString::asprintf("%ld,%ld,%s", a.a, a.b, a.square ? "S" : "C") : QString("*"));
-    }
+    for (int i = 0; i < 50; ++i) ini.setValue(QString::asprintf("D%02d", i + 10), FormatAperture(gerber.apertures[i]));
     ini.endGroup();
 
     ini.beginGroup("Tap");
@@ -218,22 +230,6 @@ void ShellSettings::Write(QSettings& ini, const Grid& grid, const Background& ba
     for (int i = 0; i < recentFiles.size() && i < kRecentFiles; ++i) ini.setValue(QString("File%1").arg(i), recentFiles[i]);
     ini.endGroup();
     ini.sync();
-}
-
-void ShellSettings::ApplyToModel() const {
-    ModelSettings& model = Settings();
-    model.fill = fill;
-    model.showInteriors = showInteriors;
-    model.showBorders = showBorders;
-    model.showGroups = showGroups;
-    model.backgroundBlack = backgroundBlack;
-    model.levels = levels;
-    model.ringNumSegments = ringNumSegments;
-    model.circleNumSegments = circleNumSegments;
-    model.textFont = font;
-    model.polygonGrid = polygonGrid;
-    model.maxPolyNodes = maxPolyNodes;
-    model.splitLargePolygons = splitLargePolygons;
 }
 
 QString ConfigFolder() {

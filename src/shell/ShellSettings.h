@@ -1,7 +1,9 @@
-// The editor's per-user settings: the "Settings" section of zandor.ini (the
-// drawing flags go on to the model's settings, which the core reads), the
+// The editor's per-user settings: the "Settings" section of zandor.ini, the
 // grid and mask sections, and the main window's position, kept in an INI file
-// of their own under $XDG_CONFIG_HOME/Korvat/Zandor/.
+// of their own under $XDG_CONFIG_HOME/Korvat/Zandor/.  What the drawing code,
+// the readers and the writers read (the drawing flags, levels, segment counts,
+// the text font, the polygon options) lives only in the model's settings; the
+// editor reads and writes those keys there.
 #pragma once
 
 #include <QRect>
@@ -11,12 +13,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "model/ObjectRecord.h"
-
 namespace zandor {
 
 class Background;
 class Grid;
+struct ModelSettings;
 
 // The photoplotter output settings ("Gbr") and the drill output settings
 // ("Tap"), kept for the output commands.
@@ -42,46 +43,39 @@ struct DrillSettings {
     bool millimetres = false;
 };
 
+// A stored aperture ("D10" .. "D59"): "*" or text without two commas leaves
+// the entry undefined; otherwise an integer, after the first comma a second
+// integer, after the next comma the shape, square when the character right
+// after that comma is 'S'.  Non-numbers read as 0, as the C conversions give.
+Aperture ParseAperture(const QString& text);
+// "%ld,%ld,%s" with "S" or "C"; "*" for an undefined entry.
+QString FormatAperture(const Aperture& aperture);
+
 struct ShellSettings {
     bool showLayerIndices = false;
     bool showGrid = true;
-    bool fill = true;
     bool showRulers = true;
     bool showCoordinates = true;
-    bool showInteriors = true;
-    bool showBorders = true;
-    bool showGroups = false;
-    bool backgroundBlack = false;
-    int levels = 30;
     bool snapGuidelines = true;
     bool snapObjects = false;
     bool snapOrtho = true;
     bool singleLayer = false;
     bool allNodes = true;
-    bool splitLargePolygons = true;
-    int maxPolyNodes = 200;
-    std::int32_t polygonGrid = 1;
     std::int32_t connectWiresTol = 50;
-    int ringNumSegments = 72;
-    int circleNumSegments = 72;
     bool lockSymbols = false;
     std::int32_t wireThickness = 100000;
     int wireStyle = 0;
     std::int32_t textHeight = 2000000;
     std::int32_t textAngle = 0;
-    LOGFONTA font = DefaultFont();
     QStringList recentFiles;
     GerberSettings gerber;
     DrillSettings drill;
 
-    static LOGFONTA DefaultFont();
-
-    // Reads the sections this editor uses; missing or malformed keys keep
-    // their defaults, out-of-range values are clamped as the editor expects.
-    void Read(QSettings& ini, Grid& grid, Background& background);
-    void Write(QSettings& ini, const Grid& grid, const Background& background) const;
-    // Copies what the drawing code, the readers and writers read.
-    void ApplyToModel() const;
+    // Reads the sections this editor uses, the model's keys into model;
+    // missing or malformed keys keep their defaults, out-of-range values are
+    // clamped as the editor expects.
+    void Read(QSettings& ini, ModelSettings& model, Grid& grid, Background& background);
+    void Write(QSettings& ini, const ModelSettings& model, const Grid& grid, const Background& background) const;
 };
 
 // Where the settings live: $XDG_CONFIG_HOME/Korvat/Zandor (or ~/.config/...).

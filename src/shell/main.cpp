@@ -3,39 +3,16 @@
 // and ends.
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QLocalServer>
-#include <QLocalSocket>
 #include <QTimer>
 #include <cstdio>
 
 #include "formats/AllFormats.h"
 #include "platform/Messages.h"
 #include "shell/FileAssociation.h"
+#include "shell/FileNames.h"
 #include "shell/MainForm.h"
-
-namespace {
-
-QString ServerName() { return "Zandor3-" + qEnvironmentVariable("USER", "user"); }
-
-QString OpenRequest(const QStringList& files) {
-    QString text;
-    for (const QString& f : files) text += "[open(\"" + QFileInfo(f).absoluteFilePath() + "\")]\n";
-    return text;
-}
-
-// True when a running editor took the files.
-bool HandToRunningEditor(const QStringList& files) {
-    QLocalSocket socket;
-    socket.connectToServer(ServerName());
-    if (!socket.waitForConnected(500)) return false;
-    socket.write(OpenRequest(files).toUtf8());
-    socket.waitForBytesWritten(2000);
-    socket.disconnectFromServer();
-    return true;
-}
-
-}  // namespace
+#include "shell/SingleInstance.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -49,8 +26,15 @@ int main(int argc, char** argv) {
         screenshot = files[at + 1];
         files.remove(at, 2);
     }
-    if (screenshot.isEmpty() && !qEnvironmentVariableIsSet("ZANDOR_SEPARATE_INSTANCE") && HandToRunningEditor(files))
-        return 0;
+    // Relative names mean the caller's working directory, also to an editor
+    // that was started elsewhere.
+    for (QString& f : files) f = zandor::AbsoluteFileName(f, QDir::currentPath());
+    if (!screenshot.isEmpty()) screenshot = zandor::AbsoluteFileName(screenshot, QDir::currentPath());
+
+    const bool single = screenshot.isEmpty() && !qEnvironmentVariableIsSet("ZANDOR_SEPARATE_INSTANCE");
+    QString socketProblem;
+    const QString socketPath = single ? zandor::OpenRequestSocket(socketProblem) : QString();
+    if (single && zandor::HandToRunningEditor(socketPath, files)) return 0;
 
     zandor::RegisterFileFormats();
     zandor::RegisterFileAssociation(QApplication::applicationFilePath());
@@ -65,16 +49,19 @@ int main(int argc, char** argv) {
     zandor::MainForm form(screenshot.isEmpty());
     form.show();
 
+    // Without its socket the editor still runs; a second start then opens
+    // an editor of its own.
     QLocalServer server;
-    QLocalServer::removeServer(ServerName());
-    server.listen(ServerName());
-    QObject::connect(&server, &QLocalServer::newConnection, &form, [&] {
-        QLocalSocket* client = server.nextPendingConnection();
-        QObject::connect(client, &QLocalSocket::disconnected, client, [client, &form] {
-            form.HandleOpenRequest(QString::fromUtf8(client->readAll()));
-            client->deleteLater();
-        });
-    });
+    if (single) {
+        QString error = socketProblem;
+        if (error.isEmpty()) zandor::ListenForOpenRequests(server, socketPath, error);
+        if (!error.isEmpty())
+            std::fprintf(stderr,
+                         "zandor-editor: warning: cannot take open requests from a second start (%s); "
+                         "files given to it will open in a separate editor\n",
+                         qPrintable(error));
+    }
+    zandor::ServeOpenRequests(server, &form, [&form](const QString& request) { form.HandleOpenRequest(request); });
 
     QTimer::singleShot(0, &form, [&form, files, screenshot] {
         for (const QString& f : files) form.OpenFile(f);

@@ -111,8 +111,7 @@ TEST_F(Document, ChooseMainSymbolCases) {
     };
     for (const Case& c : cases) {
         ScriptedDialogs dialogs(c.choice);
-        int windowStandIn = 0;
-        Layout layout(c.window ? &windowStandIn : nullptr);
+        Layout layout(c.window ? LayoutRole::Window : LayoutRole::Detached);
         ScopedMessageCapture messages;
         ASSERT_TRUE(layout.Load(Write("choose.cif", c.cif))) << c.what;
         EXPECT_EQ(layout.MainSymbol()->Name(), c.expectedMain) << c.what;

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "model/Layout.h"
 #include "model/UndoList.h"
+#include "platform/headless/RecordingMessages.h"
 
 using namespace zandor;
 
@@ -80,6 +82,28 @@ TEST(Layout, FileTypesByExtension) {
         {"dir.cif/file", FileUnknown},
     };
     for (const Case& c : cases) EXPECT_EQ(FileTypeOf(c.name), c.type) << c.name;
+}
+
+// A type without a registered writer (here every type: the model alone
+// registers none) is refused with a message, and nothing is written.
+TEST(Layout, SavingATypeWithoutAWriterSaysSo) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "zandor-layout-save-test";
+    std::filesystem::create_directories(folder);
+    for (const FileType type : {FileCif, FileDxf, FileEmk, FileGerber, FileUnknown}) {
+        Layout layout;
+        layout.MainSymbol()->AddRectangle(0, 0, 10, 10, 0);
+        layout.modified = true;
+        const std::string name = (folder / "saved.out").string();
+        platform::headless::ScopedMessageCapture messages;
+        EXPECT_FALSE(layout.Save(name, type)) << type;
+        EXPECT_EQ(messages.messages, (std::vector<platform::headless::RecordedMessage>{
+                                         {"Saving this file type is not supported yet", "Error"}}))
+            << type;
+        EXPECT_FALSE(std::filesystem::exists(name)) << type;
+        EXPECT_TRUE(layout.fileName.empty()) << type;
+        EXPECT_TRUE(layout.IsModified()) << type;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(Layout, DeviceMappingFlipsY) {

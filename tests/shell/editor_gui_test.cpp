@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLocalServer>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +15,7 @@
 #include <memory>
 
 #include "formats/AllFormats.h"
+#include "model/DocumentDialogs.h"
 #include "model/LayerDescription.h"
 #include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
@@ -21,7 +23,9 @@
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
 #include "shell/MainForm.h"
+#include "shell/FileNames.h"
 #include "shell/RulerPanel.h"
+#include "shell/SingleInstance.h"
 
 using namespace zandor;
 using platform::headless::RecordedMessage;
@@ -30,6 +34,30 @@ using platform::headless::ScopedMessageCapture;
 namespace {
 
 const QString kDemo = QStringLiteral(ZANDOR_SOURCE_DIR "/examples/demo.cif");
+
+// Answers the main-symbol question with a fixed choice and keeps what it was
+// asked.
+class ScriptedDialogs : public DocumentDialogs {
+public:
+    explicit ScriptedDialogs(int choice) : choice(choice), previous(SetDocumentDialogs(this)) {}
+    ~ScriptedDialogs() override { SetDocumentDialogs(previous); }
+    bool SaveAs(std::string&, FileType&, SaveOptions&) override { return false; }
+    int ChooseMainSymbol(const std::vector<std::string>& candidates) override {
+        asked = candidates;
+        return choice;
+    }
+    std::vector<std::string> asked;
+
+private:
+    int choice;
+    DocumentDialogs* previous;
+};
+
+// Runs the event loop until the view has no drawing pass waiting.
+void SettleView(LayoutView& view) {
+    for (int i = 0; i < 100 && view.RedrawPending(); ++i) QTest::qWait(5);
+    QTest::qWait(20);
+}
 
 class EditorTest : public ::testing::Test {
 protected:
@@ -85,6 +113,71 @@ TEST_F(EditorTest, OpeningFilesAndTheirRefusals) {
     EXPECT_EQ(form->OpenFile(broken), nullptr);
     EXPECT_EQ(form->LayoutWindows().size(), 2);
     EXPECT_FALSE(messages.messages.empty());
+}
+
+// The working directory changes for one test and comes back afterwards.
+struct CurrentDirectory {
+    explicit CurrentDirectory(const QString& path) : previous(QDir::currentPath()) { QDir::setCurrent(path); }
+    ~CurrentDirectory() { QDir::setCurrent(previous); }
+    QString previous;
+};
+
+TEST_F(EditorTest, TheSameFileUnderAnotherSpellingIsAlreadyOpen) {
+    const QString folder = QDir(config.path()).canonicalPath() + "/masks";
+    ASSERT_TRUE(QDir().mkpath(folder + "/sub"));
+    const QString file = folder + "/x.cif";
+    ASSERT_TRUE(QFile::copy(kDemo, file));
+    ASSERT_TRUE(QFile::link(file, folder + "/link.cif"));
+    CurrentDirectory inFolder(folder);
+    auto form = MakeForm();
+    LayoutWindow* window = form->OpenFile("x.cif");
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->Document().fileName, file.toStdString()) << "a relative name is kept as an absolute one";
+    for (const QString& spelling : {QString("./x.cif"), QString("sub/../x.cif"), file, folder + "//x.cif",
+                                    QString("link.cif"), folder + "/link.cif", "\"" + folder + "/./x.cif\""}) {
+        messages.messages.clear();
+        EXPECT_EQ(form->OpenFile(spelling), nullptr) << spelling.toStdString();
+        EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{{"File is already open", "Error"}}))
+            << spelling.toStdString();
+    }
+    EXPECT_EQ(form->LayoutWindows().size(), 1);
+}
+
+// A second start hands a relative name over, made absolute where it was
+// given; the running editor works elsewhere and opens the file meant.
+TEST_F(EditorTest, ARunningEditorOpensTheFilesOfASecondStart) {
+    const QString caller = QDir(config.path()).canonicalPath() + "/caller";
+    const QString runtime = QDir(config.path()).canonicalPath() + "/runtime";
+    ASSERT_TRUE(QDir().mkpath(caller));
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    ASSERT_TRUE(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    ASSERT_TRUE(QFile::copy(kDemo, caller + "/mask.cif"));
+    auto form = MakeForm();
+    QLocalServer server;
+    QString error;
+    ASSERT_TRUE(ListenForOpenRequests(server, runtime + "/zandor-editor", error)) << error.toStdString();
+    ServeOpenRequests(server, form.get(), [&form](const QString& request) { form->HandleOpenRequest(request); });
+
+    const QStringList files = {AbsoluteFileName("./mask.cif", caller)};
+    ASSERT_TRUE(HandToRunningEditor(runtime + "/zandor-editor", files));
+    for (int i = 0; i < 400 && form->LayoutWindows().isEmpty(); ++i) QTest::qWait(5);
+    ASSERT_EQ(form->LayoutWindows().size(), 1);
+    EXPECT_EQ(form->LayoutWindows().first()->Document().fileName, (caller + "/mask.cif").toStdString());
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(EditorTest, AFileWithSeveralTopSymbolsAsksForTheMainSymbol) {
+    const QString name = config.path() + "/two-tops.cif";
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("DS 1 1 10; 9 a; L X; B 2 2 0 0; DF; DS 2 1 10; 9 b; L X; B 4 4 0 0; DF; E\n");
+    file.close();
+    ScriptedDialogs dialogs(1);
+    auto form = MakeForm();
+    LayoutWindow* window = form->OpenFile(name);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(dialogs.asked, (std::vector<std::string>{"a", "b"})) << "a layout of a window asks";
+    EXPECT_EQ(window->Document().MainSymbol()->Name(), "b");
 }
 
 TEST_F(EditorTest, ZoomAndPanWithTheMouseAndTheKeys) {
@@ -245,6 +338,146 @@ TEST_F(EditorTest, ScrollingStopsAtTheWorldsEdgeAndGuidelinesComeFromTheRulers) 
     EXPECT_EQ(shown->vGuides, (std::vector<std::int32_t>{x(150)}));
 }
 
+TEST_F(EditorTest, GuidelineChangesMarkTheLayoutModified) {
+    auto form = MakeForm();
+    LayoutWindow* window = form->NewLayout();
+    ASSERT_TRUE(window->View().RenderNow());
+    Layout& layout = window->Document();
+    ASSERT_FALSE(layout.IsModified());
+    const SymbolDescription* shown = layout.ShownSymbolDescription();
+    SettleView(window->View());
+    const QImage before = window->View().BackBuffer().copy();
+    const int passes = window->View().LayoutPassCount();
+
+    // Adding one (and dragging it) from the vertical ruler.
+    RulerPanel& ruler = window->VerticalRuler();
+    QTest::mousePress(&ruler, Qt::LeftButton, Qt::NoModifier, QPoint(5, 100));
+    QTest::mouseMove(&ruler, QPoint(5, 120));
+    QTest::mouseRelease(&ruler, Qt::LeftButton, Qt::NoModifier, QPoint(5, 120));
+    ASSERT_EQ(shown->hGuides.size(), 1u);
+    EXPECT_TRUE(layout.IsModified());
+    SettleView(window->View());
+    EXPECT_NE(window->View().BackBuffer(), before) << "the guideline is shown";
+    EXPECT_EQ(window->View().LayoutPassCount(), passes) << "without drawing the layout again";
+
+    // Removing them all from the ruler's menu.
+    layout.modified = false;
+    ruler.removeAll();
+    EXPECT_TRUE(shown->hGuides.empty());
+    EXPECT_TRUE(layout.IsModified());
+
+    // Nothing to remove changes nothing.
+    layout.modified = false;
+    ruler.removeAll();
+    EXPECT_FALSE(layout.IsModified());
+}
+
+TEST_F(EditorTest, ASelectionChangeRedrawsOnlyTheSelectionMarks) {
+    auto form = MakeForm();
+    LayoutWindow* window = form->NewLayout();
+    LayoutView& view = window->View();
+    Layout& layout = view.Document();
+    SymbolDescription* main = layout.MainSymbol();
+    main->AddRectangle(0, 0, 100000, 50000, 0);
+    ASSERT_TRUE(view.RenderNow());
+    view.Viewport().ZoomBack();
+    ASSERT_TRUE(view.RenderNow());
+    SettleView(view);
+    const QImage unmarked = view.BackBuffer().copy();
+    const int passes = view.LayoutPassCount();
+
+    form->SetMode(0);
+    std::int32_t px = 0, py = 0;
+    layout.view.WorldToScreen(px, py);
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(px, py));
+    ASSERT_EQ(main->selectedCount, 1);
+    SettleView(view);
+    EXPECT_EQ(view.LayoutPassCount(), passes) << "selecting does not draw the layout again";
+    EXPECT_NE(view.BackBuffer(), unmarked) << "the marks are shown";
+
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    ASSERT_EQ(main->selectedCount, 0);
+    SettleView(view);
+    EXPECT_EQ(view.LayoutPassCount(), passes);
+    EXPECT_EQ(view.BackBuffer(), unmarked) << "the marks are gone";
+
+    // A change of the view still draws the layout.
+    view.Viewport().ZoomBack();
+    view.Redraw();
+    SettleView(view);
+    EXPECT_EQ(view.LayoutPassCount(), passes + 1);
+}
+
+TEST_F(EditorTest, TheWheelZoomsByWholeNotches) {
+    auto form = MakeForm();
+    LayoutWindow* window = form->OpenFile(kDemo);
+    ASSERT_NE(window, nullptr);
+    LayoutView& view = window->View();
+    ASSERT_TRUE(view.RenderNow());
+    Layout& layout = view.Document();
+    const QPoint at(view.width() / 2, view.height() / 2);
+    const auto wheel = [&](int delta) {
+        QWheelEvent event(QPointF(at), view.mapToGlobal(QPointF(at)), QPoint(0, delta / 4), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&view, &event);
+    };
+    const auto width = [&] { return std::int64_t{layout.view.xmax} - layout.view.xmin; };
+    const std::int64_t start = width();
+
+    // A touchpad's small deltas add up to one notch.
+    for (int i = 0; i < 3; ++i) {
+        wheel(30);
+        EXPECT_EQ(width(), start) << "after " << (i + 1) * 30;
+    }
+    wheel(30);
+    EXPECT_NEAR(double(width()), start / 2.0, 2);
+
+    // Turning back forgets what was gathered the other way.
+    wheel(90);
+    wheel(-30);
+    wheel(-60);
+    EXPECT_NEAR(double(width()), start / 2.0, 2);
+    wheel(-30);
+    EXPECT_NEAR(double(width()), double(start), 4) << "four times -30 after turning back is one notch out";
+
+    // Two notches at once zoom twice.
+    wheel(240);
+    EXPECT_NEAR(double(width()), start / 4.0, 2);
+}
+
+TEST_F(EditorTest, TheDrawingFlagsExistOnce) {
+    auto form = MakeForm();
+    LayoutWindow* window = form->NewLayout();
+    LayoutView& view = window->View();
+    zandor::Settings().backgroundBlack = true;
+    ASSERT_TRUE(view.RenderNow());
+    EXPECT_TRUE(zandor::Settings().backgroundBlack) << "a drawing pass does not overwrite them";
+    int black = 0;
+    const QImage& image = view.BackBuffer();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) black += image.pixel(x, y) == qRgb(0, 0, 0);
+    EXPECT_GT(black, image.width() * image.height() / 2);
+    form->UpdateCommands();
+    EXPECT_TRUE(form->Command("ActionViewBkBlack")->isChecked());
+
+    form->Command("ActionViewFill")->trigger();
+    EXPECT_FALSE(zandor::Settings().fill);
+}
+
+TEST_F(EditorTest, SavingToATypeWithoutAWriterSaysSo) {
+    auto form = MakeForm();
+    LayoutWindow* window = form->NewLayout();
+    Layout& layout = window->Document();
+    layout.MainSymbol()->AddRectangle(0, 0, 1000, 1000, 0);
+    ASSERT_EQ(FindWriter(FileDxf), nullptr) << "pick another type without a writer for this test";
+    const QString name = config.path() + "/x.dxf";
+    EXPECT_FALSE(layout.Save(name.toStdString(), FileDxf));
+    EXPECT_EQ(messages.messages,
+              (std::vector<RecordedMessage>{{"Saving this file type is not supported yet", "Error"}}));
+    EXPECT_FALSE(QFile::exists(name));
+    EXPECT_TRUE(layout.fileName.empty());
+}
+
 TEST_F(EditorTest, TheEditModeSelectsByClickAndRectangleAndEscapeDeselects) {
     auto form = MakeForm();
     LayoutWindow* window = form->NewLayout();
@@ -285,9 +518,8 @@ TEST_F(EditorTest, SettingsSurviveARestart) {
     EXPECT_TRUE(QFile::exists(config.path() + "/Korvat/Zandor/layers.map"));
     zandor::Settings() = saved;
     auto form = MakeForm();
-    EXPECT_FALSE(form->Settings().fill);
-    EXPECT_TRUE(form->Settings().backgroundBlack);
-    EXPECT_TRUE(zandor::Settings().backgroundBlack) << "the drawing code reads them";
+    EXPECT_FALSE(zandor::Settings().fill) << "the drawing code reads them";
+    EXPECT_TRUE(zandor::Settings().backgroundBlack);
     EXPECT_EQ(form->GetGrid().Spacing(), 2000000);
     EXPECT_FALSE(form->Command("ActionViewFill")->isChecked());
 }
@@ -301,9 +533,9 @@ TEST_F(EditorTest, SettingsAreClampedAsRead) {
     ini.close();
     auto form = MakeForm();
     const ShellSettings& s = form->Settings();
-    EXPECT_EQ(s.levels, 1);
-    EXPECT_EQ(s.ringNumSegments, 16);
-    EXPECT_EQ(s.maxPolyNodes, 32768);
+    EXPECT_EQ(zandor::Settings().levels, 1);
+    EXPECT_EQ(zandor::Settings().ringNumSegments, 16);
+    EXPECT_EQ(zandor::Settings().maxPolyNodes, 32768);
     EXPECT_EQ(s.wireThickness, 1000);
     EXPECT_EQ(s.textAngle, 0);
     EXPECT_TRUE(s.gerber.millimetres);
@@ -320,13 +552,84 @@ TEST_F(EditorTest, SettingsAreClampedAsRead) {
     EXPECT_EQ(written.value("Tap/Integers").toString(), "2");
 }
 
+TEST_F(EditorTest, AperturesReadBackAsWritten) {
+    // The documented form, two integers and a letter, without quotes; the
+    // quoted form another INI writer would give reads the same.
+    QDir().mkpath(config.path() + "/Korvat/Zandor");
+    QFile ini(config.path() + "/Korvat/Zandor/zandor.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Gbr]\r\nD10=100,200,S\r\nD11=250000,10,C\r\nD12=\"300,12,S\"\r\nD13=*\r\nD14=7\r\nD59=5,6,R\r\n");
+    ini.close();
+    {
+        auto form = MakeForm();
+        const GerberSettings& g = form->Settings().gerber;
+        const auto expect = [&](int code, bool defined, long a, long b, bool square) {
+            const Aperture& x = g.apertures[code - 10];
+            EXPECT_EQ(x.defined, defined) << "D" << code;
+            if (!defined) return;
+            EXPECT_EQ(x.a, a) << "D" << code;
+            EXPECT_EQ(x.b, b) << "D" << code;
+            EXPECT_EQ(x.square, square) << "D" << code;
+        };
+        expect(10, true, 100, 200, true);
+        expect(11, true, 250000, 10, false);
+        expect(12, true, 300, 12, true);
+        expect(13, false, 0, 0, false);
+        expect(14, false, 0, 0, false);
+        expect(59, true, 5, 6, false);
+
+        // Every field of the section survives a restart.
+        GerberSettings& changed = form->Settings().gerber;
+        changed.integers = 2;
+        changed.decimals = 5;
+        changed.millimetres = true;
+        changed.endOfBlock = '#';
+        changed.parameterDelimiter = '!';
+        changed.polygons = 0;
+        changed.apertures[20] = {true, 1234567, 49, true};
+        changed.apertures[0] = {};
+        form->close();
+    }
+    const GerberSettings expected = [&] {
+        GerberSettings g;
+        g.integers = 2;
+        g.decimals = 5;
+        g.millimetres = true;
+        g.endOfBlock = '#';
+        g.parameterDelimiter = '!';
+        g.polygons = 0;
+        g.apertures[1] = {true, 250000, 10, false};
+        g.apertures[2] = {true, 300, 12, true};
+        g.apertures[20] = {true, 1234567, 49, true};
+        g.apertures[49] = {true, 5, 6, false};
+        return g;
+    }();
+    auto form = MakeForm();
+    const GerberSettings& read = form->Settings().gerber;
+    EXPECT_EQ(read.integers, expected.integers);
+    EXPECT_EQ(read.decimals, expected.decimals);
+    EXPECT_EQ(read.millimetres, expected.millimetres);
+    EXPECT_EQ(read.endOfBlock, expected.endOfBlock);
+    EXPECT_EQ(read.parameterDelimiter, expected.parameterDelimiter);
+    EXPECT_EQ(read.polygons, expected.polygons);
+    for (int i = 0; i < 50; ++i) {
+        const Aperture& a = read.apertures[i];
+        const Aperture& e = expected.apertures[i];
+        EXPECT_EQ(a.defined, e.defined) << "D" << i + 10;
+        if (!a.defined || !e.defined) continue;
+        EXPECT_EQ(a.a, e.a) << "D" << i + 10;
+        EXPECT_EQ(a.b, e.b) << "D" << i + 10;
+        EXPECT_EQ(a.square, e.square) << "D" << i + 10;
+    }
+}
+
 TEST_F(EditorTest, AnUnusableSettingsFileLeavesTheDefaults) {
     QDir().mkpath(config.path() + "/Korvat/Zandor/zandor.ini");  // a folder where the file should be
     auto form = MakeForm();
     EXPECT_EQ(messages.messages,
               (std::vector<RecordedMessage>{{"Unable to open or create configuration file.", "Warning"}}));
-    EXPECT_TRUE(form->Settings().fill);
-    EXPECT_EQ(form->Settings().levels, 30);
+    EXPECT_TRUE(zandor::Settings().fill);
+    EXPECT_EQ(zandor::Settings().levels, 30);
     EXPECT_GE(form->MainLayout().LayerCount(), 1) << "a missing layers.map gives the default layer table";
 }
 
@@ -342,8 +645,8 @@ TEST_F(EditorTest, AMalformedSettingsFileIsLeftAloneAndTheDefaultsApply) {
             auto form = MakeForm();
             EXPECT_EQ(messages.messages,
                       (std::vector<RecordedMessage>{{"Unable to open or create configuration file.", "Warning"}}));
-            EXPECT_TRUE(form->Settings().fill);
-            EXPECT_EQ(form->Settings().levels, 30);
+            EXPECT_TRUE(zandor::Settings().fill);
+            EXPECT_EQ(zandor::Settings().levels, 30);
             form->close();
         }
         ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
