@@ -111,12 +111,12 @@ void LayoutViewport::PrepareMapping(int clientWidth, int clientHeight, double dp
 }
 
 void LayoutViewport::PushZoomLevel(const Rect& level) {
-    if (SymbolDescription* shown = layout.ShownSymbolDescription()) shown->zoomStack.push_back(level);
+    if (SymbolDescription* shown = layout.ShownSymbolDescription()) shown->view.zoomStack.push_back(level);
 }
 
 void LayoutViewport::ZoomTo(const Rect& r) {
     SymbolDescription* shown = layout.ShownSymbolDescription();
-    if (shown && shown->zoomStack.empty()) PushZoomLevel({layout.view.xmin, layout.view.ymin, layout.view.xmax, layout.view.ymax});
+    if (shown && shown->view.zoomStack.empty()) PushZoomLevel({layout.view.xmin, layout.view.ymin, layout.view.xmax, layout.view.ymax});
     SetViewRect(r.minx, r.miny, r.maxx, r.maxy);
     if (shown) PushZoomLevel(r);
 }
@@ -159,10 +159,10 @@ void LayoutViewport::ZoomOutAt(int px, int py) {
     const std::int64_t dl = std::int64_t{p.X} - layout.view.xmin, dr = std::int64_t{layout.view.xmax} - p.X;
     const std::int64_t db = std::int64_t{p.Y} - layout.view.ymin, dt = std::int64_t{layout.view.ymax} - p.Y;
     SymbolDescription* shown = layout.ShownSymbolDescription();
-    if (shown && !shown->zoomStack.empty()) shown->zoomStack.pop_back();
+    if (shown && !shown->view.zoomStack.empty()) shown->view.zoomStack.pop_back();
     std::int64_t x1, y1, x2, y2;
-    if (shown && !shown->zoomStack.empty() && dl + dr > 0) {
-        const Rect& previous = shown->zoomStack.back();
+    if (shown && !shown->view.zoomStack.empty() && dl + dr > 0) {
+        const Rect& previous = shown->view.zoomStack.back();
         const double q = (double(previous.maxx) - previous.minx) / double(dl + dr);
         x1 = static_cast<std::int64_t>(p.X - dl * q);
         y1 = static_cast<std::int64_t>(p.Y - db * q);
@@ -179,9 +179,9 @@ void LayoutViewport::ZoomOutAt(int px, int py) {
 
 void LayoutViewport::ZoomBack() {
     SymbolDescription* shown = layout.ShownSymbolDescription();
-    if (shown && !shown->zoomStack.empty()) shown->zoomStack.pop_back();
-    if (shown && !shown->zoomStack.empty()) {
-        const Rect r = shown->zoomStack.back();
+    if (shown && !shown->view.zoomStack.empty()) shown->view.zoomStack.pop_back();
+    if (shown && !shown->view.zoomStack.empty()) {
+        const Rect r = shown->view.zoomStack.back();
         SetViewRect(r.minx, r.miny, r.maxx, r.maxy);
         return;
     }
@@ -207,7 +207,7 @@ void LayoutViewport::ZoomBack() {
 void LayoutViewport::ZoomAll() {
     SymbolDescription* shown = layout.ShownSymbolDescription();
     if (!shown) return;
-    shown->zoomStack.clear();
+    shown->view.zoomStack.clear();
     shown->RecomputeBounds();
     // An empty symbol has no box to show; it gets the view of a newly opened one.
     if (!shown->FirstRecord()) {
@@ -231,8 +231,8 @@ bool LayoutViewport::ShowSymbol(std::string_view name) {
     if (!next || next == current) return false;
     if (current) current->RecomputeBounds();
     layout.shownSymbol = next->Id();
-    if (!next->zoomStack.empty()) {
-        const Rect r = next->zoomStack.back();
+    if (!next->view.zoomStack.empty()) {
+        const Rect r = next->view.zoomStack.back();
         SetViewRect(r.minx, r.miny, r.maxx, r.maxy);
     } else if (!next->FirstRecord()) {
         SetViewRect(-kEmptySymbolHalf, -kEmptySymbolHalf, kEmptySymbolHalf, kEmptySymbolHalf);

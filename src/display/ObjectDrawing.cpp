@@ -123,7 +123,7 @@ bool ObjectDrawing::DrawLayout(bool selectNameFont) {
     if (selectNameFont) canvas.SetFont(SymbolNameFont());
     canvas.SetTextColor(kSymbolOutlineColor);
     if (SymbolDescription* shown = layout.ShownSymbolDescription()) {
-        if (!shown->zoomStack.empty()) shown->zoomStack.back() = view;
+        if (!shown->view.zoomStack.empty()) shown->view.zoomStack.back() = view;
         DrawSymbol(*shown, 0, TransformMatrix{});
         canvas.SetRasterOp(RasterOp::Not);
         DrawMeasureLine(*shown);
@@ -715,8 +715,8 @@ void ObjectDrawing::DrawGroup(Word* r, const TransformMatrix& m) {
 }
 
 void ObjectDrawing::DrawMeasureLine(const SymbolDescription& symbol) {
-    if (!symbol.measureShown) return;
-    const Point start{symbol.measureX1, symbol.measureY1}, end{symbol.measureX2, symbol.measureY2};
+    if (!symbol.view.measureShown) return;
+    const Point start{symbol.view.measureX1, symbol.view.measureY1}, end{symbol.view.measureX2, symbol.view.measureY2};
     Point a = start, b = end;
     if (!ClipSegmentToRect(a, b, view)) return;
     const bool startKept = a == start, endKept = b == end;
@@ -778,7 +778,7 @@ void ObjectDrawing::DrawSelectionHandles(SymbolDescription& symbol, int mode) {
 }
 
 void ObjectDrawing::DrawSelectionFrame(const SymbolDescription& symbol, int mode) {
-    if (mode == 1 || !symbol.frameShown) return;
+    if (mode == 1 || !symbol.view.frameShown) return;
     // Sides far outside the view are drawn just beyond it.
     const std::int64_t gx = (std::int64_t{view.maxx} - view.minx) / 10, gy = (std::int64_t{view.maxy} - view.miny) / 10;
     const Rect& b = symbol.selectionBox;

@@ -96,7 +96,7 @@ void SymbolDescription::DeselectAll() {
     for (Word* r = FirstSelected(); r; r = NextSelected(r)) SetSelectedBit(r, false);
     selectedCount = 0;
     currentObject = -1;
-    frameShown = false;
+    view.frameShown = false;
 }
 
 std::string SymbolDescription::SingleObjectText(Word* r) {
@@ -170,10 +170,10 @@ void SymbolDescription::UpdateSelection() {
     if (selectedCount > 0 && current) {
         currentKind = static_cast<int>(RecordKind(current));
         currentLayer = RecordLayer(current);
-        frameShown = true;
+        view.frameShown = true;
     } else {
         currentObject = -1;
-        frameShown = false;
+        view.frameShown = false;
     }
     if (selectedCount == 0) {
         statusText = "No selected objects";
@@ -188,7 +188,7 @@ void SymbolDescription::UpdateSelection() {
 void SymbolDescription::SelectSingle(Word* r) {
     if (!r) {
         currentObject = -1;
-        frameShown = false;
+        view.frameShown = false;
         statusText = "No selected objects";
         return;
     }
@@ -198,12 +198,12 @@ void SymbolDescription::SelectSingle(Word* r) {
     currentLayer = RecordLayer(r);
     selectionBox = ObjectBounds(r, layout);
     selectedWords = RecordLength(r);
-    frameShown = true;
+    view.frameShown = true;
     statusText = SingleObjectText(r);
 }
 
 bool SymbolDescription::GetSelectionBox(Rect& box) {
-    if (frameShown) {
+    if (view.frameShown) {
         box = selectionBox;
         return true;
     }

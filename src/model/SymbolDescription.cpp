@@ -40,7 +40,7 @@ void SymbolDescription::Reset() {
     usedWords = 0;
     minx = maxx = miny = maxy = 0;
     boundsValid = false;
-    zoomStack.clear();
+    view.zoomStack.clear();
     callCount = 0;
     children.clear();
     selectedCount = 0;
@@ -48,10 +48,10 @@ void SymbolDescription::Reset() {
     currentKind = currentLayer = 0;
     selectionBox = {};
     selectedWords = 0;
-    frameShown = false;
+    view.frameShown = false;
     statusText = "No selected objects";
-    measureX1 = measureY1 = measureX2 = measureY2 = 0;
-    measureShown = false;
+    view.measureX1 = view.measureY1 = view.measureX2 = view.measureY2 = 0;
+    view.measureShown = false;
     undo->Clear();
 }
 

@@ -11,6 +11,7 @@
 
 #include "model/ObjectRecord.h"
 #include "model/Types.h"
+#include "model/ViewState.h"
 
 namespace zandor {
 
@@ -129,9 +130,6 @@ public:
     std::int32_t minx = 0, maxx = 0, miny = 0, maxy = 0;
     bool boundsValid = false;
     Layout* layout = nullptr;
-    // Saved view rectangles; the back is the top, overwritten with the visible
-    // rectangle whenever the symbol is drawn.
-    std::vector<Rect> zoomStack;
     std::vector<std::int32_t> vGuides;
     std::vector<std::int32_t> hGuides;
     std::unique_ptr<UndoList> undo;
@@ -146,12 +144,11 @@ public:
     int currentLayer = 0;
     Rect selectionBox;
     std::int32_t selectedWords = 0;
-    bool frameShown = false;
     std::string statusText = "No selected objects";
 
-    // The on-screen ruler line of the measuring mode.
-    std::int32_t measureX1 = 0, measureY1 = 0, measureX2 = 0, measureY2 = 0;
-    bool measureShown = false;
+    // What the window keeps with the symbol: saved views, the selection
+    // frame and the measuring line.
+    SymbolView view;
 
 private:
     friend class Layout;

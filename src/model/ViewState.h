@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "base/Numbers.h"
+#include "model/Types.h"
 
 namespace zandor {
 
@@ -31,6 +33,18 @@ struct ViewState {
         x = RoundHalfAway((double(x) - xmin) * sx);
         y = RoundHalfAway((double(ymax) - y) * sy);
     }
+};
+
+// What a window keeps with each symbol it shows.
+struct SymbolView {
+    // Saved view rectangles; the back is the top, overwritten with the visible
+    // rectangle whenever the symbol is drawn.
+    std::vector<Rect> zoomStack;
+    // The dotted frame around the selection is on the screen.
+    bool frameShown = false;
+    // The ruler line of the measuring mode, and whether it is on the screen.
+    std::int32_t measureX1 = 0, measureY1 = 0, measureX2 = 0, measureY2 = 0;
+    bool measureShown = false;
 };
 
 }  // namespace zandor

@@ -260,11 +260,11 @@ TEST_F(ObjectDrawingTest, APassGivesUpWhenTheUserPresses) {
 }
 
 TEST_F(ObjectDrawingTest, TheMeasureLineIsDrawnInvertedWithItsLength) {
-    main->measureShown = true;
-    main->measureX1 = 100;
-    main->measureY1 = 500;
-    main->measureX2 = 900;
-    main->measureY2 = 500;
+    main->view.measureShown = true;
+    main->view.measureX1 = 100;
+    main->view.measureY1 = 500;
+    main->view.measureX2 = 900;
+    main->view.measureY2 = 500;
     Draw();
     const auto labels = Of(Shape::XorText);
     ASSERT_EQ(labels.size(), 1u);
@@ -275,7 +275,7 @@ TEST_F(ObjectDrawingTest, TheMeasureLineIsDrawnInvertedWithItsLength) {
     EXPECT_EQ(Of(Shape::Polyline).size(), 5u);
 
     // An end cut off by the view has no tick.
-    main->measureX2 = 5000;
+    main->view.measureX2 = 5000;
     Draw();
     EXPECT_EQ(Of(Shape::Polyline).size(), 3u);
     EXPECT_EQ(Of(Shape::XorText)[0]->text, "4.9");
@@ -288,7 +288,7 @@ TEST_F(ObjectDrawingTest, SelectionMarksAreInvertedSquaresAndAFrameKeptNearTheVi
     main->SetSelected(main->FirstRecord());
     main->SetSelected(main->NextRecord(main->NextRecord(main->FirstRecord())));
     main->UpdateSelection();
-    ASSERT_TRUE(main->frameShown);
+    ASSERT_TRUE(main->view.frameShown);
     ObjectDrawing drawing(layout, canvas);
     drawing.DrawSelectionHandles(*main, 0);
     ASSERT_EQ(Of(Shape::Polyline).size(), 2u) << "one square per selected object";

@@ -157,7 +157,7 @@ TEST(Selection, SingleObjectStatusTexts) {
         EXPECT_EQ(s.statusText, cases[k].expected) << k;
         EXPECT_EQ(s.selectedCount, 1);
         EXPECT_EQ(s.CurrentObject(), record);
-        EXPECT_TRUE(s.frameShown);
+        EXPECT_TRUE(s.view.frameShown);
     }
 }
 
@@ -204,7 +204,7 @@ TEST(Selection, SeveralObjectsAndTheSelectionBox) {
     EXPECT_EQ(box, (Rect{-2000, 0, 1000, 1000}));
 
     // With the frame hidden, two selected objects give no box; one does.
-    s.frameShown = false;
+    s.view.frameShown = false;
     EXPECT_FALSE(s.GetSelectionBox(box));
     s.ClearSelected(text);
     ASSERT_TRUE(s.GetSelectionBox(box));
@@ -223,7 +223,7 @@ TEST(Selection, SeveralObjectsAndTheSelectionBox) {
     s.DeselectAll();
     s.UpdateSelection();
     EXPECT_EQ(s.selectedCount, 0);
-    EXPECT_FALSE(s.frameShown);
+    EXPECT_FALSE(s.view.frameShown);
     EXPECT_EQ(s.CurrentObject(), nullptr);
     EXPECT_EQ(s.statusText, "No selected objects");
     EXPECT_EQ(s.FirstSelected(), nullptr);
@@ -238,7 +238,7 @@ TEST(Selection, SelectSingleAndDeletionBeforeTheCurrentObject) {
     s.SelectSingle(circle);
     EXPECT_EQ(s.selectionBox, (Rect{-2000, -2000, 2000, 2000}));
     EXPECT_EQ(s.selectedWords, 4);
-    EXPECT_TRUE(s.frameShown);
+    EXPECT_TRUE(s.view.frameShown);
     // Records in front of the current object go: it stays the current one.
     s.DeleteRecord(s.FirstRecord());
     ASSERT_NE(s.CurrentObject(), nullptr);
@@ -247,5 +247,5 @@ TEST(Selection, SelectSingleAndDeletionBeforeTheCurrentObject) {
     EXPECT_EQ(s.CurrentObject(), nullptr);
     s.SelectSingle(nullptr);
     EXPECT_EQ(s.statusText, "No selected objects");
-    EXPECT_FALSE(s.frameShown);
+    EXPECT_FALSE(s.view.frameShown);
 }
