@@ -33,6 +33,7 @@ bool TurnsFurtherRight(const WorkGraph& graph, i64 inX, i64 inY, int from, int a
     return false;
 }
 
+// The same with left and right exchanged.
 bool TurnsFurtherLeft(const WorkGraph& graph, i64 inX, i64 inY, int from, int a, int b) {
     auto rank = [&](int li, i64& dx, i64& dy) {
         dx = graph.nodes[graph.To(li)].x - graph.nodes[from].x;

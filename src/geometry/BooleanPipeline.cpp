@@ -1,10 +1,10 @@
-// The operation behind Bool_Engine::Execute (docs/boolean-engine.md):
-// simplify the input contours; for axis-parallel input take the exact
-// boundary of the result from the coverage sweep (BooleanScanline.cpp) and
-// write out the contours that stand alone; node the rest (merge close
-// vertices, split links at nearby vertices and at crossings) until the
-// arrangement is planar, count windings with a sweep, keep the links that
-// bound the result and walk them into contours, joining holes by cuts.
+// The operation behind Bool_Engine::Execute (docs/boolean-engine.md), stage
+// by stage: simplify the input contours; for axis-parallel input take the
+// exact boundary of the result from the coverage sweep (BooleanScanline) and
+// write out the contours that stand alone; node the rest (BooleanNoding)
+// until the arrangement is planar, set the side flags of every link
+// (BooleanWinding), keep the links that bound the result and walk them into
+// contours, joining holes by cuts (BooleanExtraction).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

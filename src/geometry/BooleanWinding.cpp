@@ -85,6 +85,7 @@ void SetWindingSenses(WorkGraph& graph) {
     }
 }
 
+// The result flag of every operation on a side, from its group flags.
 std::uint8_t Results(std::uint8_t groups) {
     const bool a = groups & kInA, b = groups & kInB;
     return (a || b ? kUnion : 0) | (a && !b ? kAMinusB : 0) | (b && !a ? kBMinusA : 0) | (a && b ? kAnd : 0) |
