@@ -17,6 +17,8 @@
 
 #include "geometry/Bool_Engine.h"
 
+using namespace zandor;
+
 namespace {
 
 class Reader {

@@ -22,6 +22,8 @@
 
 #include "geometry/Bool_Engine.h"
 
+using namespace zandor;
+
 namespace {
 
 struct Pt {

@@ -13,6 +13,8 @@
 
 #include "geometry/Bool_Engine.h"
 
+using namespace zandor;
+
 namespace {
 
 struct Pt {
@@ -172,6 +174,7 @@ TEST(BoolEngine, CodesOutsideOneToFiveAreRejected) {
     } catch (const Bool_Engine_Error& error) {
       EXPECT_EQ(error.GetErrorMessage(), " Fatal Error");
       EXPECT_EQ(error.GetHeaderMessage(), "Fatal Error");
+      EXPECT_EQ(error.GetReason(), "Wrong operation");
       EXPECT_EQ(error.GetErrorCode(), 9);
       EXPECT_EQ(error.GetFatal(), 1);
     }
@@ -187,9 +190,93 @@ TEST(BoolEngine, CoordinatesBeyondTheRangeAreReported) {
       ConfigureBooleanEngine(engine, 1);
       engine.SetLog(&log);
       engine.BeginContour(GroupA);
-      EXPECT_THROW(axis == 0 ? engine.AddVertex(v, 0) : engine.AddVertex(0, v), Bool_Engine_Error);
-      EXPECT_NE(log.str().find(axis == 0 ? "X coordinate of vertex to big" : "Y coordinate of vertex to big"),
-                std::string::npos);
+      const std::string reason = axis == 0 ? "X coordinate of vertex to big" : "Y coordinate of vertex to big";
+      try {
+        axis == 0 ? engine.AddVertex(v, 0) : engine.AddVertex(0, v);
+        ADD_FAILURE() << v << " accepted";
+      } catch (const Bool_Engine_Error& error) {
+        EXPECT_EQ(error.GetReason(), reason);
+      }
+      EXPECT_NE(log.str().find(reason), std::string::npos);
+    }
+  }
+}
+
+// An engine whose stage `failing` fails when it starts: through ReportError,
+// as the engine's checks of its input do, or by throwing the engine error a
+// stage raises itself.
+class FailingStageEngine : public Bool_Engine {
+ public:
+  FailingStageEngine(std::string failing, std::string reason, bool throughReportError)
+      : failing(std::move(failing)), reason(std::move(reason)), throughReportError(throughReportError) {}
+
+  void ReportStage(const std::string& text) override {
+    Bool_Engine::ReportStage(text);
+    if (text != failing) return;
+    reached = true;
+    if (throughReportError) ReportError(reason, "stage");
+    throw Bool_Engine_Error(reason, "Error", 9, 1);
+  }
+
+  const std::string failing;
+  const std::string reason;
+  const bool throughReportError;
+  bool reached = false;
+};
+
+TEST(BoolEngine, AnErrorInsideAStageReachesTheCallerWithItsReason) {
+  // A square with a diamond cut out of it takes the general route through
+  // every stage, hole joining included; rectangles take the coverage sweep.
+  const Input slanted{{Rect(0, 0, 3000, 3000)}, {{{1500, 1000}, {2000, 1500}, {1500, 2000}, {1000, 1500}}}};
+  const Input level{{Rect(0, 0, 1000, 1000)}, {Rect(500, 500, 1500, 1500)}};
+  const struct {
+    const Input* input;
+    const char* stage;
+  } stages[] = {
+      {&slanted, "Simplify"},
+      {&slanted, "Node to BoolLink 0"},
+      {&slanted, "intersect"},
+      {&slanted, "Set group A/B Flags"},
+      {&slanted, "Remove inlinks"},
+      {&slanted, "Extract simples first "},
+      {&slanted, "LINKHOLES\n"},
+      {&slanted, "extract simples last"},
+      {&level, "Coverage sweep"},
+      {&level, "Isolated contours"},
+  };
+  const std::string longReason = "crossing search does not settle " + std::string(300, '.');
+  for (const auto& c : stages) {
+    for (bool throughReportError : {false, true}) {
+      for (const std::string& reason : {std::string("crossing search does not settle"), longReason}) {
+        const std::string where = std::string(c.stage) + (throughReportError ? " via ReportError" : " thrown");
+        std::ostringstream log;
+        FailingStageEngine engine(c.stage, reason, throughReportError);
+        ConfigureBooleanEngine(engine, 1);
+        engine.SetLog(&log);
+        for (int g = 0; g < 2; ++g) {
+          for (const Ring& ring : g == 0 ? c.input->a : c.input->b) {
+            engine.BeginContour(g == 0 ? GroupA : GroupB);
+            for (const Pt& p : ring) engine.AddVertex(p.x, p.y);
+            engine.EndContour();
+          }
+        }
+        try {
+          engine.Execute(OpAMinusB);
+          ADD_FAILURE() << where << ": no error";
+        } catch (const Bool_Engine_Error& error) {
+          EXPECT_EQ(error.GetReason(), reason) << where;
+          if (throughReportError) {
+            EXPECT_EQ(error.GetErrorMessage(), " Fatal Error") << where;
+            EXPECT_EQ(error.GetHeaderMessage(), "Fatal Error") << where;
+          } else {
+            EXPECT_EQ(error.GetErrorMessage(), reason.substr(0, 199)) << where;
+            EXPECT_EQ(error.GetHeaderMessage(), "Error") << where;
+          }
+          EXPECT_EQ(error.GetErrorCode(), 9) << where;
+        }
+        EXPECT_TRUE(engine.reached) << where;
+        EXPECT_NE(log.str().find("FATAL ERROR: error\n"), std::string::npos) << where;
+      }
     }
   }
 }
