@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "model/Types.h"
+
 namespace zandor {
 
 enum GroupType { GroupA = 0, GroupB = 1 };
@@ -131,10 +133,7 @@ private:
     double roundFactor = 1.5;
     // --- End of the settings accepted and ignored -------------------------
 
-    struct Vertex {
-        std::int64_t x;
-        std::int64_t y;
-    };
+    using Vertex = Point64;
     // A contour of the graph list: its vertices are vertices[first, first + count).
     struct Contour {
         GroupType group;

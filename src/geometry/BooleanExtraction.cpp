@@ -103,7 +103,7 @@ std::vector<Walked> Collect(WorkGraph& graph, bool firstVariant) {
     };
     std::vector<Key> keys(graph.links.size());
     for (std::size_t i = 0; i < graph.links.size(); ++i) {
-        const Point a = graph.nodes[graph.links[i].begin], b = graph.nodes[graph.links[i].end];
+        const Point64 a = graph.nodes[graph.links[i].begin], b = graph.nodes[graph.links[i].end];
         keys[i] = Key{std::max(a.y, b.y), std::min(a.x, b.x), static_cast<int>(i)};
     }
     std::sort(keys.begin(), keys.end(), [](const Key& p, const Key& q) {
@@ -244,7 +244,7 @@ bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
     graph.cuts.clear();
     for (Join& j : joins) {
         if (j.above < 0) continue;
-        j.target = graph.AddNode(Point{graph.nodes[j.node].x, j.y});
+        j.target = graph.AddNode(Point64{graph.nodes[j.node].x, j.y});
         graph.cuts.push_back({j.above, j.target});
     }
     ApplyCuts(graph);
@@ -267,7 +267,7 @@ bool LinkHoles(WorkGraph& graph, const std::vector<Walked>& contours, const std:
     for (const Walked& c : contours) {
         if (!c.hole) continue;
         const Link& top = graph.links[c.links.front()];
-        const Point a = graph.nodes[top.begin], b = graph.nodes[top.end];
+        const Point64 a = graph.nodes[top.begin], b = graph.nodes[top.end];
         const int h = a.y != b.y ? (a.y > b.y ? top.begin : top.end) : (a.x < b.x ? top.begin : top.end);
         // A hole that shares its top node with another boundary is reached
         // through that node when the contours are walked again.
@@ -286,10 +286,10 @@ bool LinkHoles(WorkGraph& graph, const std::vector<Walked>& contours, const std:
     if (queries.size() <= 16) {
         // Few holes: every link is asked directly.
         for (HoleQuery& q : queries) {
-            const Point hp = graph.nodes[q.node];
+            const Point64 hp = graph.nodes[q.node];
             for (std::size_t i = 0; i < graph.links.size(); ++i) {
                 const Link& l = graph.links[i];
-                const Point a = graph.nodes[l.begin], b = graph.nodes[l.end];
+                const Point64 a = graph.nodes[l.begin], b = graph.nodes[l.end];
                 if (a.x == b.x) {
                     const i64 lower = std::min(a.y, b.y);
                     if (a.x == hp.x && lower > hp.y) offer(q, static_cast<int>(i), ExactY{lower, 0, 1});
@@ -301,7 +301,7 @@ bool LinkHoles(WorkGraph& graph, const std::vector<Walked>& contours, const std:
                     continue;
                 }
                 if (l.begin == q.node || l.end == q.node) continue;
-                Point left, right;
+                Point64 left, right;
                 graph.Ends(l, left, right);
                 const ExactY y = YAt(left, right, hp.x);
                 if (CompareToInteger(y, hp.y) > 0) offer(q, static_cast<int>(i), y);
@@ -390,7 +390,7 @@ bool LinkHoles(WorkGraph& graph, const std::vector<Walked>& contours, const std:
             continue;
         }
         HoleQuery& q = queries[static_cast<std::size_t>(e.index)];
-        const Point hp = graph.nodes[q.node];
+        const Point64 hp = graph.nodes[q.node];
         probeY = hp.y;
         // The lowest node with links above in the column (queries come in X
         // order, so each search starts where the previous one ended).
@@ -400,7 +400,7 @@ bool LinkHoles(WorkGraph& graph, const std::vector<Walked>& contours, const std:
         if (c != column.end() && c->major == hp.x) {
             int best = -1;
             for (int li : incident[c->id]) {
-                const Point a = graph.nodes[graph.links[li].begin], b = graph.nodes[graph.links[li].end];
+                const Point64 a = graph.nodes[graph.links[li].begin], b = graph.nodes[graph.links[li].end];
                 if (a.x == b.x && std::min(a.y, b.y) != c->minor) continue;  // a vertical going down from it
                 if (best < 0 || li < best) best = li;
             }

@@ -13,11 +13,6 @@ namespace zandor::boolean_detail {
 using i64 = std::int64_t;
 using i128 = __int128;
 
-struct Point {
-    i64 x;
-    i64 y;
-    bool operator==(const Point&) const = default;
-};
 
 inline i128 Cross(i64 ax, i64 ay, i64 bx, i64 by) { return static_cast<i128>(ax) * by - static_cast<i128>(ay) * bx; }
 
@@ -37,7 +32,7 @@ struct ExactY {
     i128 dx;
 };
 
-inline ExactY YAt(Point left, Point right, i64 x) {
+inline ExactY YAt(Point64 left, Point64 right, i64 x) {
     const i128 dx = static_cast<i128>(right.x) - left.x;
     const i128 dy = static_cast<i128>(right.y) - left.y;
     const i128 product = (static_cast<i128>(x) - left.x) * dy;
@@ -63,20 +58,20 @@ inline int CompareToInteger(const ExactY& a, i64 value) {
 // Y of a non-vertical segment at x in long double: within 0.5 of the exact
 // value for coordinates up to 2^60, so differences beyond 4 decide a
 // comparison without the exact (128-bit division) path.
-inline long double ApproxYAt(Point left, Point right, i64 x) {
+inline long double ApproxYAt(Point64 left, Point64 right, i64 x) {
     return static_cast<long double>(left.y) + static_cast<long double>(x - left.x) *
                                                   static_cast<long double>(right.y - left.y) /
                                                   static_cast<long double>(right.x - left.x);
 }
 
-inline int CompareYAt(Point la, Point ra, Point lb, Point rb, i64 x) {
+inline int CompareYAt(Point64 la, Point64 ra, Point64 lb, Point64 rb, i64 x) {
     const long double d = ApproxYAt(la, ra, x) - ApproxYAt(lb, rb, x);
     if (d > 4) return 1;
     if (d < -4) return -1;
     return CompareExact(YAt(la, ra, x), YAt(lb, rb, x));
 }
 
-inline int CompareYAtInteger(Point left, Point right, i64 x, i64 y) {
+inline int CompareYAtInteger(Point64 left, Point64 right, i64 x, i64 y) {
     const long double d = ApproxYAt(left, right, x) - static_cast<long double>(y);
     if (d > 4) return 1;
     if (d < -4) return -1;

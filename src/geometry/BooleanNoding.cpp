@@ -43,8 +43,8 @@ i128 TruncDiv(i128 a, i128 b) {
 // truncated toward zero: exact while the products fit 128 bits (always for
 // coordinates below 2^40 or so), else in long double with the segments in a
 // fixed order, so that the answer never depends on which link asks.
-Point CrossingPoint(Point a0, Point a1, Point b0, Point b1) {
-    auto before = [](Point p, Point q) { return p.x != q.x ? p.x < q.x : p.y < q.y; };
+Point64 CrossingPoint(Point64 a0, Point64 a1, Point64 b0, Point64 b1) {
+    auto before = [](Point64 p, Point64 q) { return p.x != q.x ? p.x < q.x : p.y < q.y; };
     if (before(a1, a0)) std::swap(a0, a1);
     if (before(b1, b0)) std::swap(b0, b1);
     if (before(b0, a0) || (b0 == a0 && before(b1, a1))) {
@@ -66,18 +66,18 @@ Point CrossingPoint(Point a0, Point a1, Point b0, Point b1) {
         out = static_cast<i64>(TruncDiv(sum, den));
         return true;
     };
-    Point p;
+    Point64 p;
     if (exact(a0.x, a1.x - a0.x, p.x) && exact(a0.y, a1.y - a0.y, p.y)) return p;
     const long double t = static_cast<long double>(num) / static_cast<long double>(den);
     const long double x = a0.x + t * (static_cast<long double>(a1.x) - a0.x);
     const long double y = a0.y + t * (static_cast<long double>(a1.y) - a0.y);
-    return Point{static_cast<i64>(std::trunc(x)), static_cast<i64>(std::trunc(y))};
+    return Point64{static_cast<i64>(std::trunc(x)), static_cast<i64>(std::trunc(y))};
 }
 
 bool MergeGreedy(WorkGraph& graph, const std::vector<int>& order, i64 tolerance, std::vector<int>& target) {
     bool changed = false;
     const std::size_t n = order.size();
-    std::vector<Point> p(n);
+    std::vector<Point64> p(n);
     for (std::size_t i = 0; i < n; ++i) p[i] = graph.nodes[order[i]];
     // First index in [from, n) at which pred turns true (pred is monotone
     // there), searched outwards from `from`.
@@ -100,7 +100,7 @@ bool MergeGreedy(WorkGraph& graph, const std::vector<int>& order, i64 tolerance,
     std::vector<char> merged(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
         if (merged[i]) continue;
-        const Point first = p[i];
+        const Point64 first = p[i];
         const i128 top = static_cast<i128>(first.y) + tolerance, bottom = static_cast<i128>(first.y) - tolerance;
         // Columns (equal X, Y descending) within the tolerance in X; in each,
         // only the run within the tolerance in Y.
@@ -239,7 +239,7 @@ struct NodeSet {
 void BuildPoints(const WorkGraph& graph, NodeSet& set) {
     for (const SortedNode& s : *set.rows) {
         if (!graph.used[s.id]) continue;
-        const Point p = graph.nodes[s.id];
+        const Point64 p = graph.nodes[s.id];
         set.pointBoxes.push_back({p.x, p.y, p.x, p.y});
         set.pointIds.push_back(s.id);
     }
@@ -254,13 +254,13 @@ struct LinkGeometry {
     int link;
     int begin;
     int end;
-    Point p;
-    Point q;
+    Point64 p;
+    Point64 q;
 };
 
 LinkGeometry GeometryOf(const WorkGraph& graph, int li) {
     const Link& l = graph.links[li];
-    const Point a = graph.nodes[l.begin], b = graph.nodes[l.end];
+    const Point64 a = graph.nodes[l.begin], b = graph.nodes[l.end];
     const bool level = a.y == b.y;
     return {level ? a.y : a.x, level ? std::min(a.x, b.x) : std::min(a.y, b.y), li, l.begin, l.end, a, b};
 }
@@ -275,7 +275,7 @@ void NodesNearLink(const WorkGraph& graph, const LinkGeometry& g, NodeSet& set, 
     struct {
         int begin, end;
     } l{g.begin, g.end};
-    const Point p = g.p, q = g.q;
+    const Point64 p = g.p, q = g.q;
     const i64 xmin = std::min(p.x, q.x), xmax = std::max(p.x, q.x);
     const i64 ymin = std::min(p.y, q.y), ymax = std::max(p.y, q.y);
     auto add = [&](int n) {
@@ -284,7 +284,7 @@ void NodesNearLink(const WorkGraph& graph, const LinkGeometry& g, NodeSet& set, 
     };
     // Vertically within the marge, X within the link's range.
     auto vertically = [&](int n) {
-        Point a = p, b = q;
+        Point64 a = p, b = q;
         if (a.x > b.x) std::swap(a, b);
         const i128 dx = static_cast<i128>(b.x) - a.x, dy = static_cast<i128>(b.y) - a.y;
         const i128 num =
@@ -293,7 +293,7 @@ void NodesNearLink(const WorkGraph& graph, const LinkGeometry& g, NodeSet& set, 
     };
     // Horizontally within the marge (the quarter-turned pass), Y within the link's range.
     auto horizontally = [&](int n) {
-        Point a = p, b = q;
+        Point64 a = p, b = q;
         if (a.y > b.y) std::swap(a, b);
         const i128 dx = static_cast<i128>(b.x) - a.x, dy = static_cast<i128>(b.y) - a.y;
         const i128 num =
@@ -307,7 +307,7 @@ void NodesNearLink(const WorkGraph& graph, const LinkGeometry& g, NodeSet& set, 
         // around the link are looked at.
         if (!set.built) BuildPoints(graph, set);
         auto test = [&](int n) {
-            const Point c = graph.nodes[n];
+            const Point64 c = graph.nodes[n];
             if ((c.x >= xmin && c.x <= xmax && vertically(n)) || (c.y >= ymin && c.y <= ymax && horizontally(n)))
                 add(n);
         };
@@ -361,7 +361,7 @@ void NodesNearLink(const WorkGraph& graph, const LinkGeometry& g, NodeSet& set, 
     }
 }
 
-BoxTree::Box BoxOf(Point a, Point b) {
+BoxTree::Box BoxOf(Point64 a, Point64 b) {
     return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
 }
 
@@ -370,17 +370,17 @@ void CrossPair(WorkGraph& graph, int pi, int qi) {
     const Link& p = graph.links[pi];
     const Link& q = graph.links[qi];
     if (p.begin == q.begin || p.begin == q.end || p.end == q.begin || p.end == q.end) return;
-    const Point a0 = graph.nodes[p.begin], a1 = graph.nodes[p.end], b0 = graph.nodes[q.begin], b1 = graph.nodes[q.end];
+    const Point64 a0 = graph.nodes[p.begin], a1 = graph.nodes[p.end], b0 = graph.nodes[q.begin], b1 = graph.nodes[q.end];
     const bool pLevel = a0.y == a1.y, pVertical = a0.x == a1.x;
     const bool qLevel = b0.y == b1.y, qVertical = b0.x == b1.x;
     if ((pLevel && qVertical) || (pVertical && qLevel)) {
         // Level and vertical: strictly inside both.
-        const Point lv0 = pLevel ? a0 : b0, lv1 = pLevel ? a1 : b1;
-        const Point v0 = pLevel ? b0 : a0, v1 = pLevel ? b1 : a1;
+        const Point64 lv0 = pLevel ? a0 : b0, lv1 = pLevel ? a1 : b1;
+        const Point64 v0 = pLevel ? b0 : a0, v1 = pLevel ? b1 : a1;
         const i64 x = v0.x, y = lv0.y;
         if (x <= std::min(lv0.x, lv1.x) || x >= std::max(lv0.x, lv1.x)) return;
         if (y <= std::min(v0.y, v1.y) || y >= std::max(v0.y, v1.y)) return;
-        const int n = graph.AddNode(Point{x, y});
+        const int n = graph.AddNode(Point64{x, y});
         graph.cuts.push_back({pi, n});
         graph.cuts.push_back({qi, n});
         return;
@@ -568,7 +568,7 @@ bool MergeAround(WorkGraph& graph, i64 tolerance, const std::vector<int>& dirty)
     std::vector<char> in(graph.nodes.size(), 0);
     std::size_t hint = 0;
     for (int d : dirty) {
-        const Point p = graph.nodes[d];
+        const Point64 p = graph.nodes[d];
         bool any = false;
         Walk(graph.columns, hint, Clamp(static_cast<i128>(p.x) - tolerance), Clamp(static_cast<i128>(p.x) + tolerance),
              Clamp(static_cast<i128>(p.y) - tolerance), Clamp(static_cast<i128>(p.y) + tolerance), [&](int n) {
@@ -597,7 +597,7 @@ void ApplyCuts(WorkGraph& graph) {
         const int li = graph.cuts[i].link;
         std::size_t j = i;
         while (j < graph.cuts.size() && graph.cuts[j].link == li) ++j;
-        const Point a = graph.nodes[graph.links[li].begin], b = graph.nodes[graph.links[li].end];
+        const Point64 a = graph.nodes[graph.links[li].begin], b = graph.nodes[graph.links[li].end];
         const i64 dx = b.x - a.x, dy = b.y - a.y;
         auto along = [&](int n) {
             return static_cast<i128>(graph.nodes[n].x - a.x) * dx + static_cast<i128>(graph.nodes[n].y - a.y) * dy;

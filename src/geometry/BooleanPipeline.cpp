@@ -26,28 +26,28 @@ namespace boolean_detail {
 
 namespace {
 
-long double DistanceToLine(Point p, Point a, Point b) {
+long double DistanceToLine(Point64 p, Point64 a, Point64 b) {
     const long double dx = static_cast<long double>(b.x) - a.x, dy = static_cast<long double>(b.y) - a.y;
     const long double length = std::sqrt(dx * dx + dy * dy);
     if (length == 0) return std::hypot(static_cast<long double>(p.x) - a.x, static_cast<long double>(p.y) - a.y);
     return std::fabs(dx * (static_cast<long double>(p.y) - a.y) - dy * (static_cast<long double>(p.x) - a.x)) / length;
 }
 
-bool Near(Point a, Point b, i64 t) {
+bool Near(Point64 a, Point64 b, i64 t) {
     const i128 dx = static_cast<i128>(a.x) - b.x, dy = static_cast<i128>(a.y) - b.y;
     return dx <= t && dx >= -t && dy <= t && dy >= -t;
 }
 
 // Removes zero-length links and merges collinear runs within the tolerance;
 // returns whether the ring changed.
-bool SimplifyRing(std::vector<Point>& ring, i64 t) {
+bool SimplifyRing(std::vector<Point64>& ring, i64 t) {
     bool changed = false;
     for (bool again = true; again && ring.size() >= 3;) {
         again = false;
         for (std::size_t i = 0; i < ring.size() && ring.size() >= 3;) {
-            const Point a = ring[(i + ring.size() - 1) % ring.size()];
-            const Point b = ring[i];
-            const Point c = ring[(i + 1) % ring.size()];
+            const Point64 a = ring[(i + ring.size() - 1) % ring.size()];
+            const Point64 b = ring[i];
+            const Point64 c = ring[(i + 1) % ring.size()];
             const bool collinear =
                 Near(a, b, t) || Near(b, c, t) || DistanceToLine(b, a, c) <= t || DistanceToLine(c, b, a) <= t;
             if (collinear) {
@@ -62,21 +62,21 @@ bool SimplifyRing(std::vector<Point>& ring, i64 t) {
 }
 
 // Clockwise (negative signed area), so that input orientation carries no meaning.
-void MakeClockwise(std::vector<Point>& ring) {
+void MakeClockwise(std::vector<Point64>& ring) {
     long double area = 0;
     for (std::size_t i = 0; i < ring.size(); ++i) {
-        const Point& p = ring[i];
-        const Point& q = ring[(i + 1) % ring.size()];
+        const Point64& p = ring[i];
+        const Point64& q = ring[(i + 1) % ring.size()];
         area += (static_cast<long double>(p.x) - ring[0].x) * (static_cast<long double>(q.y) - ring[0].y) -
                 (static_cast<long double>(q.x) - ring[0].x) * (static_cast<long double>(p.y) - ring[0].y);
     }
     if (area > 0) std::reverse(ring.begin(), ring.end());
 }
 
-bool IsAxisParallel(std::span<const Point> ring) {
+bool IsAxisParallel(std::span<const Point64> ring) {
     for (std::size_t i = 0; i < ring.size(); ++i) {
-        const Point& p = ring[i];
-        const Point& q = ring[(i + 1) % ring.size()];
+        const Point64& p = ring[i];
+        const Point64& q = ring[(i + 1) % ring.size()];
         if (p.x != q.x && p.y != q.y) return false;
     }
     return true;
@@ -85,14 +85,14 @@ bool IsAxisParallel(std::span<const Point> ring) {
 // Whether an axis-parallel ring (consecutive links perpendicular, as
 // simplification leaves them) is a simple closed curve: no two links that
 // are not neighbours in the ring share a point.
-bool IsSimpleAxisParallel(std::span<const Point> ring) {
+bool IsSimpleAxisParallel(std::span<const Point64> ring) {
     const std::size_t n = ring.size();
     if (n == 4) return true;  // a rectangle
     for (std::size_t i = 0; i < n; ++i) {
-        const Point a = ring[i], b = ring[(i + 1) % n];
+        const Point64 a = ring[i], b = ring[(i + 1) % n];
         for (std::size_t j = i + 2; j < n; ++j) {
             if (i == 0 && j == n - 1) continue;
-            const Point c = ring[j], d = ring[(j + 1) % n];
+            const Point64 c = ring[j], d = ring[(j + 1) % n];
             const bool overlapX =
                 std::max(std::min(a.x, b.x), std::min(c.x, d.x)) <= std::min(std::max(a.x, b.x), std::max(c.x, d.x));
             const bool overlapY =
@@ -105,10 +105,10 @@ bool IsSimpleAxisParallel(std::span<const Point> ring) {
 
 // The vertical links of a clockwise ring, whose inside lies on their right:
 // upward links raise the count to their right.
-void AppendScanEdges(std::span<const Point> ring, std::uint8_t group, std::vector<ScanEdge>& edges) {
+void AppendScanEdges(std::span<const Point64> ring, std::uint8_t group, std::vector<ScanEdge>& edges) {
     for (std::size_t i = 0; i < ring.size(); ++i) {
-        const Point& p = ring[i];
-        const Point& q = ring[(i + 1) % ring.size()];
+        const Point64& p = ring[i];
+        const Point64& q = ring[(i + 1) % ring.size()];
         if (p.x != q.x || p.y == q.y) continue;
         edges.push_back(ScanEdge{p.x, std::min(p.y, q.y), std::max(p.y, q.y), q.y > p.y ? 1 : -1, group});
     }
@@ -126,9 +126,9 @@ struct Rings {
         std::size_t first;
         std::size_t count;
     };
-    std::vector<Point> points;
+    std::vector<Point64> points;
     std::vector<Ring> list;
-    std::span<const Point> operator[](std::size_t i) const { return {points.data() + list[i].first, list[i].count}; }
+    std::span<const Point64> operator[](std::size_t i) const { return {points.data() + list[i].first, list[i].count}; }
     std::size_t size() const { return list.size(); }
 };
 
@@ -140,7 +140,7 @@ std::vector<ScanEdge> ScanEdgesOf(const Rings& rings) {
         for (int b = 0; b < 3; ++b) nonzero.value[a][b] = a != 1;
     std::vector<ScanEdge> own;
     for (std::size_t r = 0; r < rings.size(); ++r) {
-        const std::span<const Point> ring = rings[r];
+        const std::span<const Point64> ring = rings[r];
         const std::uint8_t g = static_cast<std::uint8_t>(rings.list[r].group);
         if (ring.size() <= 64 && IsSimpleAxisParallel(ring)) {
             AppendScanEdges(ring, g, edges);
@@ -150,8 +150,8 @@ std::vector<ScanEdge> ScanEdgesOf(const Rings& rings) {
         AppendScanEdges(ring, 0, own);
         const ScanResult region = ScanManhattan(own, nonzero);
         for (const auto& link : region.links) {
-            const Point& p = region.nodes[link[0]];
-            const Point& q = region.nodes[link[1]];
+            const Point64& p = region.nodes[link[0]];
+            const Point64& q = region.nodes[link[1]];
             if (p.x != q.x) continue;
             edges.push_back(ScanEdge{p.x, std::min(p.y, q.y), std::max(p.y, q.y), q.y > p.y ? 1 : -1, g});
         }
@@ -195,7 +195,7 @@ struct IsolatedContours {
         std::size_t count;
     };
     std::vector<Contour> list;
-    std::vector<Point> points;
+    std::vector<Point64> points;
     std::vector<char> taken;  // per link of the sweep result
 };
 
@@ -238,7 +238,7 @@ IsolatedContours FindIsolated(const ScanResult& b, i64 marge) {
         componentOf[i] = index[r];
         ++c.links;
         for (int v : b.links[i]) {
-            const Point p = b.nodes[v];
+            const Point64 p = b.nodes[v];
             c.box.xmin = std::min(c.box.xmin, p.x);
             c.box.ymin = std::min(c.box.ymin, p.y);
             c.box.xmax = std::max(c.box.xmax, p.x);
@@ -279,15 +279,15 @@ IsolatedContours FindIsolated(const ScanResult& b, i64 marge) {
         // Nodes apart from each other and from the links not ending at them.
         bool clean = true;
         for (int i = 0; i < count && clean; ++i) {
-            const Point p = b.nodes[b.links[first[i]][0]];
+            const Point64 p = b.nodes[b.links[first[i]][0]];
             for (int j = i + 1; j < count && clean; ++j) {
-                const Point q = b.nodes[b.links[first[j]][0]];
+                const Point64 q = b.nodes[b.links[first[j]][0]];
                 if (near(static_cast<i128>(p.x) - q.x) && near(static_cast<i128>(p.y) - q.y)) clean = false;
             }
             for (int j = 0; j < count && clean; ++j) {
                 const auto& l = b.links[first[j]];
                 if (l[0] == b.links[first[i]][0] || l[1] == b.links[first[i]][0]) continue;
-                const Point a = b.nodes[l[0]], e = b.nodes[l[1]];
+                const Point64 a = b.nodes[l[0]], e = b.nodes[l[1]];
                 if (a.y == e.y) {
                     if (p.x >= std::min(a.x, e.x) && p.x <= std::max(a.x, e.x) && near(static_cast<i128>(p.y) - a.y))
                         clean = false;
@@ -312,7 +312,7 @@ IsolatedContours FindIsolated(const ScanResult& b, i64 marge) {
         // level one.
         int seed = first[0];
         auto key = [&](int li) {
-            const Point a = b.nodes[b.links[li][0]], e = b.nodes[b.links[li][1]];
+            const Point64 a = b.nodes[b.links[li][0]], e = b.nodes[b.links[li][1]];
             return std::pair<i64, i64>{std::max(a.y, e.y), std::min(a.x, e.x)};
         };
         for (int i = 1; i < count; ++i)
@@ -381,11 +381,11 @@ void Bool_Engine::RunOperation(BooleanOperation operation) {
     Rings rings;
     rings.points.reserve(vertices.size());
     rings.list.reserve(graphs.size());
-    std::vector<Point> ring;
+    std::vector<Point64> ring;
     for (const Contour& contour : graphs) {
         ring.clear();
         for (std::size_t i = contour.first; i < contour.first + contour.count; ++i) {
-            const Point p{vertices[i].x, vertices[i].y};
+            const Point64 p{vertices[i].x, vertices[i].y};
             if (ring.empty() || !(ring.back() == p)) ring.push_back(p);
         }
         while (ring.size() > 1 && ring.front() == ring.back()) ring.pop_back();
@@ -430,9 +430,9 @@ void Bool_Engine::RunOperation(BooleanOperation operation) {
         work.nodes.reserve(rings.points.size());
         work.links.reserve(rings.points.size());
         for (std::size_t g = 0; g < rings.size(); ++g) {
-            const std::span<const Point> r = rings[g];
+            const std::span<const Point64> r = rings[g];
             const int first = static_cast<int>(work.nodes.size());
-            for (const Point& p : r) work.AddNode(p);
+            for (const Point64& p : r) work.AddNode(p);
             for (std::size_t i = 0; i < r.size(); ++i)
                 work.AddLink(first + static_cast<int>(i), first + static_cast<int>((i + 1) % r.size()),
                              static_cast<int>(g) + 1, static_cast<std::uint8_t>(rings.list[g].group));
@@ -459,9 +459,9 @@ void Bool_Engine::RunOperation(BooleanOperation operation) {
         // included, stay. Dropping such a vertex changes no direction, so one
         // pass over the original neighbours decides them all.
         auto straight = [&](std::size_t i, const std::vector<int>& v) {
-            const Point& a = work.nodes[v[(i + v.size() - 1) % v.size()]];
-            const Point& b = work.nodes[v[i]];
-            const Point& c = work.nodes[v[(i + 1) % v.size()]];
+            const Point64& a = work.nodes[v[(i + v.size() - 1) % v.size()]];
+            const Point64& b = work.nodes[v[i]];
+            const Point64& c = work.nodes[v[(i + 1) % v.size()]];
             return degree[v[i]] == 2 && Cross(b.x - a.x, b.y - a.y, c.x - b.x, c.y - b.y) == 0 &&
                    static_cast<i128>(b.x - a.x) * (c.x - b.x) + static_cast<i128>(b.y - a.y) * (c.y - b.y) > 0;
         };

@@ -62,7 +62,7 @@ ScanResult ScanManhattan(std::vector<ScanEdge> edges, const StatusTable& status)
         int node = -1;
         if (oldEdge != newEdge || (oldEdge && oldAbove != newAbove)) {
             node = static_cast<int>(out.nodes.size());
-            out.nodes.push_back(Point{x, y});
+            out.nodes.push_back(Point64{x, y});
             if (oldEdge) {
                 if (en.open < 0) Fail("level link without a start", "Error");
                 level(en.open, node, en.openAbove);

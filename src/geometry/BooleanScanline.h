@@ -32,7 +32,7 @@ struct StatusTable {
 
 // The boundary of a region: links run with the region on their right.
 struct ScanResult {
-    std::vector<Point> nodes;
+    std::vector<Point64> nodes;
     std::vector<std::array<int, 2>> links;  // begin, end node
 };
 

@@ -17,7 +17,7 @@ namespace {
 struct BeamOrder {
     const std::vector<Record>* records;
     const i64* sweepX;
-    const Point* probe;
+    const Point64* probe;
     // True when record a lies above record b just right of the sweep X;
     // -1 stands for the probe point, taken with slope -infinity.
     bool operator()(int a, int b) const {
@@ -118,7 +118,7 @@ void Sweep(const WorkGraph& graph, const std::vector<int>& subset, SweepVisit vi
         }
     }
     i64 sweepX = 0;
-    Point probe{0, 0};
+    Point64 probe{0, 0};
     using Beam = std::set<int, BeamOrder>;
     Beam beam(BeamOrder{&records, &sweepX, &probe});
     std::vector<Beam::iterator> where(subset.size(), beam.end());

@@ -38,8 +38,8 @@ private:
 
 // A record of the beam: a non-vertical link by its left and right end.
 struct Record {
-    Point left;
-    Point right;
+    Point64 left;
+    Point64 right;
     int link;
     bool level;
 };

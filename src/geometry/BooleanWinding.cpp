@@ -31,7 +31,7 @@ void SetWindingSenses(WorkGraph& graph) {
             if (l.directed) continue;
             ends.push_back({l.graphNumber, l.begin});
             ends.push_back({l.graphNumber, l.end});
-            const Point a = graph.nodes[l.begin], b = graph.nodes[l.end];
+            const Point64 a = graph.nodes[l.begin], b = graph.nodes[l.end];
             const long double term = static_cast<long double>(a.x) * b.y - static_cast<long double>(b.x) * a.y;
             area[l.graphNumber] += term;
             scale[l.graphNumber] += std::fabs(term);

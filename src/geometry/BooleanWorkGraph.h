@@ -47,7 +47,7 @@ struct WorkGraph {
 
     Bool_Engine& engine;
     i64 marge;  // the merge distance in internal units (see Bool_Engine::GetInternalMarge)
-    std::vector<Point> nodes;
+    std::vector<Point64> nodes;
     std::vector<Link> links;
 
     // Noding bookkeeping: each stage tests only what changed since it last ran
@@ -68,7 +68,7 @@ struct WorkGraph {
     // The result flag of the operation being extracted.
     std::uint8_t resultFlag = 0;
 
-    int AddNode(Point p) {
+    int AddNode(Point64 p) {
         nodes.push_back(p);
         return static_cast<int>(nodes.size() - 1);
     }
@@ -115,12 +115,12 @@ struct WorkGraph {
 
     // Set when the link's end lies right of its begin, or below it for a vertical link.
     bool RunsRight(const Link& l) const {
-        const Point a = nodes[l.begin], b = nodes[l.end];
+        const Point64 a = nodes[l.begin], b = nodes[l.end];
         return a.x != b.x ? b.x > a.x : b.y < a.y;
     }
 
     // Left and right end of a non-vertical link.
-    void Ends(const Link& l, Point& left, Point& right) const {
+    void Ends(const Link& l, Point64& left, Point64& right) const {
         left = nodes[l.begin];
         right = nodes[l.end];
         if (left.x > right.x) std::swap(left, right);

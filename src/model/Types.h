@@ -16,6 +16,14 @@ struct Point {
     friend bool operator==(const Point&, const Point&) = default;
 };
 
+// A point in 64-bit integers, for arithmetic whose coordinates may leave the
+// 32-bit range on the way (the boolean engine's snapped grid).
+struct Point64 {
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    friend bool operator==(const Point64&, const Point64&) = default;
+};
+
 // Inclusive bounds in database units.
 struct Rect {
     std::int32_t minx = 0;
