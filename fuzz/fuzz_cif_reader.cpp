@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cif/LoadCifFile.h"
+#include "formats/cif/LoadCifFile.h"
 #include "model/Layout.h"
 #include "platform/headless/RecordingMessages.h"
 

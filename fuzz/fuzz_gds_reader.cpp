@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <string>
 
-#include "interchange/GdsRecords.h"
-#include "interchange/LoadGdsFile.h"
-#include "interchange/SaveGdsFile.h"
+#include "formats/gds/GdsRecords.h"
+#include "formats/gds/LoadGdsFile.h"
+#include "formats/gds/SaveGdsFile.h"
 #include "model/Layout.h"
 #include "platform/headless/RecordingMessages.h"
 

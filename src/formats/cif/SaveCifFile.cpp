@@ -1,4 +1,4 @@
-#include "cif/SaveCifFile.h"
+#include "formats/cif/SaveCifFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,7 @@
-#include "interchange/LoadGdsFile.h"
-#include "interchange/SaveGdsFile.h"
+#include "formats/gds/GdsFormat.h"
+
+#include "formats/gds/LoadGdsFile.h"
+#include "formats/gds/SaveGdsFile.h"
 #include "model/Layout.h"
 
 namespace zandor {

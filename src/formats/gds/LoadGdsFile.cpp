@@ -12,7 +12,7 @@
 // - reads path type 4 (custom end extensions) as a flat-ended wire whose ends
 //   are moved by the extensions;
 // - keeps the layers the file uses when a layer map beside it lacks them.
-#include "interchange/LoadGdsFile.h"
+#include "formats/gds/LoadGdsFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "geometry/TextOutlines.h"
-#include "interchange/GdsRecords.h"
+#include "formats/gds/GdsRecords.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "platform/Messages.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "formats/AllFormats.h"
-#include "interchange/LoadGdsFile.h"
-#include "interchange/SaveGdsFile.h"
+#include "formats/gds/LoadGdsFile.h"
+#include "formats/gds/SaveGdsFile.h"
 #include "model/Layout.h"
 #include "platform/headless/RecordingMessages.h"
 #include "support/ScratchTest.h"

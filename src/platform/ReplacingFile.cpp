@@ -1,4 +1,4 @@
-#include "interchange/ReplacingFile.h"
+#include "platform/ReplacingFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

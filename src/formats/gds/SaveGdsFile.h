@@ -25,7 +25,4 @@ private:
     std::unique_ptr<State> state;
 };
 
-// Registers the GDSII reader and writer with the layout document.
-void RegisterGdsFormat();
-
 }  // namespace zandor

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "interchange/GdsRecords.h"
+#include "formats/gds/GdsRecords.h"
 
 using namespace zandor::gds;
 

@@ -25,7 +25,4 @@ private:
     std::unique_ptr<State> state;
 };
 
-// Registers the CIF reader and writers with the layout document.
-void RegisterCifFormat();
-
 }  // namespace zandor

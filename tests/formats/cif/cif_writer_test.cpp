@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "cif/SaveCifFile.h"
+#include "formats/cif/SaveCifFile.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "interchange/GdsStream.h"
-#include "interchange/LoadGdsFile.h"
+#include "formats/gds/GdsStream.h"
+#include "formats/gds/LoadGdsFile.h"
 #include "model/Layout.h"
 #include "platform/headless/RecordingMessages.h"
 #include "support/ScratchTest.h"

@@ -11,7 +11,7 @@
 // - compound heads get member counts equal to the member records actually
 //   created, also when a file promises more than it holds;
 // - a comment ends at its closing parenthesis, whether or not a ";" follows.
-#include "cif/LoadCifFile.h"
+#include "formats/cif/LoadCifFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

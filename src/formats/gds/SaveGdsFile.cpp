@@ -5,7 +5,7 @@
 // - structure names are made unique after cutting them to 32 characters (and
 //   after blanks became "_"), because a reader would merge two structures of
 //   one name; references use the same names.
-#include "interchange/SaveGdsFile.h"
+#include "formats/gds/SaveGdsFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,8 +17,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "interchange/GdsRecords.h"
-#include "interchange/ReplacingFile.h"
+#include "formats/gds/GdsRecords.h"
+#include "platform/ReplacingFile.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cif/LoadCifFile.h"
+#include "formats/cif/LoadCifFile.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/WordStorage.h"

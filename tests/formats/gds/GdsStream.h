@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "interchange/GdsRecords.h"
+#include "formats/gds/GdsRecords.h"
 
 namespace zandor::test {
 

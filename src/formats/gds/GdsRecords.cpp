@@ -1,4 +1,4 @@
-#include "interchange/GdsRecords.h"
+#include "formats/gds/GdsRecords.h"
 
 #include <cmath>
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "interchange/GdsStream.h"
-#include "interchange/LoadGdsFile.h"
-#include "interchange/SaveGdsFile.h"
+#include "formats/gds/GdsStream.h"
+#include "formats/gds/LoadGdsFile.h"
+#include "formats/gds/SaveGdsFile.h"
 #include "model/Layout.h"
 #include "platform/headless/RecordingMessages.h"
 #include "support/ScratchTest.h"

@@ -1,5 +1,7 @@
-#include "cif/LoadCifFile.h"
-#include "cif/SaveCifFile.h"
+#include "formats/cif/CifFormat.h"
+
+#include "formats/cif/LoadCifFile.h"
+#include "formats/cif/SaveCifFile.h"
 #include "model/Layout.h"
 
 namespace zandor {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "cif/LoadCifFile.h"
-#include "cif/SaveCifFile.h"
+#include "formats/cif/LoadCifFile.h"
+#include "formats/cif/SaveCifFile.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
