@@ -7,10 +7,16 @@
 namespace zandor {
 
 void RegisterCifFormat() {
-    RegisterReader(FileCif, [](Layout& layout, const std::string& name) { return LoadCifFile(layout, name).Read(); });
-    RegisterWriter(FileCif, [](Layout& layout, const std::string& name) { return SaveCifFile(layout, name).Write(-1); });
-    RegisterLayerWriter(ExportCif, [](Layout& layout, const std::string& name, int layer) {
-        return SaveCifFile(layout, name).Write(layer);
+    RegisterReader(FileCif, [](Layout& layout, const std::string& name, platform::DiagnosticSink& diagnostics) {
+        return LoadCifFile(layout, name, &diagnostics).Read();
+    });
+    RegisterWriter(FileCif, [](Layout& layout, const std::string& name, const SaveOptions& options,
+                               platform::DiagnosticSink& diagnostics) {
+        return SaveCifFile(layout, name, options, &diagnostics).Write(-1);
+    });
+    RegisterLayerWriter(ExportCif, [](Layout& layout, const std::string& name, int layer, const SaveOptions& options,
+                                      platform::DiagnosticSink& diagnostics) {
+        return SaveCifFile(layout, name, options, &diagnostics).Write(layer);
     });
 }
 

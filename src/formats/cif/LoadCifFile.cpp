@@ -13,7 +13,6 @@
 // - a comment ends at its closing parenthesis, whether or not a ";" follows.
 #include "formats/cif/LoadCifFile.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,7 +39,6 @@ namespace {
 
 constexpr int kMaxStatement = 65535;          // characters kept of one statement
 constexpr std::size_t kChunkSize = 1u << 20;  // bytes read from the file at a time
-constexpr long kShownMessages = 9;
 constexpr int kMaxLayerName = 15;
 constexpr int kMaxLongLayerName = 127;
 constexpr std::int32_t kDefaultGrowStep = 1024;
@@ -154,14 +152,18 @@ bool NextHex(const char*& p, const char* end, std::uint32_t& value) {
 }  // namespace
 
 struct LoadCifFile::State {
-    State(Layout& target, std::string name) : layout(target), fileName(std::move(name)) {}
+    State(Layout& target, std::string name, platform::DiagnosticSink* sink)
+        : layout(target), fileName(std::move(name)), diagnostics(sink ? *sink : shown) {}
 
     Layout& layout;
     std::string fileName;
+    platform::ShownDiagnostics shown;
+    platform::DiagnosticSink& diagnostics;
 
-    // Input: the file is read in chunks; position = chunkBase + chunkPos.
-    std::FILE* file = nullptr;
+    // Input: read in chunks; position = chunkBase + chunkPos.
+    platform::ByteSource* source = nullptr;
     std::unique_ptr<char[]> chunk;
+    std::size_t chunkCapacity = 0;
     std::size_t chunkPos = 0;
     std::size_t chunkLen = 0;
     std::int64_t chunkBase = 0;
@@ -180,8 +182,12 @@ struct LoadCifFile::State {
     // is still to be dispatched.
     bool havePending = false;
 
-    long messageCount = 0;
     long statementNumber = 0;
+    // Lines: line feeds are counted up to lineCounted in the chunk, lazily,
+    // when a statement starts.
+    std::int64_t line = 1;
+    std::size_t lineCounted = 0;
+    std::int64_t statementLine = 0;
     int dialect = 0;
     int layerIndex = 1;  // -1: no slot was left for the last layer; its objects are dropped
     bool inDefinition = false;
@@ -218,15 +224,43 @@ struct LoadCifFile::State {
     // ------------------------------------------------------------------
     // Messages
 
+    // An error at the current statement; message boxes show the first nine
+    // of a file.
     __attribute__((format(printf, 2, 3))) void Report(const char* format, ...) {
-        ++messageCount;
-        if (messageCount > kShownMessages) return;
         char text[1024];
         va_list args;
         va_start(args, format);
         std::vsnprintf(text, sizeof text, format, args);
         va_end(args);
-        platform::ShowError(text);
+        ReportAt(text, statementNumber, statementLine);
+    }
+    void ReportAt(std::string_view text, long statement, std::int64_t atLine) {
+        platform::Diagnostic d;
+        d.text = text;
+        d.file = fileName;
+        d.line = atLine;
+        d.statement = statement;
+        if (currentSymbol) d.cell = currentSymbol->Name();
+        d.limited = true;
+        diagnostics.Report(d);
+    }
+    // About the whole file.
+    void Summary(std::string_view text, bool limited) {
+        platform::Diagnostic d;
+        d.text = text;
+        d.file = fileName;
+        d.limited = limited;
+        diagnostics.Report(d);
+    }
+    // Something skipped or repaired without a message box, for reports:
+    // counted per symbol.
+    void Note(std::string_view text) {
+        platform::Diagnostic d;
+        d.severity = platform::Severity::Info;
+        d.text = text;
+        d.file = fileName;
+        if (currentSymbol) d.cell = currentSymbol->Name();
+        diagnostics.Report(d);
     }
     void SyntaxError() { Report("Syntax error.\nStatement: %ld\n%.200s", statementNumber, buffer.get()); }
     void MissingLayer() {
@@ -242,12 +276,19 @@ struct LoadCifFile::State {
     bool Fill() {
         if (chunkPos < chunkLen) return true;
         if (endOfFile) return false;
+        CountLines(chunkLen);
+        lineCounted = 0;
         chunkBase += static_cast<std::int64_t>(chunkLen);
         chunkPos = 0;
-        chunkLen = std::fread(chunk.get(), 1, kChunkSize, file);
+        chunkLen = source->Read(chunk.get(), chunkCapacity);
         if (chunkLen == 0) endOfFile = true;
         return chunkLen > 0;
     }
+    void CountLines(std::size_t upTo) {
+        if (upTo > lineCounted) line += std::count(chunk.get() + lineCounted, chunk.get() + upTo, '\n');
+        lineCounted = upTo;
+    }
+
     int Peek() { return Fill() ? static_cast<unsigned char>(chunk[chunkPos]) : -1; }
     std::int64_t Position() const { return chunkBase + static_cast<std::int64_t>(chunkPos); }
 
@@ -274,6 +315,8 @@ struct LoadCifFile::State {
     bool ReadStatement() {
         if (!SkipBlanks()) return false;
         ++statementNumber;
+        CountLines(chunkPos);
+        statementLine = line;
         length = 0;
         if (chunk[chunkPos] == '(') {
             ++chunkPos;
@@ -495,6 +538,7 @@ struct LoadCifFile::State {
             case '1':
             case '2':
             case '9':
+                Note("A user extension statement was skipped.");
                 return;
             case 'B':
                 Box();
@@ -547,7 +591,7 @@ struct LoadCifFile::State {
             Report("Missing symbol number in DS statement# %ld", statementNumber);
             return;
         }
-        if (!NextInt(p, end, a)) return;
+        if (!NextInt(p, end, a)) return Note("A DS statement without scaling factors was ignored.");
         if (!NextInt(p, end, b)) {
             Report("Missing scaling factor in DS statement# %ld", statementNumber);
             return;
@@ -600,6 +644,7 @@ struct LoadCifFile::State {
                 std::string renamed = name + "_1";
                 while (layout.FindSymbolByName(renamed)) renamed += "_1";
                 s->SetName(renamed);
+                Note("The symbol " + name + " was renamed " + renamed + " because a later definition has its name.");
             }
         }
         if (!symbol) symbol = layout.FindSymbol(id);
@@ -662,6 +707,7 @@ struct LoadCifFile::State {
         int index = -1;
         bool created = false;
         const long layerStatement = statementNumber;
+        const std::int64_t layerLine = statementLine;
         if (Next()) {
             if (isComment) {
                 const char* text = buffer.get();
@@ -684,8 +730,11 @@ struct LoadCifFile::State {
             if (index >= 0) layout.SetLayer(std::make_unique<LayerDescription>(index, shortName));
         }
         if (index < 0) {
-            Report("No free layer is left for the layer %s; its objects are not loaded.\nStatement: %ld",
-                   layerName, layerStatement);
+            char text[256];
+            std::snprintf(text, sizeof text,
+                          "No free layer is left for the layer %s; its objects are not loaded.\nStatement: %ld",
+                          layerName, layerStatement);
+            ReportAt(text, layerStatement, layerLine);
             layerIndex = -1;
             return;
         }
@@ -955,8 +1004,9 @@ struct LoadCifFile::State {
         if (is("ZanVGuide")) return GuideRecord(p, end, currentSymbol->vGuides);
         if (is("ZanHGuide")) return GuideRecord(p, end, currentSymbol->hGuides);
         if (is("ZanBox")) return BoxRecord(p, end);
-        // ZanScript: script objects are not available, so the record is
-        // ignored and its generated objects load as plain objects.
+        // Script objects are not available: the generated objects that follow
+        // load as plain objects.
+        if (is("ZanScript")) Note("A script was skipped; its generated objects are loaded as plain objects.");
     }
 
     // Reads count numbers; the index of the first missing one, or -1.
@@ -1145,11 +1195,14 @@ struct LoadCifFile::State {
             }
         }
         if (const int removed = BreakCycles(); removed > 0) {
-            Report("The file contains recursive symbol calls; %d call(s) that would make a symbol contain itself "
-                   "were removed.",
-                   removed);
+            char text[256];
+            std::snprintf(text, sizeof text,
+                          "The file contains recursive symbol calls; %d call(s) that would make a symbol contain "
+                          "itself were removed.",
+                          removed);
+            Summary(text, true);
         }
-        if (outOfMemory) platform::ShowError("Out of memory! Some symbols could not be loaded completely.");
+        if (outOfMemory) Summary("Out of memory! Some symbols could not be loaded completely.", false);
         platform::Progress().SetProgress(100);
     }
 
@@ -1232,33 +1285,37 @@ struct LoadCifFile::State {
     }
 };
 
-LoadCifFile::LoadCifFile(Layout& layout, std::string fileName)
-    : state(std::make_unique<State>(layout, std::move(fileName))) {}
+LoadCifFile::LoadCifFile(Layout& layout, std::string fileName, platform::DiagnosticSink* diagnostics)
+    : state(std::make_unique<State>(layout, std::move(fileName), diagnostics)) {}
 
 LoadCifFile::~LoadCifFile() = default;
 
 bool LoadCifFile::Read() {
+    platform::FileSource file;
+    if (!file.Open(state->fileName)) return false;
+    return Read(file);
+}
+
+bool LoadCifFile::Read(std::span<const std::uint8_t> bytes) {
+    platform::MemorySource memory(bytes);
+    return Read(memory);
+}
+
+bool LoadCifFile::Read(platform::ByteSource& source) {
     State& s = *state;
-    s.file = std::fopen(s.fileName.c_str(), "rb");
-    if (!s.file) return false;
-    struct FileCloser {
-        std::FILE*& file;
-        ~FileCloser() {
-            std::fclose(file);
-            file = nullptr;
-        }
-    } closer{s.file};
-    std::setvbuf(s.file, nullptr, _IONBF, 0);  // the reader has its own chunk buffer
-    struct stat info;
-    if (fstat(fileno(s.file), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) return false;
-        if (info.st_size > 0) s.fileSize = info.st_size;
-    }
-    s.chunk = std::make_unique<char[]>(kChunkSize);
+    s.source = &source;
+    const std::int64_t size = source.Size();
+    if (size > 0) s.fileSize = size;
+    // A small input needs no large chunk (the fuzzer reads many).
+    s.chunkCapacity = size >= 0 && size < static_cast<std::int64_t>(kChunkSize)
+                          ? static_cast<std::size_t>(std::max<std::int64_t>(size, 1))
+                          : kChunkSize;
+    s.chunk = std::make_unique<char[]>(s.chunkCapacity);
     s.buffer = std::make_unique<char[]>(kMaxStatement + 1);
     s.buffer[0] = 0;
     s.points.resize(1024);
     s.Run();
+    s.source = nullptr;
     return true;
 }
 

@@ -1,17 +1,11 @@
 #include "formats/cif/SaveCifFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -19,13 +13,12 @@
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
-#include "platform/Messages.h"
+#include "platform/ReplacingFile.h"
 
 namespace zandor {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 1 << 20;
 constexpr std::string_view kLineEnd = "\r\n";
 // Room for the longest single item put without a size check: a point, a
 // number or a short keyword.
@@ -54,6 +47,19 @@ constexpr const char* kWireWarning =
     "with the standard CIF 2.0 file format.\n";
 constexpr const char* kWriteFailed = "Unable to save file!";
 
+// Notes for reports: what was approximated or left out without a message box.
+constexpr const char* kRingAsWire = "A ring was written as a wire without extension record.";
+constexpr const char* kArcWireAsPolygon = "An arc wire was written as a polygon.";
+constexpr const char* kStretchedCircle = "A circle under a stretching call was written as a polygon.";
+constexpr const char* kStretchedRing = "A ring under a stretching call was written as a polygon.";
+constexpr const char* kTextAsPolygons = "A text was written as its outline polygons only.";
+constexpr const char* kScriptAsObjects = "A script was written as its generated objects only.";
+constexpr const char* kGroupAsMembers = "A group was written as its members only.";
+constexpr const char* kMeasurementLeftOut = "A measurement was left out.";
+constexpr const char* kEmptyCallLeftOut = "A call of an empty symbol was left out.";
+constexpr const char* kFlatArrayLeftOut = "An array of magnification 0 was left out.";
+constexpr const char* kGuidesLeftOut = "The guidelines of a symbol were left out.";
+
 // Candidate lengths of the direction vector of B and R operations.  30000 is
 // the traditional length; longer vectors are used only where it cannot carry
 // the angle (it quantises to about 0.002 degrees, which moves geometry a
@@ -76,17 +82,12 @@ std::int64_t Length(double x, double y) { return RoundHalfAway(std::hypot(x, y))
 }  // namespace
 
 struct SaveCifFile::State {
-    State(Layout& l, std::string name) : layout(l), fileName(std::move(name)) {}
+    State(Layout& l, std::string name, const SaveOptions& chosen, platform::DiagnosticSink* sink)
+        : layout(l), fileName(std::move(name)), options(chosen), diagnostics(sink ? *sink : shown) {}
 
     Layout& layout;
     std::string fileName;
-
-    // Output: one large buffer written to the temporary file in big blocks.
-    int fd = -1;
-    std::string tempName;
-    std::unique_ptr<char[]> buffer;
-    std::size_t used = 0;
-    bool writeFailed = false;
+    platform::ReplacingFile out;
 
     int writtenLayer = -1;
     int wireStyle = 0;
@@ -95,65 +96,55 @@ struct SaveCifFile::State {
     bool allLayers = true;
     int onlyLayer = -1;
     SaveOptions options;
+    platform::ShownDiagnostics shown;
+    platform::DiagnosticSink& diagnostics;
     std::int32_t nextId = 1;
     bool scaledCall = false;
     bool extensionNeeded = false;
     bool wireStyleUsed = false;
+    const SymbolDescription* writing = nullptr;  // the symbol whose records are written
 
     std::vector<Point> points;  // scratch, reused for every transformed record
     std::unordered_map<std::int32_t, bool> emptyById;
     std::vector<const SymbolDescription*> flattenPath;
 
+    // --- diagnostics -------------------------------------------------------
+
+    void Report(platform::Severity severity, std::string_view text) {
+        platform::Diagnostic d;
+        d.severity = severity;
+        d.text = text;
+        d.file = fileName;
+        diagnostics.Report(d);
+    }
+    // Something approximated or left out without a message box, for reports:
+    // counted per symbol.
+    void Note(std::string_view text) {
+        platform::Diagnostic d;
+        d.severity = platform::Severity::Info;
+        d.text = text;
+        d.file = fileName;
+        if (writing) d.cell = writing->Name();
+        diagnostics.Report(d);
+    }
+
     // --- output primitives -------------------------------------------------
 
-    void Flush() {
-        std::size_t done = 0;
-        while (done < used && !writeFailed) {
-            const ssize_t n = ::write(fd, buffer.get() + done, used - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                writeFailed = true;
-            } else {
-                done += static_cast<std::size_t>(n);
-            }
-        }
-        used = 0;
-    }
-    void Room(std::size_t n) {
-        if (used + n > kBufferSize) Flush();
-    }
-    void Put(std::string_view text) {
-        if (text.size() > kBufferSize / 2) {
-            Flush();
-            // A huge text (a long script) goes through in buffer-sized pieces.
-            while (!text.empty()) {
-                const std::size_t n = std::min(text.size(), kBufferSize);
-                std::memcpy(buffer.get(), text.data(), n);
-                used = n;
-                Flush();
-                text.remove_prefix(n);
-            }
-            return;
-        }
-        Room(text.size());
-        std::memcpy(buffer.get() + used, text.data(), text.size());
-        used += text.size();
-    }
-    void Put(char c) {
-        Room(1);
-        buffer[used++] = c;
-    }
+    void Room(std::size_t n) { out.Room(n); }
+    void Put(std::string_view text) { out.Put(text); }
+    void Put(char c) { out.Put(c); }
     void Number(std::int64_t value) {
-        Room(kItemRoom);
-        char* p = buffer.get() + used;
-        used = static_cast<std::size_t>(std::to_chars(p, p + kItemRoom, value).ptr - buffer.get());
+        char* p = out.Room(kItemRoom);
+        out.Advance(static_cast<std::size_t>(std::to_chars(p, p + kItemRoom, value).ptr - p));
     }
     void Hex(std::uint32_t value, int digits) {
-        Room(kItemRoom);
         char digitsText[16];
         const auto end = std::to_chars(digitsText, digitsText + sizeof digitsText, value, 16).ptr;
-        for (int k = static_cast<int>(end - digitsText); k < digits; ++k) buffer[used++] = '0';
-        for (const char* p = digitsText; p < end; ++p) buffer[used++] = *p;
+        char* p = out.Room(kItemRoom);
+        char* q = p;
+        for (int k = static_cast<int>(end - digitsText); k < digits; ++k) *q++ = '0';
+        for (const char* d = digitsText; d < end; ++d) *q++ = *d;
+        out.Advance(static_cast<std::size_t>(q - p));
     }
     void Real(double value) { Put(FormatNumber(value)); }
     void EndStatement() { Put(";\r\n"); }
@@ -347,7 +338,9 @@ struct SaveCifFile::State {
     }
 
     void RingStatements(std::int64_t cx, std::int64_t cy, std::int64_t radius, std::int64_t width) {
-        if (!options.noExtensions) {
+        if (options.noExtensions) {
+            Note(kRingAsWire);
+        } else {
             if (wireStyle != 0) {
                 Put("(ZanWireStyle 0);\r\n");
                 wireStyle = 0;
@@ -489,7 +482,7 @@ struct SaveCifFile::State {
     }
 
     void CallRecord(const Word* r) {
-        if (!CallWritten(r)) return;
+        if (!CallWritten(r)) return Note(kEmptyCallLeftOut);
         Put("C ");
         Number(r[5]);
         CallOperations(ReadMatrix(r + kCallMatrixWord));
@@ -555,7 +548,7 @@ struct SaveCifFile::State {
     }
 
     void ArrayRecord(const Word* r) {
-        if (!ArrayWritten(r)) return;
+        if (!ArrayWritten(r)) return Note(ReadDouble(r + 14) == 0 ? kFlatArrayLeftOut : kEmptyCallLeftOut);
         if (!options.noExtensions) {
             Put("(ZanArray");
             for (int w = 5; w <= 17; ++w) {
@@ -622,7 +615,9 @@ struct SaveCifFile::State {
             case ObjectKind::Ring: RingStatements(r[1], r[2], r[3], r[4]); break;
             case ObjectKind::ArcWire: {
                 const std::vector<Point> outline = ArcWireOutline(r, ringSegments);
-                if (!options.noExtensions) {
+                if (options.noExtensions) {
+                    Note(kArcWireAsPolygon);
+                } else {
                     Put("(ZanArcWire");
                     for (int w : {7, 1, 2, 3, 4, 5, 6}) {
                         Put(' ');
@@ -642,13 +637,23 @@ struct SaveCifFile::State {
                 break;
             }
             case ObjectKind::Text:
-                if (!options.noExtensions && !options.flatten) TextRecord(s, r);
+                if (!options.noExtensions && !options.flatten) {
+                    TextRecord(s, r);
+                } else {
+                    Note(kTextAsPolygons);
+                }
                 break;
             case ObjectKind::Script:
-                if (!options.noExtensions && !options.flatten) ScriptRecord(s, r);
+                if (!options.noExtensions && !options.flatten) {
+                    ScriptRecord(s, r);
+                } else {
+                    Note(kScriptAsObjects);
+                }
                 break;
             case ObjectKind::Group:
-                if (HeadWritten(r)) {
+                if (!HeadWritten(r)) {
+                    Note(kGroupAsMembers);
+                } else {
                     const Counts counts = HeadCounts(s, r);
                     Put("(ZanGroup ");
                     Number(r[1]);
@@ -663,7 +668,7 @@ struct SaveCifFile::State {
                 break;
             case ObjectKind::SymbolCall: CallRecord(r); break;
             case ObjectKind::SymbolArray: ArrayRecord(r); break;
-            default: break;  // measurements are not stored
+            default: Note(kMeasurementLeftOut); break;  // measurements are not stored
         }
     }
 
@@ -746,6 +751,7 @@ struct SaveCifFile::State {
                     Number(centre.Y);
                     EndStatement();
                 } else {
+                    Note(kStretchedCircle);
                     MapVector(CirclePolygon({r[1], r[2]}, r[3], circleSegments), m);
                     PolygonStatement(points.data(), static_cast<int>(points.size()));
                 }
@@ -758,6 +764,7 @@ struct SaveCifFile::State {
                 if (rx == ry) {
                     RingStatements(centre.X, centre.Y, rx, MappedLength(m, r[4]));
                 } else {
+                    Note(kStretchedRing);
                     MapVector(RingPolygon({r[1], r[2]}, r[3], r[4], 2 * std::min(ringSegments, 199) + 2), m);
                     PolygonStatement(points.data(), static_cast<int>(points.size()));
                 }
@@ -765,6 +772,7 @@ struct SaveCifFile::State {
             }
             case ObjectKind::ArcWire: {
                 std::vector<Point> outline = ArcWireOutline(r, ringSegments);
+                Note(kArcWireAsPolygon);
                 if (outline.empty()) break;
                 MapVector(std::move(outline), m);
                 PolygonStatement(points.data(), static_cast<int>(points.size()));
@@ -783,7 +791,11 @@ struct SaveCifFile::State {
                 }
                 break;
             }
-            default: break;  // texts and scripts are their member polygons
+            // Texts and scripts are their member records.
+            case ObjectKind::Text: Note(kTextAsPolygons); break;
+            case ObjectKind::Script: Note(kScriptAsObjects); break;
+            case ObjectKind::Group: Note(kGroupAsMembers); break;
+            default: Note(kMeasurementLeftOut); break;
         }
     }
 
@@ -808,6 +820,7 @@ struct SaveCifFile::State {
                 }
             }
         }
+        writing = &s;
         DefinitionHeader(s.Id());
         Put("9 ");
         for (char c : s.Name()) Put(c == ' ' ? '~' : c);
@@ -815,6 +828,8 @@ struct SaveCifFile::State {
         if (!options.noExtensions) {
             Guides("(ZanVGuide ", s.vGuides);
             Guides("(ZanHGuide ", s.hGuides);
+        } else if (!s.vGuides.empty() || !s.hGuides.empty()) {
+            Note(kGuidesLeftOut);
         }
         writtenLayer = -1;
         if (options.flatten) {
@@ -873,8 +888,14 @@ struct SaveCifFile::State {
             if (!options.noExtensions) Put("(Symbol definitions:);\r\n");
             for (std::size_t k = 1; k < symbols.size(); ++k) {
                 const SymbolDescription& s = *symbols[k];
-                if (options.removeUnused && s.IsUnused()) continue;
-                if (options.removeEmpty && s.IsEmpty()) continue;
+                if (options.removeUnused && s.IsUnused()) {
+                    Report(platform::Severity::Info, "The unused symbol " + s.Name() + " was left out.");
+                    continue;
+                }
+                if (options.removeEmpty && s.IsEmpty()) {
+                    Report(platform::Severity::Info, "The empty symbol " + s.Name() + " was left out.");
+                    continue;
+                }
                 Definition(s);
             }
         }
@@ -895,54 +916,16 @@ struct SaveCifFile::State {
         Put('E');
     }
 
-    // --- the file ----------------------------------------------------------
-
-    std::string TargetPath() const {
-        // Saving through a symbolic link replaces the file it points to, not
-        // the link.
-        std::error_code ec;
-        if (std::filesystem::is_symlink(fileName, ec)) {
-            const auto resolved = std::filesystem::canonical(fileName, ec);
-            if (!ec) return resolved.string();
-        }
-        return fileName;
-    }
-
-    bool Open(const std::string& target) {
-        tempName = target + ".tmp-XXXXXX";
-        fd = ::mkstemp(tempName.data());
-        if (fd < 0) return false;
-        // mkstemp makes the file private; give it the mode the target has, or
-        // the one a newly created file would get.
-        struct stat st {};
-        mode_t mode;
-        if (::stat(target.c_str(), &st) == 0) {
-            mode = st.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        ::fchmod(fd, mode);
-        buffer = std::make_unique<char[]>(kBufferSize);
-        return true;
-    }
-
-    void Discard() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-        ::unlink(tempName.c_str());
-    }
 };
 
-SaveCifFile::SaveCifFile(Layout& layout, std::string fileName)
-    : state(std::make_unique<State>(layout, std::move(fileName))) {}
+SaveCifFile::SaveCifFile(Layout& layout, std::string fileName, const SaveOptions& options,
+                         platform::DiagnosticSink* diagnostics)
+    : state(std::make_unique<State>(layout, std::move(fileName), options, diagnostics)) {}
 
 SaveCifFile::~SaveCifFile() = default;
 
 bool SaveCifFile::Write(int layer) {
     State& s = *state;
-    s.options = Settings().saveOptions;
     s.ringSegments = std::clamp(Settings().ringNumSegments, 16, 512);
     s.circleSegments = std::clamp(Settings().circleNumSegments, 16, 512);
     s.allLayers = layer < 0;
@@ -953,31 +936,28 @@ bool SaveCifFile::Write(int layer) {
     s.emptyById.clear();
 
     SymbolDescription* main = s.layout.MainSymbol();
-    const std::string target = s.TargetPath();
-    if (!main || !s.Open(target)) return false;
-
-    s.Body(*main);
-    s.Flush();
-    bool written = !s.writeFailed && ::fsync(s.fd) == 0;
-    written = ::close(s.fd) == 0 && written;
-    s.fd = -1;
-    if (!written) {
-        s.Discard();
-        platform::ShowError(kWriteFailed);
+    if (!main) return false;
+    if (!s.out.Open(s.fileName)) {
+        // A name that cannot take a file is refused with a message; a file
+        // that cannot be created fails without one.
+        if (s.out.Failed() == platform::ReplacingFile::Failure::NotRegularFile) {
+            s.Report(platform::Severity::Error, kWriteFailed);
+        }
         return false;
     }
-    if (::rename(s.tempName.c_str(), target.c_str()) != 0) {
-        // The name cannot take a file (a directory, a vanished folder).
-        s.Discard();
+    s.Body(*main);
+    s.writing = nullptr;
+    if (!s.out.Commit()) {
+        s.Report(platform::Severity::Error, kWriteFailed);
         return false;
     }
 
     if (s.extensionNeeded) {
-        if (s.scaledCall) platform::ShowMessage(kScaledError, "Error");
-        if (s.wireStyleUsed) platform::ShowMessage(kWireError, "Error");
+        if (s.scaledCall) s.Report(platform::Severity::Error, kScaledError);
+        if (s.wireStyleUsed) s.Report(platform::Severity::Error, kWireError);
     } else {
-        if (s.scaledCall) platform::ShowMessage(kScaledWarning, "Warning");
-        if (s.wireStyleUsed) platform::ShowMessage(kWireWarning, "Warning");
+        if (s.scaledCall) s.Report(platform::Severity::Warning, kScaledWarning);
+        if (s.wireStyleUsed) s.Report(platform::Severity::Warning, kWireWarning);
     }
     return true;
 }

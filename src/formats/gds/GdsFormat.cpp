@@ -7,8 +7,14 @@
 namespace zandor {
 
 void RegisterGdsFormat() {
-    RegisterReader(FileGds, [](Layout& layout, const std::string& name) { return LoadGdsFile(layout, name).Read(); });
-    RegisterWriter(FileGds, [](Layout& layout, const std::string& name) { return SaveGdsFile(layout, name).Write(); });
+    RegisterReader(FileGds, [](Layout& layout, const std::string& name, platform::DiagnosticSink& diagnostics) {
+        return LoadGdsFile(layout, name, &diagnostics).Read();
+    });
+    // The save-as options are those of CIF files.
+    RegisterWriter(FileGds, [](Layout& layout, const std::string& name, const SaveOptions&,
+                               platform::DiagnosticSink& diagnostics) {
+        return SaveGdsFile(layout, name, &diagnostics).Write();
+    });
 }
 
 }  // namespace zandor

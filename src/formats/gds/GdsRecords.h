@@ -78,6 +78,9 @@ inline void PutI32(std::uint8_t* p, std::int32_t v) {
     p[3] = static_cast<std::uint8_t>(u);
 }
 
+// The name of a record type of the format ("PROPATTR"); "?" for other types.
+std::string_view RecordName(int type);
+
 // value = ±(fraction of 56 bits) × 16^(exponent − 64).
 double DecodeReal8(const std::uint8_t* p);
 // Truncates the fraction to 56 bits.  Zero, and magnitudes below the smallest

@@ -14,12 +14,10 @@
 // - keeps the layers the file uses when a layer map beside it lacks them.
 #include "formats/gds/LoadGdsFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <array>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -30,8 +28,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "geometry/TextOutlines.h"
 #include "formats/gds/GdsRecords.h"
+#include "geometry/TextOutlines.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "platform/Messages.h"
@@ -43,7 +41,6 @@ namespace {
 using namespace gds;
 
 constexpr std::size_t kBlockSize = 1u << 20;  // bytes read from the file at a time
-constexpr long kShownMessages = 9;
 constexpr int kLongName = 32;
 constexpr int kVertexWarningBytes = 1607;  // XY data above this holds more than 200 points
 constexpr std::int32_t kDefaultGrowStep = 1024;
@@ -71,6 +68,18 @@ void SinCosDegrees(double degrees, double& s, double& c) {
 
 // -0.0 is stored as 0.0, so that equal matrices are equal word for word.
 double Plain(double v) { return v == 0 ? 0.0 : v; }
+
+// The note for a record of the format that the reader has no use for.
+const std::string& IgnoredRecordText(int type) {
+    static const auto texts = [] {
+        std::array<std::string, kLastKnownRecordType + 1> all;
+        for (int k = 0; k <= kLastKnownRecordType; ++k) {
+            all[static_cast<std::size_t>(k)] = "A " + std::string(RecordName(k)) + " record was ignored.";
+        }
+        return all;
+    }();
+    return texts[static_cast<std::size_t>(type)];
+}
 
 std::string_view UpToNul(const std::uint8_t* data, std::size_t size) {
     const void* nul = std::memchr(data, 0, size);
@@ -116,13 +125,16 @@ struct Record {
 }  // namespace
 
 struct LoadGdsFile::State {
-    State(Layout& target, std::string name) : layout(target), fileName(std::move(name)) {}
+    State(Layout& target, std::string name, platform::DiagnosticSink* sink)
+        : layout(target), fileName(std::move(name)), diagnostics(sink ? *sink : shown) {}
 
     Layout& layout;
     std::string fileName;
+    platform::ShownDiagnostics shown;
+    platform::DiagnosticSink& diagnostics;
 
     // Input: one block buffer; a record always lies whole in it.
-    int fd = -1;
+    platform::ByteSource* source = nullptr;
     std::unique_ptr<std::uint8_t[]> buffer;
     std::size_t bufferCapacity = 0;
     std::size_t position = 0;  // next unread byte in the buffer
@@ -130,6 +142,7 @@ struct LoadGdsFile::State {
     bool endOfFile = false;
     std::int64_t fileSize = 100;
     std::int64_t consumed = 0;
+    std::int64_t recordOffset = 0;  // where the record being handled begins
     std::int64_t nextProgressPosition = 0;
     int shownPercent = -1;
     double availableMemory = 0;
@@ -163,7 +176,6 @@ struct LoadGdsFile::State {
     // Layers created for LAYER records, kept when a layer map lacks them.
     bool layerCreated[kLayerCount] = {};
 
-    long messageCount = 0;
     bool error = false;
     bool stop = false;
     bool outOfMemory = false;
@@ -173,10 +185,34 @@ struct LoadGdsFile::State {
     // ------------------------------------------------------------------
     // Messages
 
-    // Shows one of the first nine messages of the read; later ones are only
-    // counted.
-    void Show(const char* text) {
-        if (++messageCount <= kShownMessages) platform::ShowError(text);
+    // An error about the record being handled; message boxes show the first
+    // nine of a file.
+    void Show(std::string_view text) {
+        platform::Diagnostic d;
+        d.text = text;
+        d.file = fileName;
+        d.offset = recordOffset;
+        if (current) d.cell = current->Name();
+        d.limited = true;
+        diagnostics.Report(d);
+    }
+    // A warning about the whole file.
+    void Warn(std::string_view text) {
+        platform::Diagnostic d;
+        d.severity = platform::Severity::Warning;
+        d.text = text;
+        d.file = fileName;
+        diagnostics.Report(d);
+    }
+    // Something skipped or approximated without a message box, for reports:
+    // counted per structure.
+    void Note(std::string_view text) {
+        platform::Diagnostic d;
+        d.severity = platform::Severity::Info;
+        d.text = text;
+        d.file = fileName;
+        if (current) d.cell = current->Name();
+        diagnostics.Report(d);
     }
     // An error: reported, and the read ends without warnings or layer map.
     __attribute__((format(printf, 2, 3))) void Report(const char* format, ...) {
@@ -206,13 +242,12 @@ struct LoadGdsFile::State {
         filled -= position;
         position = 0;
         while (filled < n && !endOfFile) {
-            const ssize_t got = ::read(fd, buffer.get() + filled, bufferCapacity - filled);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
+            const std::size_t got = source->Read(buffer.get() + filled, bufferCapacity - filled);
+            if (got == 0) {
                 endOfFile = true;  // a read error ends the file like its end
                 break;
             }
-            filled += static_cast<std::size_t>(got);
+            filled += got;
         }
         return filled >= n;
     }
@@ -221,6 +256,7 @@ struct LoadGdsFile::State {
     // inside the record.  badLength is set for a length below 4.
     bool NextRecord(Record& r, int& badLength) {
         badLength = -1;
+        recordOffset = consumed;
         if (!Ensure(2)) return false;
         r.length = ReadU16(buffer.get() + position);
         if (r.length < 4) {
@@ -260,6 +296,7 @@ struct LoadGdsFile::State {
         }
         position = 6;
         consumed = 6;
+        recordOffset = 6;
         if (!Ensure(2)) {
             Report("Missing BGNLIB record.");
             return false;
@@ -283,6 +320,7 @@ struct LoadGdsFile::State {
         }
         while (haveRecord && !(r.type == UNITS && r.dataType == Real8)) haveRecord = NextRecord(r, badLength);
         if (!haveRecord) {
+            recordOffset = consumed;
             Report("Missing UNITS record.");
             return false;
         }
@@ -364,7 +402,9 @@ struct LoadGdsFile::State {
             case SREF: return StartElement(Element::Sref);
             case AREF: return StartElement(Element::Aref);
             case TEXT: return StartElement(Element::Text);
-            case NODE: return StartElement(Element::Node);
+            case NODE:
+                Note("A NODE element was skipped.");
+                return StartElement(Element::Node);
             case BOX: return StartElement(Element::Box);
             case LAYER: return Layer(r.U16());
             case DATATYPE:
@@ -404,7 +444,11 @@ struct LoadGdsFile::State {
             case ANGLE: r.FiniteReal(element.angle); return;
             case PATHTYPE: element.pathType = r.I16(); return;
             default:
-                if (r.type > kLastKnownRecordType) unrecognized = true;
+                if (r.type > kLastKnownRecordType) {
+                    unrecognized = true;
+                } else {
+                    Note(IgnoredRecordText(r.type));
+                }
                 return;
         }
     }
@@ -485,7 +529,12 @@ struct LoadGdsFile::State {
         }
     }
 
+    void NoteMissingLayer() {
+        if (element.layer < 0) Note("An element without a LAYER record was put on layer 255.");
+    }
+
     void Boundary(int n) {
+        NoteMissingLayer();
         const Point* q = points.data();
         while (n > 1 && q[n - 1] == q[0]) --n;
         if (n == 4 && ((q[1].X == q[0].X && q[2].Y == q[1].Y && q[3].X == q[2].X && q[3].Y == q[0].Y) ||
@@ -503,6 +552,7 @@ struct LoadGdsFile::State {
             case 2: style = static_cast<int>(EndStyle::Extended); break;
             case 4: {
                 // Custom extensions: flat ends moved outwards by them.
+                Note("A path with custom end extensions was loaded as a flat-ended wire with its ends moved.");
                 style = static_cast<int>(EndStyle::Flat);
                 Point* q = points.data();
                 int k = 1;
@@ -515,6 +565,7 @@ struct LoadGdsFile::State {
             }
             default: unknownPathType = true; return;
         }
+        NoteMissingLayer();
         Created(current->AddWire(points.data(), n, element.width, style, element.layer) != nullptr);
     }
 
@@ -552,7 +603,9 @@ struct LoadGdsFile::State {
     }
 
     void Array(int n) {
-        if (!element.referenced || n < 3 || element.columns < 1 || element.rows < 1) return;
+        if (!element.referenced || n < 3 || element.columns < 1 || element.rows < 1) {
+            return Note("An AREF element without a structure, columns, rows or three points was skipped.");
+        }
         if (element.absoluteMagnification || element.absoluteAngle) absolute = true;
         if (!MayCall(element.referenced)) return;
         const double m = element.reflected ? -element.magnification : element.magnification;
@@ -561,7 +614,8 @@ struct LoadGdsFile::State {
     }
 
     void BoxElement(int n) {
-        if (n < 4) return;
+        if (n < 4) return Note("A BOX element with fewer than four points was skipped.");
+        NoteMissingLayer();
         const Point* q = points.data();
         if ((q[0].X == q[1].X && q[2].X == q[3].X && q[1].Y == q[2].Y && q[3].Y == q[0].Y) ||
             (q[0].Y == q[1].Y && q[2].Y == q[3].Y && q[1].X == q[2].X && q[3].X == q[0].X)) {
@@ -582,6 +636,8 @@ struct LoadGdsFile::State {
 
     void Text(const Record& r) {
         if (!current) return;
+        Note("A TEXT element was loaded as a text of outline polygons.");
+        NoteMissingLayer();
         const std::int32_t height = RoundHalfAway(element.magnification * 1000.0);
         Created(AddTextOutlines(*current, UpToNul(r.data, r.size), height, element.textPosition.X,
                                 element.textPosition.Y, element.angle, element.layer, font));
@@ -614,24 +670,24 @@ struct LoadGdsFile::State {
     }
 
     void ShowWarnings() {
-        if (longNames) platform::ShowWarning("The file contains symbol names with more than 32 characters.");
-        if (manyVertices) platform::ShowWarning("The file contains polygons or wires with more than 200 vertices.");
+        if (longNames) Warn("The file contains symbol names with more than 32 characters.");
+        if (manyVertices) Warn("The file contains polygons or wires with more than 200 vertices.");
         if (highLayers) {
-            platform::ShowWarning(
+            Warn(
                 "The file contains layers with an index higher than 255. Objects in these layers have been added "
                 "to layer 255.");
         }
-        if (unrecognized) platform::ShowWarning("Some unrecognized records have been ignored.");
+        if (unrecognized) Warn("Some unrecognized records have been ignored.");
         if (absolute) {
-            platform::ShowWarning(
+            Warn(
                 "The file contains absolute angles and magnifications which are not supported!\n"
                 "Some structures may appear in the wrong position or with the wrong size.");
         }
         if (unknownPathType) {
-            platform::ShowWarning("The file contains paths of an unknown path type, which have been left out.");
+            Warn("The file contains paths of an unknown path type, which have been left out.");
         }
         if (clamped) {
-            platform::ShowWarning(
+            Warn(
                 "The file contains coordinates beyond the range of the layout; they have been moved to its "
                 "border.");
         }
@@ -646,44 +702,54 @@ struct LoadGdsFile::State {
         for (int i = 0; i < kLayerCount; ++i) {
             if (layerCreated[i] && layout.Layer(i)) own[i] = std::make_unique<LayerDescription>(i, *layout.Layer(i));
         }
-        if (!layout.ReadLayerMap(map)) return;
+        if (!layout.ReadLayerMap(map, &diagnostics)) return;
         for (int i = 0; i < kLayerCount; ++i) {
             if (own[i] && !layout.Layer(i)) layout.SetLayer(std::move(own[i]));
         }
     }
 };
 
-LoadGdsFile::LoadGdsFile(Layout& layout, std::string fileName)
-    : state(std::make_unique<State>(layout, std::move(fileName))) {}
+LoadGdsFile::LoadGdsFile(Layout& layout, std::string fileName, platform::DiagnosticSink* diagnostics)
+    : state(std::make_unique<State>(layout, std::move(fileName), diagnostics)) {}
 
-LoadGdsFile::~LoadGdsFile() {
-    if (state->fd >= 0) ::close(state->fd);
-}
+LoadGdsFile::~LoadGdsFile() = default;
 
 bool LoadGdsFile::Read() {
+    platform::FileSource file;
+    if (!file.Open(state->fileName)) return false;
+    return ReadFrom(file, true);
+}
+
+bool LoadGdsFile::Read(std::span<const std::uint8_t> bytes) {
+    platform::MemorySource memory(bytes);
+    return ReadFrom(memory, false);
+}
+
+bool LoadGdsFile::Read(platform::ByteSource& source) { return ReadFrom(source, false); }
+
+bool LoadGdsFile::ReadFrom(platform::ByteSource& source, bool withLayerMap) {
     State& s = *state;
-    s.fd = ::open(s.fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (s.fd < 0) return false;
-    struct stat info {};
-    if (::fstat(s.fd, &info) == 0) {
-        if (S_ISDIR(info.st_mode)) return false;
-        if (S_ISREG(info.st_mode) && info.st_size > 0) s.fileSize = info.st_size;
-    }
-    ::posix_fadvise(s.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    s.source = &source;
+    const std::int64_t size = source.Size();
+    if (size > 0) s.fileSize = size;
     s.availableMemory = static_cast<double>(sysconf(_SC_AVPHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
-    s.bufferCapacity = kBlockSize + kMaxRecordBytes;
+    // Room for a block and the longest record; a small input needs no block
+    // of its own (the fuzzer reads many).
+    const std::size_t block = size >= 0 && size < static_cast<std::int64_t>(kBlockSize)
+                                  ? static_cast<std::size_t>(size)
+                                  : kBlockSize;
+    s.bufferCapacity = block + kMaxRecordBytes;
     s.buffer = std::make_unique<std::uint8_t[]>(s.bufferCapacity);
     s.points.reserve(kMaxXYPoints);
     s.symbolsByName.emplace(s.layout.MainSymbol()->Name(), s.layout.MainSymbol());
 
     const bool head = s.ReadHead();
     if (head) s.Run();
-    ::close(s.fd);
-    s.fd = -1;
+    s.source = nullptr;
     if (!head) return false;
     if (s.error) return true;
     s.ShowWarnings();
-    s.LoadLayerMap();
+    if (withLayerMap) s.LoadLayerMap();
     return true;
 }
 

@@ -18,11 +18,10 @@
 #include <vector>
 
 #include "formats/gds/GdsRecords.h"
-#include "platform/ReplacingFile.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
-#include "platform/Messages.h"
+#include "platform/ReplacingFile.h"
 
 namespace zandor {
 
@@ -52,6 +51,17 @@ constexpr const char* kManyNodesWarning =
     "a problem with this.";
 constexpr const char* kSaveFailed = "Unable to save file!";
 
+// Notes for reports: what was approximated or left out without a message box.
+constexpr const char* kArcWireAsBoundary = "An arc wire was written as a boundary of its outline.";
+constexpr const char* kDegenerateArcWire = "An arc wire without an outline was left out.";
+constexpr const char* kTextAsBoundaries = "A text was written as the boundaries of its outline polygons only.";
+constexpr const char* kScriptAsObjects = "A script was written as its generated objects only.";
+constexpr const char* kGroupAsMembers = "A group was written as its members only.";
+constexpr const char* kMeasurementLeftOut = "A measurement was left out.";
+constexpr const char* kShortPolygon = "A polygon of fewer than 3 points was left out.";
+constexpr const char* kShortWire = "A wire of fewer than 2 points was left out.";
+constexpr const char* kMissingCalled = "A call of a symbol that does not exist was left out.";
+
 // Degrees of an angle in radians, brought into 0..360 (any size of angle,
 // 0 for one that is not finite); values within 1e-9 of a whole degree are
 // taken as whole.
@@ -68,23 +78,45 @@ double NormalDegrees(double radians) {
 }  // namespace
 
 struct SaveGdsFile::State {
-    State(Layout& l, std::string name)
+    State(Layout& l, std::string name, platform::DiagnosticSink* sink)
         : layout(l),
           fileName(std::move(name)),
+          diagnostics(sink ? *sink : shown),
           ringSegments(std::clamp(Settings().ringNumSegments, 16, 512)),
-          circleSegments(std::clamp(Settings().circleNumSegments, 16, 512)) {}
+          circleSegments(std::clamp(Settings().circleNumSegments, 16, 512)),
+          circleNote("A circle was written as a boundary of " + std::to_string(circleSegments) + " points."),
+          ringNote("A ring was written as a boundary of " + std::to_string(2 * ringSegments + 2) + " points.") {}
 
     Layout& layout;
     std::string fileName;
-    ReplacingFile out;
+    platform::ShownDiagnostics shown;
+    platform::DiagnosticSink& diagnostics;
+    platform::ReplacingFile out;
     std::uint8_t timeStamp[12] = {};
     int ringSegments;
     int circleSegments;
+    std::string circleNote;
+    std::string ringNote;
+    const SymbolDescription* writing = nullptr;  // the symbol whose records are written
     bool manyPoints = false, tooManyPoints = false, stretched = false;
 
     std::unordered_map<std::int32_t, std::string> names;  // written name by symbol id
     std::vector<std::uint8_t> scratch;
     std::vector<Point> points;
+
+    // --- diagnostics -----------------------------------------------------
+
+    void Report(platform::Severity severity, std::string_view text, std::string_view file = {}) {
+        platform::Diagnostic d;
+        d.severity = severity;
+        d.text = text;
+        d.file = file.empty() ? std::string_view(fileName) : file;
+        if (writing) d.cell = writing->Name();
+        diagnostics.Report(d);
+    }
+    // Something approximated or left out without a message box, for reports:
+    // counted per symbol.
+    void Note(std::string_view text) { Report(platform::Severity::Info, text); }
 
     // --- records ---------------------------------------------------------
 
@@ -154,7 +186,7 @@ struct SaveGdsFile::State {
 
     void Polygon(const Word* r) {
         const int n = PolygonNodeCount(r);
-        if (n < 3) return;
+        if (n < 3) return Note(kShortPolygon);
         const Point* p = PolygonNodes(r);
         int count = p[n - 1] == p[0] ? n : n + 1;
         if (count > kWarnedPoints) manyPoints = true;
@@ -172,7 +204,7 @@ struct SaveGdsFile::State {
 
     void Wire(const Word* r) {
         const int n = WireNodeCount(r);
-        if (n < 2) return;
+        if (n < 2) return Note(kShortWire);
         if (n > kWarnedPoints) manyPoints = true;
         if (n > kMaxXYPoints) tooManyPoints = true;
         int pathType;
@@ -209,7 +241,7 @@ struct SaveGdsFile::State {
 
     void Call(const Word* r) {
         const auto name = names.find(r[5]);
-        if (name == names.end()) return;
+        if (name == names.end()) return Note(kMissingCalled);
         const DecomposedTransform t = DecomposeTransform(ReadMatrix(r + kCallMatrixWord));
         double m = std::fabs(t.scaleX);
         if (std::fabs(std::fabs(t.scaleX) - std::fabs(t.scaleY)) > 1e-6) {
@@ -234,7 +266,7 @@ struct SaveGdsFile::State {
 
     void Array(const Word* r) {
         const auto name = names.find(r[5]);
-        if (name == names.end()) return;
+        if (name == names.end()) return Note(kMissingCalled);
         const double m = ReadDouble(r + 14);
         Empty(AREF);
         String(SNAME, name->second);
@@ -259,18 +291,25 @@ struct SaveGdsFile::State {
             case ObjectKind::Box: return Boundary(layer, RotatedBoxCorners({r[1], r[2]}, r[3], r[4], r[5]));
             case ObjectKind::Polygon: return Polygon(r);
             case ObjectKind::Wire: return Wire(r);
-            case ObjectKind::Circle: return Boundary(layer, CirclePolygon({r[1], r[2]}, r[3], circleSegments));
+            case ObjectKind::Circle:
+                Note(circleNote);
+                return Boundary(layer, CirclePolygon({r[1], r[2]}, r[3], circleSegments));
             case ObjectKind::Ring:
+                Note(ringNote);
                 return Boundary(layer, RingPolygon({r[1], r[2]}, r[3], r[4], 2 * ringSegments + 2));
-            case ObjectKind::ArcWire: return Boundary(layer, ArcWireOutline(r, ringSegments));
+            case ObjectKind::ArcWire: {
+                const std::vector<Point> outline = ArcWireOutline(r, ringSegments);
+                Note(outline.empty() ? kDegenerateArcWire : kArcWireAsBoundary);
+                return Boundary(layer, outline);
+            }
             case ObjectKind::SymbolCall: return Call(r);
             case ObjectKind::SymbolArray: return Array(r);
             // Heads are nothing in the stream: their members follow as
             // ordinary records.
-            case ObjectKind::Text:
-            case ObjectKind::Group:
-            case ObjectKind::Script:
-            case ObjectKind::Measurement: return;
+            case ObjectKind::Text: return Note(kTextAsBoundaries);
+            case ObjectKind::Group: return Note(kGroupAsMembers);
+            case ObjectKind::Script: return Note(kScriptAsObjects);
+            case ObjectKind::Measurement: return Note(kMeasurementLeftOut);
         }
     }
 
@@ -291,6 +330,10 @@ struct SaveGdsFile::State {
             for (int k = 2; taken.count(key(name)); ++k) {
                 const std::string suffix = "_" + std::to_string(k);
                 name = base.substr(0, kMaxName - suffix.size()) + suffix;
+            }
+            if (name != base) {
+                Report(platform::Severity::Info,
+                       "The symbol " + s->Name() + " was written as the structure " + name + " to keep names unique.");
             }
             taken.insert(key(name));
             names.emplace(s->Id(), std::move(name));
@@ -322,44 +365,52 @@ struct SaveGdsFile::State {
         out.Put(units, 16);
 
         for (const auto& s : layout.Symbols()) {
+            writing = s.get();
             Stamp(BGNSTR);
             if (s->Name().size() > kMaxName) {
                 char text[256];
                 std::snprintf(text, sizeof text, "The symbol name:\n'%.100s'\nwas truncated to the maximum of 32 characters",
                               s->Name().c_str());
-                platform::ShowError(text);
+                Report(platform::Severity::Error, text);
             }
             String(STRNAME, names[s->Id()]);
             for (const Word* r = s->FirstRecord(); r; r = s->NextRecord(r)) Object(r);
             Empty(ENDSTR);
         }
+        writing = nullptr;
         Empty(ENDLIB);
         static constexpr char kZeros[kPadding] = {};
         if (const std::size_t rest = out.Size() % kPadding; rest != 0) out.Put(kZeros, kPadding - rest);
     }
 };
 
-SaveGdsFile::SaveGdsFile(Layout& layout, std::string fileName)
-    : state(std::make_unique<State>(layout, std::move(fileName))) {}
+SaveGdsFile::SaveGdsFile(Layout& layout, std::string fileName, platform::DiagnosticSink* diagnostics)
+    : state(std::make_unique<State>(layout, std::move(fileName), diagnostics)) {}
 
 SaveGdsFile::~SaveGdsFile() = default;
 
 bool SaveGdsFile::Write() {
+    using platform::Severity;
     State& s = *state;
-    if (!s.out.Open(s.fileName)) return false;
+    if (!s.out.Open(s.fileName)) {
+        // A name that cannot take a file is refused with a message; a file
+        // that cannot be created fails without one.
+        if (s.out.Failed() == platform::ReplacingFile::Failure::NotRegularFile) s.Report(Severity::Error, kSaveFailed);
+        return false;
+    }
     s.TakeTime();
     s.ChooseNames();
     s.Library();
     if (!s.out.Commit()) {
-        platform::ShowError(kSaveFailed);
+        s.Report(Severity::Error, kSaveFailed);
         return false;
     }
-    if (const std::string map = LayerMapPath(s.fileName); !map.empty()) s.layout.WriteLayerMap(map);
-    if (s.stretched) platform::ShowError(kStretchedError);
+    if (const std::string map = LayerMapPath(s.fileName); !map.empty()) s.layout.WriteLayerMap(map, &s.diagnostics);
+    if (s.stretched) s.Report(Severity::Error, kStretchedError);
     if (s.tooManyPoints) {
-        platform::ShowError(kTooManyNodesError);
+        s.Report(Severity::Error, kTooManyNodesError);
     } else if (s.manyPoints) {
-        platform::ShowWarning(kManyNodesWarning);
+        s.Report(Severity::Warning, kManyNodesWarning);
     }
     return true;
 }

@@ -59,10 +59,12 @@ protected:
         original.DeleteLayers();
     }
 
+    SaveOptions options;  // of the save-as dialog, for RoundTrip
+
     // Saves `original`, reads the file into `loaded`; returns the file text.
     std::string RoundTrip() {
         const std::string name = (dir / "layout.cif").string();
-        EXPECT_TRUE(SaveCifFile(original, name).Write());
+        EXPECT_TRUE(SaveCifFile(original, name, options).Write());
         loaded.Clear();
         {
             ScopedMessageCapture messages;
@@ -228,7 +230,7 @@ TEST_F(CifRoundTrip, FlattenKeepsOnlyTheMainSymbolWithTheSameGeometry) {
     leaf->AddPolygon(tri, 3, 0);
     original.MainSymbol()->InsertSymbolCallMatrix(1, {0, 1, -1, 0, 100, 1});
     original.MainSymbol()->InsertArray(1, {0, 0}, {40, 0}, {0, 30}, 2, 1, 1.0, 0.0);
-    Settings().saveOptions.flatten = true;
+    options.flatten = true;
     RoundTrip();
     ASSERT_EQ(loaded.Symbols().size(), 1u);
 
@@ -262,7 +264,7 @@ TEST_F(CifRoundTrip, NoExtensionsKeepsOnlyStandardGeometry) {
     main.AddRectangle(0, 0, 5, 3, 0);
     MarkMembers(main, main.RecordAt(main.usedWords - kRectangleLength - kGroupLength), 1);
     main.vGuides = {1};
-    Settings().saveOptions.noExtensions = true;
+    options.noExtensions = true;
     ScopedMessageCapture messages;  // the converted-wire error
     const std::string file = RoundTrip();
     std::size_t records = 0, layerComments = 0;
@@ -304,8 +306,8 @@ TEST_F(CifRoundTrip, RemovedDefinitionsAreGone) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "removeEmpty " << c.removeEmpty << " removeUnused " << c.removeUnused);
-        Settings().saveOptions.removeEmpty = c.removeEmpty;
-        Settings().saveOptions.removeUnused = c.removeUnused;
+        options.removeEmpty = c.removeEmpty;
+        options.removeUnused = c.removeUnused;
         RoundTrip();
         std::vector<std::string> names;
         for (const auto& s : loaded.Symbols()) names.push_back(s->Name());

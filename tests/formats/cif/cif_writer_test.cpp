@@ -37,9 +37,11 @@ protected:
         layout.Clear();
     }
 
+    SaveOptions options;  // of the save-as dialog, for Save
+
     std::string Save(int layer = -1) {
         const std::string name = (dir / "out.cif").string();
-        EXPECT_TRUE(SaveCifFile(layout, name).Write(layer));
+        EXPECT_TRUE(SaveCifFile(layout, name, options).Write(layer));
         EXPECT_EQ(layout.MainSymbol()->Id(), -1) << "the main symbol gets its id back";
         return Slurp(name);
     }
@@ -296,7 +298,7 @@ TEST_F(CifWriter, NoExtensionsWritesPlainStatementsAndReportsWhatWasLost) {
     Main().AddRectangle(0, 0, 5, 3, 0);
     Main().AddText(0, 0, 0, "t", 10, LOGFONTA{}, 0);
     Main().vGuides = {5};
-    Settings().saveOptions.noExtensions = true;
+    options.noExtensions = true;
     ScopedMessageCapture messages;
     const std::string file = Save();
     EXPECT_EQ(Count(file, "(Zan"), Count(file, "(Zandor: ")) << "layer comments only\n" << file;
@@ -317,7 +319,7 @@ TEST_F(CifWriter, NoExtensionsWithAScaledCallStillWritesTheScale) {
     layout.AddSymbol(1, "a")->AddRectangle(0, 0, 10, 10, 0);
     Main().InsertSymbolCallMatrix(1, {0.5, 0, 0, 3, 0, 0});
     Main().InsertArray(1, {0, 0}, {20, 0}, {0, 20}, 1, 1, 2.0, 0.0);
-    Settings().saveOptions.noExtensions = true;
+    options.noExtensions = true;
     ScopedMessageCapture messages;
     const std::string file = Save();
     EXPECT_NE(file.find("C 1 S0.5 3 T0 0;"), std::string::npos) << file;
@@ -379,7 +381,7 @@ TEST_F(CifWriter, FlattenWritesOnlyTheMainSymbol) {
     Main().InsertSymbolCallMatrix(1, {1, 1, -1, 1, 0, 0});    // 45 degrees and scaled
     Main().InsertArray(1, {0, 0}, {40, 0}, {0, 40}, 2, 1, 1.0, 0.0);
     Main().AddText(0, 0, 0, "x", 10, LOGFONTA{}, 0);
-    Settings().saveOptions.flatten = true;
+    options.flatten = true;
     const std::string file = Save();
     EXPECT_EQ(Count(file, "DS"), 1u) << "no lattice definitions either\n" << file;
     EXPECT_EQ(MainBody(file),
@@ -407,7 +409,7 @@ TEST_F(CifWriter, FlattenStopsAtACycleOfCalls) {
     std::memcpy(r, a->RecordAt(kRectangleLength), sizeof(Word) * kSymbolCallLength);
     r[5] = 1;
     Main().InsertSymbolCall(1, 0, 0);
-    Settings().saveOptions.flatten = true;
+    options.flatten = true;
     EXPECT_EQ(Count(MainBody(Save()), "B 2 2 1 1;"), 1u);
 }
 
@@ -434,8 +436,8 @@ TEST_F(CifWriter, RemoveEmptyAndUnusedDefinitions) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "removeEmpty " << c.removeEmpty << " removeUnused " << c.removeUnused);
-        Settings().saveOptions.removeEmpty = c.removeEmpty;
-        Settings().saveOptions.removeUnused = c.removeUnused;
+        options.removeEmpty = c.removeEmpty;
+        options.removeUnused = c.removeUnused;
         const std::string file = Save();
         for (const auto& text : c.present) EXPECT_NE(file.find(text), std::string::npos) << text << "\n" << file;
         for (const auto& text : c.absent) EXPECT_EQ(file.find(text), std::string::npos) << text << "\n" << file;

@@ -339,8 +339,10 @@ TEST_F(GdsWriter, CurvesBecomeBoundariesAndTextsTheirGlyphs) {
 
 TEST_F(GdsWriter, FailedWritesLeaveTheOldFile) {
     EXPECT_FALSE(SaveGdsFile(layout, Path("no/such/folder/x.gds")).Write());
+    EXPECT_TRUE(messages.messages.empty()) << "a file that cannot be created fails silently";
     EXPECT_FALSE(SaveGdsFile(layout, dir.string()).Write()) << "a folder cannot be replaced";
-    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{{"Unable to save file!", "Error"}}));
+    messages.messages.clear();
     const std::string old = WriteFile("old.gds", "old contents");
     if (::geteuid() != 0) {
         std::filesystem::permissions(dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
