@@ -47,6 +47,11 @@ bool ReplacingFile::Open(const std::string& name) {
     target = Resolve(name).string();
     mode_t mode = NewFileMode();
     struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        // Still a link after following a chain as long as the system does: a loop.
+        failure = Failure::NotRegularFile;
+        return false;
+    }
     if (::stat(target.c_str(), &info) == 0) {
         if (!S_ISREG(info.st_mode)) {
             failure = Failure::NotRegularFile;

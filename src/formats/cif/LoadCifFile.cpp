@@ -644,7 +644,12 @@ struct LoadCifFile::State {
                 std::string renamed = name + "_1";
                 while (layout.FindSymbolByName(renamed)) renamed += "_1";
                 s->SetName(renamed);
-                Note("The symbol " + name + " was renamed " + renamed + " because a later definition has its name.");
+                // Files of this program define the main symbol under its own
+                // name: renaming the empty one it replaces is no news.
+                if (s->Id() != -1) {
+                    Note("The symbol " + name + " was renamed " + renamed +
+                         " because a later definition has its name.");
+                }
             }
         }
         if (!symbol) symbol = layout.FindSymbol(id);
