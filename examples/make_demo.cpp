@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cif/SaveCifFile.h"
+#include "formats/cif/SaveCifFile.h"
 #include "geometry/TextOutlines.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"

@@ -1,24 +1,25 @@
-// libFuzzer target of the GDSII reader: any input is read into a fresh layout
-// with at most nine error messages; what was read must hold up to the model's
-// hierarchy queries, and the writer's stream of it must read back without an
-// error.
+// libFuzzer target of the GDSII reader: any input is read from memory into a
+// fresh layout with at most nine error messages; what was read must hold up
+// to the model's hierarchy queries, and the writer's stream of it must read
+// back without an error.
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 
-#include "interchange/GdsRecords.h"
-#include "interchange/LoadGdsFile.h"
-#include "interchange/SaveGdsFile.h"
+#include "formats/gds/GdsRecords.h"
+#include "formats/gds/LoadGdsFile.h"
+#include "formats/gds/SaveGdsFile.h"
 #include "model/Layout.h"
 #include "platform/headless/RecordingMessages.h"
 
 namespace {
 
-// File names per process, in memory; removed after every input (libFuzzer
-// ends with _Exit, so no exit handler would).
+// The file the writer's stream goes to, per process and in memory; removed
+// after every input (libFuzzer ends with _Exit, so no exit handler would).
 std::string ScratchPath(const char* kind) {
     return "/dev/shm/zandor_fuzz_gds_" + std::to_string(getpid()) + "_" + kind + ".gds";
 }
@@ -37,19 +38,11 @@ long Errors(const zandor::platform::headless::RecordingMessages& messages) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string input = ScratchPath("in");
     static const std::string output = ScratchPath("out");
-    std::FILE* file = std::fopen(input.c_str(), "wb");
-    if (!file) return 0;
-    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    std::fclose(file);
-    if (!written) return 0;
-
     zandor::platform::headless::ScopedMessageCapture messages;
     zandor::Layout layout;
     layout.Clear();
-    const bool read = zandor::LoadGdsFile(layout, input).Read();
-    Remove(input);
+    const bool read = zandor::LoadGdsFile(layout, "input.gds").Read(std::span(data, size));
     if (Errors(messages) > 9) __builtin_trap();
     if (!read) return 0;
 

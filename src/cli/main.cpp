@@ -15,6 +15,8 @@
 #include "formats/AllFormats.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
+#include "platform/Diagnostics.h"
+#include "platform/ReplacingFile.h"
 
 using namespace zandor;
 
@@ -30,11 +32,14 @@ const char* const kUsageText =
     "Commands:\n"
     "  info FILE [--json]\n"
     "      Main symbol, symbols with their objects by kind and the symbols they\n"
-    "      call, the call hierarchy, the layers and the bounding box in um.\n"
+    "      call, the call hierarchy, the layers and the bounding box in um; the\n"
+    "      JSON also lists what reading reported (\"diagnostics\").\n"
     "  convert IN OUT [--no-extensions] [--flatten] [--remove-empty] [--remove-unused]\n"
+    "          [--report REPORT.json]\n"
     "      Reads IN and writes OUT in the format of OUT's extension (.cif or\n"
     "      .gds; a .gds file gets its layer map, .map, beside it).  The options\n"
-    "      apply to CIF output.\n"
+    "      apply to CIF output.  --report writes what reading and writing\n"
+    "      reported, also what was approximated, skipped or repaired, as JSON.\n"
     "  export IN --layer N --format cif OUT\n"
     "      Writes layer N of IN alone.\n"
     "  boolean IN OUT --op or|and|xor|a-b|b-a --a LAYER [--b LAYER] --to LAYER\n"
@@ -99,18 +104,61 @@ std::string Color(std::uint32_t color) {
     return text;
 }
 
-bool Load(Layout& layout, const std::string& name) {
+// What one file operation reports: the "Error:"/"Warning:" lines on standard
+// error (the message service, at most nine errors about single places of a
+// file) and a log for the JSON of info and convert --report.
+struct Diagnostics {
+    platform::ShownDiagnostics lines;
+    platform::DiagnosticLog log;
+    platform::DiagnosticTee both{lines, log};
+};
+
+// A diagnostic of the tool itself: shown, and kept with the file's.
+void ReportError(platform::DiagnosticSink& sink, const std::string& text, const std::string& file) {
+    platform::Diagnostic d;
+    d.text = text;
+    d.file = file;
+    sink.Report(d);
+}
+
+bool Load(Layout& layout, const std::string& name, platform::DiagnosticSink& diagnostics) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(name, error)) {
-        platform::ShowError("Cannot open " + name);
+        ReportError(diagnostics, "Cannot open " + name, name);
         return false;
     }
     cli::ConsoleProgress progress("Reading");
     platform::ProgressService* previous = platform::SetProgressService(&progress);
-    const bool loaded = layout.Load(name);
+    const bool loaded = layout.Load(name, &diagnostics);
     platform::SetProgressService(previous);
-    if (!loaded) platform::ShowError("Could not read " + name);
+    if (!loaded) ReportError(diagnostics, "Could not read " + name, name);
     return loaded;
+}
+
+bool Load(Layout& layout, const std::string& name) {
+    Diagnostics diagnostics;
+    return Load(layout, name, diagnostics.both);
+}
+
+// A JSON number, or null for a position that is not known.
+std::string NumberOrNull(std::int64_t value, std::int64_t unknown) {
+    return value == unknown ? "null" : std::to_string(value);
+}
+
+// The entries of a log as JSON objects, one per line, each after indent.
+std::string DiagnosticsJson(const platform::DiagnosticLog& log, const std::string& indent, const char* phase) {
+    std::string out;
+    for (const platform::StoredDiagnostic& d : log.Entries()) {
+        out += out.empty() ? "\n" : ",\n";
+        out += indent + "{";
+        if (phase) out += "\"phase\": " + JsonString(phase) + ", ";
+        out += "\"severity\": " + JsonString(platform::SeverityName(d.severity)) + ", \"text\": " + JsonString(d.text) +
+               ", \"file\": " + JsonString(d.file) + ", \"line\": " + NumberOrNull(d.line, 0) +
+               ", \"statement\": " + NumberOrNull(d.statement, 0) + ", \"offset\": " + NumberOrNull(d.offset, -1) +
+               ", \"cell\": " + (d.cell.empty() ? std::string("null") : JsonString(d.cell)) +
+               ", \"count\": " + std::to_string(d.count) + "}";
+    }
+    return out;
 }
 
 Rect FreshBounds(SymbolDescription& symbol) {
@@ -121,7 +169,8 @@ Rect FreshBounds(SymbolDescription& symbol) {
 
 int Info(const std::string& file, bool json) {
     Layout layout;
-    if (!Load(layout, file)) return kFailure;
+    Diagnostics diagnostics;
+    if (!Load(layout, file, diagnostics.both)) return kFailure;
     SymbolDescription* main = layout.MainSymbol();
     const Rect box = FreshBounds(*main);
 
@@ -177,7 +226,13 @@ int Info(const std::string& file, bool json) {
                    ", \"outline_color\": " + JsonString(Color(l->outlineColor)) +
                    ", \"polarity\": " + std::to_string(l->polarity) + "}";
         }
-        out += "\n  ]\n}\n";
+        out += "\n  ],\n  \"diagnostics\": [";
+        const std::string entries = DiagnosticsJson(diagnostics.log, "    ", nullptr);
+        out += entries.empty() ? "]" : entries + "\n  ]";
+        if (diagnostics.log.Omitted() > 0) {
+            out += ",\n  \"diagnostics_omitted\": " + std::to_string(diagnostics.log.Omitted());
+        }
+        out += "\n}\n";
         std::fputs(out.c_str(), stdout);
         return kSuccess;
     }
@@ -247,25 +302,53 @@ FileType OutputType(const std::string& out) {
     return type;
 }
 
-int SaveAs(Layout& layout, const std::string& out, FileType type) {
-    layout.Save(out, type);
+int SaveAs(Layout& layout, const std::string& out, FileType type, const SaveOptions& options,
+           platform::DiagnosticSink& diagnostics) {
+    layout.Save(out, type, options, &diagnostics);
     if (!layout.lastSaveWroteFile) {
-        platform::ShowError("Could not write " + out);
+        ReportError(diagnostics, "Could not write " + out, out);
         return kFailure;
     }
     return kSuccess;
 }
 
-int Convert(const std::string& in, const std::string& out, const SaveOptions& options) {
+int SaveAs(Layout& layout, const std::string& out, FileType type) {
+    Diagnostics diagnostics;
+    return SaveAs(layout, out, type, SaveOptions{}, diagnostics.both);
+}
+
+// The load-and-save report of convert: what reading and writing reported,
+// identical diagnostics once with their count.
+bool WriteReport(const std::string& name, const std::string& in, const std::string& out, bool loaded, bool saved,
+                 const platform::DiagnosticLog& load, const platform::DiagnosticLog& save) {
+    std::string text = "{\n  \"input\": " + JsonString(in) + ",\n  \"output\": " + JsonString(out) +
+                       ",\n  \"loaded\": " + (loaded ? "true" : "false") + ",\n  \"saved\": " +
+                       (saved ? "true" : "false") + ",\n  \"diagnostics\": [";
+    std::string entries = DiagnosticsJson(load, "    ", "load");
+    const std::string saving = DiagnosticsJson(save, "    ", "save");
+    if (!entries.empty() && !saving.empty()) entries += ",";
+    entries += saving;
+    text += entries.empty() ? "]" : entries + "\n  ]";
+    text += ",\n  \"diagnostics_omitted\": " + std::to_string(load.Omitted() + save.Omitted()) + "\n}\n";
+    return platform::ReplaceFileWith(name, text);
+}
+
+int Convert(const std::string& in, const std::string& out, const SaveOptions& options, const std::string& report) {
     const FileType type = OutputType(out);
     if (type == FileUnknown) return kFailure;
     if (type != FileCif && (options.noExtensions || options.flatten || options.removeEmpty || options.removeUnused)) {
         return Usage("the options of convert apply to CIF output only");
     }
     Layout layout;
-    if (!Load(layout, in)) return kFailure;
-    Settings().saveOptions = options;
-    return SaveAs(layout, out, type);
+    Diagnostics load, save;
+    const bool loaded = Load(layout, in, load.both);
+    const int status = loaded ? SaveAs(layout, out, type, options, save.both) : kFailure;
+    if (!report.empty() &&
+        !WriteReport(report, in, out, loaded, status == kSuccess, load.log, save.log)) {
+        platform::ShowError("Could not write the report " + report);
+        return kFailure;
+    }
+    return status;
 }
 
 int Boolean(const cli::BooleanRequest& request) {
@@ -291,7 +374,7 @@ int Export(const std::string& in, int layer, const std::string& format, const st
         platform::ShowError("Layer " + std::to_string(layer) + " does not exist in " + in);
         return kFailure;
     }
-    if (!layout.ExportLayer(layer, out, it->second)) {
+    if (!layout.ExportLayer(layer, out, it->second, SaveOptions{})) {
         platform::ShowError("Could not write " + out);
         return kFailure;
     }
@@ -332,13 +415,17 @@ int main(int argc, char** argv) {
     std::set<std::string> flags;
     int layer = -1;
     std::string format;
+    std::string report;
     for (std::size_t k = 1; k < args.size(); ++k) {
         const std::string& a = args[k];
-        if (a == "--layer" || a == "--format") {
+        if (a == "--layer" || a == "--format" || a == "--report") {
             if (k + 1 >= args.size()) return Usage(a + " needs a value");
             const std::string& value = args[++k];
             if (a == "--format") {
                 format = value;
+            } else if (a == "--report") {
+                if (value.empty()) return Usage("--report needs a file name");
+                report = value;
             } else {
                 char* end = nullptr;
                 const long number = std::strtol(value.c_str(), &end, 10);
@@ -363,7 +450,9 @@ int main(int argc, char** argv) {
     if (command == "info") {
         if (positional.size() != 1) return Usage("info needs one file");
         if (auto bad = only({"--json"}); !bad.empty()) return Usage("unknown option " + bad);
-        if (layer >= 0 || !format.empty()) return Usage("info takes no --layer or --format");
+        if (layer >= 0 || !format.empty() || !report.empty()) {
+            return Usage("info takes no --layer, --format or --report");
+        }
         return Info(positional[0], flags.count("--json") > 0);
     }
     if (command == "convert") {
@@ -376,11 +465,12 @@ int main(int argc, char** argv) {
         options.flatten = flags.count("--flatten") > 0;
         options.removeEmpty = flags.count("--remove-empty") > 0;
         options.removeUnused = flags.count("--remove-unused") > 0;
-        return Convert(positional[0], positional[1], options);
+        return Convert(positional[0], positional[1], options, report);
     }
     if (command == "export") {
         if (positional.size() != 2) return Usage("export needs an input and an output file");
         if (auto bad = only({}); !bad.empty()) return Usage("unknown option " + bad);
+        if (!report.empty()) return Usage("export takes no --report");
         if (layer < 0) return Usage("export needs --layer N");
         if (format.empty()) return Usage("export needs --format");
         return Export(positional[0], layer, format, positional[1]);

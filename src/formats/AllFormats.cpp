@@ -1,7 +1,7 @@
 #include "formats/AllFormats.h"
 
-#include "cif/SaveCifFile.h"
-#include "interchange/SaveGdsFile.h"
+#include "formats/cif/CifFormat.h"
+#include "formats/gds/GdsFormat.h"
 
 namespace zandor {
 

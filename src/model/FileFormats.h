@@ -7,6 +7,9 @@
 #include <functional>
 #include <string>
 
+#include "model/SaveOptions.h"
+#include "platform/Diagnostics.h"
+
 namespace zandor {
 
 class Layout;
@@ -22,12 +25,14 @@ enum ExportType : std::int32_t {
     ExportDrill = 7,
 };
 
-// Reads a file into a cleared layout; success.
-using LayoutReader = std::function<bool(Layout&, const std::string& fileName)>;
-// Writes a whole layout; success.
-using LayoutWriter = std::function<bool(Layout&, const std::string& fileName)>;
+// Reads a file into a cleared layout, reporting to the sink; success.
+using LayoutReader = std::function<bool(Layout&, const std::string& fileName, platform::DiagnosticSink&)>;
+// Writes a whole layout with the options given, reporting to the sink; success.
+using LayoutWriter =
+    std::function<bool(Layout&, const std::string& fileName, const SaveOptions&, platform::DiagnosticSink&)>;
 // Writes one layer; success.
-using LayerWriter = std::function<bool(Layout&, const std::string& fileName, int layer)>;
+using LayerWriter = std::function<bool(Layout&, const std::string& fileName, int layer, const SaveOptions&,
+                                       platform::DiagnosticSink&)>;
 
 void RegisterReader(FileType type, LayoutReader reader);
 void RegisterWriter(FileType type, LayoutWriter writer);

@@ -22,7 +22,8 @@
 #include "model/Layout.h"
 #include "model/ObjectRecord.h"
 #include "model/UndoList.h"
-#include "platform/Messages.h"
+#include "platform/Diagnostics.h"
+#include "platform/ReplacingFile.h"
 
 namespace zandor {
 
@@ -124,12 +125,6 @@ public:
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int Get() const { return fd_; }
-    // Closes now and reports whether the close succeeded.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
 
 private:
     int fd_;
@@ -254,62 +249,16 @@ std::string LayerMapText(const Layout& layout) {
     return text;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
+// To the sink, or as a message box when there is none.
+void ReportMapError(platform::DiagnosticSink* diagnostics, std::string_view text, std::string_view file) {
+    platform::Diagnostic d;
+    d.text = text;
+    d.file = file;
+    if (diagnostics) {
+        diagnostics->Report(d);
+    } else {
+        platform::ShownDiagnostics().Report(d);
     }
-    return true;
-}
-
-mode_t NewFileMode() {
-    // Reading the mask means setting it; the program has a single thread.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-// Replaces the file by one holding text, or leaves it as it was.  The text goes
-// to a new file beside it which is renamed over the old one once it is
-// complete on disk.
-bool ReplaceFile(const std::string& name, std::string_view text) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path target(name);
-    // Keep a link to the map where it is and replace the file it points to.
-    if (fs::is_symlink(target, error)) {
-        fs::path resolved = fs::weakly_canonical(target, error);
-        if (error) return false;
-        target = resolved;
-    }
-    mode_t mode = NewFileMode();
-    struct stat info {};
-    if (::stat(target.c_str(), &info) == 0) {
-        if (!S_ISREG(info.st_mode)) return false;
-        mode = info.st_mode & 07777;
-    }
-
-    std::string temporary = target.string() + ".XXXXXX";
-    FileDescriptor file(::mkstemp(temporary.data()));
-    if (file.Get() < 0) return false;
-    const bool written = ::fchmod(file.Get(), mode) == 0 && WriteAll(file.Get(), text) &&
-                         ::fsync(file.Get()) == 0 && file.Close() &&
-                         ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!written) {
-        file.Close();
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    // Make the rename itself durable; the file is in place whether this works or not.
-    const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
 }
 
 bool RemapsLayer(const Word* record, int layer) {
@@ -328,7 +277,7 @@ void Layout::ResetLayers() {
     SetLayer(std::make_unique<LayerDescription>(0, ""));
 }
 
-bool Layout::ReadLayerMap(const std::string& name) {
+bool Layout::ReadLayerMap(const std::string& name, platform::DiagnosticSink* diagnostics) {
     FileDescriptor file(OpenRegularFile(name));
     if (file.Get() < 0) return false;
     LineReader reader(file.Get());
@@ -336,7 +285,7 @@ bool Layout::ReadLayerMap(const std::string& name) {
     const bool gotHeader = reader.ReadLine(line, kHeaderLineChars);
     if (reader.Failed()) return false;
     if (!gotHeader || !HasMapHeader(line)) {
-        platform::ShowError("Invalid layer map file.");
+        ReportMapError(diagnostics, "Invalid layer map file.", name);
         return false;
     }
     // Built aside, so that a file that cannot be read to its end leaves the
@@ -356,9 +305,10 @@ bool Layout::ReadLayerMap(const std::string& name) {
     return true;
 }
 
-bool Layout::WriteLayerMap(const std::string& name) const {
-    if (!ReplaceFile(name, LayerMapText(*this))) {
-        platform::ShowError(kSaveFailed);
+bool Layout::WriteLayerMap(const std::string& name, platform::DiagnosticSink* diagnostics) const {
+    // Any failure is reported, also a folder that cannot take the file.
+    if (!platform::ReplaceFileWith(name, LayerMapText(*this))) {
+        ReportMapError(diagnostics, kSaveFailed, name);
         return false;
     }
     return true;

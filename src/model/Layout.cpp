@@ -155,21 +155,29 @@ LayerDescription* Layout::SetLayer(std::unique_ptr<LayerDescription> layer) {
     return slot.get();
 }
 
-bool Layout::Load(const std::string& name) {
+bool Layout::Load(const std::string& name, platform::DiagnosticSink* diagnostics) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(name, error)) return false;
+    platform::ShownDiagnostics shown;
+    platform::DiagnosticSink& sink = diagnostics ? *diagnostics : shown;
     Clear();
     fileName = name;
     platform::Progress().SetProgress(0);
     fileType = FileTypeOf(name);
     bool success = false;
     const LayoutReader* reader = FindReader(fileType);
+    auto fail = [&](std::string_view text) {
+        platform::Diagnostic d;
+        d.text = text;
+        d.file = name;
+        sink.Report(d);
+    };
     if (fileType == FileUnknown || fileType == FileMsk) {
-        platform::ShowError("Unknown file format");
+        fail("Unknown file format");
     } else if (!reader) {
-        platform::ShowError("Reading this file type is not supported yet");
+        fail("Reading this file type is not supported yet");
     } else {
-        success = (*reader)(*this, name);
+        success = (*reader)(*this, name, sink);
         if (success && (fileType == FileCif || fileType == FileGds || fileType == FileDxf)) ChooseMainSymbol();
     }
     if (success) {
@@ -186,35 +194,42 @@ bool Layout::Load(const std::string& name) {
 }
 
 bool Layout::Save(const std::string& name, FileType type) {
+    if (!name.empty()) return Save(name, type, Settings().saveOptions);
     lastSaveWroteFile = false;
-    std::string target = name;
+    std::string target;
     SaveOptions options = Settings().saveOptions;
-    if (target.empty()) {
-        if (fileName.empty() || (fileType != FileCif && fileType != FileGds && fileType != FileDxf)) {
-            if (!Dialogs().SaveAs(target, type, options)) return false;
-            Settings().saveOptions = options;
-        } else {
-            // Saving the document under its own name writes all of it: the
-            // options of an earlier export must not flatten or strip the file.
-            target = fileName;
-            type = fileType;
-            options = SaveOptions{};
-        }
+    if (fileName.empty() || (fileType != FileCif && fileType != FileGds && fileType != FileDxf)) {
+        if (!Dialogs().SaveAs(target, type, options)) return false;
+        Settings().saveOptions = options;
+    } else {
+        // Saving the document under its own name writes all of it: the
+        // options of an earlier export must not flatten or strip the file.
+        target = fileName;
+        type = fileType;
+        options = SaveOptions{};
     }
+    return Save(target, type, options);
+}
+
+bool Layout::Save(const std::string& name, FileType type, const SaveOptions& options,
+                  platform::DiagnosticSink* diagnostics) {
+    lastSaveWroteFile = false;
+    if (name.empty()) return false;
     const LayoutWriter* writer = FindWriter(type);
+    platform::ShownDiagnostics shown;
+    platform::DiagnosticSink& sink = diagnostics ? *diagnostics : shown;
     if (!writer || (type != FileCif && type != FileGds && type != FileDxf)) {
-        platform::ShowError("Saving this file type is not supported yet");
+        platform::Diagnostic refused;
+        refused.text = "Saving this file type is not supported yet";
+        refused.file = name;
+        sink.Report(refused);
         return false;
     }
-    const SaveOptions previous = Settings().saveOptions;
-    Settings().saveOptions = options;
-    const bool written = (*writer)(*this, target);
-    Settings().saveOptions = previous;
-    if (!written) return false;
+    if (!(*writer)(*this, name, options, sink)) return false;
 
     const bool exported = options.noExtensions || options.flatten;
     if (!exported) {
-        fileName = target;
+        fileName = name;
         fileType = type;
         for (const auto& s : symbols) s->undo->Clear();
         modified = false;
@@ -226,7 +241,11 @@ bool Layout::Save(const std::string& name, FileType type) {
             const std::int64_t halfWidth = Settings().maskWidth / 2, halfHeight = Settings().maskHeight / 2;
             if (main->minx < -halfWidth || main->maxx > halfWidth || main->miny < -halfHeight ||
                 main->maxy > halfHeight) {
-                platform::ShowWarning("The layout contains objects outside the mask dimensions!");
+                platform::Diagnostic d;
+                d.severity = platform::Severity::Warning;
+                d.text = "The layout contains objects outside the mask dimensions!";
+                d.file = name;
+                sink.Report(d);
             }
         }
     }
@@ -235,10 +254,16 @@ bool Layout::Save(const std::string& name, FileType type) {
 }
 
 bool Layout::ExportLayer(int layer, const std::string& name, ExportType type) {
+    return ExportLayer(layer, name, type, Settings().saveOptions);
+}
+
+bool Layout::ExportLayer(int layer, const std::string& name, ExportType type, const SaveOptions& options,
+                         platform::DiagnosticSink* diagnostics) {
     if (name.empty()) return false;
     const LayerWriter* writer = FindLayerWriter(type);
     if (!writer) return false;
-    return (*writer)(*this, name, layer);
+    platform::ShownDiagnostics shown;
+    return (*writer)(*this, name, layer, options, diagnostics ? *diagnostics : shown);
 }
 
 void Layout::ChooseMainSymbol() {

@@ -73,15 +73,27 @@ public:
     bool CanUndo() const;
     void Undo();
 
-    // Files.  Load clears the layout and runs the reader of the file's type;
-    // false when the file cannot be read (the window then closes).  Save with
-    // an empty name asks the save-as dialog unless the layout has its own CIF,
-    // GDSII or DXF file; a type without a registered writer is refused with a
-    // message.  ExportLayer writes one layer without touching the
-    // document's name, type or modified state.
-    bool Load(const std::string& name);
+    // Files.  The readers and writers report to the sink given, or as message
+    // boxes (platform::ShownDiagnostics) when there is none.
+    //
+    // Load clears the layout and runs the reader of the file's type; false
+    // when the file cannot be read (the window then closes).
+    bool Load(const std::string& name, platform::DiagnosticSink* diagnostics = nullptr);
+    // With an empty name: the save-as dialog, unless the layout has its own
+    // CIF, GDSII or DXF file, which is then written whole without options.
+    // With a name: written with the options last chosen (Settings().saveOptions).
+    // A type without a registered writer is refused with an error.
     bool Save(const std::string& name, FileType type);
+    // Writes the layout under a name with the options given.  True when the
+    // file was written and is now the document's; an export (without
+    // extensions or flattened) returns false but sets lastSaveWroteFile.
+    bool Save(const std::string& name, FileType type, const SaveOptions& options,
+              platform::DiagnosticSink* diagnostics = nullptr);
+    // Writes one layer without touching the document's name, type or
+    // modified state: with the options last chosen, or with those given.
     bool ExportLayer(int layer, const std::string& name, ExportType type);
+    bool ExportLayer(int layer, const std::string& name, ExportType type, const SaveOptions& options,
+                     platform::DiagnosticSink* diagnostics = nullptr);
     void ChooseMainSymbol();
 
     // Layer table (slots 0..255; an empty slot is a layer that does not exist).
@@ -93,8 +105,9 @@ public:
     void DeleteLayers();
     // Only layer 0, with defaults.
     void ResetLayers();
-    bool ReadLayerMap(const std::string& name);
-    bool WriteLayerMap(const std::string& name) const;
+    // A layer map file; failures reported to the sink, or as message boxes.
+    bool ReadLayerMap(const std::string& name, platform::DiagnosticSink* diagnostics = nullptr);
+    bool WriteLayerMap(const std::string& name, platform::DiagnosticSink* diagnostics = nullptr) const;
     void CopyLayersFrom(const Layout& other);
     int FindLayerByShortName(std::string_view shortName) const;  // -1 when none
     int FindLayerByName(std::string_view name) const;            // -1 when none

@@ -6,21 +6,14 @@
 #include <cstdint>
 
 #include "model/ObjectRecord.h"
+#include "model/SaveOptions.h"
 
 namespace zandor {
-
-// The four options of the save-as dialog, as last chosen.
-struct SaveOptions {
-    bool noExtensions = false;  // "Do not use Zandor extensions"
-    bool flatten = false;       // "Flatten file structure"
-    bool removeEmpty = false;   // "Remove empty symbol definitions"
-    bool removeUnused = false;  // "Remove unused symbol definitions"
-};
 
 struct ModelSettings {
     int ringNumSegments = 72;    // segments of a full ring or arc, 16..512
     int circleNumSegments = 72;  // segments of a circle, 16..512
-    SaveOptions saveOptions;
+    SaveOptions saveOptions;  // as last chosen in the save-as dialog
     LOGFONTA textFont = DefaultTextFont();  // font of new texts
     // Polygons made from other objects (texts, boolean results).
     int polygonGrid = 1;             // PolygonGrid: snapping grid in nm, 0 = 0.01 nm

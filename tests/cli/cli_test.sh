@@ -173,4 +173,66 @@ expect 1 "a text file named .gds" "$cli" info "$work/text.gds"
 grep -q "^Error: The file .*text.gds is not a valid GDS-II file." "$work/err" ||
   { echo "FAIL  a text file named .gds is reported"; failures=$((failures + 1)); }
 
+# Diagnostics: info --json lists what reading reported, convert --report
+# writes what reading and writing reported, identical ones with a count.
+damaged="$src/tests/data/cif/reader/damaged.cif"
+expect 0 "info --json on a damaged file" "$cli" info "$damaged" --json
+grep -q "^Error: Unexpected end of box statement# 3" "$work/err" ||
+  { echo "FAIL  info still prints the Error: lines"; failures=$((failures + 1)); }
+if ! /usr/bin/python3 - "$work/out" <<'PY'
+import json, sys
+d = json.load(open(sys.argv[1]))
+found = d["diagnostics"]
+errors = [e for e in found if e["severity"] == "error"]
+assert [(e["line"], e["statement"], e["cell"]) for e in errors] == [(3, 3, "MainSymbol"), (7, 7, "cell"), (8, 8, "cell")], errors
+assert errors[0]["text"] == "Unexpected end of box statement# 3\nX coordinate of box expected", errors[0]
+assert all(e["offset"] is None and e["count"] == 1 and e["file"].endswith("damaged.cif") for e in errors)
+notes = [e for e in found if e["severity"] == "info"]
+assert notes == [{"severity": "info", "text": "A user extension statement was skipped.", "file": errors[0]["file"],
+                  "line": None, "statement": None, "offset": None, "cell": "cell", "count": 2}], notes
+PY
+then
+  echo "FAIL  info --json lists the diagnostics of the damaged file"
+  failures=$((failures + 1))
+fi
+expect 0 "info --json on a sound file" "$cli" info "$demo" --json
+/usr/bin/python3 -c 'import json, sys; assert json.load(open(sys.argv[1]))["diagnostics"] == []' "$work/out" ||
+  { echo "FAIL  the demo reads without diagnostics"; failures=$((failures + 1)); }
+
+expect 0 "convert --report" "$cli" convert "$damaged" "$work/damaged.gds" --report "$work/report.json"
+if ! /usr/bin/python3 - "$work/report.json" <<'PY'
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["loaded"] and d["saved"] and d["output"].endswith("damaged.gds"), d
+entries = d["diagnostics"]
+load = [e for e in entries if e["phase"] == "load"]
+save = [e for e in entries if e["phase"] == "save"]
+assert [e["severity"] for e in load] == ["error", "error", "error", "info"], load
+assert load[3]["count"] == 2
+assert {(e["text"], e["cell"], e["count"]) for e in save} == {
+    ("A call of a symbol that does not exist was left out.", "MainSymbol", 1),
+    ("A circle was written as a boundary of 72 points.", "cell", 1)}, save
+assert all(e["file"].endswith("damaged.gds") for e in save)
+assert d["diagnostics_omitted"] == 0
+PY
+then
+  echo "FAIL  convert --report lists what reading and writing reported"
+  failures=$((failures + 1))
+fi
+expect 1 "convert --report of a file that cannot be read" "$cli" convert "$work/text.gds" "$work/x.cif" --report "$work/failed.json"
+if ! /usr/bin/python3 - "$work/failed.json" <<'PY'
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert not d["loaded"] and not d["saved"], d
+first = d["diagnostics"][0]
+assert first["text"].endswith("text.gds is not a valid GDS-II file.") and first["offset"] == 0, first
+assert d["diagnostics"][-1]["text"].startswith("Could not read "), d["diagnostics"]
+PY
+then
+  echo "FAIL  a failed conversion still writes its report"
+  failures=$((failures + 1))
+fi
+expect 2 "--report needs a value" "$cli" convert "$demo" "$work/x.cif" --report
+expect 2 "info takes no --report" "$cli" info "$demo" --report "$work/r.json"
+
 ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }

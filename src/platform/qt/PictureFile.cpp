@@ -1,9 +1,12 @@
 #include "platform/qt/PictureFile.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QImage>
-#include <cstdio>
+#include <string_view>
 
+#include "platform/ReplacingFile.h"
 #include "platform/qt/QtCanvas.h"
 
 namespace zandor {
@@ -31,12 +34,11 @@ bool WritePngPicture(const std::string& path, int width, int height, std::uint32
         QtCanvas canvas(image);
         draw(canvas);
     }
-    const std::string temporary = path + ".part";
-    if (!image.save(QString::fromStdString(temporary), "PNG") || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) return false;
+    return platform::ReplaceFileWith(path, std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
 }
 
 }  // namespace zandor

@@ -12,7 +12,8 @@ namespace zandor {
 
 // Draws a width x height picture filled with `background` (0x00BBGGRR) through
 // `draw` and writes it as a PNG file.  The file is written beside the target
-// and renamed over it, so a failed write leaves an earlier picture alone.
+// and renamed over it (platform::ReplacingFile), so a failed write leaves an
+// earlier picture alone.
 // Starts an offscreen GUI application when none runs (fonts need one).
 // False when the picture cannot be written.
 bool WritePngPicture(const std::string& path, int width, int height, std::uint32_t background,
