@@ -60,6 +60,10 @@ struct WalkVisitor {
     void LeaveArray(R*, S&, const TransformMatrix&, int) {}
     // Asked between records and elements; true ends the walk at once.
     bool Stopped() const { return false; }
+    // Array elements come column by column (all rows of column 0 first); a
+    // visitor whose output order is fixed by a file format may ask for row by
+    // row instead.
+    static constexpr bool kRowByRow = false;
 };
 
 class HierarchyWalker {
@@ -134,8 +138,10 @@ private:
         const ArrayView view(array);
         const int columns = view.Columns(), rows = view.Rows();
         const bool cycle = Open(called);
-        for (int i = 0; i < columns; ++i) {
-            for (int j = 0; j < rows; ++j) {
+        const int outer = Visitor::kRowByRow ? rows : columns, inner = Visitor::kRowByRow ? columns : rows;
+        for (int a = 0; a < outer; ++a) {
+            for (int b = 0; b < inner; ++b) {
+                const int i = Visitor::kRowByRow ? b : a, j = Visitor::kRowByRow ? a : b;
                 if (visitor.Stopped()) return false;
                 const TransformMatrix composed = ComposeTransform(view.Element(i, j), m);
                 if (!visitor.EnterElement(array, *called, composed, level, i, j) || cycle) continue;

@@ -31,6 +31,7 @@
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
+#include "model/RecordViews.h"
 #include "platform/Messages.h"
 
 namespace zandor {
@@ -147,6 +148,22 @@ bool NextHex(const char*& p, const char* end, std::uint32_t& value) {
     }
     value = static_cast<std::uint32_t>(v);
     return p != start;
+}
+
+// The direct members a group or script head counts (a text counts none).
+int DirectMembers(const Word* head) {
+    switch (RecordKind(head)) {
+        case ObjectKind::Group: return GroupView(head).DirectMembers();
+        case ObjectKind::Script: return ScriptView(head).GeneratedObjects();
+        default: return 0;
+    }
+}
+void SetDirectMembers(Word* head, int count) {
+    switch (RecordKind(head)) {
+        case ObjectKind::Group: GroupView(head).SetDirectMembers(count); break;
+        case ObjectKind::Script: ScriptView(head).SetGeneratedObjects(count); break;
+        default: break;
+    }
 }
 
 }  // namespace
@@ -456,8 +473,8 @@ struct LoadCifFile::State {
         const OpenHead h = heads.back();
         heads.pop_back();
         Word* head = currentSymbol->RecordAt(h.offset);
-        head[3] = currentSymbol->objectCount - h.objectsBefore;
-        if (RecordKind(head) == ObjectKind::Group || RecordKind(head) == ObjectKind::Script) head[4] = h.direct;
+        HeadView(head).SetMemberRecords(currentSymbol->objectCount - h.objectsBefore);
+        SetDirectMembers(head, h.direct);
     }
 
     void DropPendingMembers(bool report) {
@@ -1250,7 +1267,7 @@ struct LoadCifFile::State {
                 const std::int32_t offset = f.offset;
                 f.offset += std::max(1, RecordLength(r));
                 if (!IsCallKind(RecordKind(r))) continue;
-                const auto it = indexOf.find(r[5]);
+                const auto it = indexOf.find(PlacementView(r).SymbolId());
                 if (it == indexOf.end()) continue;
                 if (colour[it->second] == Grey) {
                     backEdges[f.symbol].push_back(offset);
@@ -1283,15 +1300,19 @@ struct LoadCifFile::State {
         for (const Word* r = s.FirstRecord(); r && s.OffsetOf(r) < target; r = s.NextRecord(r)) {
             for (Open& o : open) --o.remaining;
             while (!open.empty() && open.back().remaining <= 0) open.pop_back();
-            if (IsHead(r) && MemberCount(r) > 0) open.push_back({s.OffsetOf(r), MemberCount(r)});
+            if (!IsHead(r)) continue;
+            const int members = HeadView(r).MemberRecords();
+            if (members > 0) open.push_back({s.OffsetOf(r), members});
         }
         while (!open.empty() && open.back().remaining <= 0) open.pop_back();
         for (const Open& o : open) {
-            if (o.remaining > 0) --s.RecordAt(o.offset)[3];
+            if (o.remaining <= 0) continue;
+            const HeadView head(s.RecordAt(o.offset));
+            head.SetMemberRecords(head.MemberRecords() - 1);
         }
         if (!open.empty()) {
             Word* parent = s.RecordAt(open.back().offset);
-            if (RecordKind(parent) == ObjectKind::Group || RecordKind(parent) == ObjectKind::Script) --parent[4];
+            SetDirectMembers(parent, DirectMembers(parent) - 1);
         }
         s.DeleteRecord(s.RecordAt(target));
     }

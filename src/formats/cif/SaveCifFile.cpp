@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "model/Geometry.h"
+#include "model/HierarchyWalker.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
+#include "model/RecordViews.h"
 #include "platform/ReplacingFile.h"
 
 namespace zandor {
@@ -106,7 +108,6 @@ struct SaveCifFile::State {
 
     std::vector<Point> points;  // scratch, reused for every transformed record
     std::unordered_map<std::int32_t, bool> emptyById;
-    std::vector<const SymbolDescription*> flattenPath;
 
     // --- diagnostics -------------------------------------------------------
 
@@ -177,19 +178,20 @@ struct SaveCifFile::State {
 
     // --- helpers -----------------------------------------------------------
 
-    bool CalledEmpty(std::int32_t id) {
+    bool CalledEmpty(const Word* placement) {
+        const std::int32_t id = PlacementView(placement).SymbolId();
         auto it = emptyById.find(id);
         if (it != emptyById.end()) return it->second;
-        const SymbolDescription* s = layout.FindSymbol(id);
+        const SymbolDescription* s = layout.CalledSymbol(placement);
         const bool empty = !s || s->IsEmpty();
         emptyById.emplace(id, empty);
         return empty;
     }
-    bool CallWritten(const Word* r) { return !(options.removeEmpty && CalledEmpty(r[5])); }
+    bool CallWritten(const Word* r) { return !(options.removeEmpty && CalledEmpty(r)); }
     // An array of magnification 0 is never written; one of an empty symbol is
     // dropped with that symbol's definition, so that no call names a symbol
     // the file does not define.
-    bool ArrayWritten(const Word* r) { return ReadDouble(r + 14) != 0 && CallWritten(r); }
+    bool ArrayWritten(const Word* r) { return ArrayView(r).Magnification() != 0 && CallWritten(r); }
     bool OnWrittenLayer(const Word* r) { return allLayers || RecordLayer(r) == onlyLayer; }
 
     bool HeadWritten(const Word* r) {
@@ -211,9 +213,9 @@ struct SaveCifFile::State {
             case ObjectKind::Box:
             case ObjectKind::Ring:
             case ObjectKind::ArcWire: return true;  // counted only where extensions are written
-            case ObjectKind::Polygon: return PolygonNodeCount(r) >= 3;
-            case ObjectKind::Wire: return WireNodeCount(r) >= 2;
-            case ObjectKind::Circle: return r[3] >= 0;
+            case ObjectKind::Polygon: return PolygonView(r).NodeCount() >= 3;
+            case ObjectKind::Wire: return WireView(r).NodeCount() >= 2;
+            case ObjectKind::Circle: return CircleView(r).Radius() >= 0;
             case ObjectKind::SymbolCall: return CallWritten(r);
             case ObjectKind::SymbolArray: return ArrayWritten(r);
             default: return false;
@@ -235,7 +237,7 @@ struct SaveCifFile::State {
             cur = s.NextRecord(cur);
             --budget;
             if (IsHead(r)) {
-                const std::int64_t n = std::min<std::int64_t>(std::max(r[3], 0), budget);
+                const std::int64_t n = std::min<std::int64_t>(std::max(HeadView(r).MemberRecords(), 0), budget);
                 const Counts inner = CountMembers(s, cur, n);
                 budget -= n;
                 if (HeadWritten(r)) {
@@ -254,7 +256,7 @@ struct SaveCifFile::State {
     }
     Counts HeadCounts(const SymbolDescription& s, const Word* head) {
         const Word* cur = s.NextRecord(head);
-        return CountMembers(s, cur, std::max(head[3], 0));
+        return CountMembers(s, cur, std::max(HeadView(head).MemberRecords(), 0));
     }
 
     void SelectLayer(const Word* r) {
@@ -369,16 +371,21 @@ struct SaveCifFile::State {
         EndStatement();
     }
 
-    void FontAndTransform(const Word* r, int fontWord, int matrixWord) {
+    // The font and the matrix go out as the words they are stored in.
+    void FontAndTransform(const LOGFONTA& font, const TransformMatrix& m) {
+        Word fontWords[15];
+        WriteFont(fontWords, font);
+        Word matrixWords[12];
+        WriteMatrix(matrixWords, m);
         Put("(ZanFont");
-        for (int k = 0; k < 15; ++k) {
+        for (const Word w : fontWords) {
             Put(' ');
-            Number(r[fontWord + k]);
+            Number(w);
         }
         Put(");\r\n(ZanTransform");
-        for (int k = 0; k < 12; ++k) {
+        for (const Word w : matrixWords) {
             Put(' ');
-            Number(r[matrixWord + k]);
+            Number(w);
         }
         Put(");\r\n");
     }
@@ -400,19 +407,20 @@ struct SaveCifFile::State {
     }
 
     void TextRecord(const SymbolDescription& s, const Word* r) {
-        const std::string_view chars = TextChars(r);
+        const TextView text(r);
+        const std::string_view chars = text.Chars();
         int closes, opens;
         Unmatched(chars, closes, opens);
-        FontAndTransform(r, kTextFontWord, kTextMatrixWord);
+        FontAndTransform(text.Font(), text.Matrix());
         Put("(ZanText ");
         Repeat('(', closes);
-        Number(r[1]);
+        Number(text.Position().X);
         Put(' ');
-        Number(r[2]);
+        Number(text.Position().Y);
         Put(' ');
         Number(HeadCounts(s, r).total);
         Put(' ');
-        Number(r[4]);
+        Number(text.Height());
         Put(' ');
         Number(static_cast<std::int64_t>(chars.size()));
         Put(' ');
@@ -423,16 +431,18 @@ struct SaveCifFile::State {
     }
 
     void ScriptRecord(const SymbolDescription& s, const Word* r) {
-        const std::string_view chars = ScriptChars(r);
+        const ScriptView script(r);
+        const std::string_view chars = script.Chars();
         int closes, opens;
         Unmatched(chars, closes, opens);
         std::int64_t visible = 0;
         for (char c : chars) visible += c != '\r';
         const Counts counts = HeadCounts(s, r);
-        FontAndTransform(r, kScriptFontWord, kScriptMatrixWord);
+        FontAndTransform(script.Font(), script.Matrix());
         Put("(ZanScript ");
         Repeat('(', closes);
-        const std::int64_t words[] = {r[1], r[2], counts.total, counts.direct, r[5], r[6], visible};
+        const std::int64_t words[] = {script.Position().X, script.Position().Y, counts.total, counts.direct,
+                                      script.Height(),      script.MaxObjects(),   visible};
         for (int k = 0; k < 7; ++k) {
             if (k > 0) Put(' ');
             Number(words[k]);
@@ -483,9 +493,10 @@ struct SaveCifFile::State {
 
     void CallRecord(const Word* r) {
         if (!CallWritten(r)) return Note(kEmptyCallLeftOut);
+        const CallView call(r);
         Put("C ");
-        Number(r[5]);
-        CallOperations(ReadMatrix(r + kCallMatrixWord));
+        Number(call.SymbolId());
+        CallOperations(call.Matrix());
     }
 
     void DefinitionHeader(std::int32_t id) {
@@ -503,10 +514,13 @@ struct SaveCifFile::State {
     // repeats id2 along the rows, id2 repeats the element along the columns.
     void LatticeDefinitions(const Word* r, std::int32_t id1) {
         const std::int32_t id2 = id1 + 1;
-        const int columns = r[6], rows = r[7];
-        const double x0 = r[8], y0 = r[9], x2 = r[10], y2 = r[11], x3 = r[12], y3 = r[13];
-        const double magnification = ReadDouble(r + 14);
-        const double degrees = ReadDouble(r + 16);
+        const ArrayView array(r);
+        const int columns = array.Columns(), rows = array.Rows();
+        const double x0 = array.Origin().X, y0 = array.Origin().Y;
+        const double x2 = array.ColumnEnd().X, y2 = array.ColumnEnd().Y;
+        const double x3 = array.RowEnd().X, y3 = array.RowEnd().Y;
+        const double magnification = array.Magnification();
+        const double degrees = array.AngleDegrees();
         DefinitionHeader(id1);
         AutoName(id1);
         for (int j = 0; j < rows; ++j) {
@@ -524,7 +538,7 @@ struct SaveCifFile::State {
         const double radians = degrees * kPi / 180.0;
         for (int i = 0; i < columns; ++i) {
             Put("C ");
-            Number(r[5]);
+            Number(array.SymbolId());
             if (magnification != 1 || degrees != 0) {
                 if (std::fabs(magnification) != 1) {
                     Put(" S");
@@ -548,21 +562,31 @@ struct SaveCifFile::State {
     }
 
     void ArrayRecord(const Word* r) {
-        if (!ArrayWritten(r)) return Note(ReadDouble(r + 14) == 0 ? kFlatArrayLeftOut : kEmptyCallLeftOut);
+        const ArrayView array(r);
+        if (!ArrayWritten(r)) return Note(array.Magnification() == 0 ? kFlatArrayLeftOut : kEmptyCallLeftOut);
         if (!options.noExtensions) {
+            // The two doubles go out as the words they are stored in.
+            Word magnification[2], degrees[2];
+            WriteDouble(magnification, array.Magnification());
+            WriteDouble(degrees, array.AngleDegrees());
+            const std::int64_t words[] = {array.SymbolId(),    array.Columns(),     array.Rows(),
+                                          array.Origin().X,    array.Origin().Y,    array.ColumnEnd().X,
+                                          array.ColumnEnd().Y, array.RowEnd().X,    array.RowEnd().Y,
+                                          magnification[0],    magnification[1],    degrees[0],
+                                          degrees[1]};
             Put("(ZanArray");
-            for (int w = 5; w <= 17; ++w) {
+            for (const std::int64_t w : words) {
                 Put(' ');
-                Number(r[w]);
+                Number(w);
             }
             Put(");\r\n");
         }
         Put("C ");
         Number(nextId);
         Put(" T");
-        Number(r[8]);
+        Number(array.Origin().X);
         Put(' ');
-        Number(r[9]);
+        Number(array.Origin().Y);
         EndStatement();
         nextId += 2;
     }
@@ -576,12 +600,18 @@ struct SaveCifFile::State {
             if (!OnWrittenLayer(r)) return;
         }
         switch (kind) {
-            case ObjectKind::Rectangle: RectangleBox(r[1], r[2], r[3], r[4]); break;
+            case ObjectKind::Rectangle: {
+                const RectangleView rectangle(r);
+                const Point a = rectangle.Corner1(), b = rectangle.Corner2();
+                RectangleBox(a.X, a.Y, b.X, b.Y);
+                break;
+            }
             case ObjectKind::Box: {
+                const BoxView box(r);
                 std::int64_t dx, dy;
-                Direction(r[5] * 0.001 * kPi / 180.0, dx, dy, r[5], true);
+                Direction(box.AngleRadians(), dx, dy, box.AngleMillidegrees(), true);
                 Put("B ");
-                const std::int64_t values[] = {r[3], r[4], r[1], r[2], dx, dy};
+                const std::int64_t values[] = {box.BoxLength(), box.BoxWidth(), box.Centre().X, box.Centre().Y, dx, dy};
                 for (int k = 0; k < 6; ++k) {
                     if (k > 0) Put(' ');
                     Number(values[k]);
@@ -589,46 +619,59 @@ struct SaveCifFile::State {
                 EndStatement();
                 break;
             }
-            case ObjectKind::Polygon:
-                if (PolygonNodeCount(r) >= 3) PolygonStatement(PolygonNodes(r), PolygonNodeCount(r));
+            case ObjectKind::Polygon: {
+                const PolygonView polygon(r);
+                if (polygon.NodeCount() >= 3) PolygonStatement(polygon.Nodes(), polygon.NodeCount());
                 break;
-            case ObjectKind::Wire:
-                if (WireNodeCount(r) >= 2) {
-                    WireStyle(WireEndStyle(r[5]));
+            }
+            case ObjectKind::Wire: {
+                const WireView wire(r);
+                if (wire.NodeCount() >= 2) {
+                    WireStyle(wire.EndStyle());
                     Put("W ");
-                    Number(WidthOf(r[5]));
-                    Points(WireNodes(r), WireNodeCount(r));
+                    Number(wire.Width());
+                    Points(wire.Nodes(), wire.NodeCount());
                     EndStatement();
                 }
                 break;
-            case ObjectKind::Circle:
-                if (r[3] >= 0) {
+            }
+            case ObjectKind::Circle: {
+                const CircleView circle(r);
+                if (circle.Radius() >= 0) {
                     Put("R ");
-                    Number(2 * static_cast<std::int64_t>(r[3]));
+                    Number(2 * static_cast<std::int64_t>(circle.Radius()));
                     Put(' ');
-                    Number(r[1]);
+                    Number(circle.Centre().X);
                     Put(' ');
-                    Number(r[2]);
+                    Number(circle.Centre().Y);
                     EndStatement();
                 }
                 break;
-            case ObjectKind::Ring: RingStatements(r[1], r[2], r[3], r[4]); break;
+            }
+            case ObjectKind::Ring: {
+                const RingView ring(r);
+                RingStatements(ring.Centre().X, ring.Centre().Y, ring.Radius(), ring.RingWidth());
+                break;
+            }
             case ObjectKind::ArcWire: {
+                const ArcWireView arc(r);
                 const std::vector<Point> outline = ArcWireOutline(r, ringSegments);
                 if (options.noExtensions) {
                     Note(kArcWireAsPolygon);
                 } else {
+                    const std::int64_t words[] = {arc.WidthWord(), arc.Start().X,  arc.Start().Y, arc.Centre().X,
+                                                  arc.Centre().Y,  arc.End().X,    arc.End().Y};
                     Put("(ZanArcWire");
-                    for (int w : {7, 1, 2, 3, 4, 5, 6}) {
+                    for (const std::int64_t w : words) {
                         Put(' ');
-                        Number(r[w]);
+                        Number(w);
                     }
                     Put(");\r\n");
                     // The reader skips the statement after the record only when
                     // it is a P: a degenerate arc still gets one, or the next
                     // polygon would be lost.
                     if (outline.empty()) {
-                        const Point ends[] = {{r[1], r[2]}, {r[5], r[6]}};
+                        const Point ends[] = {arc.Start(), arc.End()};
                         PolygonStatement(ends, 2);
                         break;
                     }
@@ -655,10 +698,11 @@ struct SaveCifFile::State {
                     Note(kGroupAsMembers);
                 } else {
                     const Counts counts = HeadCounts(s, r);
+                    const Point at = GroupView(r).Position();
                     Put("(ZanGroup ");
-                    Number(r[1]);
+                    Number(at.X);
                     Put(' ');
-                    Number(r[2]);
+                    Number(at.Y);
                     Put(' ');
                     Number(counts.total);
                     Put(' ');
@@ -704,7 +748,9 @@ struct SaveCifFile::State {
         }
         switch (kind) {
             case ObjectKind::Rectangle: {
-                const Point corners[4] = {{r[1], r[2]}, {r[3], r[2]}, {r[3], r[4]}, {r[1], r[4]}};
+                const RectangleView rectangle(r);
+                const Point a = rectangle.Corner1(), b = rectangle.Corner2();
+                const Point corners[4] = {a, {b.X, a.Y}, b, {a.X, b.Y}};
                 MapPoints(corners, 4, m, false);
                 const Point p0 = points[0], p1 = points[1], p2 = points[2];
                 if (p0.X == p1.X || p0.Y == p1.Y) {
@@ -716,32 +762,37 @@ struct SaveCifFile::State {
                 break;
             }
             case ObjectKind::Box:
-                MapVector(RotatedBoxCorners({r[1], r[2]}, r[3], r[4], r[5]), m);
+                MapVector(BoxView(r).Corners(), m);
                 points.push_back(points[0]);
                 PolygonStatement(points.data(), static_cast<int>(points.size()));
                 break;
-            case ObjectKind::Polygon:
-                if (PolygonNodeCount(r) >= 3) {
-                    MapPoints(PolygonNodes(r), PolygonNodeCount(r), m, true);
+            case ObjectKind::Polygon: {
+                const PolygonView polygon(r);
+                if (polygon.NodeCount() >= 3) {
+                    MapPoints(polygon.Nodes(), polygon.NodeCount(), m, true);
                     PolygonStatement(points.data(), static_cast<int>(points.size()));
                 }
                 break;
-            case ObjectKind::Wire:
-                if (WireNodeCount(r) >= 2) {
-                    WireStyle(WireEndStyle(r[5]));
-                    const std::int64_t width = MappedLength(m, WidthOf(r[5]));
-                    MapPoints(WireNodes(r), WireNodeCount(r), m, false);
+            }
+            case ObjectKind::Wire: {
+                const WireView wire(r);
+                if (wire.NodeCount() >= 2) {
+                    WireStyle(wire.EndStyle());
+                    const std::int64_t width = MappedLength(m, wire.Width());
+                    MapPoints(wire.Nodes(), wire.NodeCount(), m, false);
                     Put("W ");
                     Number(width);
                     Points(points.data(), static_cast<int>(points.size()));
                     EndStatement();
                 }
                 break;
+            }
             case ObjectKind::Circle: {
-                if (r[3] < 0) break;
+                const CircleView circle(r);
+                if (circle.Radius() < 0) break;
                 Point centre;
                 std::int64_t rx, ry;
-                MappedRadii(m, {r[1], r[2]}, r[3], centre, rx, ry);
+                MappedRadii(m, circle.Centre(), circle.Radius(), centre, rx, ry);
                 if (rx == ry) {
                     Put("R ");
                     Number(2 * rx);
@@ -752,20 +803,23 @@ struct SaveCifFile::State {
                     EndStatement();
                 } else {
                     Note(kStretchedCircle);
-                    MapVector(CirclePolygon({r[1], r[2]}, r[3], circleSegments), m);
+                    MapVector(CirclePolygon(circle.Centre(), circle.Radius(), circleSegments), m);
                     PolygonStatement(points.data(), static_cast<int>(points.size()));
                 }
                 break;
             }
             case ObjectKind::Ring: {
+                const RingView ring(r);
                 Point centre;
                 std::int64_t rx, ry;
-                MappedRadii(m, {r[1], r[2]}, r[3], centre, rx, ry);
+                MappedRadii(m, ring.Centre(), ring.Radius(), centre, rx, ry);
                 if (rx == ry) {
-                    RingStatements(centre.X, centre.Y, rx, MappedLength(m, r[4]));
+                    RingStatements(centre.X, centre.Y, rx, MappedLength(m, ring.RingWidth()));
                 } else {
                     Note(kStretchedRing);
-                    MapVector(RingPolygon({r[1], r[2]}, r[3], r[4], 2 * std::min(ringSegments, 199) + 2), m);
+                    MapVector(RingPolygon(ring.Centre(), ring.Radius(), ring.RingWidth(),
+                                          2 * std::min(ringSegments, 199) + 2),
+                              m);
                     PolygonStatement(points.data(), static_cast<int>(points.size()));
                 }
                 break;
@@ -778,19 +832,6 @@ struct SaveCifFile::State {
                 PolygonStatement(points.data(), static_cast<int>(points.size()));
                 break;
             }
-            case ObjectKind::SymbolCall:
-                if (const SymbolDescription* called = layout.FindSymbol(r[5])) {
-                    FlatSymbol(*called, ComposeTransform(ReadMatrix(r + kCallMatrixWord), m));
-                }
-                break;
-            case ObjectKind::SymbolArray: {
-                const SymbolDescription* called = layout.FindSymbol(r[5]);
-                if (!called || ReadDouble(r + 14) == 0) break;
-                for (int j = 0; j < r[7]; ++j) {
-                    for (int i = 0; i < r[6]; ++i) FlatSymbol(*called, ComposeTransform(ElementMatrix(r, i, j), m));
-                }
-                break;
-            }
             // Texts and scripts are their member records.
             case ObjectKind::Text: Note(kTextAsPolygons); break;
             case ObjectKind::Script: Note(kScriptAsObjects); break;
@@ -799,13 +840,19 @@ struct SaveCifFile::State {
         }
     }
 
-    void FlatSymbol(const SymbolDescription& s, const TransformMatrix& m) {
-        // A damaged file can hold a cycle of calls; expanding it again would
-        // never end.
-        if (std::find(flattenPath.begin(), flattenPath.end(), &s) != flattenPath.end()) return;
-        flattenPath.push_back(&s);
-        for (const Word* r = s.FirstRecord(); r; r = s.NextRecord(r)) FlatRecord(r, m);
-        flattenPath.pop_back();
+    // Every record the symbol places, through all calls and arrays, in the
+    // symbol's coordinates.  The walk never enters a symbol that is already
+    // open, so a cycle of calls in a damaged file ends.
+    struct Flattener : WalkVisitor {
+        explicit Flattener(State& state) : state(state) {}
+        // Array elements go out row by row, as they always have.
+        static constexpr bool kRowByRow = true;
+        void Object(const Word* r, const TransformMatrix& m, int) { state.FlatRecord(r, m); }
+        State& state;
+    };
+    void FlatSymbol(const SymbolDescription& s) {
+        Flattener flattener(*this);
+        HierarchyWalker(layout).Walk(s, TransformMatrix{}, flattener);
     }
 
     // --- definitions -------------------------------------------------------
@@ -833,7 +880,7 @@ struct SaveCifFile::State {
         }
         writtenLayer = -1;
         if (options.flatten) {
-            FlatSymbol(s, TransformMatrix{});
+            FlatSymbol(s);
         } else {
             for (const Word* r = s.FirstRecord(); r; r = s.NextRecord(r)) Record(s, r);
         }

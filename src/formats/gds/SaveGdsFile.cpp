@@ -21,6 +21,7 @@
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
+#include "model/RecordViews.h"
 #include "platform/ReplacingFile.h"
 
 namespace zandor {
@@ -185,9 +186,10 @@ struct SaveGdsFile::State {
     }
 
     void Polygon(const Word* r) {
-        const int n = PolygonNodeCount(r);
+        const PolygonView polygon(r);
+        const int n = polygon.NodeCount();
         if (n < 3) return Note(kShortPolygon);
-        const Point* p = PolygonNodes(r);
+        const Point* p = polygon.Nodes();
         int count = p[n - 1] == p[0] ? n : n + 1;
         if (count > kWarnedPoints) manyPoints = true;
         if (count > kMaxXYPoints) {
@@ -203,17 +205,18 @@ struct SaveGdsFile::State {
     }
 
     void Wire(const Word* r) {
-        const int n = WireNodeCount(r);
+        const WireView wire(r);
+        const int n = wire.NodeCount();
         if (n < 2) return Note(kShortWire);
         if (n > kWarnedPoints) manyPoints = true;
         if (n > kMaxXYPoints) tooManyPoints = true;
         int pathType;
-        switch (static_cast<EndStyle>(WireEndStyle(r[5]))) {
+        switch (static_cast<EndStyle>(wire.EndStyle())) {
             case EndStyle::Round: pathType = 1; break;
             case EndStyle::Flat: pathType = 0; break;
             default: pathType = 2; break;
         }
-        const Point* p = WireNodes(r);
+        const Point* p = wire.Nodes();
         // Longer wires become several paths, each starting where the one
         // before ended.
         for (int start = 0; start < n - 1;) {
@@ -223,7 +226,7 @@ struct SaveGdsFile::State {
             Short(PATHTYPE, static_cast<std::uint16_t>(pathType));
             Header(WIDTH, Int32, 4);
             std::uint8_t w[4];
-            PutI32(w, WidthOf(r[5]));
+            PutI32(w, wire.Width());
             out.Put(w, 4);
             Xy(p + start, static_cast<std::size_t>(end - start + 1));
             Empty(ENDEL);
@@ -240,9 +243,10 @@ struct SaveGdsFile::State {
     }
 
     void Call(const Word* r) {
-        const auto name = names.find(r[5]);
+        const CallView call(r);
+        const auto name = names.find(call.SymbolId());
         if (name == names.end()) return Note(kMissingCalled);
-        const DecomposedTransform t = DecomposeTransform(ReadMatrix(r + kCallMatrixWord));
+        const DecomposedTransform t = DecomposeTransform(call.Matrix());
         double m = std::fabs(t.scaleX);
         if (std::fabs(std::fabs(t.scaleX) - std::fabs(t.scaleY)) > 1e-6) {
             stretched = true;
@@ -265,18 +269,19 @@ struct SaveGdsFile::State {
     }
 
     void Array(const Word* r) {
-        const auto name = names.find(r[5]);
+        const ArrayView array(r);
+        const auto name = names.find(array.SymbolId());
         if (name == names.end()) return Note(kMissingCalled);
-        const double m = ReadDouble(r + 14);
+        const double m = array.Magnification();
         Empty(AREF);
         String(SNAME, name->second);
-        Transformation(m < 0, std::fabs(m), NormalDegrees(ReadDouble(r + 16) * kPi / 180.0));
+        Transformation(m < 0, std::fabs(m), NormalDegrees(array.AngleDegrees() * kPi / 180.0));
         Header(COLROW, Int16, 4);
         std::uint8_t d[4];
-        PutU16(d, static_cast<std::uint16_t>(r[6]));
-        PutU16(d + 2, static_cast<std::uint16_t>(r[7]));
+        PutU16(d, static_cast<std::uint16_t>(array.Columns()));
+        PutU16(d + 2, static_cast<std::uint16_t>(array.Rows()));
         out.Put(d, 4);
-        const Point corners[3] = {{r[8], r[9]}, {r[10], r[11]}, {r[12], r[13]}};
+        const Point corners[3] = {array.Origin(), array.ColumnEnd(), array.RowEnd()};
         Xy(corners, 3);
         Empty(ENDEL);
     }
@@ -285,18 +290,24 @@ struct SaveGdsFile::State {
         const int layer = RecordLayer(r);
         switch (RecordKind(r)) {
             case ObjectKind::Rectangle: {
-                const Point corners[] = {{r[1], r[2]}, {r[3], r[2]}, {r[3], r[4]}, {r[1], r[4]}};
+                const RectangleView rectangle(r);
+                const Point a = rectangle.Corner1(), b = rectangle.Corner2();
+                const Point corners[] = {a, {b.X, a.Y}, b, {a.X, b.Y}};
                 return Boundary(layer, corners, 4);
             }
-            case ObjectKind::Box: return Boundary(layer, RotatedBoxCorners({r[1], r[2]}, r[3], r[4], r[5]));
+            case ObjectKind::Box: return Boundary(layer, BoxView(r).Corners());
             case ObjectKind::Polygon: return Polygon(r);
             case ObjectKind::Wire: return Wire(r);
-            case ObjectKind::Circle:
+            case ObjectKind::Circle: {
+                const CircleView circle(r);
                 Note(circleNote);
-                return Boundary(layer, CirclePolygon({r[1], r[2]}, r[3], circleSegments));
-            case ObjectKind::Ring:
+                return Boundary(layer, CirclePolygon(circle.Centre(), circle.Radius(), circleSegments));
+            }
+            case ObjectKind::Ring: {
+                const RingView ring(r);
                 Note(ringNote);
-                return Boundary(layer, RingPolygon({r[1], r[2]}, r[3], r[4], 2 * ringSegments + 2));
+                return Boundary(layer, RingPolygon(ring.Centre(), ring.Radius(), ring.RingWidth(), 2 * ringSegments + 2));
+            }
             case ObjectKind::ArcWire: {
                 const std::vector<Point> outline = ArcWireOutline(r, ringSegments);
                 Note(outline.empty() ? kDegenerateArcWire : kArcWireAsBoundary);
