@@ -63,7 +63,7 @@ struct WalkVisitor {
     // Array elements come column by column (all rows of column 0 first); a
     // visitor whose output order is fixed by a file format may ask for row by
     // row instead.
-    static constexpr bool kRowByRow = false;
+    static constexpr bool RowByRow() { return false; }
 };
 
 class HierarchyWalker {
@@ -138,10 +138,10 @@ private:
         const ArrayView view(array);
         const int columns = view.Columns(), rows = view.Rows();
         const bool cycle = Open(called);
-        const int outer = Visitor::kRowByRow ? rows : columns, inner = Visitor::kRowByRow ? columns : rows;
+        const int outer = Visitor::RowByRow() ? rows : columns, inner = Visitor::RowByRow() ? columns : rows;
         for (int a = 0; a < outer; ++a) {
             for (int b = 0; b < inner; ++b) {
-                const int i = Visitor::kRowByRow ? b : a, j = Visitor::kRowByRow ? a : b;
+                const int i = Visitor::RowByRow() ? b : a, j = Visitor::RowByRow() ? a : b;
                 if (visitor.Stopped()) return false;
                 const TransformMatrix composed = ComposeTransform(view.Element(i, j), m);
                 if (!visitor.EnterElement(array, *called, composed, level, i, j) || cycle) continue;

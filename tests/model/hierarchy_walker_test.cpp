@@ -117,3 +117,24 @@ TEST(HierarchyWalker, VisitorDecidesWhatToEnterAndWhenToStop) {
     EXPECT_FALSE(HierarchyWalker(layout).Walk(top, TransformMatrix{}, stopping));
     EXPECT_EQ(stopping.seen.size(), 2u);
 }
+
+// Array elements come column by column unless the visitor asks for rows.
+TEST(HierarchyWalker, ArrayElementsByColumnOrByRow) {
+    Layout layout;
+    SymbolDescription& top = *layout.MainSymbol();
+    layout.AddSymbol(1, "leaf")->AddRectangle(0, 0, 1, 1, 0);
+    top.InsertArray(1, {0, 0}, {20, 0}, {0, 20}, 2, 2, 1.0, 0.0);
+    struct ByRow : Corners {
+        static constexpr bool RowByRow() { return true; }
+    };
+
+    Corners byColumn;
+    HierarchyWalker(layout).Walk(top, TransformMatrix{}, byColumn);
+    const std::vector<Corners::Seen> columnOrder = {{{0, 0}, 1}, {{0, 10}, 1}, {{10, 0}, 1}, {{10, 10}, 1}};
+    EXPECT_EQ(byColumn.seen, columnOrder);
+
+    ByRow byRow;
+    HierarchyWalker(layout).Walk(top, TransformMatrix{}, byRow);
+    const std::vector<Corners::Seen> rowOrder = {{{0, 0}, 1}, {{10, 0}, 1}, {{0, 10}, 1}, {{10, 10}, 1}};
+    EXPECT_EQ(byRow.seen, rowOrder);
+}

@@ -843,15 +843,14 @@ struct SaveCifFile::State {
     // Every record the symbol places, through all calls and arrays, in the
     // symbol's coordinates.  The walk never enters a symbol that is already
     // open, so a cycle of calls in a damaged file ends.
-    struct Flattener : WalkVisitor {
-        explicit Flattener(State& state) : state(state) {}
-        // Array elements go out row by row, as they always have.
-        static constexpr bool kRowByRow = true;
-        void Object(const Word* r, const TransformMatrix& m, int) { state.FlatRecord(r, m); }
-        State& state;
-    };
     void FlatSymbol(const SymbolDescription& s) {
-        Flattener flattener(*this);
+        struct Flattener : WalkVisitor {
+            explicit Flattener(State& state) : state(state) {}
+            // Array elements go out row by row, as they always have.
+            static constexpr bool RowByRow() { return true; }
+            void Object(const Word* r, const TransformMatrix& m, int) { state.FlatRecord(r, m); }
+            State& state;
+        } flattener(*this);
         HierarchyWalker(layout).Walk(s, TransformMatrix{}, flattener);
     }
 

@@ -20,6 +20,7 @@
 #include "model/Geometry.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
+#include "model/RecordViews.h"
 #include "platform/headless/RecordingMessages.h"
 
 using namespace zandor;
@@ -395,6 +396,24 @@ TEST_F(CifWriter, FlattenWritesOnlyTheMainSymbol) {
               "(ZanBox 0 0 10 3);\r\nB 10 3 5 1;\r\nR 10 0 0;\r\n"
               "(ZanBox 20 0 30 3);\r\nB 10 3 25 1;\r\nR 10 20 0;\r\n");
     EXPECT_TRUE(file.ends_with("DF;\r\nC 3;\r\nE"));
+}
+
+// Flattened array elements go out row by row, as files have always had
+// them, and boxes become their corners rounded half away from zero, as
+// drawing and hit testing see them.
+TEST_F(CifWriter, FlattenWritesArrayElementsRowByRowAndBoxCornersAsDrawn) {
+    AddLayer(0);
+    SymbolDescription* a = layout.AddSymbol(1, "a");
+    a->AddRectangle(0, 0, 10, 4, 0);
+    Main().InsertArray(1, {0, 0}, {80, 0}, {0, 80}, 2, 2, 1.0, 0.0);
+    Word* box = Main().AddBox(0, 0, 3, 1, 0, 0);  // corners at (+-1.5, +-0.5)
+    ASSERT_NE(box, nullptr);
+    const std::vector<Point> drawn = {{-2, 1}, {-2, -1}, {2, -1}, {2, 1}};
+    EXPECT_EQ(BoxView(box).Corners(), drawn);
+    options.flatten = true;
+    EXPECT_EQ(MainBody(Save()), "L L0;\r\n"
+                                "B 10 4 5 2;\r\nB 10 4 45 2;\r\nB 10 4 5 42;\r\nB 10 4 45 42;\r\n"
+                                "P -2 1 -2 -1 2 -1 2 1 -2 1;\r\n");
 }
 
 TEST_F(CifWriter, FlattenStopsAtACycleOfCalls) {
