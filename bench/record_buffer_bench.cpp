@@ -3,12 +3,10 @@
 // grows by fixed steps, so the slack stays small and the cost per rectangle
 // should stay near that.
 #include <benchmark/benchmark.h>
-
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 #include "model/Layout.h"
 #include "model/SymbolDescription.h"

@@ -31,8 +31,8 @@ std::int32_t Um(double micrometres) { return RoundHalfAway(micrometres * 1000.0)
 void BuildAlignmentMark(SymbolDescription& s) {
     s.AddRectangle(Um(-50), Um(-5), Um(50), Um(5), kMarks);
     s.AddRectangle(Um(-5), Um(-50), Um(5), Um(50), kMarks);
-    const Point frame[] = {{Um(-80), Um(-80)}, {Um(80), Um(-80)}, {Um(80), Um(80)}, {Um(-80), Um(80)},
-                           {Um(-80), Um(-80)}};
+    const Point frame[] = {
+        {Um(-80), Um(-80)}, {Um(80), Um(-80)}, {Um(80), Um(80)}, {Um(-80), Um(80)}, {Um(-80), Um(-80)}};
     s.AddWire(frame, 5, Um(4), static_cast<int>(EndStyle::Flat), kMarks);
     for (int q = 0; q < 4; ++q) {
         const double a = q * kPi / 2 + kPi / 4;
@@ -133,8 +133,11 @@ int main(int argc, char** argv) {
     top.InsertSymbolCallMatrix(2, {0, 1, 1, 0, -1200000.0, 500000.0});
     AddLabels(top, *ring);
     // Chip frame.
-    const Point frame[] = {{Um(-1800), Um(-1800)}, {Um(1800), Um(-1800)}, {Um(1800), Um(1800)},
-                           {Um(-1800), Um(1800)}, {Um(-1800), Um(-1800)}};
+    const Point frame[] = {{Um(-1800), Um(-1800)},
+                           {Um(1800), Um(-1800)},
+                           {Um(1800), Um(1800)},
+                           {Um(-1800), Um(1800)},
+                           {Um(-1800), Um(-1800)}};
     top.AddWire(frame, 5, Um(20), static_cast<int>(EndStyle::Extended), kMetal2);
 
     if (!SaveCifFile(layout, argv[1]).Write(-1)) {

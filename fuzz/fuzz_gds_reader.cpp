@@ -2,13 +2,12 @@
 // fresh layout with at most nine error messages; what was read must hold up
 // to the model's hierarchy queries, and the writer's stream of it must read
 // back without an error.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string>
+#include <unistd.h>
 
 #include "formats/gds/GdsRecords.h"
 #include "formats/gds/LoadGdsFile.h"

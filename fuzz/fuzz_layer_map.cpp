@@ -2,13 +2,12 @@
 // that back: the reader must survive any input, and a written map must
 // reproduce every layer whose name a layer map can carry.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 #include "model/Layout.h"
 #include "platform/headless/RecordingMessages.h"

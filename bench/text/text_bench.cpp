@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
     // The first run loads the fonts; not counted.
     CharactersPerSecond(Labels(50), false);
     for (const bool cache : {false, true}) {
-        std::printf("labels, cache %-3s: %10.0f characters/s\n", cache ? "on" : "off", CharactersPerSecond(labels, cache));
+        std::printf("labels, cache %-3s: %10.0f characters/s\n", cache ? "on" : "off",
+                    CharactersPerSecond(labels, cache));
     }
     std::vector<std::string> files(argv + 1, argv + argc);
     if (files.empty()) {

@@ -50,9 +50,11 @@ std::string ParseBooleanArguments(const std::vector<std::string>& args, BooleanR
             request.layer.errorText = it->second.errorText;
             haveOp = true;
         } else if (a == "--grid") {
-            if (!ParseNumber(value, 0, 1000000, request.layer.grid)) return "--grid needs a whole number of nm >= 0, not " + value;
+            if (!ParseNumber(value, 0, 1000000, request.layer.grid))
+                return "--grid needs a whole number of nm >= 0, not " + value;
         } else if (a == "--max-nodes") {
-            if (!ParseNumber(value, 16, 32768, request.layer.maxPolyNodes)) return "--max-nodes needs 16..32768, not " + value;
+            if (!ParseNumber(value, 16, 32768, request.layer.maxPolyNodes))
+                return "--max-nodes needs 16..32768, not " + value;
         } else {
             int& layer = a == "--a" ? request.layer.layerA : a == "--b" ? request.layer.layerB : request.layer.target;
             if (!ParseNumber(value, 0, kLayerCount - 1, layer)) return a + " needs a layer index 0..255, not " + value;

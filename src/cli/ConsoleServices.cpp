@@ -1,9 +1,8 @@
 #include "cli/ConsoleServices.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace zandor::cli {
 

@@ -6,8 +6,8 @@
 
 #include "display/Background.h"
 #include "display/LayoutViewport.h"
-#include "model/ModelSettings.h"
 #include "display/ObjectDrawing.h"
+#include "model/ModelSettings.h"
 #include "platform/Messages.h"
 #include "platform/qt/PictureFile.h"
 
@@ -44,7 +44,8 @@ std::string ParseRenderArguments(const std::vector<std::string>& args, RenderReq
             const std::string& value = args[++k];
             if (a == "--size") {
                 if (!ParseSize(value, request.width, request.height))
-                    return "--size needs WIDTHxHEIGHT in pixels (2.." + std::to_string(kLargestSide) + "), not " + value;
+                    return "--size needs WIDTHxHEIGHT in pixels (2.." + std::to_string(kLargestSide) + "), not " +
+                           value;
             } else {
                 char* end = nullptr;
                 const long levels = std::strtol(value.c_str(), &end, 10);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli/BooleanCommand.h"
-#include "cli/RenderCommand.h"
 #include "cli/ConsoleServices.h"
+#include "cli/RenderCommand.h"
 #include "formats/AllFormats.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
@@ -322,8 +322,8 @@ int SaveAs(Layout& layout, const std::string& out, FileType type) {
 bool WriteReport(const std::string& name, const std::string& in, const std::string& out, bool loaded, bool saved,
                  const platform::DiagnosticLog& load, const platform::DiagnosticLog& save) {
     std::string text = "{\n  \"input\": " + JsonString(in) + ",\n  \"output\": " + JsonString(out) +
-                       ",\n  \"loaded\": " + (loaded ? "true" : "false") + ",\n  \"saved\": " +
-                       (saved ? "true" : "false") + ",\n  \"diagnostics\": [";
+                       ",\n  \"loaded\": " + (loaded ? "true" : "false") +
+                       ",\n  \"saved\": " + (saved ? "true" : "false") + ",\n  \"diagnostics\": [";
     std::string entries = DiagnosticsJson(load, "    ", "load");
     const std::string saving = DiagnosticsJson(save, "    ", "save");
     if (!entries.empty() && !saving.empty()) entries += ",";
@@ -343,8 +343,7 @@ int Convert(const std::string& in, const std::string& out, const SaveOptions& op
     Diagnostics load, save;
     const bool loaded = Load(layout, in, load.both);
     const int status = loaded ? SaveAs(layout, out, type, options, save.both) : kFailure;
-    if (!report.empty() &&
-        !WriteReport(report, in, out, loaded, status == kSuccess, load.log, save.log)) {
+    if (!report.empty() && !WriteReport(report, in, out, loaded, status == kSuccess, load.log, save.log)) {
         platform::ShowError("Could not write the report " + report);
         return kFailure;
     }

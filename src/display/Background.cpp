@@ -39,12 +39,13 @@ void BoxOutline(const Layout& layout, Canvas& canvas, const Rect& box, const Rec
 }
 
 Rect Grown(const Layout& layout, std::int64_t gx, std::int64_t gy) {
-    return {SaturateToInt32(layout.view.xmin - gx), SaturateToInt32(layout.view.ymin - gy), SaturateToInt32(layout.view.xmax + gx),
-            SaturateToInt32(layout.view.ymax + gy)};
+    return {SaturateToInt32(layout.view.xmin - gx), SaturateToInt32(layout.view.ymin - gy),
+            SaturateToInt32(layout.view.xmax + gx), SaturateToInt32(layout.view.ymax + gy)};
 }
 
 bool Covers(const Rect& box, const Layout& layout) {
-    return box.minx <= layout.view.xmin && box.miny <= layout.view.ymin && box.maxx >= layout.view.xmax && box.maxy >= layout.view.ymax;
+    return box.minx <= layout.view.xmin && box.miny <= layout.view.ymin && box.maxx >= layout.view.xmax &&
+           box.maxy >= layout.view.ymax;
 }
 
 }  // namespace
@@ -60,8 +61,8 @@ std::int64_t Background::WaferDiameter(int type) {
 }
 
 const char* Background::MaskName(int type) {
-    static const char* const names[] = {"",           "3 inch mask", "4 inch mask", "5 inch mask",
-                                        "6 inch mask", "7 inch mask", "9 inch mask"};
+    static const char* const names[] = {
+        "", "3 inch mask", "4 inch mask", "5 inch mask", "6 inch mask", "7 inch mask", "9 inch mask"};
     return type >= 0 && type <= 6 ? names[type] : "";
 }
 
@@ -117,10 +118,10 @@ void Background::DrawMask(const Layout& layout, Canvas& canvas, bool printing, s
         const PixelPoint topLeft = ToPixels(layout, x1, y2), bottomRight = ToPixels(layout, x2, y1);
         canvas.Rectangle(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
     };
-    strip(area.minx, area.miny, plate.minx, area.maxy);                 // left
-    strip(plate.maxx, area.miny, area.maxx, area.maxy);                 // right
-    strip(plate.minx, area.miny, plate.maxx, plate.miny);               // below
-    strip(plate.minx, plate.maxy, plate.maxx, area.maxy);               // above
+    strip(area.minx, area.miny, plate.minx, area.maxy);    // left
+    strip(plate.maxx, area.miny, area.maxx, area.maxy);    // right
+    strip(plate.minx, area.miny, plate.maxx, plate.miny);  // below
+    strip(plate.minx, plate.maxy, plate.maxx, area.maxy);  // above
     canvas.SetBrush({6, 0});
     canvas.SetPen({PenStyle::Solid, grey, 1});
     BoxOutline(layout, canvas, plate, area);

@@ -28,13 +28,13 @@ public:
     // Copy mode; grey (128, 128, 128) on black, (192, 192, 192) on white.
     void DrawBackground(const Layout& layout, Canvas& canvas, bool printing, bool backgroundBlack) const;
 
-    int maskType = 3;                     // "Size"
-    std::int64_t customWidth = 127000000;  // "HSize", nanometres
-    std::int64_t customHeight = 127000000; // "VSize"
-    int waferType = 2;                    // "Wafer"
-    bool showMask = true;                 // "ShowMask"
-    bool showWafer = true;                // "ShowWafer"
-    bool showWarning = true;              // "ShowWarning"
+    int maskType = 3;                       // "Size"
+    std::int64_t customWidth = 127000000;   // "HSize", nanometres
+    std::int64_t customHeight = 127000000;  // "VSize"
+    int waferType = 2;                      // "Wafer"
+    bool showMask = true;                   // "ShowMask"
+    bool showWafer = true;                  // "ShowWafer"
+    bool showWarning = true;                // "ShowWarning"
 
 private:
     void DrawMask(const Layout& layout, Canvas& canvas, bool printing, std::uint32_t grey) const;

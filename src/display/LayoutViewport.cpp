@@ -99,7 +99,8 @@ void LayoutViewport::PrepareMapping(int clientWidth, int clientHeight, double dp
     // follows the window's height.  The top stays inside the world limits.
     const double h = layout.view.W / (width / dpi) * (height / dpi);
     if (h <= double(kViewMaxSpan)) {
-        const std::int64_t top = std::min<std::int64_t>(layout.view.ymin + static_cast<std::int64_t>(h + 0.5), kViewLimit);
+        const std::int64_t top =
+            std::min<std::int64_t>(layout.view.ymin + static_cast<std::int64_t>(h + 0.5), kViewLimit);
         layout.view.H = static_cast<std::uint32_t>(std::max<std::int64_t>(top - layout.view.ymin, 1));
         layout.view.ymax = static_cast<std::int32_t>(layout.view.ymin + std::int64_t{layout.view.H});
     }
@@ -116,7 +117,8 @@ void LayoutViewport::PushZoomLevel(const Rect& level) {
 
 void LayoutViewport::ZoomTo(const Rect& r) {
     SymbolDescription* shown = layout.ShownSymbolDescription();
-    if (shown && shown->view.zoomStack.empty()) PushZoomLevel({layout.view.xmin, layout.view.ymin, layout.view.xmax, layout.view.ymax});
+    if (shown && shown->view.zoomStack.empty())
+        PushZoomLevel({layout.view.xmin, layout.view.ymin, layout.view.xmax, layout.view.ymax});
     SetViewRect(r.minx, r.miny, r.maxx, r.maxy);
     if (shown) PushZoomLevel(r);
 }
@@ -221,8 +223,8 @@ void LayoutViewport::ZoomAll() {
 void LayoutViewport::PanBy(int pressX, int pressY, int releaseX, int releaseY) {
     const auto dx = static_cast<std::int64_t>((pressX - releaseX) / layout.view.sx + 0.5);
     const auto dy = static_cast<std::int64_t>((releaseY - pressY) / layout.view.sy + 0.5);
-    SetViewRect(std::int64_t{layout.view.xmin} + dx, std::int64_t{layout.view.ymin} + dy, std::int64_t{layout.view.xmax} + dx,
-                std::int64_t{layout.view.ymax} + dy);
+    SetViewRect(std::int64_t{layout.view.xmin} + dx, std::int64_t{layout.view.ymin} + dy,
+                std::int64_t{layout.view.xmax} + dx, std::int64_t{layout.view.ymax} + dy);
 }
 
 bool LayoutViewport::ShowSymbol(std::string_view name) {

@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "model/Geometry.h"
+#include "model/HierarchyWalker.h"
 #include "model/LayerDescription.h"
 #include "model/Layout.h"
-#include "model/HierarchyWalker.h"
 #include "model/ModelSettings.h"
 #include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
@@ -19,8 +19,8 @@ namespace {
 constexpr int kInputPollRecords = 20;
 constexpr int kMaxDrawnPoints = 16000;
 constexpr int kUnequalCirclePoints = 200;
-constexpr int kCapSteps = 40;   // half the steps of a cap cut off by one edge
-constexpr int kArcSteps = 80;   // steps of the arc between two edges
+constexpr int kCapSteps = 40;  // half the steps of a cap cut off by one edge
+constexpr int kArcSteps = 80;  // steps of the arc between two edges
 
 const CanvasBrush kNullBrush{6, 0};
 
@@ -186,8 +186,7 @@ void ObjectDrawing::DrawObject(Word* r, const TransformMatrix& m) {
             break;
         case ObjectKind::Text:
         case ObjectKind::Measurement:
-        case ObjectKind::Script:
-            break;
+        case ObjectKind::Script: break;
         default: {
             const int layer = RecordLayer(r);
             if (layer != lastLayer) {
@@ -254,14 +253,18 @@ void ObjectDrawing::DrawPolygon(const Point* points, int count) {
     }
     std::vector<Point>& work = clipWork;
     work.assign(points, points + count);
-    ClipStage(work, clipped, [&](const Point& p) { return p.X >= left; },
-              [&](const Point& a, const Point& b) { return CrossX(a, b, left); });
-    ClipStage(clipped, work, [&](const Point& p) { return p.Y <= top; },
-              [&](const Point& a, const Point& b) { return CrossY(a, b, top); });
-    ClipStage(work, clipped, [&](const Point& p) { return p.X <= right; },
-              [&](const Point& a, const Point& b) { return CrossX(a, b, right); });
-    ClipStage(clipped, work, [&](const Point& p) { return p.Y >= bottom; },
-              [&](const Point& a, const Point& b) { return CrossY(a, b, bottom); });
+    ClipStage(
+        work, clipped, [&](const Point& p) { return p.X >= left; },
+        [&](const Point& a, const Point& b) { return CrossX(a, b, left); });
+    ClipStage(
+        clipped, work, [&](const Point& p) { return p.Y <= top; },
+        [&](const Point& a, const Point& b) { return CrossY(a, b, top); });
+    ClipStage(
+        work, clipped, [&](const Point& p) { return p.X <= right; },
+        [&](const Point& a, const Point& b) { return CrossX(a, b, right); });
+    ClipStage(
+        clipped, work, [&](const Point& p) { return p.Y >= bottom; },
+        [&](const Point& a, const Point& b) { return CrossY(a, b, bottom); });
     if (work.empty()) return;
     pixels.clear();
     for (const Point& p : work) pixels.push_back(Map(p));
@@ -299,8 +302,8 @@ bool ObjectDrawing::DrawAxisRectangle(Rect box, bool outlineOnly) {
     if (!outlineOnly && Settings().fill) {
         canvas.Rectangle(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
     } else {
-        const PixelPoint outline[5] = {topLeft, {bottomRight.x, topLeft.y}, bottomRight,
-                                       {topLeft.x, bottomRight.y}, topLeft};
+        const PixelPoint outline[5] = {
+            topLeft, {bottomRight.x, topLeft.y}, bottomRight, {topLeft.x, bottomRight.y}, topLeft};
         canvas.Polyline(outline, 5);
     }
     return true;
@@ -358,9 +361,10 @@ void ObjectDrawing::DrawWire(const Word* r, const TransformMatrix& m) {
                 SaturateToInt32(std::int64_t{nodeBox.maxx} + half), SaturateToInt32(std::int64_t{nodeBox.maxy} + half)},
                m, box);
     if (!Visible(PointsBounds(box, 4))) return;
-    const std::int32_t mappedWidth = IsIdentity(m)
-        ? width
-        : static_cast<std::int32_t>((std::int64_t{MappedLength(m, width, 0)} + MappedLength(m, 0, width)) / 2);
+    const std::int32_t mappedWidth =
+        IsIdentity(m)
+            ? width
+            : static_cast<std::int32_t>((std::int64_t{MappedLength(m, width, 0)} + MappedLength(m, 0, width)) / 2);
     const Point* nodes = wire.Nodes();
     // A wire may end where it began (a closed frame): only repeats of the
     // predecessor go.
@@ -448,8 +452,8 @@ void ObjectDrawing::DrawRing(const Word* r, const TransformMatrix& m) {
         path.reserve(static_cast<std::size_t>(segments) + 1);
         for (int i = 0; i < segments; ++i) {
             const double angle = -kPi / 2 + 2 * kPi * i / segments;
-            path.push_back({RoundHalfAway(centre.X + rx * std::cos(angle)),
-                            RoundHalfAway(centre.Y + rx * std::sin(angle))});
+            path.push_back(
+                {RoundHalfAway(centre.X + rx * std::cos(angle)), RoundHalfAway(centre.Y + rx * std::sin(angle))});
         }
         path.push_back(path[0]);
         DrawWirePath(width, static_cast<int>(EndStyle::Round), path.data(), static_cast<int>(path.size()));
@@ -493,8 +497,8 @@ void ObjectDrawing::DrawCircle(Point c, std::int32_t radius) {
 void ObjectDrawing::DrawCircleCorners(Point c, std::int32_t radius) {
     const double cx = c.X, cy = c.Y, r = radius;
     // Counter-clockwise: bottom left, bottom right, top right, top left.
-    const Point corners[4] = {{view.minx, view.miny}, {view.maxx, view.miny}, {view.maxx, view.maxy},
-                              {view.minx, view.maxy}};
+    const Point corners[4] = {
+        {view.minx, view.miny}, {view.maxx, view.miny}, {view.maxx, view.maxy}, {view.minx, view.maxy}};
     bool in[4];
     int count = 0;
     for (int i = 0; i < 4; ++i) {
@@ -522,10 +526,10 @@ void ObjectDrawing::DrawCircleCorners(Point c, std::int32_t radius) {
             middle = -kPi / 2;
             cosine = (cy - view.maxy) / r;
         } else {
-            const PixelPoint topLeft = Map({SaturateToInt32(std::int64_t{c.X} - radius),
-                                            SaturateToInt32(std::int64_t{c.Y} + radius)});
-            const PixelPoint bottomRight = Map({SaturateToInt32(std::int64_t{c.X} + radius),
-                                                SaturateToInt32(std::int64_t{c.Y} - radius)});
+            const PixelPoint topLeft =
+                Map({SaturateToInt32(std::int64_t{c.X} - radius), SaturateToInt32(std::int64_t{c.Y} + radius)});
+            const PixelPoint bottomRight =
+                Map({SaturateToInt32(std::int64_t{c.X} + radius), SaturateToInt32(std::int64_t{c.Y} - radius)});
             if (Settings().fill)
                 canvas.Ellipse(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
             else
@@ -765,8 +769,8 @@ void ObjectDrawing::DrawSelectionHandles(SymbolDescription& symbol, int mode) {
         const std::optional<Point> at = ReferencePoint(r);
         if (!at) return;
         const PixelPoint p = Map(*at);
-        const PixelPoint box[5] = {{p.x - 4, p.y - 4}, {p.x + 4, p.y - 4}, {p.x + 4, p.y + 4}, {p.x - 4, p.y + 4},
-                                   {p.x - 4, p.y - 4}};
+        const PixelPoint box[5] = {
+            {p.x - 4, p.y - 4}, {p.x + 4, p.y - 4}, {p.x + 4, p.y + 4}, {p.x - 4, p.y + 4}, {p.x - 4, p.y - 4}};
         canvas.Polyline(box, 5);
     };
     if (mode == 0 || mode == 2) {
@@ -790,7 +794,8 @@ void ObjectDrawing::DrawSelectionFrame(const SymbolDescription& symbol, int mode
     canvas.SetPen({PenStyle::Dot, 0, 1});
     canvas.SetBrush(kNullBrush);
     const PixelPoint topLeft = Map({frame.minx, frame.maxy}), bottomRight = Map({frame.maxx, frame.miny});
-    const PixelPoint outline[5] = {topLeft, {bottomRight.x, topLeft.y}, bottomRight, {topLeft.x, bottomRight.y}, topLeft};
+    const PixelPoint outline[5] = {
+        topLeft, {bottomRight.x, topLeft.y}, bottomRight, {topLeft.x, bottomRight.y}, topLeft};
     canvas.Polyline(outline, 5);
     canvas.SetRasterOp(previous);
 }

@@ -57,7 +57,9 @@ void GuideLines::Move(std::int32_t from, std::int32_t to) {
     Add(to, false);
 }
 
-void GuideLines::RemoveDuplicates() { positions.erase(std::unique(positions.begin(), positions.end()), positions.end()); }
+void GuideLines::RemoveDuplicates() {
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+}
 
 void GuideLines::Set(const std::vector<std::int32_t>& list) {
     positions.clear();

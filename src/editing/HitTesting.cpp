@@ -14,7 +14,9 @@ namespace zandor {
 
 namespace {
 
-bool In(const Rect& r, std::int64_t x, std::int64_t y) { return x >= r.minx && x <= r.maxx && y >= r.miny && y <= r.maxy; }
+bool In(const Rect& r, std::int64_t x, std::int64_t y) {
+    return x >= r.minx && x <= r.maxx && y >= r.miny && y <= r.maxy;
+}
 bool In(const Rect& r, Point p) { return In(r, p.X, p.Y); }
 bool Inside(const Rect& r, const Rect& box) {
     return box.minx >= r.minx && box.maxx <= r.maxx && box.miny >= r.miny && box.maxy <= r.maxy;
@@ -105,8 +107,9 @@ private:
                 const RingView circle(r);  // a circle reads the words it shares with a ring
                 const std::int64_t cx = circle.Centre().X, cy = circle.Centre().Y, radius = circle.Radius();
                 const std::int64_t reach = kind == ObjectKind::Circle ? radius : radius + circle.RingWidth();
-                if (enclosed) return Inside(R, {SaturateToInt32(cx - reach), SaturateToInt32(cy - reach),
-                                                SaturateToInt32(cx + reach), SaturateToInt32(cy + reach)});
+                if (enclosed)
+                    return Inside(R, {SaturateToInt32(cx - reach), SaturateToInt32(cy - reach),
+                                      SaturateToInt32(cx + reach), SaturateToInt32(cy + reach)});
                 if (!Overlaps(R, cx - reach, cy - reach, cx + reach, cy + reach)) return false;
                 if (In(R, cx, cy)) return true;
                 std::int64_t dmin, dmax;
@@ -193,7 +196,8 @@ private:
                 const int columns = array.Columns(), rows = array.Rows();
                 if (columns <= 0 || rows <= 0) return false;
                 const Point origin = array.Origin(), columnEnd = array.ColumnEnd(), rowEnd = array.RowEnd();
-                const double ux = (double(columnEnd.X) - origin.X) / columns, uy = (double(columnEnd.Y) - origin.Y) / columns;
+                const double ux = (double(columnEnd.X) - origin.X) / columns,
+                             uy = (double(columnEnd.Y) - origin.Y) / columns;
                 const double vx = (double(rowEnd.X) - origin.X) / rows, vy = (double(rowEnd.Y) - origin.Y) / rows;
                 // The placements that can lie in R are few; walking a huge
                 // array stops at a bound on the work.

@@ -28,16 +28,13 @@ struct Feeder : WalkVisitor {
                 points = {a, {b.X, a.Y}, b, {a.X, b.Y}};
                 break;
             }
-            case ObjectKind::Box:
-                points = BoxView(r).Corners();
-                break;
+            case ObjectKind::Box: points = BoxView(r).Corners(); break;
             case ObjectKind::Polygon: {
                 const PolygonView polygon(r);
                 points.assign(polygon.Nodes(), polygon.Nodes() + polygon.NodeCount());
                 break;
             }
-            default:
-                return;
+            default: return;
         }
         TransformPoints(points.data(), static_cast<int>(points.size()), m);
         if (inA) AddContour(GroupA);

@@ -13,7 +13,6 @@ namespace zandor::boolean_detail {
 using i64 = std::int64_t;
 using i128 = __int128;
 
-
 inline i128 Cross(i64 ax, i64 ay, i64 bx, i64 by) { return static_cast<i128>(ax) * by - static_cast<i128>(ay) * bx; }
 
 inline int Sign(i128 v) { return (v > 0) - (v < 0); }

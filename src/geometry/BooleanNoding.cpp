@@ -370,7 +370,8 @@ void CrossPair(WorkGraph& graph, int pi, int qi) {
     const Link& p = graph.links[pi];
     const Link& q = graph.links[qi];
     if (p.begin == q.begin || p.begin == q.end || p.end == q.begin || p.end == q.end) return;
-    const Point64 a0 = graph.nodes[p.begin], a1 = graph.nodes[p.end], b0 = graph.nodes[q.begin], b1 = graph.nodes[q.end];
+    const Point64 a0 = graph.nodes[p.begin], a1 = graph.nodes[p.end], b0 = graph.nodes[q.begin],
+                  b1 = graph.nodes[q.end];
     const bool pLevel = a0.y == a1.y, pVertical = a0.x == a1.x;
     const bool qLevel = b0.y == b1.y, qVertical = b0.x == b1.x;
     if ((pLevel && qVertical) || (pVertical && qLevel)) {

@@ -7,12 +7,12 @@
 // boundary at X, and comparing neighbouring intervals gives the level
 // boundaries, which stay open (an entry remembers the node where its level
 // link began) until their state changes at a later X.
+#include "geometry/BooleanScanline.h"
+
 #include <algorithm>
 #include <iterator>
 #include <map>
 #include <utility>
-
-#include "geometry/BooleanScanline.h"
 
 namespace zandor::boolean_detail {
 

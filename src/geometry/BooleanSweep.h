@@ -24,8 +24,7 @@ public:
     // Implicit, as from a lambda to a function pointer.
     template <class Callable, class = std::enable_if_t<!std::is_same_v<std::remove_cvref_t<Callable>, FunctionRef>>>
     FunctionRef(Callable&& callable)
-        : object(const_cast<void*>(static_cast<const void*>(&callable))),
-          call([](void* o, Args... args) -> Result {
+        : object(const_cast<void*>(static_cast<const void*>(&callable))), call([](void* o, Args... args) -> Result {
               return (*static_cast<std::remove_reference_t<Callable>*>(o))(std::forward<Args>(args)...);
           }) {}
 

@@ -16,8 +16,7 @@ double ContourAreaUm2(const Point* points, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         const Point& p = points[i];
         const Point& q = points[i + 1 == count ? 0 : i + 1];
-        twice += static_cast<long double>(static_cast<std::int64_t>(p.X) * q.Y -
-                                          static_cast<std::int64_t>(q.X) * p.Y);
+        twice += static_cast<long double>(static_cast<std::int64_t>(p.X) * q.Y - static_cast<std::int64_t>(q.X) * p.Y);
     }
     // nm^2 to um^2.
     return static_cast<double>(std::fabs(twice) / 2 * 1e-6L);

@@ -78,7 +78,8 @@ void FlattenContours(const platform::GlyphOutline& outline, GlyphShape& shape) {
         shape.points.push_back({WholePart(contour.start.x), WholePart(contour.start.y)});
         for (const platform::OutlineRecord& record : contour.records) {
             if (record.type == platform::kPolylineRecord) {
-                for (const platform::FixedPoint& p : record.points) shape.points.push_back({WholePart(p.x), WholePart(p.y)});
+                for (const platform::FixedPoint& p : record.points)
+                    shape.points.push_back({WholePart(p.x), WholePart(p.y)});
             } else if (record.type == platform::kQuadraticSplineRecord) {
                 AddSpline(record.points, shape.points);
             }

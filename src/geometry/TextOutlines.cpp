@@ -9,10 +9,10 @@
 #include "geometry/Bool_Engine.h"
 #include "geometry/PolygonSplit.h"
 #include "geometry/TextOutlineCache.h"
-#include "model/RecordViews.h"
 #include "model/Geometry.h"
 #include "model/ModelSettings.h"
 #include "model/RecordTransform.h"
+#include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
 #include "model/UndoList.h"
 #include "platform/FontOutlines.h"
@@ -148,8 +148,7 @@ std::int64_t BuildText(SymbolDescription& symbol, std::string_view text, std::in
     // Glyphs kept between texts (the system's fonts only), else loaded per
     // character.
     FontGlyphs* glyphs = cache.Glyphs(source, request);
-    const PolygonStoreOptions options{Settings().polygonGrid, Settings().maxPolyNodes,
-                                      Settings().splitLargePolygons};
+    const PolygonStoreOptions options{Settings().polygonGrid, Settings().maxPolyNodes, Settings().splitLargePolygons};
     const bool reuse = cache.Begin(options.polygonGrid, options.maxPolyNodes, options.splitLargePolygons);
 
     // The ink height of a capital E becomes `height`: database units per

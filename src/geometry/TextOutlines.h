@@ -20,15 +20,14 @@ class SymbolDescription;
 // be created (out of memory); characters without an outline are skipped, and
 // an engine failure loses its character with the message "Unexpected error
 // during text to polygon conversion".  The symbol's box takes in the text.
-bool AddTextOutlines(SymbolDescription& symbol, std::string_view text, std::int32_t height,
-                     std::int32_t x, std::int32_t y, double angle, int layer, const LOGFONTA& font);
+bool AddTextOutlines(SymbolDescription& symbol, std::string_view text, std::int32_t height, std::int32_t x,
+                     std::int32_t y, double angle, int layer, const LOGFONTA& font);
 
 // Builds the text at (0, 0) and applies `transform`, split into scales, a
 // rotation (to thousandths of a degree) and a translation (to whole units)
 // applied in that order.  Returns the head record's word offset in the
 // symbol's buffer, or -1 when it could not be made.
-std::int64_t AddTextOutlinesWithMatrix(SymbolDescription& symbol, std::string_view text,
-                                       std::int32_t height, const TransformMatrix& transform,
-                                       int layer, const LOGFONTA& font);
+std::int64_t AddTextOutlinesWithMatrix(SymbolDescription& symbol, std::string_view text, std::int32_t height,
+                                       const TransformMatrix& transform, int layer, const LOGFONTA& font);
 
 }  // namespace zandor

@@ -31,8 +31,8 @@ using LayoutReader = std::function<bool(Layout&, const std::string& fileName, pl
 using LayoutWriter =
     std::function<bool(Layout&, const std::string& fileName, const SaveOptions&, platform::DiagnosticSink&)>;
 // Writes one layer; success.
-using LayerWriter = std::function<bool(Layout&, const std::string& fileName, int layer, const SaveOptions&,
-                                       platform::DiagnosticSink&)>;
+using LayerWriter =
+    std::function<bool(Layout&, const std::string& fileName, int layer, const SaveOptions&, platform::DiagnosticSink&)>;
 
 void RegisterReader(FileType type, LayoutReader reader);
 void RegisterWriter(FileType type, LayoutWriter writer);

@@ -5,10 +5,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <locale.h>
 #include <new>
 #include <stdexcept>
-
-#include <locale.h>
 #include <stdlib.h>
 
 #include "platform/Messages.h"
@@ -77,8 +76,7 @@ ParseStatus ParseNumber(std::string_view text, double& value, char (&shown)[31])
         *stop = '.';
         v = strtod_l(buffer, &stop, CLocale());
     }
-    const bool terminated =
-        *stop == '\0' || *stop == ' ' || *stop == '\t' || *stop == '\n' || *stop == '\r';
+    const bool terminated = *stop == '\0' || *stop == ' ' || *stop == '\t' || *stop == '\n' || *stop == '\r';
     if (stop == buffer || !terminated || !std::isfinite(v)) return ParseStatus::Invalid;
     value = v;
     return ParseStatus::Valid;
@@ -110,9 +108,15 @@ struct ArcWire {
 
 ArcWire ReadArcWire(const std::int32_t* record) {
     const auto widthWord = static_cast<std::uint32_t>(record[7]);
-    return {double(record[1]), double(record[2]), double(record[3]), double(record[4]),
-            double(record[5]), double(record[6]), double(widthWord & 0x0FFFFFFFu),
-            (widthWord >> 28) & 7u, (widthWord >> 31) != 0};
+    return {double(record[1]),
+            double(record[2]),
+            double(record[3]),
+            double(record[4]),
+            double(record[5]),
+            double(record[6]),
+            double(widthWord & 0x0FFFFFFFu),
+            (widthWord >> 28) & 7u,
+            (widthWord >> 31) != 0};
 }
 
 // Moved line of one polygon edge: a point on it and its direction.
@@ -198,9 +202,8 @@ void TransformPoints(Point* points, int count, const TransformMatrix& m) {
 }
 
 TransformMatrix ComposeTransform(const TransformMatrix& q, const TransformMatrix& r) {
-    return {q.a * r.a + q.b * r.c,        q.a * r.b + q.b * r.d,
-            q.c * r.a + q.d * r.c,        q.c * r.b + q.d * r.d,
-            q.tx * r.a + q.ty * r.c + r.tx, q.tx * r.b + q.ty * r.d + r.ty};
+    return {q.a * r.a + q.b * r.c, q.a * r.b + q.b * r.d,          q.c * r.a + q.d * r.c,
+            q.c * r.b + q.d * r.d, q.tx * r.a + q.ty * r.c + r.tx, q.tx * r.b + q.ty * r.d + r.ty};
 }
 
 DecomposedTransform DecomposeTransform(const TransformMatrix& m) {
@@ -237,9 +240,7 @@ DecomposedTransform DecomposeTransform(const TransformMatrix& m) {
     return result;
 }
 
-bool ParseMicrons(std::string_view text, std::int32_t& units) {
-    return ParseScaled(text, 1000.0, units, true);
-}
+bool ParseMicrons(std::string_view text, std::int32_t& units) { return ParseScaled(text, 1000.0, units, true); }
 
 std::int32_t ParseMicronsSilent(std::string_view text) {
     std::int32_t units = 0;
@@ -247,9 +248,7 @@ std::int32_t ParseMicronsSilent(std::string_view text) {
     return units;
 }
 
-bool ParseInteger(std::string_view text, std::int32_t& value) {
-    return ParseScaled(text, 1.0, value, true);
-}
+bool ParseInteger(std::string_view text, std::int32_t& value) { return ParseScaled(text, 1.0, value, true); }
 
 bool ParseReal(std::string_view text, double& value) {
     char shown[31];
@@ -279,8 +278,7 @@ std::string FormatMicrons(std::int32_t units) { return FormatNumber(units * 0.00
 std::string FormatNumber(double value) {
     if (value == 0) value = 0;  // no "-0"
     char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
     return std::string(buffer, result.ptr);
 }
 
@@ -322,10 +320,8 @@ std::vector<Point> RotatedBoxCorners(Point centre, std::int32_t length, std::int
     const double c = std::cos(theta), s = std::sin(theta);
     const double hl = length / 2.0, hw = width / 2.0;
     const double x = centre.X, y = centre.Y;
-    return {RoundPoint(x - hl * c - hw * s, y - hl * s + hw * c),
-            RoundPoint(x - hl * c + hw * s, y - hl * s - hw * c),
-            RoundPoint(x + hl * c + hw * s, y + hl * s - hw * c),
-            RoundPoint(x + hl * c - hw * s, y + hl * s + hw * c)};
+    return {RoundPoint(x - hl * c - hw * s, y - hl * s + hw * c), RoundPoint(x - hl * c + hw * s, y - hl * s - hw * c),
+            RoundPoint(x + hl * c + hw * s, y + hl * s - hw * c), RoundPoint(x + hl * c - hw * s, y + hl * s + hw * c)};
 }
 
 double ArcStartAngle(const std::int32_t* record) {
@@ -342,8 +338,7 @@ double ArcEndAngle(const std::int32_t* record) {
 
 std::vector<Point> ArcWireOutline(const std::int32_t* record, int n) {
     const ArcWire arc = ReadArcWire(record);
-    if ((arc.cx == arc.sx && arc.cy == arc.sy) || (arc.cx == arc.ex && arc.cy == arc.ey) ||
-        arc.width == 0) {
+    if ((arc.cx == arc.sx && arc.cy == arc.sy) || (arc.cx == arc.ex && arc.cy == arc.ey) || arc.width == 0) {
         return {};
     }
     const double r1 = std::hypot(arc.sx - arc.cx, arc.sy - arc.cy);
@@ -434,8 +429,8 @@ std::vector<Point> SegmentRectangle(Point a, Point b, std::int32_t width) {
     const double theta = std::atan2(double(b.Y) - a.Y, double(b.X) - a.X);
     const double m = width * std::sin(theta) / 2;
     const double o = width * std::cos(theta) / 2;
-    return {RoundPoint(a.X - m, a.Y + o), RoundPoint(a.X + m, a.Y - o),
-            RoundPoint(b.X + m, b.Y - o), RoundPoint(b.X - m, b.Y + o)};
+    return {RoundPoint(a.X - m, a.Y + o), RoundPoint(a.X + m, a.Y - o), RoundPoint(b.X + m, b.Y - o),
+            RoundPoint(b.X - m, b.Y + o)};
 }
 
 bool PointInPolygon(std::int32_t x, std::int32_t y, const Point* points, int count) {
@@ -444,8 +439,7 @@ bool PointInPolygon(std::int32_t x, std::int32_t y, const Point* points, int cou
         const Point& pi = points[i];
         const Point& pj = points[j];
         if ((pi.Y <= y && y < pj.Y) || (pj.Y <= y && y < pi.Y)) {
-            const double crossing =
-                pi.X + (double(pj.X) - pi.X) * (double(y) - pi.Y) / (double(pj.Y) - pi.Y);
+            const double crossing = pi.X + (double(pj.X) - pi.X) * (double(y) - pi.Y) / (double(pj.Y) - pi.Y);
             if (x < crossing) inside = !inside;
         }
     }

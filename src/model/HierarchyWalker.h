@@ -95,15 +95,9 @@ private:
                 break;
             }
             switch (RecordKind(r)) {
-                case ObjectKind::SymbolCall:
-                    going = Call<Symbol>(r, m, level, visitor);
-                    break;
-                case ObjectKind::SymbolArray:
-                    going = Array<Symbol>(r, m, level, visitor);
-                    break;
-                default:
-                    visitor.Object(r, m, level);
-                    break;
+                case ObjectKind::SymbolCall: going = Call<Symbol>(r, m, level, visitor); break;
+                case ObjectKind::SymbolArray: going = Array<Symbol>(r, m, level, visitor); break;
+                default: visitor.Object(r, m, level); break;
             }
         }
         path.pop_back();

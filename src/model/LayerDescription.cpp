@@ -10,9 +10,8 @@ std::uint32_t DefaultLayerColor(int index) {
     return kColors[static_cast<unsigned>(index) % 16u];
 }
 
-LayerDescription::LayerDescription(int index_, std::string_view name_, std::int64_t fill,
-                                   std::int64_t outline, int fillStyle_, int outlineStyle_,
-                                   std::uint32_t dataType_, std::uint8_t polarity_)
+LayerDescription::LayerDescription(int index_, std::string_view name_, std::int64_t fill, std::int64_t outline,
+                                   int fillStyle_, int outlineStyle_, std::uint32_t dataType_, std::uint8_t polarity_)
     : index(index_),
       name(name_.empty() ? DefaultName(index_) : std::string(name_)),
       shortName(DefaultShortName(index_)),

@@ -39,9 +39,8 @@ public:
     // An empty name gives "Layer <index>"; the short name is always "L<index>".
     // fillColor -1 selects the default colour of the index with solid fill and
     // solid outline.
-    LayerDescription(int index, std::string_view name, std::int64_t fillColor = -1,
-                     std::int64_t outlineColor = -1, int fillStyle = FillSolid,
-                     int outlineStyle = OutlineSolid, std::uint32_t dataType = 0,
+    LayerDescription(int index, std::string_view name, std::int64_t fillColor = -1, std::int64_t outlineColor = -1,
+                     int fillStyle = FillSolid, int outlineStyle = OutlineSolid, std::uint32_t dataType = 0,
                      std::uint8_t polarity = 1);
     // Copies every field of other, including flags and short name, into slot index.
     LayerDescription(int index, const LayerDescription& other);

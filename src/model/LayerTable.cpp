@@ -7,17 +7,16 @@
 // style in the low one, solid fill as F), the fill colour, and optionally the
 // outline colour, the datatype and the polarity.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "model/Layout.h"
 #include "model/ObjectRecord.h"
@@ -37,9 +36,7 @@ constexpr std::size_t kLayerLineChars = 63;
 constexpr std::string_view kWriteHeader = "# Zandor 3.1 Layer Map";
 constexpr std::string_view kSaveFailed = "Unable to save file!";
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 
 int HexDigitValue(char c) {
@@ -206,13 +203,11 @@ std::unique_ptr<LayerDescription> ParseLayerLine(std::string_view line) {
         if (auto value = HexChunk(line, at, 1)) polarity = *value != 0 ? 1 : 0;
     }
     // The constructor turns style nibbles without a meaning into solid styles.
-    return std::make_unique<LayerDescription>(index, name, fillColor, outlineColor, fillStyle, outlineStyle,
-                                              dataType, polarity);
+    return std::make_unique<LayerDescription>(index, name, fillColor, outlineColor, fillStyle, outlineStyle, dataType,
+                                              polarity);
 }
 
-bool HasMapHeader(std::string_view line) {
-    return line.substr(0, 8) == "# Zandor" || line.substr(0, 8) == "# Tremol";
-}
+bool HasMapHeader(std::string_view line) { return line.substr(0, 8) == "# Zandor" || line.substr(0, 8) == "# Tremol"; }
 
 std::string LayerMapText(const Layout& layout) {
     std::string text(kWriteHeader);

@@ -2,14 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "model/DocumentDialogs.h"
 #include "model/Geometry.h"
 #include "model/RecordViews.h"
 #include "model/UndoList.h"
 #include "platform/Messages.h"
-
-#include <filesystem>
 
 namespace zandor {
 

@@ -11,9 +11,9 @@
 namespace zandor {
 
 struct ModelSettings {
-    int ringNumSegments = 72;    // segments of a full ring or arc, 16..512
-    int circleNumSegments = 72;  // segments of a circle, 16..512
-    SaveOptions saveOptions;  // as last chosen in the save-as dialog
+    int ringNumSegments = 72;               // segments of a full ring or arc, 16..512
+    int circleNumSegments = 72;             // segments of a circle, 16..512
+    SaveOptions saveOptions;                // as last chosen in the save-as dialog
     LOGFONTA textFont = DefaultTextFont();  // font of new texts
     // Polygons made from other objects (texts, boolean results).
     int polygonGrid = 1;             // PolygonGrid: snapping grid in nm, 0 = 0.01 nm

@@ -23,7 +23,8 @@ Rect Ordered(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2)
 }
 
 Rect Around(std::int32_t x, std::int32_t y, std::int64_t reach) {
-    return Ordered(SaturateToInt32(x - reach), SaturateToInt32(y - reach), SaturateToInt32(x + reach), SaturateToInt32(y + reach));
+    return Ordered(SaturateToInt32(x - reach), SaturateToInt32(y - reach), SaturateToInt32(x + reach),
+                   SaturateToInt32(y + reach));
 }
 
 void Join(Rect& box, const Rect& other) {
@@ -116,8 +117,7 @@ Rect MappedCorners(const Rect& box, const TransformMatrix& m) {
 Rect ObjectBounds(Word* r, Layout* layout) {
     switch (RecordKind(r)) {
         case ObjectKind::Rectangle:
-        case ObjectKind::Measurement:
-            return RectangleView(r).Box();
+        case ObjectKind::Measurement: return RectangleView(r).Box();
         case ObjectKind::Box: {
             const BoxView view(r);
             const double a = view.AngleRadians();
@@ -128,22 +128,18 @@ Rect ObjectBounds(Word* r, Layout* layout) {
             return Ordered(RoundHalfAway(c.X - hx), RoundHalfAway(c.Y - hy), RoundHalfAway(c.X + hx),
                            RoundHalfAway(c.Y + hy));
         }
-        case ObjectKind::Polygon:
-            return PolygonView(r).NodeBounds();
+        case ObjectKind::Polygon: return PolygonView(r).NodeBounds();
         case ObjectKind::Wire: {
             const std::int64_t half = WireView(r).Width() >> 1;
             const Rect nodes = WireView(r).NodeBounds();
-            return {SaturateToInt32(nodes.minx - half), SaturateToInt32(nodes.miny - half), SaturateToInt32(nodes.maxx + half),
-                    SaturateToInt32(nodes.maxy + half)};
+            return {SaturateToInt32(nodes.minx - half), SaturateToInt32(nodes.miny - half),
+                    SaturateToInt32(nodes.maxx + half), SaturateToInt32(nodes.maxy + half)};
         }
         case ObjectKind::Circle:
             return Around(CircleView(r).Centre().X, CircleView(r).Centre().Y, CircleView(r).Radius());
-        case ObjectKind::Ring:
-            return Around(RingView(r).Centre().X, RingView(r).Centre().Y, RingView(r).OuterReach());
-        case ObjectKind::ArcWire:
-            return ArcWireBox(r);
-        case ObjectKind::Text:
-            return HeadBox(r, layout);
+        case ObjectKind::Ring: return Around(RingView(r).Centre().X, RingView(r).Centre().Y, RingView(r).OuterReach());
+        case ObjectKind::ArcWire: return ArcWireBox(r);
+        case ObjectKind::Text: return HeadBox(r, layout);
         case ObjectKind::Group:
         case ObjectKind::Script:
             if (IsMember(r)) return PointBox(HeadView(r).Position());

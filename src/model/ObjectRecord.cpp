@@ -7,7 +7,7 @@
 namespace zandor {
 
 TransformMatrix ReadMatrix(const Word* p) {
-    return {ReadDouble(p), ReadDouble(p + 2), ReadDouble(p + 4),
+    return {ReadDouble(p),     ReadDouble(p + 2), ReadDouble(p + 4),
             ReadDouble(p + 6), ReadDouble(p + 8), ReadDouble(p + 10)};
 }
 
@@ -71,14 +71,10 @@ std::optional<Point> ReferencePoint(const Word* r) {
         case ObjectKind::Measurement:
         case ObjectKind::Group:
         case ObjectKind::SymbolCall:
-        case ObjectKind::Script:
-            return Point{r[1], r[2]};
-        case ObjectKind::Polygon:
-            return Point{r[5], r[6]};
-        case ObjectKind::Wire:
-            return Point{r[6], r[7]};
-        case ObjectKind::SymbolArray:
-            return Point{r[8], r[9]};
+        case ObjectKind::Script: return Point{r[1], r[2]};
+        case ObjectKind::Polygon: return Point{r[5], r[6]};
+        case ObjectKind::Wire: return Point{r[6], r[7]};
+        case ObjectKind::SymbolArray: return Point{r[8], r[9]};
     }
     return std::nullopt;
 }

@@ -96,9 +96,7 @@ inline Word MakeHeader(int length, int layer, ObjectKind kind) {
 inline std::uint32_t HeaderBits(const Word* r) { return static_cast<std::uint32_t>(r[0]); }
 inline int RecordLength(const Word* r) { return static_cast<int>(HeaderBits(r) & 0xFFFFu); }
 inline int RecordLayer(const Word* r) { return static_cast<int>((HeaderBits(r) >> 16) & 0xFFu); }
-inline ObjectKind RecordKind(const Word* r) {
-    return static_cast<ObjectKind>((HeaderBits(r) >> 24) & 0x1Fu);
-}
+inline ObjectKind RecordKind(const Word* r) { return static_cast<ObjectKind>((HeaderBits(r) >> 24) & 0x1Fu); }
 inline bool IsMember(const Word* r) { return (HeaderBits(r) & kMemberBit) != 0; }
 inline bool IsSelected(const Word* r) { return r[0] < 0; }
 inline bool HasFlattenMark(const Word* r) { return (HeaderBits(r) & kFlattenMarkBit) != 0; }
@@ -108,12 +106,10 @@ inline void SetRecordLength(Word* r, int length) {
     SetHeaderBits(r, (HeaderBits(r) & ~0xFFFFu) | (static_cast<std::uint32_t>(length) & 0xFFFFu));
 }
 inline void SetRecordLayer(Word* r, int layer) {
-    SetHeaderBits(r, (HeaderBits(r) & ~(0xFFu << 16)) |
-                         ((static_cast<std::uint32_t>(layer) & 0xFFu) << 16));
+    SetHeaderBits(r, (HeaderBits(r) & ~(0xFFu << 16)) | ((static_cast<std::uint32_t>(layer) & 0xFFu) << 16));
 }
 inline void SetRecordKind(Word* r, ObjectKind kind) {
-    SetHeaderBits(r, (HeaderBits(r) & ~(0x1Fu << 24)) |
-                         ((static_cast<std::uint32_t>(kind) & 0x1Fu) << 24));
+    SetHeaderBits(r, (HeaderBits(r) & ~(0x1Fu << 24)) | ((static_cast<std::uint32_t>(kind) & 0x1Fu) << 24));
 }
 inline void SetMemberBit(Word* r, bool on) {
     SetHeaderBits(r, on ? (HeaderBits(r) | kMemberBit) : (HeaderBits(r) & ~kMemberBit));
@@ -151,9 +147,7 @@ inline std::int32_t WidthOf(Word widthWord) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(widthWord) & kWidthMask);
 }
 inline int WireEndStyle(Word widthWord) { return static_cast<int>(static_cast<std::uint32_t>(widthWord) >> 28); }
-inline int ArcEndStyle(Word widthWord) {
-    return static_cast<int>((static_cast<std::uint32_t>(widthWord) >> 28) & 7u);
-}
+inline int ArcEndStyle(Word widthWord) { return static_cast<int>((static_cast<std::uint32_t>(widthWord) >> 28) & 7u); }
 inline bool ArcClockwise(Word widthWord) { return (static_cast<std::uint32_t>(widthWord) >> 31) != 0; }
 inline Word MakeWireWidthWord(std::int32_t width, int endStyle) {
     return static_cast<Word>((static_cast<std::uint32_t>(width) & kWidthMask) |
@@ -161,8 +155,7 @@ inline Word MakeWireWidthWord(std::int32_t width, int endStyle) {
 }
 inline Word MakeArcWidthWord(std::int32_t width, int endStyle, bool clockwise) {
     return static_cast<Word>((static_cast<std::uint32_t>(width) & kWidthMask) |
-                             ((static_cast<std::uint32_t>(endStyle) & 7u) << 28) |
-                             (clockwise ? kSelectedBit : 0u));
+                             ((static_cast<std::uint32_t>(endStyle) & 7u) << 28) | (clockwise ? kSelectedBit : 0u));
 }
 
 // Doubles inside records are little-endian and only 4-byte aligned.

@@ -13,9 +13,7 @@ namespace zandor {
 
 namespace {
 
-std::int32_t Add(std::int32_t a, std::int32_t b) {
-    return SaturateToInt32(std::int64_t{a} + b);
-}
+std::int32_t Add(std::int32_t a, std::int32_t b) { return SaturateToInt32(std::int64_t{a} + b); }
 
 Point PointAt(const Word* r, int word) { return {r[word], r[word + 1]}; }
 void SetPoint(Word* r, int word, Point p) {
@@ -129,9 +127,7 @@ bool MoveRecord(SymbolDescription& symbol, Word* record, std::int32_t dx, std::i
             case ObjectKind::Box:
             case ObjectKind::Circle:
             case ObjectKind::Ring:
-            case ObjectKind::Group:
-                move(r, 1);
-                break;
+            case ObjectKind::Group: move(r, 1); break;
             case ObjectKind::Polygon:
             case ObjectKind::Wire: {
                 move(r, 1);
@@ -175,8 +171,7 @@ bool RotateRecord(SymbolDescription& symbol, Word* record, double cx, double cy,
         if (kind < ObjectKind::Box || kind > ObjectKind::Script) return false;
         NoteModified(symbol, r);
         switch (kind) {
-            case ObjectKind::Rectangle:
-                break;
+            case ObjectKind::Rectangle: break;
             case ObjectKind::Box: {
                 rotate(r, 1);
                 std::int64_t angle = std::int64_t{r[5]} + RoundHalfAway(degrees * 1000.0);
@@ -196,9 +191,7 @@ bool RotateRecord(SymbolDescription& symbol, Word* record, double cx, double cy,
             }
             case ObjectKind::Circle:
             case ObjectKind::Ring:
-            case ObjectKind::Group:
-                rotate(r, 1);
-                break;
+            case ObjectKind::Group: rotate(r, 1); break;
             case ObjectKind::ArcWire:
                 rotate(r, 1);
                 rotate(r, 3);
@@ -291,9 +284,7 @@ bool ScaleRecord(SymbolDescription& symbol, Word* record, double cx, double cy, 
                 }
                 r[7] = MakeArcWidthWord(MeanScaled(WidthOf(r[7]), fx, fy), ArcEndStyle(r[7]), ArcClockwise(r[7]));
                 break;
-            case ObjectKind::Group:
-                scale(r, 1);
-                break;
+            case ObjectKind::Group: scale(r, 1); break;
             case ObjectKind::Text:
             case ObjectKind::Script:
                 scale(r, 1);

@@ -35,17 +35,13 @@ public:
 protected:
     static constexpr bool kWritable = !std::is_const_v<W>;
     Point PointAt(int word) const { return {r[word], r[word + 1]}; }
-    void SetPointAt(int word, Point p) const
-        requires kWritable
-    {
+    void SetPointAt(int word, Point p) const requires kWritable {
         r[word] = p.X;
         r[word + 1] = p.Y;
     }
     // w1..w4 as an ordered box (minimum and maximum of each pair).
     Rect OrderedBox() const;
-    void SetBox(const Rect& box) const
-        requires kWritable
-    {
+    void SetBox(const Rect& box) const requires kWritable {
         r[1] = box.minx;
         r[2] = box.miny;
         r[3] = box.maxx;
@@ -72,9 +68,7 @@ public:
     Point Corner2() const { return this->PointAt(3); }
     // The corners ordered: minimum and maximum of each pair.
     Rect Box() const { return this->OrderedBox(); }
-    void SetCorners(Point a, Point b) const
-        requires RecordView<W>::kWritable
-    {
+    void SetCorners(Point a, Point b) const requires RecordView<W>::kWritable {
         this->SetPointAt(1, a);
         this->SetPointAt(3, b);
     }
@@ -98,22 +92,12 @@ public:
     // The four corners, rounded half away from zero like every other user of
     // the box.
     std::vector<Point> Corners() const { return RotatedBoxCorners(Centre(), r[3], r[4], r[5]); }
-    void SetCentre(Point p) const
-        requires RecordView<W>::kWritable
-    {
-        this->SetPointAt(1, p);
-    }
-    void SetSize(std::int32_t length, std::int32_t width) const
-        requires RecordView<W>::kWritable
-    {
+    void SetCentre(Point p) const requires RecordView<W>::kWritable { this->SetPointAt(1, p); }
+    void SetSize(std::int32_t length, std::int32_t width) const requires RecordView<W>::kWritable {
         r[3] = length;
         r[4] = width;
     }
-    void SetAngleMillidegrees(std::int32_t angle) const
-        requires RecordView<W>::kWritable
-    {
-        r[5] = angle;
-    }
+    void SetAngleMillidegrees(std::int32_t angle) const requires RecordView<W>::kWritable { r[5] = angle; }
 };
 
 // What polygons and wires share: a cached box of the nodes in w1..w4 and the
@@ -131,15 +115,9 @@ public:
     Point Node(int i) const { return this->PointAt(first + 2 * i); }
     // The cached box of the nodes as stored (not widened by a wire's width).
     Rect NodeBounds() const { return this->OrderedBox(); }
-    void SetNodeBounds(const Rect& box) const
-        requires RecordView<W>::kWritable
-    {
-        this->SetBox(box);
-    }
+    void SetNodeBounds(const Rect& box) const requires RecordView<W>::kWritable { this->SetBox(box); }
     // Recomputes the cached box from the nodes.
-    void RefreshNodeBounds() const
-        requires RecordView<W>::kWritable
-    {
+    void RefreshNodeBounds() const requires RecordView<W>::kWritable {
         this->SetBox(PointsBounds(Nodes(), NodeCount()));
     }
 };
@@ -162,11 +140,7 @@ public:
     Word WidthWord() const { return r[5]; }
     std::int32_t Width() const { return WidthOf(r[5]); }
     int EndStyle() const { return WireEndStyle(r[5]); }
-    void SetWidthWord(Word word) const
-        requires RecordView<W>::kWritable
-    {
-        r[5] = word;
-    }
+    void SetWidthWord(Word word) const requires RecordView<W>::kWritable { r[5] = word; }
 };
 
 // Circle (kind 5).
@@ -179,16 +153,8 @@ public:
     using RecordView<W>::RecordView;
     Point Centre() const { return this->PointAt(1); }
     std::int32_t Radius() const { return r[3]; }
-    void SetCentre(Point p) const
-        requires RecordView<W>::kWritable
-    {
-        this->SetPointAt(1, p);
-    }
-    void SetRadius(std::int32_t radius) const
-        requires RecordView<W>::kWritable
-    {
-        r[3] = radius;
-    }
+    void SetCentre(Point p) const requires RecordView<W>::kWritable { this->SetPointAt(1, p); }
+    void SetRadius(std::int32_t radius) const requires RecordView<W>::kWritable { r[3] = radius; }
 };
 
 // Ring (kind 6): radius of the centre line and full width.
@@ -202,11 +168,7 @@ public:
     std::int32_t RingWidth() const { return r[4]; }
     // The radius the ring reaches: radius + width / 2, in 64 bits.
     std::int64_t OuterReach() const { return std::int64_t{r[3]} + r[4] / 2; }
-    void SetRingWidth(std::int32_t width) const
-        requires RecordView<W>::kWritable
-    {
-        r[4] = width;
-    }
+    void SetRingWidth(std::int32_t width) const requires RecordView<W>::kWritable { r[4] = width; }
 };
 
 // ArcWire (kind 7): start, centre and end of the centre line and its width word
@@ -225,18 +187,12 @@ public:
     std::int32_t Width() const { return WidthOf(r[7]); }
     int EndStyle() const { return ArcEndStyle(r[7]); }
     bool Clockwise() const { return ArcClockwise(r[7]); }
-    void SetPoints(Point start, Point centre, Point end) const
-        requires RecordView<W>::kWritable
-    {
+    void SetPoints(Point start, Point centre, Point end) const requires RecordView<W>::kWritable {
         this->SetPointAt(1, start);
         this->SetPointAt(3, centre);
         this->SetPointAt(5, end);
     }
-    void SetWidthWord(Word word) const
-        requires RecordView<W>::kWritable
-    {
-        r[7] = word;
-    }
+    void SetWidthWord(Word word) const requires RecordView<W>::kWritable { r[7] = word; }
 };
 
 // What texts, scripts and groups share: a position and the number of member
@@ -250,16 +206,8 @@ public:
     using RecordView<W>::RecordView;
     Point Position() const { return this->PointAt(1); }
     int MemberRecords() const { return r[3]; }
-    void SetPosition(Point p) const
-        requires RecordView<W>::kWritable
-    {
-        this->SetPointAt(1, p);
-    }
-    void SetMemberRecords(int count) const
-        requires RecordView<W>::kWritable
-    {
-        r[3] = count;
-    }
+    void SetPosition(Point p) const requires RecordView<W>::kWritable { this->SetPointAt(1, p); }
+    void SetMemberRecords(int count) const requires RecordView<W>::kWritable { r[3] = count; }
 };
 
 // Text (kind 8): height, matrix, font and characters.
@@ -274,21 +222,11 @@ public:
     TransformMatrix Matrix() const { return ReadMatrix(r + kTextMatrixWord); }
     LOGFONTA Font() const { return ReadFont(r + kTextFontWord); }
     std::string_view Chars() const { return TextChars(r); }
-    void SetHeight(std::int32_t height) const
-        requires RecordView<W>::kWritable
-    {
-        r[4] = height;
-    }
-    void SetMatrix(const TransformMatrix& m) const
-        requires RecordView<W>::kWritable
-    {
+    void SetHeight(std::int32_t height) const requires RecordView<W>::kWritable { r[4] = height; }
+    void SetMatrix(const TransformMatrix& m) const requires RecordView<W>::kWritable {
         WriteMatrix(r + kTextMatrixWord, m);
     }
-    void SetFont(const LOGFONTA& font) const
-        requires RecordView<W>::kWritable
-    {
-        WriteFont(r + kTextFontWord, font);
-    }
+    void SetFont(const LOGFONTA& font) const requires RecordView<W>::kWritable { WriteFont(r + kTextFontWord, font); }
 };
 
 // Group (kind 10): the reference point, all member records and the direct ones.
@@ -300,11 +238,7 @@ protected:
 public:
     using HeadView<W>::HeadView;
     int DirectMembers() const { return r[4]; }
-    void SetDirectMembers(int count) const
-        requires RecordView<W>::kWritable
-    {
-        r[4] = count;
-    }
+    void SetDirectMembers(int count) const requires RecordView<W>::kWritable { r[4] = count; }
 };
 
 // Script (kind 13): generated objects, height, the limit, matrix, font, text.
@@ -321,31 +255,13 @@ public:
     TransformMatrix Matrix() const { return ReadMatrix(r + kScriptMatrixWord); }
     LOGFONTA Font() const { return ReadFont(r + kScriptFontWord); }
     std::string_view Chars() const { return ScriptChars(r); }
-    void SetGeneratedObjects(int count) const
-        requires RecordView<W>::kWritable
-    {
-        r[4] = count;
-    }
-    void SetHeight(std::int32_t height) const
-        requires RecordView<W>::kWritable
-    {
-        r[5] = height;
-    }
-    void SetMaxObjects(int count) const
-        requires RecordView<W>::kWritable
-    {
-        r[6] = count;
-    }
-    void SetMatrix(const TransformMatrix& m) const
-        requires RecordView<W>::kWritable
-    {
+    void SetGeneratedObjects(int count) const requires RecordView<W>::kWritable { r[4] = count; }
+    void SetHeight(std::int32_t height) const requires RecordView<W>::kWritable { r[5] = height; }
+    void SetMaxObjects(int count) const requires RecordView<W>::kWritable { r[6] = count; }
+    void SetMatrix(const TransformMatrix& m) const requires RecordView<W>::kWritable {
         WriteMatrix(r + kScriptMatrixWord, m);
     }
-    void SetFont(const LOGFONTA& font) const
-        requires RecordView<W>::kWritable
-    {
-        WriteFont(r + kScriptFontWord, font);
-    }
+    void SetFont(const LOGFONTA& font) const requires RecordView<W>::kWritable { WriteFont(r + kScriptFontWord, font); }
 };
 
 // What calls and arrays share: the cached extent of the instance in w1..w4 and
@@ -359,16 +275,8 @@ public:
     using RecordView<W>::RecordView;
     std::int32_t SymbolId() const { return r[5]; }
     Rect CachedExtent() const { return this->OrderedBox(); }
-    void SetSymbolId(std::int32_t id) const
-        requires RecordView<W>::kWritable
-    {
-        r[5] = id;
-    }
-    void SetCachedExtent(const Rect& box) const
-        requires RecordView<W>::kWritable
-    {
-        this->SetBox(box);
-    }
+    void SetSymbolId(std::int32_t id) const requires RecordView<W>::kWritable { r[5] = id; }
+    void SetCachedExtent(const Rect& box) const requires RecordView<W>::kWritable { this->SetBox(box); }
 };
 
 // SymbolCall (kind 11): the called symbol placed by an affine matrix.
@@ -380,9 +288,7 @@ protected:
 public:
     using PlacementView<W>::PlacementView;
     TransformMatrix Matrix() const { return ReadMatrix(r + kCallMatrixWord); }
-    void SetMatrix(const TransformMatrix& m) const
-        requires RecordView<W>::kWritable
-    {
+    void SetMatrix(const TransformMatrix& m) const requires RecordView<W>::kWritable {
         WriteMatrix(r + kCallMatrixWord, m);
     }
 };
@@ -408,29 +314,17 @@ public:
     double AngleDegrees() const { return ReadDouble(r + 16); }
     // The matrix of element (i, j).
     TransformMatrix Element(int i, int j) const { return ElementMatrix(r, i, j); }
-    void SetCounts(int columns, int rows) const
-        requires RecordView<W>::kWritable
-    {
+    void SetCounts(int columns, int rows) const requires RecordView<W>::kWritable {
         r[6] = columns;
         r[7] = rows;
     }
-    void SetLattice(Point origin, Point columnEnd, Point rowEnd) const
-        requires RecordView<W>::kWritable
-    {
+    void SetLattice(Point origin, Point columnEnd, Point rowEnd) const requires RecordView<W>::kWritable {
         this->SetPointAt(8, origin);
         this->SetPointAt(10, columnEnd);
         this->SetPointAt(12, rowEnd);
     }
-    void SetMagnification(double m) const
-        requires RecordView<W>::kWritable
-    {
-        WriteDouble(r + 14, m);
-    }
-    void SetAngleDegrees(double degrees) const
-        requires RecordView<W>::kWritable
-    {
-        WriteDouble(r + 16, degrees);
-    }
+    void SetMagnification(double m) const requires RecordView<W>::kWritable { WriteDouble(r + 14, m); }
+    void SetAngleDegrees(double degrees) const requires RecordView<W>::kWritable { WriteDouble(r + 16, degrees); }
 };
 
 // Views are made from Word* or const Word* alike: `const WireView wire(r);`.

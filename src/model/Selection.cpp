@@ -15,8 +15,8 @@ namespace {
 std::string Um(std::int64_t units) { return FormatNumber(static_cast<double>(units) * 0.001); }
 
 std::string Corners(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
-    return "(" + Um(x1) + "," + Um(y1) + "),(" + Um(x2) + "," + Um(y2) + "), width: " +
-           Um(std::int64_t{x2} - x1) + ", height: " + Um(std::int64_t{y2} - y1);
+    return "(" + Um(x1) + "," + Um(y1) + "),(" + Um(x2) + "," + Um(y2) + "), width: " + Um(std::int64_t{x2} - x1) +
+           ", height: " + Um(std::int64_t{y2} - y1);
 }
 
 void Join(Rect& box, const Rect& other) {
@@ -102,13 +102,11 @@ void SymbolDescription::DeselectAll() {
 std::string SymbolDescription::SingleObjectText(Word* r) {
     const int layer = RecordLayer(r);
     switch (RecordKind(r)) {
-        case ObjectKind::Rectangle:
-            return "Rectangle, " + Corners(r[1], r[2], r[3], r[4]) + LayerSuffix(layout, layer);
+        case ObjectKind::Rectangle: return "Rectangle, " + Corners(r[1], r[2], r[3], r[4]) + LayerSuffix(layout, layer);
         case ObjectKind::Box:
-            return "Box, length: " + Um(r[3]) + ", width: " + Um(r[4]) + ", center: (" + Um(r[1]) + "," +
-                   Um(r[2]) + "), angle: " + FormatNumber(r[5] * 0.001) + LayerSuffix(layout, layer);
-        case ObjectKind::Polygon:
-            return "Polygon, " + Corners(r[1], r[2], r[3], r[4]) + LayerSuffix(layout, layer);
+            return "Box, length: " + Um(r[3]) + ", width: " + Um(r[4]) + ", center: (" + Um(r[1]) + "," + Um(r[2]) +
+                   "), angle: " + FormatNumber(r[5] * 0.001) + LayerSuffix(layout, layer);
+        case ObjectKind::Polygon: return "Polygon, " + Corners(r[1], r[2], r[3], r[4]) + LayerSuffix(layout, layer);
         case ObjectKind::Wire:
             return "Wire, " + Corners(r[1], r[2], r[3], r[4]) + ", thickness: " + Um(WidthOf(r[5])) +
                    LayerSuffix(layout, layer);
@@ -133,8 +131,7 @@ std::string SymbolDescription::SingleObjectText(Word* r) {
             }
             return text;
         }
-        case ObjectKind::Group:
-            return "Group of " + std::to_string(r[4]) + " objects";
+        case ObjectKind::Group: return "Group of " + std::to_string(r[4]) + " objects";
         case ObjectKind::SymbolCall:
         case ObjectKind::SymbolArray: {
             const SymbolDescription* called = layout ? layout->CalledSymbol(r) : nullptr;
@@ -142,8 +139,8 @@ std::string SymbolDescription::SingleObjectText(Word* r) {
             return label + Corners(r[1], r[2], r[3], r[4]) + ", " + (called ? called->name : std::string());
         }
         case ObjectKind::Script:
-            return "Script at (" + Um(r[1]) + "," + Um(r[2]) + ") generating " + std::to_string(r[4]) +
-                   " objects" + LayerSuffix(layout, layer);
+            return "Script at (" + Um(r[1]) + "," + Um(r[2]) + ") generating " + std::to_string(r[4]) + " objects" +
+                   LayerSuffix(layout, layer);
     }
     return {};
 }

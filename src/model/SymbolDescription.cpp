@@ -71,10 +71,9 @@ bool SymbolDescription::Reserve(std::int64_t words, std::int32_t extra) {
         const std::int64_t wanted = static_cast<std::int64_t>(usedWords) + words + extra;
         Word* fresh = nullptr;
         if (wanted <= INT32_MAX) {
-            fresh = objects == nullptr
-                        ? AllocateWords(static_cast<std::size_t>(wanted))
-                        : ReallocateWords(objects, static_cast<std::size_t>(capacity),
-                                          static_cast<std::size_t>(wanted));
+            fresh = objects == nullptr ? AllocateWords(static_cast<std::size_t>(wanted))
+                                       : ReallocateWords(objects, static_cast<std::size_t>(capacity),
+                                                         static_cast<std::size_t>(wanted));
         }
         if (fresh != nullptr) {
             if (objects == nullptr) fresh[0] = 0;
@@ -181,8 +180,7 @@ Word* SymbolDescription::ReplaceRecord(Word* record, const Word* newContents) {
 
 void SymbolDescription::ShrinkBuffer() {
     if (objects == nullptr) return;
-    Word* fresh = ReallocateWords(objects, static_cast<std::size_t>(capacity),
-                                  static_cast<std::size_t>(usedWords) + 1);
+    Word* fresh = ReallocateWords(objects, static_cast<std::size_t>(capacity), static_cast<std::size_t>(usedWords) + 1);
     if (fresh != nullptr) {
         objects = fresh;
         capacity = usedWords + 1;
@@ -211,8 +209,7 @@ Word* SymbolDescription::FinishInsert(Word* record) {
 // ---------------------------------------------------------------------------
 // Record creators
 
-Word* SymbolDescription::AddRectangle(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
-                                      int layer) {
+Word* SymbolDescription::AddRectangle(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, int layer) {
     Word* r = AppendRecord(kRectangleLength);
     if (!r) return nullptr;
     r[0] = MakeHeader(kRectangleLength, layer, ObjectKind::Rectangle);
@@ -286,8 +283,7 @@ Word* SymbolDescription::AddCircle(std::int32_t cx, std::int32_t cy, std::int32_
     return FinishInsert(r);
 }
 
-Word* SymbolDescription::AddRing(std::int32_t cx, std::int32_t cy, std::int32_t radius, std::int32_t width,
-                                 int layer) {
+Word* SymbolDescription::AddRing(std::int32_t cx, std::int32_t cy, std::int32_t radius, std::int32_t width, int layer) {
     Word* r = AppendRecord(kRingLength);
     if (!r) return nullptr;
     r[0] = MakeHeader(kRingLength, layer, ObjectKind::Ring);
@@ -296,12 +292,13 @@ Word* SymbolDescription::AddRing(std::int32_t cx, std::int32_t cy, std::int32_t 
     r[3] = radius;
     r[4] = width;
     const std::int64_t reach = std::int64_t{radius} + width / 2;
-    UpdateBounds(SaturateToInt32(cx - reach), SaturateToInt32(cy - reach), SaturateToInt32(cx + reach), SaturateToInt32(cy + reach));
+    UpdateBounds(SaturateToInt32(cx - reach), SaturateToInt32(cy - reach), SaturateToInt32(cx + reach),
+                 SaturateToInt32(cy + reach));
     return FinishInsert(r);
 }
 
-Word* SymbolDescription::AddArcWire(std::int32_t cx, std::int32_t cy, std::int32_t sx, std::int32_t sy,
-                                    std::int32_t ex, std::int32_t ey, Word widthWord, int layer) {
+Word* SymbolDescription::AddArcWire(std::int32_t cx, std::int32_t cy, std::int32_t sx, std::int32_t sy, std::int32_t ex,
+                                    std::int32_t ey, Word widthWord, int layer) {
     if (sx == ex && sy == ey) {
         const double radius = std::hypot(double(ex) - cx, double(ey) - cy);
         return AddRing(cx, cy, RoundHalfAway(radius), WidthOf(widthWord), layer);
@@ -340,9 +337,8 @@ Word* SymbolDescription::AddText(std::int32_t x, std::int32_t y, int memberCount
     return FinishInsert(r);
 }
 
-Word* SymbolDescription::AddScript(std::int32_t x, std::int32_t y, int memberCount, int generatedCount,
-                                   int maxObjects, std::string_view text, std::int32_t height,
-                                   const LOGFONTA& font, int layer) {
+Word* SymbolDescription::AddScript(std::int32_t x, std::int32_t y, int memberCount, int generatedCount, int maxObjects,
+                                   std::string_view text, std::int32_t height, const LOGFONTA& font, int layer) {
     const std::int64_t nchar = static_cast<std::int64_t>(text.size());
     if (kScriptBaseLength + (nchar + 3) / 4 > kMaxRecordLength) return nullptr;
     const int length = ScriptRecordLength(static_cast<int>(nchar));
@@ -424,8 +420,8 @@ Word* SymbolDescription::InsertSymbolCallMatrix(std::int32_t symbolId, const Tra
     return FinishInsert(r);
 }
 
-Word* SymbolDescription::InsertArray(std::int32_t symbolId, Point origin, Point columnEnd, Point rowEnd,
-                                     int columns, int rows, double magnification, double degrees) {
+Word* SymbolDescription::InsertArray(std::int32_t symbolId, Point origin, Point columnEnd, Point rowEnd, int columns,
+                                     int rows, double magnification, double degrees) {
     // An array may not close a cycle of calls any more than a single call may.
     if (RefuseRecursiveCall(symbolId)) return nullptr;
     Word* r = AppendRecord(kSymbolArrayLength);
@@ -479,8 +475,8 @@ Word* SymbolDescription::InsertCopy(const Word* record, SymbolDescription& sourc
         // Copying a definition into this very symbol, or into one that calls
         // it, would wipe the symbol being edited or close a cycle.
         if (target && (target == this || target->CallsSymbol(id))) {
-            platform::ShowError("Cannot insert parent symbol (" + target->name +
-                                ") into one of it's child symbols (" + name + ")!");
+            platform::ShowError("Cannot insert parent symbol (" + target->name + ") into one of it's child symbols (" +
+                                name + ")!");
             return false;
         }
         if (!target) {
@@ -496,8 +492,8 @@ Word* SymbolDescription::InsertCopy(const Word* record, SymbolDescription& sourc
             return false;
         }
         if (target->CallsSymbol(id)) {
-            platform::ShowError("Cannot insert parent symbol (" + target->name +
-                                ") into one of it's child symbols (" + name + ")!");
+            platform::ShowError("Cannot insert parent symbol (" + target->name + ") into one of it's child symbols (" +
+                                name + ")!");
             return false;
         }
         targetId = target->id;
@@ -545,8 +541,7 @@ Word* SymbolDescription::InsertCopy(const Word* record, SymbolDescription& sourc
         }
         // A member call that cannot be resolved in the source would leave the
         // head counting members that are not there.
-        if (IsCallKind(RecordKind(m)) && !sameLayout &&
-            !(source.layout && source.layout->FindSymbol(m[5]))) {
+        if (IsCallKind(RecordKind(m)) && !sameLayout && !(source.layout && source.layout->FindSymbol(m[5]))) {
             return nullptr;
         }
     }
@@ -788,8 +783,7 @@ void SymbolDescription::RecomputeBounds(bool edited) {
     // direct callers are always brought up to date, and they pass a change on.
     if ((changed || edited) && layout) {
         for (const auto& s : layout->Symbols()) {
-            if (s.get() != this &&
-                std::find(s->children.begin(), s->children.end(), id) != s->children.end()) {
+            if (s.get() != this && std::find(s->children.begin(), s->children.end(), id) != s->children.end()) {
                 s->RecomputeBounds(false);
             }
         }

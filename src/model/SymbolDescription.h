@@ -42,9 +42,7 @@ public:
     Word* FirstRecord() { return usedWords > 0 ? objects : nullptr; }
     const Word* FirstRecord() const { return usedWords > 0 ? objects : nullptr; }
     Word* NextRecord(Word* r) { return r[RecordLength(r)] == 0 ? nullptr : r + RecordLength(r); }
-    const Word* NextRecord(const Word* r) const {
-        return r[RecordLength(r)] == 0 ? nullptr : r + RecordLength(r);
-    }
+    const Word* NextRecord(const Word* r) const { return r[RecordLength(r)] == 0 ? nullptr : r + RecordLength(r); }
     Word* FirstSelected();
     Word* NextSelected(Word* r);
     // The record after a head's members (or after r itself for other records).
@@ -65,24 +63,22 @@ public:
     // Record creators; nullptr when memory cannot be had or the insertion is
     // refused.
     Word* AddRectangle(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, int layer);
-    Word* AddBox(std::int32_t cx, std::int32_t cy, std::int32_t length, std::int32_t width,
-                 double degrees, int layer);
+    Word* AddBox(std::int32_t cx, std::int32_t cy, std::int32_t length, std::int32_t width, double degrees, int layer);
     Word* AddPolygon(const Point* points, int n, int layer);
     Word* AddWire(const Point* points, int n, std::int32_t width, int endStyle, int layer);
     Word* AddCircle(std::int32_t cx, std::int32_t cy, std::int32_t radius, int layer);
     Word* AddRing(std::int32_t cx, std::int32_t cy, std::int32_t radius, std::int32_t width, int layer);
-    Word* AddArcWire(std::int32_t cx, std::int32_t cy, std::int32_t sx, std::int32_t sy,
-                     std::int32_t ex, std::int32_t ey, Word widthWord, int layer);
-    Word* AddText(std::int32_t x, std::int32_t y, int memberCount, std::string_view text,
-                  std::int32_t height, const LOGFONTA& font, int layer);
-    Word* AddScript(std::int32_t x, std::int32_t y, int memberCount, int generatedCount,
-                    int maxObjects, std::string_view text, std::int32_t height,
-                    const LOGFONTA& font, int layer);
+    Word* AddArcWire(std::int32_t cx, std::int32_t cy, std::int32_t sx, std::int32_t sy, std::int32_t ex,
+                     std::int32_t ey, Word widthWord, int layer);
+    Word* AddText(std::int32_t x, std::int32_t y, int memberCount, std::string_view text, std::int32_t height,
+                  const LOGFONTA& font, int layer);
+    Word* AddScript(std::int32_t x, std::int32_t y, int memberCount, int generatedCount, int maxObjects,
+                    std::string_view text, std::int32_t height, const LOGFONTA& font, int layer);
     Word* AddGroup(std::int32_t x, std::int32_t y, int memberRecords, int directMembers);
     Word* InsertSymbolCall(std::int32_t symbolId, std::int32_t x, std::int32_t y);
     Word* InsertSymbolCallMatrix(std::int32_t symbolId, const TransformMatrix& m);
-    Word* InsertArray(std::int32_t symbolId, Point origin, Point columnEnd, Point rowEnd,
-                      int columns, int rows, double magnification, double degrees);
+    Word* InsertArray(std::int32_t symbolId, Point origin, Point columnEnd, Point rowEnd, int columns, int rows,
+                      double magnification, double degrees);
     // Copies a record (with its members when it is a head) of another symbol,
     // possibly of another layout, into this one.
     Word* InsertCopy(const Word* record, SymbolDescription& source);

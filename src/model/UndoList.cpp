@@ -155,9 +155,7 @@ void UndoList::Undo() {
                 if (r) std::memcpy(r, entry.copy, static_cast<std::size_t>(length) * sizeof(Word));
                 break;
             }
-            default:
-                platform::ShowMessage("Unknown undo action...", "UndoList");
-                break;
+            default: platform::ShowMessage("Unknown undo action...", "UndoList"); break;
         }
     }
     symbol.UpdateSelection();

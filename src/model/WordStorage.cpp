@@ -1,10 +1,9 @@
 #include "model/WordStorage.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace zandor {
 
@@ -21,13 +20,12 @@ std::size_t PageRounded(std::size_t bytes) {
 }
 
 bool OverLimit(std::size_t count) {
-    return (allocationLimit != 0 && count > allocationLimit) ||
-           count > static_cast<std::size_t>(-1) / sizeof(Word) / 2;
+    return (allocationLimit != 0 && count > allocationLimit) || count > static_cast<std::size_t>(-1) / sizeof(Word) / 2;
 }
 
 Word* MapWords(std::size_t count) {
-    void* p = mmap(nullptr, PageRounded(count * sizeof(Word)), PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* p =
+        mmap(nullptr, PageRounded(count * sizeof(Word)), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     return p == MAP_FAILED ? nullptr : static_cast<Word*>(p);
 }
 
@@ -50,8 +48,8 @@ Word* ReallocateWords(Word* words, std::size_t oldCount, std::size_t newCount) {
     const bool wasMapped = IsMapped(oldCount);
     const bool willBeMapped = IsMapped(newCount);
     if (wasMapped && willBeMapped) {
-        void* p = mremap(words, PageRounded(oldCount * sizeof(Word)),
-                         PageRounded(newCount * sizeof(Word)), MREMAP_MAYMOVE);
+        void* p =
+            mremap(words, PageRounded(oldCount * sizeof(Word)), PageRounded(newCount * sizeof(Word)), MREMAP_MAYMOVE);
         return p == MAP_FAILED ? nullptr : static_cast<Word*>(p);
     }
     if (!wasMapped && !willBeMapped) {

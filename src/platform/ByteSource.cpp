@@ -1,13 +1,12 @@
 #include "platform/ByteSource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <istream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zandor::platform {
 

@@ -27,8 +27,8 @@ std::string_view SeverityName(Severity severity);
 // consumer that keeps diagnostics copies them (StoredDiagnostic).
 struct Diagnostic {
     Severity severity = Severity::Error;
-    std::string_view text;   // the message as shown to the user
-    std::string_view file;   // the file's name as given to the reader or writer
+    std::string_view text;       // the message as shown to the user
+    std::string_view file;       // the file's name as given to the reader or writer
     std::int64_t line = 0;       // 1-based line of a text file; 0 when unknown
     std::int64_t statement = 0;  // 1-based ordinal of the statement; 0 when unknown
     std::int64_t offset = -1;    // byte offset of the record in a binary file; -1 when unknown

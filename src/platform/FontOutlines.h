@@ -13,10 +13,10 @@ namespace zandor::platform {
 
 // The fields of a logical font description that choose a face and its size.
 struct FontRequest {
-    std::string faceName;    // may be empty
-    std::int32_t height = 0; // < 0: em height; > 0: cell height (ascent + descent); 0: 2048 em
-    std::int32_t width = 0;  // average character width; 0 keeps the face's proportions
-    std::int32_t weight = 0; // 0 = default, 400 normal, 700 bold
+    std::string faceName;     // may be empty
+    std::int32_t height = 0;  // < 0: em height; > 0: cell height (ascent + descent); 0: 2048 em
+    std::int32_t width = 0;   // average character width; 0 keeps the face's proportions
+    std::int32_t weight = 0;  // 0 = default, 400 normal, 700 bold
     bool italic = false;
     std::uint8_t charSet = 0;
     std::uint8_t pitchAndFamily = 0;  // low 2 bits pitch, high 4 bits family
@@ -39,7 +39,9 @@ struct FixedPoint {
     friend bool operator==(const FixedPoint&, const FixedPoint&) = default;
 };
 
-constexpr std::int32_t ToFixed(std::int32_t whole) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(whole) << 16); }
+constexpr std::int32_t ToFixed(std::int32_t whole) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(whole) << 16);
+}
 
 // Contour and record types of an outline.
 constexpr int kPolygonContour = 24;
@@ -66,9 +68,9 @@ struct OutlineContour {
 struct GlyphMetrics {
     std::int32_t blackBoxX = 0;
     std::int32_t blackBoxY = 0;
-    std::int32_t originX = 0;  // left edge of the black box from the pen
-    std::int32_t originY = 0;  // top edge of the black box from the baseline
-    std::int32_t cellIncX = 0; // pen advance
+    std::int32_t originX = 0;   // left edge of the black box from the pen
+    std::int32_t originY = 0;   // top edge of the black box from the baseline
+    std::int32_t cellIncX = 0;  // pen advance
     std::int32_t cellIncY = 0;
 };
 

@@ -33,9 +33,7 @@ ProgressService& Progress();
 MessageService* SetMessageService(MessageService* service);
 ProgressService* SetProgressService(ProgressService* service);
 
-inline void ShowMessage(std::string_view text, std::string_view caption) {
-    Messages().Show(text, caption);
-}
+inline void ShowMessage(std::string_view text, std::string_view caption) { Messages().Show(text, caption); }
 inline void ShowError(std::string_view text) { Messages().Show(text, "Error"); }
 inline void ShowWarning(std::string_view text) { Messages().Show(text, "Warning"); }
 

@@ -80,7 +80,6 @@ private:
 
 // Replaces the file name by one holding bytes, as ReplacingFile does; the
 // failure, if any, in failure.
-bool ReplaceFileWith(const std::string& name, std::string_view bytes,
-                     ReplacingFile::Failure* failure = nullptr);
+bool ReplaceFileWith(const std::string& name, std::string_view bytes, ReplacingFile::Failure* failure = nullptr);
 
 }  // namespace zandor::platform

@@ -29,14 +29,15 @@ void RegisterFileAssociation(const QString& programPath) {
     if (!QDir().mkpath(applications) || !QDir().mkpath(mime)) return;
 
     const QString desktop = QString(
-        "[Desktop Entry]\n"
-        "Type=Application\n"
-        "Name=Zandor\n"
-        "Comment=Photolithography mask layout editor\n"
-        "Exec=\"%1\" %F\n"
-        "Terminal=false\n"
-        "Categories=Graphics;Engineering;\n"
-        "MimeType=application/x-zandor-cif;application/x-gdsii;\n").arg(programPath);
+                                "[Desktop Entry]\n"
+                                "Type=Application\n"
+                                "Name=Zandor\n"
+                                "Comment=Photolithography mask layout editor\n"
+                                "Exec=\"%1\" %F\n"
+                                "Terminal=false\n"
+                                "Categories=Graphics;Engineering;\n"
+                                "MimeType=application/x-zandor-cif;application/x-gdsii;\n")
+                                .arg(programPath);
     WriteIfChanged(applications + "/zandor.desktop", desktop);
 
     const QString types =

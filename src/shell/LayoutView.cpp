@@ -14,8 +14,8 @@
 
 #include "display/Background.h"
 #include "display/Grid.h"
-#include "editing/HitTesting.h"
 #include "display/ObjectDrawing.h"
+#include "editing/HitTesting.h"
 #include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
 #include "platform/qt/QtCanvas.h"
@@ -25,8 +25,8 @@ namespace zandor {
 
 namespace {
 
-constexpr int kDragThreshold = 3;       // pixels before a press becomes a drag
-constexpr qint64 kInputPollMs = 15;     // how often a drawing pass looks for input
+constexpr int kDragThreshold = 3;    // pixels before a press becomes a drag
+constexpr qint64 kInputPollMs = 15;  // how often a drawing pass looks for input
 constexpr std::uint32_t kGuideColour = 0x00FFFF;
 
 // One drawing pass at a time in the whole application: a pass lets events
@@ -42,7 +42,7 @@ std::vector<HeldEvent> heldEvents;
 }  // namespace
 
 LayoutView::LayoutView(std::unique_ptr<Layout> document, Grid& sharedGrid, Background& sharedBackground,
-                         ShellSettings& shellSettings, QWidget* parent)
+                       ShellSettings& shellSettings, QWidget* parent)
     : QWidget(parent),
       layout(std::move(document)),
       viewport(*layout),
@@ -151,8 +151,7 @@ bool LayoutView::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             return false;
-        default:
-            return false;
+        default: return false;
     }
 }
 
@@ -237,8 +236,8 @@ void LayoutView::mouseMoveEvent(QMouseEvent* event) {
     pointerPixel = event->position().toPoint();
     if (pointerMoved) pointerMoved(grid.SnapGridPoint(viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y())));
     if (pressButton != Qt::NoButton && (pointerPixel - pressPixel).manhattanLength() > kDragThreshold) dragging = true;
-    const bool zoomDrag = pressButton == Qt::LeftButton && dragging && !ctrlAtPress &&
-                          (mode == 2 || mode == 0 || zoomRectanglePending);
+    const bool zoomDrag =
+        pressButton == Qt::LeftButton && dragging && !ctrlAtPress && (mode == 2 || mode == 0 || zoomRectanglePending);
     if (zoomDrag) {
         if (!rubberBand) rubberBand = new QRubberBand(QRubberBand::Rectangle, this);
         rubberBand->setGeometry(QRect(pressPixel, pointerPixel).normalized());

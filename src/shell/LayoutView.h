@@ -27,7 +27,7 @@ class LayoutView : public QWidget {
     Q_OBJECT
 public:
     LayoutView(std::unique_ptr<Layout> layout, Grid& grid, Background& background, ShellSettings& settings,
-                QWidget* parent = nullptr);
+               QWidget* parent = nullptr);
     ~LayoutView() override;
 
     Layout& Document() { return *layout; }
@@ -53,7 +53,7 @@ public:
     // Told where the pointer is (snapped, nanometres) and the grid's status.
     std::function<void(Point)> pointerMoved;
     std::function<void(const QString&)> gridStatusChanged;
-    std::function<void()> viewChanged;  // rulers and scroll bars follow
+    std::function<void()> viewChanged;                     // rulers and scroll bars follow
     std::function<void(const QString&)> selectionChanged;  // the selection's status text
 
     void DeselectAll();

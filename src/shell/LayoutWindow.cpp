@@ -4,12 +4,12 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QKeyEvent>
-#include <QLineEdit>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -24,8 +24,8 @@
 #include "display/Grid.h"
 #include "display/LayoutViewport.h"
 #include "display/Ruler.h"
-#include "model/RecordViews.h"
 #include "model/Geometry.h"
+#include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
 #include "platform/Messages.h"
 #include "shell/LayoutView.h"
@@ -42,7 +42,7 @@ constexpr std::int64_t kLimit = 2000000000;
 }  // namespace
 
 LayoutWindow::LayoutWindow(std::unique_ptr<Layout> document, Grid& sharedGrid, Background& background,
-                             ShellSettings& settings, QWidget* parent)
+                           ShellSettings& settings, QWidget* parent)
     : QMdiSubWindow(parent), grid(sharedGrid) {
     setAttribute(Qt::WA_DeleteOnClose);
     auto* splitter = new QSplitter(Qt::Horizontal, this);
@@ -123,7 +123,8 @@ LayoutWindow::LayoutWindow(std::unique_ptr<Layout> document, Grid& sharedGrid, B
         const bool horizontalBar = bar == hBar;
         connect(bar, &QScrollBar::actionTriggered, this, [this, bar, horizontalBar](int action) {
             Layout& l = Document();
-            const std::int64_t size = horizontalBar ? std::int64_t{l.view.xmax} - l.view.xmin : std::int64_t{l.view.ymax} - l.view.ymin;
+            const std::int64_t size =
+                horizontalBar ? std::int64_t{l.view.xmax} - l.view.xmin : std::int64_t{l.view.ymax} - l.view.ymin;
             const std::int64_t line = size / 10;
             // Up on the vertical bar shows what lies above.
             const int sign = horizontalBar ? 1 : -1;
@@ -218,7 +219,8 @@ void LayoutWindow::BuildSymbolTree(bool mode) {
         }
     }
     if (shown) {
-        const auto found = tree->findItems(QString::fromStdString(shown->Name()), Qt::MatchExactly | Qt::MatchRecursive);
+        const auto found =
+            tree->findItems(QString::fromStdString(shown->Name()), Qt::MatchExactly | Qt::MatchRecursive);
         if (!found.isEmpty()) current = found.first();
     }
     if (current) tree->setCurrentItem(current);
@@ -407,7 +409,9 @@ void LayoutWindow::ShowSymbolProperties(const QString& name) {
     auto* nameEdit = new QLineEdit(name, &dialog);
     form->addRow("Name:", nameEdit);
     form->addRow("Objects:", new QLabel(QString::number(symbol->objectCount), &dialog));
-    const auto kilobytes = [](std::int64_t words) { return QString::number(RoundHalfAway(words * 4 / 1024.0)) + " kB"; };
+    const auto kilobytes = [](std::int64_t words) {
+        return QString::number(RoundHalfAway(words * 4 / 1024.0)) + " kB";
+    };
     form->addRow("Used storage:", new QLabel(kilobytes(symbol->usedWords), &dialog));
     form->addRow("Allocated storage:", new QLabel(kilobytes(symbol->capacity), &dialog));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -460,9 +464,7 @@ bool LayoutWindow::TreeKey(int key) {
 bool LayoutWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == tree && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!(key->modifiers() & Qt::ShiftModifier) &&
-            TreeKey(key->key()))
-            return true;
+        if (!(key->modifiers() & Qt::ShiftModifier) && TreeKey(key->key())) return true;
     }
     return QMdiSubWindow::eventFilter(watched, event);
 }

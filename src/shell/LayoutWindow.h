@@ -3,9 +3,8 @@
 #pragma once
 
 #include <QMdiSubWindow>
-#include <memory>
-
 #include <functional>
+#include <memory>
 
 #include "model/Layout.h"
 
@@ -28,7 +27,7 @@ class LayoutWindow : public QMdiSubWindow {
 public:
     // A window for a layout already made (empty or loaded).
     LayoutWindow(std::unique_ptr<Layout> layout, Grid& grid, Background& background, ShellSettings& settings,
-                  QWidget* parent = nullptr);
+                 QWidget* parent = nullptr);
 
     LayoutView& View() { return *view; }
     Layout& Document();

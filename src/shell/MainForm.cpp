@@ -91,9 +91,8 @@ MainForm::MainForm(bool installServices, QWidget* parent) : QMainWindow(parent),
     mdi = new QMdiArea(this);
     mdi->setObjectName("layoutArea");
     setCentralWidget(mdi);
-    connect(mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
-        ActivateWindow(qobject_cast<LayoutWindow*>(w));
-    });
+    connect(mdi, &QMdiArea::subWindowActivated, this,
+            [this](QMdiSubWindow* w) { ActivateWindow(qobject_cast<LayoutWindow*>(w)); });
 
     // Status bar: hints, grid, x, y; the progress bar lies over it.
     for (int i = 0; i < 4; ++i) {
@@ -191,16 +190,31 @@ void MainForm::BuildCommands() {
     const std::vector<CommandEntry> table = {
         // File
         {"ActionFileNew", "&New", {QKeySequence("Ctrl+N")}, "&File", false, [this] { NewLayout(); }, {}, {}},
-        {"ActionFileOpen", "&Open...", {QKeySequence("Ctrl+O")}, "&File", false,
+        {"ActionFileOpen",
+         "&Open...",
+         {QKeySequence("Ctrl+O")},
+         "&File",
+         false,
          [this] {
              const QString name = QFileDialog::getOpenFileName(this, "Open", QString(), kOpenFilter);
              if (!name.isEmpty()) OpenFile(name);
          },
-         {}, {}},
-        {"ActionFileSave", "&Save", {QKeySequence("Ctrl+S")}, "&File", false, [this] { SaveActive(false); },
-         [this] { return ActiveLayout() && ActiveLayout()->IsModified(); }, {}},
+         {},
+         {}},
+        {"ActionFileSave",
+         "&Save",
+         {QKeySequence("Ctrl+S")},
+         "&File",
+         false,
+         [this] { SaveActive(false); },
+         [this] { return ActiveLayout() && ActiveLayout()->IsModified(); },
+         {}},
         {"ActionFileSaveAs", "Save &As...", {}, "&File", false, [this] { SaveActive(true); }, hasLayout, {}},
-        {"ActionFileReadLayermap", "&Read layer map...", {}, "&File", false,
+        {"ActionFileReadLayermap",
+         "&Read layer map...",
+         {},
+         "&File",
+         false,
          [this] {
              const QString name = QFileDialog::getOpenFileName(this, "Read layer map", QString(), kLayerMapFilter);
              if (name.isEmpty()) return;
@@ -213,129 +227,290 @@ void MainForm::BuildCommands() {
              FillLayerPanel();
              RedrawActive();
          },
-         {}, {}},
-        {"ActionFileSaveLayermap", "Save layer &map...", {}, "&File", false,
+         {},
+         {}},
+        {"ActionFileSaveLayermap",
+         "Save layer &map...",
+         {},
+         "&File",
+         false,
          [this] {
              const QString name = QFileDialog::getSaveFileName(this, "Save layer map", QString(), kLayerMapFilter);
              if (!name.isEmpty() && ActiveLayout()) ActiveLayout()->WriteLayerMap(name.toStdString());
          },
-         hasLayout, {}},
+         hasLayout,
+         {}},
         {"ActionFileExit", "E&xit", {}, "&File", false, [this] { close(); }, {}, {}},
         // View
-        {"ActionViewZoomin", "&Zoom in...", {QKeySequence("F2")}, "&View", false,
-         view([](LayoutView& v) { v.zoomRectanglePending = true; }), hasLayout, {}},
-        {"ActionViewZoomout", "Zoom &out", {QKeySequence("F3"), QKeySequence("-"), QKeySequence("O"),
-                                              QKeySequence("Shift+O")},
-         "&View", false,
+        {"ActionViewZoomin",
+         "&Zoom in...",
+         {QKeySequence("F2")},
+         "&View",
+         false,
+         view([](LayoutView& v) { v.zoomRectanglePending = true; }),
+         hasLayout,
+         {}},
+        {"ActionViewZoomout",
+         "Zoom &out",
+         {QKeySequence("F3"), QKeySequence("-"), QKeySequence("O"), QKeySequence("Shift+O")},
+         "&View",
+         false,
          view([](LayoutView& v) {
              v.Viewport().ZoomBack();
              v.Redraw();
          }),
-         hasLayout, {}},
-        {"ActionViewZoomInCentre", "Zoom in at the &centre", {QKeySequence("I"), QKeySequence("Shift+I")}, "&View", false,
+         hasLayout,
+         {}},
+        {"ActionViewZoomInCentre",
+         "Zoom in at the &centre",
+         {QKeySequence("I"), QKeySequence("Shift+I")},
+         "&View",
+         false,
          view([](LayoutView& v) {
              v.Viewport().ZoomInCentre(v.width(), v.height());
              v.Redraw();
          }),
-         hasLayout, {}},
-        {"ActionViewZoomall", "Zoom &all", {QKeySequence("F4")}, "&View", false,
+         hasLayout,
+         {}},
+        {"ActionViewZoomall",
+         "Zoom &all",
+         {QKeySequence("F4")},
+         "&View",
+         false,
          view([](LayoutView& v) {
              v.Viewport().ZoomAll();
              v.Redraw();
          }),
-         hasLayout, {}},
-        {"ActionViewRedraw", "&Redraw window", {QKeySequence("F12")}, "&View", false,
-         view([](LayoutView& v) { v.Redraw(); }), hasLayout, {}},
-        {"ActionViewShowGrid", "&Show grid", {QKeySequence("Ctrl+G")}, "&View", true, toggle(settings.showGrid), {},
+         hasLayout,
+         {}},
+        {"ActionViewRedraw",
+         "&Redraw window",
+         {QKeySequence("F12")},
+         "&View",
+         false,
+         view([](LayoutView& v) { v.Redraw(); }),
+         hasLayout,
+         {}},
+        {"ActionViewShowGrid",
+         "&Show grid",
+         {QKeySequence("Ctrl+G")},
+         "&View",
+         true,
+         toggle(settings.showGrid),
+         {},
          [this] { return settings.showGrid; }},
-        {"ActionViewFill", "&Fill", {QKeySequence("Ctrl+F")}, "&View", true, toggle(drawing.fill), {},
+        {"ActionViewFill",
+         "&Fill",
+         {QKeySequence("Ctrl+F")},
+         "&View",
+         true,
+         toggle(drawing.fill),
+         {},
          [] { return zandor::Settings().fill; }},
-        {"ActionViewShowCoordinates", "Show &coordinates", {}, "&View", true, toggle(settings.showCoordinates), {},
+        {"ActionViewShowCoordinates",
+         "Show &coordinates",
+         {},
+         "&View",
+         true,
+         toggle(settings.showCoordinates),
+         {},
          [this] { return settings.showCoordinates; }},
-        {"ActionViewShowInteriors", "&Show interiors", {QKeySequence("Ctrl+I")}, "&View", true,
+        {"ActionViewShowInteriors",
+         "&Show interiors",
+         {QKeySequence("Ctrl+I")},
+         "&View",
+         true,
          [this] {
              zandor::Settings().showInteriors = !zandor::Settings().showInteriors;
              if (!zandor::Settings().showInteriors) zandor::Settings().showBorders = true;
              RedrawAll();
          },
-         {}, [] { return zandor::Settings().showInteriors; }},
-        {"ActionViewShowBorders", "Show &outlines", {QKeySequence("Ctrl+B")}, "&View", true,
-         toggle(drawing.showBorders), {}, [] { return zandor::Settings().showBorders; }},
-        {"ActionViewShowGroups", "&Show group outlines", {}, "&View", true, toggle(drawing.showGroups), {},
+         {},
+         [] { return zandor::Settings().showInteriors; }},
+        {"ActionViewShowBorders",
+         "Show &outlines",
+         {QKeySequence("Ctrl+B")},
+         "&View",
+         true,
+         toggle(drawing.showBorders),
+         {},
+         [] { return zandor::Settings().showBorders; }},
+        {"ActionViewShowGroups",
+         "&Show group outlines",
+         {},
+         "&View",
+         true,
+         toggle(drawing.showGroups),
+         {},
          [] { return zandor::Settings().showGroups; }},
-        {"ActionViewShowRulers", "Show r&ulers", {}, "&View", true,
+        {"ActionViewShowRulers",
+         "Show r&ulers",
+         {},
+         "&View",
+         true,
          [this] {
              settings.showRulers = !settings.showRulers;
              if (LayoutWindow* w = ActiveLayoutWindow()) w->ShowRulers(settings.showRulers);
          },
-         {}, [this] { return settings.showRulers; }},
+         {},
+         [this] { return settings.showRulers; }},
         {"ActionViewLevels", "&Number of levels...", {}, "&View", false, [this] { AskLevels(); }, {}, {}},
-        {"ActionViewWaferOutline", "&Show wafer outline", {}, "&View", true, toggle(background.showWafer), {},
+        {"ActionViewWaferOutline",
+         "&Show wafer outline",
+         {},
+         "&View",
+         true,
+         toggle(background.showWafer),
+         {},
          [this] { return background.showWafer; }},
-        {"ActionViewMaskDimensions", "Show &mask dimensions", {}, "&View", true, toggle(background.showMask), {},
+        {"ActionViewMaskDimensions",
+         "Show &mask dimensions",
+         {},
+         "&View",
+         true,
+         toggle(background.showMask),
+         {},
          [this] { return background.showMask; }},
-        {"ActionViewBkWhite", "&White", {}, "&View", true,
+        {"ActionViewBkWhite",
+         "&White",
+         {},
+         "&View",
+         true,
          [this] {
              zandor::Settings().backgroundBlack = false;
              RedrawAll();
          },
-         {}, [] { return !zandor::Settings().backgroundBlack; }},
-        {"ActionViewBkBlack", "&Black", {}, "&View", true,
+         {},
+         [] { return !zandor::Settings().backgroundBlack; }},
+        {"ActionViewBkBlack",
+         "&Black",
+         {},
+         "&View",
+         true,
          [this] {
              zandor::Settings().backgroundBlack = true;
              RedrawAll();
          },
-         {}, [] { return zandor::Settings().backgroundBlack; }},
+         {},
+         [] { return zandor::Settings().backgroundBlack; }},
         // Modes
-        {"ActionModeArrow", "Edit objects", {}, "&Mode", true, [this] { SetMode(0); }, {}, [this] { return mode == 0; }},
-        {"ActionModeZoom", "Zoom", {QKeySequence("Z"), QKeySequence("Shift+Z")}, "&Mode", true, [this] { SetMode(2); },
-         {}, [this] { return mode == 2; }},
-        {"ActionEditDeselectAll", "&Deselect all", {QKeySequence(Qt::Key_Escape)}, "&Edit", false,
-         view([](LayoutView& v) { v.DeselectAll(); }), hasLayout, {}},
-        {"ActionModeToggle", "Previous mode", {QKeySequence(Qt::Key_Space)}, "", false,
-         [this] { SetMode(mode != 0 ? 0 : previousMode); }, {}, {}},
+        {"ActionModeArrow",
+         "Edit objects",
+         {},
+         "&Mode",
+         true,
+         [this] { SetMode(0); },
+         {},
+         [this] { return mode == 0; }},
+        {"ActionModeZoom",
+         "Zoom",
+         {QKeySequence("Z"), QKeySequence("Shift+Z")},
+         "&Mode",
+         true,
+         [this] { SetMode(2); },
+         {},
+         [this] { return mode == 2; }},
+        {"ActionEditDeselectAll",
+         "&Deselect all",
+         {QKeySequence(Qt::Key_Escape)},
+         "&Edit",
+         false,
+         view([](LayoutView& v) { v.DeselectAll(); }),
+         hasLayout,
+         {}},
+        {"ActionModeToggle",
+         "Previous mode",
+         {QKeySequence(Qt::Key_Space)},
+         "",
+         false,
+         [this] { SetMode(mode != 0 ? 0 : previousMode); },
+         {},
+         {}},
         // Window
         {"ActionWindowCascade", "&Cascade", {}, "&Window", false, [this] { mdi->cascadeSubWindows(); }, {}, {}},
-        {"ActionWindowTileHorizontal", "Tile &horizontally", {}, "&Window", false, [this] { ArrangeTiles(true); }, {}, {}},
+        {"ActionWindowTileHorizontal",
+         "Tile &horizontally",
+         {},
+         "&Window",
+         false,
+         [this] { ArrangeTiles(true); },
+         {},
+         {}},
         {"ActionWindowTileVertical", "Tile &vertically", {}, "&Window", false, [this] { ArrangeTiles(false); }, {}, {}},
-        {"ActionWindowMinimizeAll", "&Minimize all", {}, "&Window", false,
+        {"ActionWindowMinimizeAll",
+         "&Minimize all",
+         {},
+         "&Window",
+         false,
          [this] {
              for (QMdiSubWindow* w : mdi->subWindowList()) w->showMinimized();
          },
-         {}, {}},
+         {},
+         {}},
         {"ActionWindowArrangeAll", "&Arrange all", {}, "&Window", false, [this] { mdi->tileSubWindows(); }, {}, {}},
-        {"ActionShowModeselector", "M&ode selector", {}, "&Window", true,
-         [this] { modeBar->setVisible(!modeBar->isVisible()); }, {}, [this] { return modeBar->isVisible(); }},
-        {"ActionShowLayers", "&Layers", {}, "&Window", true, [this] { layerDock->setVisible(!layerDock->isVisible()); },
-         {}, [this] { return layerDock->isVisible(); }},
-        {"ActionShowAllLayers", "&Show all layers", {}, "&Window", false,
+        {"ActionShowModeselector",
+         "M&ode selector",
+         {},
+         "&Window",
+         true,
+         [this] { modeBar->setVisible(!modeBar->isVisible()); },
+         {},
+         [this] { return modeBar->isVisible(); }},
+        {"ActionShowLayers",
+         "&Layers",
+         {},
+         "&Window",
+         true,
+         [this] { layerDock->setVisible(!layerDock->isVisible()); },
+         {},
+         [this] { return layerDock->isVisible(); }},
+        {"ActionShowAllLayers",
+         "&Show all layers",
+         {},
+         "&Window",
+         false,
          [this] {
              mainLayout->ShowAllLayers();
              if (ActiveLayout()) ActiveLayout()->ShowAllLayers();
              FillLayerPanel();
              RedrawActive();
          },
-         {}, {}},
-        {"ActionHideAllLayers", "&Hide all layers", {}, "&Window", false,
+         {},
+         {}},
+        {"ActionHideAllLayers",
+         "&Hide all layers",
+         {},
+         "&Window",
+         false,
          [this] {
              mainLayout->HideAllLayers();
              if (ActiveLayout()) ActiveLayout()->HideAllLayers();
              FillLayerPanel();
              RedrawActive();
          },
-         {}, {}},
-        {"ActionShowIndices", "Show layer &indices", {}, "&Window", true,
+         {},
+         {}},
+        {"ActionShowIndices",
+         "Show layer &indices",
+         {},
+         "&Window",
+         true,
          [this] {
              settings.showLayerIndices = !settings.showLayerIndices;
              FillLayerPanel();
          },
-         {}, [this] { return settings.showLayerIndices; }},
-        {"ActionHelpAbout", "&About...", {}, "&Help", false,
+         {},
+         [this] { return settings.showLayerIndices; }},
+        {"ActionHelpAbout",
+         "&About...",
+         {},
+         "&Help",
+         false,
          [this] {
-             QMessageBox::about(this, "About Zandor",
-                                "Zandor 3.2\nAn editor for photolithography mask layouts.");
+             QMessageBox::about(this, "About Zandor", "Zandor 3.2\nAn editor for photolithography mask layouts.");
          },
-         {}, {}},
+         {},
+         {}},
     };
     std::map<QString, QMenu*> menus;
     for (const CommandEntry& entry : table) {
@@ -415,7 +590,8 @@ void MainForm::FillLayerPanel() {
         const LayerDescription* layer = table.Layer(i);
         if (!layer) continue;
         const QString name = QString::fromStdString(layer->name);
-        auto* item = new QTreeWidgetItem(layerList, {settings.showLayerIndices ? QString("%1 %2").arg(i).arg(name) : name});
+        auto* item =
+            new QTreeWidgetItem(layerList, {settings.showLayerIndices ? QString("%1 %2").arg(i).arg(name) : name});
         item->setData(0, Qt::UserRole, i);
         item->setIcon(0, LayerIcon(*layer));
         if (!settings.showLayerIndices) item->setFlags(item->flags() | Qt::ItemIsEditable);

@@ -108,8 +108,7 @@ void ShellSettings::Read(QSettings& ini, ModelSettings& model, Grid& grid, Backg
     if (textAngle < -360000 || textAngle > 360000) textAngle = 0;
     if (ini.contains("Font0")) {
         std::int32_t words[15] = {};
-        for (int i = 0; i < 15; ++i)
-            words[i] = Clamp32(ReadDecimal(ini, ("Font" + std::to_string(i)).c_str(), "0"));
+        for (int i = 0; i < 15; ++i) words[i] = Clamp32(ReadDecimal(ini, ("Font" + std::to_string(i)).c_str(), "0"));
         std::memcpy(&model.textFont, words, sizeof model.textFont);
         model.textFont.lfFaceName[sizeof model.textFont.lfFaceName - 1] = '\0';
     } else {
@@ -227,7 +226,8 @@ void ShellSettings::Write(QSettings& ini, const ModelSettings& model, const Grid
 
     ini.beginGroup("MRUList");
     ini.remove("");
-    for (int i = 0; i < recentFiles.size() && i < kRecentFiles; ++i) ini.setValue(QString("File%1").arg(i), recentFiles[i]);
+    for (int i = 0; i < recentFiles.size() && i < kRecentFiles; ++i)
+        ini.setValue(QString("File%1").arg(i), recentFiles[i]);
     ini.endGroup();
     ini.sync();
 }
@@ -269,9 +269,9 @@ WindowPlacement WindowPlacement::Read() {
     QSettings store(ConfigFolder() + "/registry.ini", QSettings::IniFormat);
     WindowPlacement placement;
     store.beginGroup("MainWindow");
-    placement.geometry = QRect(store.value("left", 0).toInt(), store.value("top", 0).toInt(),
-                               std::max(200, store.value("width", 800).toInt()),
-                               std::max(150, store.value("height", 600).toInt()));
+    placement.geometry =
+        QRect(store.value("left", 0).toInt(), store.value("top", 0).toInt(),
+              std::max(200, store.value("width", 800).toInt()), std::max(150, store.value("height", 600).toInt()));
     placement.maximised = store.value("full", 0).toInt() != 0;
     store.endGroup();
     return placement;

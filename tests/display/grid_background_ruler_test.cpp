@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <memory>
 
 #include "display/Background.h"
@@ -51,9 +50,9 @@ TEST(Grid, PlusAndMinusStepOneTwoFive) {
         std::int32_t from;
         bool plus;
         std::int32_t to;
-    } cases[] = {{1000, true, 2000},   {2000, true, 5000},  {5000, true, 10000}, {10000, false, 5000},
-                 {5000, false, 2000},  {2000, false, 1000}, {1, false, 1},       {3000, true, 5000},
-                 {100000000, true, 100000000}};
+    } cases[] = {{1000, true, 2000},   {2000, true, 5000},  {5000, true, 10000},
+                 {10000, false, 5000}, {5000, false, 2000}, {2000, false, 1000},
+                 {1, false, 1},        {3000, true, 5000},  {100000000, true, 100000000}};
     for (const Case& c : cases) {
         Grid grid;
         grid.SetSpacing(c.from);
@@ -137,7 +136,8 @@ TEST(Ruler, LabelsAndTicks) {
     struct Label {
         std::int64_t v;
         const char* text;
-    } labels[] = {{12000, "12"}, {12500, "12.5"}, {1, "0.001"}, {-250, "-0.25"}, {0, "0"}, {-1000, "-1"}, {1010, "1.01"}};
+    } labels[] = {{12000, "12"}, {12500, "12.5"}, {1, "0.001"},  {-250, "-0.25"},
+                  {0, "0"},      {-1000, "-1"},   {1010, "1.01"}};
     for (const Label& l : labels) EXPECT_EQ(FormatRulerValue(l.v), l.text) << l.v;
 
     const RulerTicks t = ComputeRulerTicks(0, 100000, 920);

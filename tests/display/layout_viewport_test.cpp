@@ -102,7 +102,8 @@ TEST_F(ViewportTest, TheViewStaysInsideTheWorldLimits) {
 TEST_F(ViewportTest, PanningMovesTheContentWithThePointer) {
     const Rect before = Visible(layout);
     view.PanBy(500, 200, 400, 250);  // dragged 100 px left and 50 px down
-    EXPECT_EQ(Visible(layout), (Rect{before.minx + 10000, before.miny + 5000, before.maxx + 10000, before.maxy + 5000}));
+    EXPECT_EQ(Visible(layout),
+              (Rect{before.minx + 10000, before.miny + 5000, before.maxx + 10000, before.maxy + 5000}));
 }
 
 TEST_F(ViewportTest, EachSymbolKeepsItsOwnView) {

@@ -1,14 +1,13 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <memory>
 
+#include "display/ObjectDrawing.h"
 #include "model/Geometry.h"
 #include "model/LayerDescription.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
-#include "display/ObjectDrawing.h"
 #include "model/SymbolDescription.h"
 #include "platform/headless/RecordingCanvas.h"
 

@@ -1,13 +1,12 @@
-#include <gtest/gtest.h>
-
 #include <QGuiApplication>
 #include <QImage>
+#include <gtest/gtest.h>
 #include <memory>
 
+#include "display/ObjectDrawing.h"
 #include "model/LayerDescription.h"
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
-#include "display/ObjectDrawing.h"
 #include "model/SymbolDescription.h"
 #include "platform/qt/QtCanvas.h"
 
@@ -91,7 +90,8 @@ TEST(QtCanvas, HatchGapsLeaveTheBackgroundUnderEachOperation) {
                 canvas.SetBrush({c.style, 0x0000FF});
                 canvas.Rectangle(0, 0, 15, 15);
             }
-            EXPECT_EQ(CountPixels(image, 0xFFFF0000u), 4 * c.linePixelsPerTile) << c.style << (black ? " black" : " white");
+            EXPECT_EQ(CountPixels(image, 0xFFFF0000u), 4 * c.linePixelsPerTile)
+                << c.style << (black ? " black" : " white");
             EXPECT_EQ(CountPixels(image, background), 256 - 4 * c.linePixelsPerTile) << c.style;
         }
     }

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <memory>
 
 #include "editing/HitTesting.h"
@@ -88,7 +87,7 @@ TEST_F(HitTestingTest, LayersFiltersAndLockedSymbols) {
 
 TEST_F(HitTestingTest, RectangleSelectionInEnclosedAndTouchMode) {
     const Point path[3] = {{1000, 1000}, {5000, 1000}, {5000, 5000}};
-    main->AddWire(path, 3, 4000, 0, 1);      // its width sticks out of the rectangle
+    main->AddWire(path, 3, 4000, 0, 1);  // its width sticks out of the rectangle
     main->AddRectangle(4000, 4000, 20000, 20000, 1);
     const Rect r{0, 0, 6000, 6000};
     EXPECT_EQ(SelectInRect(*main, r, 0, true), main->FirstRecord());

@@ -37,8 +37,8 @@ TEST(LayerBoolean, FeedsBothLayersThroughCallsAndArrays) {
     SymbolDescription& block = *layout.AddSymbol(2, "block");
     cell.AddRectangle(0, 0, 1000, 1000, 1);
     block.InsertArray(1, {0, 0}, {4000, 0}, {0, 2000}, 2, 1, 1.0, 0.0);  // at x 0 and 2000
-    top.InsertSymbolCallMatrix(2, {0, 1, -1, 0, 0, 0});                 // squares now at y 0 and 2000
-    top.AddBox(-500, 1500, 4000, 1000, 90.0, 2);                           // x -1000..0, y -500..3500
+    top.InsertSymbolCallMatrix(2, {0, 1, -1, 0, 0, 0});                  // squares now at y 0 and 2000
+    top.AddBox(-500, 1500, 4000, 1000, 90.0, 2);                         // x -1000..0, y -500..3500
 
     LayerBooleanRequest request;
     request.operation = OpAnd;

@@ -1,15 +1,14 @@
 // Every writer replaces its file the same way: never a directory, through a
 // symbolic link into the file it points to, and after a failed write the old
 // file is still there and no temporary file is left.
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 #include "formats/AllFormats.h"
@@ -146,7 +145,8 @@ TEST_F(Writers, SaveTakesTheOptionsGivenAndLeavesTheRememberedOnes) {
 
     Settings().saveOptions = flatten;
     EXPECT_TRUE(layout.Save(Path("whole.cif"), FileCif, SaveOptions{}));
-    EXPECT_NE(ReadFile(Path("whole.cif")).find("9 leaf;"), std::string::npos) << "the options given, not the remembered";
+    EXPECT_NE(ReadFile(Path("whole.cif")).find("9 leaf;"), std::string::npos)
+        << "the options given, not the remembered";
     EXPECT_TRUE(Settings().saveOptions.flatten);
     EXPECT_EQ(layout.fileName, Path("whole.cif"));
 

@@ -1,7 +1,6 @@
 // The area sum of result contours and the splitting of large result polygons.
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "geometry/Bool_Engine.h"
@@ -39,15 +38,24 @@ TEST(ContourArea, SumsInSquareMicrometres) {
         double um2;
     };
     const Case cases[] = {
-        {Square(0, 0, 10000), 100.0},                                   // clockwise or not
-        {{{0, 0}, {0, 10000}, {10000, 10000}, {10000, 0}}, 100.0},      // the other way round
+        {Square(0, 0, 10000), 100.0},                                       // clockwise or not
+        {{{0, 0}, {0, 10000}, {10000, 10000}, {10000, 0}}, 100.0},          // the other way round
         {{{0, 0}, {10000, 0}, {10000, 10000}, {0, 10000}, {0, 0}}, 100.0},  // first point repeated
-        {{{-3000, -1000}, {3000, -1000}, {0, 3000}}, 12.0},             // triangle across the origin
-        {{{0, 0}, {1, 0}, {1, 1}}, 0.5e-6},                             // half a square nanometre
-        {{{0, 0}, {5000, 0}}, 0.0},                                     // not a contour
+        {{{-3000, -1000}, {3000, -1000}, {0, 3000}}, 12.0},                 // triangle across the origin
+        {{{0, 0}, {1, 0}, {1, 1}}, 0.5e-6},                                 // half a square nanometre
+        {{{0, 0}, {5000, 0}}, 0.0},                                         // not a contour
         // Outer square with a square hole joined by a zero-width vertical cut.
-        {{{0, 0}, {0, 30000}, {10000, 30000}, {10000, 20000}, {10000, 10000}, {20000, 10000},
-          {20000, 20000}, {10000, 20000}, {10000, 30000}, {30000, 30000}, {30000, 0}},
+        {{{0, 0},
+          {0, 30000},
+          {10000, 30000},
+          {10000, 20000},
+          {10000, 10000},
+          {20000, 10000},
+          {20000, 20000},
+          {10000, 20000},
+          {10000, 30000},
+          {30000, 30000},
+          {30000, 0}},
          800.0},
     };
     for (const Case& c : cases) {
@@ -58,8 +66,8 @@ TEST(ContourArea, SumsInSquareMicrometres) {
 TEST(ContourArea, LargeCoordinatesStayExact) {
     // 2e9 nm squared would overflow 64 bits per term if the sum were formed
     // in integers of the wrong size; the area is 4e12 um^2 exactly.
-    const std::vector<Point> square = {{-1000000000, -1000000000}, {1000000000, -1000000000},
-                                       {1000000000, 1000000000}, {-1000000000, 1000000000}};
+    const std::vector<Point> square = {
+        {-1000000000, -1000000000}, {1000000000, -1000000000}, {1000000000, 1000000000}, {-1000000000, 1000000000}};
     EXPECT_DOUBLE_EQ(ContourAreaUm2(square.data(), square.size()), 4e12);
 }
 
@@ -83,7 +91,10 @@ TEST(ResultContoursArea, HoleAndSeparateContoursAndClipping) {
         double um2;
     };
     const Case cases[] = {
-        {"square half outside the range", {Square(0, 0, 10000)}, {{5000, -50000}, {50000, -50000}, {50000, 50000}, {5000, 50000}}, 50.0},
+        {"square half outside the range",
+         {Square(0, 0, 10000)},
+         {{5000, -50000}, {50000, -50000}, {50000, 50000}, {5000, 50000}},
+         50.0},
         {"two separate squares", {Square(0, 0, 10000), Square(20000, 0, 10000)}, Square(-1000, -1000, 40000), 200.0},
         {"square wholly inside", {Square(0, 0, 30000)}, Square(-1000, -1000, 40000), 900.0},
         {"nothing in the range", {Square(0, 0, 10000)}, Square(50000, 50000, 1000), 0.0},

@@ -2,10 +2,9 @@
 // many texts (repeated characters, several heights, fonts and grids, positions
 // on both sides of the axes and across them, far out, rotated) are built once
 // with the caches off and once on, and the symbols' words compared.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <string>

@@ -1,11 +1,10 @@
 // Texts as member polygons: the glyph construction against a hand-made glyph
 // source (exact fixed-point results) and against the installed outline fonts
 // (letter shapes, font choice), and the transforms of a text record.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,8 +14,8 @@
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
 #include "model/RecordTransform.h"
-#include "model/UndoList.h"
 #include "model/RecordViews.h"
+#include "model/UndoList.h"
 #include "platform/FontOutlines.h"
 #include "platform/fonts/FreeTypeFontOutlines.h"
 #include "platform/headless/RecordingMessages.h"
@@ -40,10 +39,7 @@ LOGFONTA Font(const char* face, int weight = 0, bool italic = false, std::uint8_
     return font;
 }
 
-FixedPoint Fx(double x, double y) {
-    return {RoundHalfAway(x * 65536), RoundHalfAway(y * 65536)};
-}
-
+FixedPoint Fx(double x, double y) { return {RoundHalfAway(x * 65536), RoundHalfAway(y * 65536)}; }
 
 struct Member {
     Word header;
@@ -96,17 +92,17 @@ TEST_F(TextOutlinesTest, OneContourGlyphIsStoredAsEnteredInWholeUnitsScaledFromT
     fake.SetE(100, 0);
     // Fractions are dropped toward minus infinity (the whole part of a 16.16
     // value), before scaling.
-    fake.glyphs['L'].contours = {
-        test::FakeGlyphs::Polyline({Fx(-1.5, -0.25), Fx(30.75, -0.25), Fx(30.75, 10), Fx(10.5, 10), Fx(10.5, 80), Fx(-1.5, 80)})};
+    fake.glyphs['L'].contours = {test::FakeGlyphs::Polyline(
+        {Fx(-1.5, -0.25), Fx(30.75, -0.25), Fx(30.75, 10), Fx(10.5, 10), Fx(10.5, 80), Fx(-1.5, 80)})};
     const std::int64_t head = Add("L", 1000, 5000, -7000);
     const std::vector<Member> members = MembersOf(symbol, head);
     ASSERT_EQ(members.size(), 1u);
     EXPECT_EQ(members[0].nodes, (std::vector<Point>{{5000 - 20, -7000 - 10},
-                                                     {5000 + 300, -7000 - 10},
-                                                     {5000 + 300, -7000 + 100},
-                                                     {5000 + 100, -7000 + 100},
-                                                     {5000 + 100, -7000 + 800},
-                                                     {5000 - 20, -7000 + 800}}));
+                                                    {5000 + 300, -7000 - 10},
+                                                    {5000 + 300, -7000 + 100},
+                                                    {5000 + 100, -7000 + 100},
+                                                    {5000 + 100, -7000 + 800},
+                                                    {5000 - 20, -7000 + 800}}));
     EXPECT_TRUE(IsMember(&members[0].header));
     EXPECT_FALSE(IsSelected(&members[0].header));
     EXPECT_EQ(MemberCount(symbol.RecordAt(head)), 1);
@@ -129,15 +125,9 @@ TEST_F(TextOutlinesTest, QuadraticSplinesAreCutIntoFourSegmentsPerPieceInFixedPo
     // (3.125, 43.75), (12.5, 75), (28.125, 93.75), (50, 100); the second
     // (50,100)-(101,100)-(101,0) gives (72.3125, 93.75), (88.25, 75),
     // (97.8125, 43.75), (101, 0); whole parts.
-    EXPECT_EQ(members[0].nodes, (std::vector<Point>{{0, 0},
-                                                     {3, 43},
-                                                     {12, 75},
-                                                     {28, 93},
-                                                     {50, 100},
-                                                     {72, 93},
-                                                     {88, 75},
-                                                     {97, 43},
-                                                     {101, 0}}));
+    EXPECT_EQ(
+        members[0].nodes,
+        (std::vector<Point>{{0, 0}, {3, 43}, {12, 75}, {28, 93}, {50, 100}, {72, 93}, {88, 75}, {97, 43}, {101, 0}}));
 }
 
 TEST_F(TextOutlinesTest, ScaleMakesTheInkOfCapitalEAsHighAsTheText) {
@@ -168,12 +158,10 @@ TEST_F(TextOutlinesTest, PenAdvancesByTruncatedStepsAndSkipsCharactersWithoutOut
         std::int32_t lastX;
     };
     const Case cases[] = {
-        {"#", 1, 0},
-        {"##", 2, 333},     // trunc(333 * 1.001) = 333
-        {"  #", 1, 1200},   // two spaces of trunc(600.6) each, not trunc(1201.2)
-        {"  ", 0, 0},
-        {"x#", 1, 0},       // no outline: skipped, the pen stays
-        {"?#", 2, 0},       // first contour of '?' kept, the pen stays
+        {"#", 1, 0},      {"##", 2, 333},  // trunc(333 * 1.001) = 333
+        {"  #", 1, 1200},                  // two spaces of trunc(600.6) each, not trunc(1201.2)
+        {"  ", 0, 0},     {"x#", 1, 0},    // no outline: skipped, the pen stays
+        {"?#", 2, 0},                      // first contour of '?' kept, the pen stays
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -320,7 +308,7 @@ TEST_F(TextOutlinesTest, LetterOIsOnePolygonWithItsHoleBridged) {
     const Rect box = BoxOf(members);
     const int n = static_cast<int>(o.size());
     const std::int32_t cx = (box.minx + box.maxx) / 2, cy = (box.miny + box.maxy) / 2;
-    EXPECT_FALSE(PointInPolygon(cx, cy, o.data(), n));           // the counter is a hole
+    EXPECT_FALSE(PointInPolygon(cx, cy, o.data(), n));             // the counter is a hole
     EXPECT_TRUE(PointInPolygon(box.minx + 300, cy, o.data(), n));  // the left stroke is ink
     // The bridge: a vertical edge walked down and back up at the same x.
     bool bridge = false;

@@ -1,10 +1,9 @@
 #include "model/Geometry.h"
 
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -82,9 +81,8 @@ TEST(ParseMicrons, AcceptsNumbersAsTheUserTypesThem) {
 }
 
 TEST(ParseMicrons, RejectsInvalidTextWithMessageAndKeepsValue) {
-    const std::vector<std::string> invalid = {
-        "abc", "", "   ", "1.5x", "1.5um", "1,5,3", "1.5.", "inf", "-inf", "nan", "1e30",
-        "2147483.648", "-2147483.649"};
+    const std::vector<std::string> invalid = {"abc", "",     "   ", "1.5x", "1.5um",       "1,5,3",       "1.5.",
+                                              "inf", "-inf", "nan", "1e30", "2147483.648", "-2147483.649"};
     for (const std::string& text : invalid) {
         ScopedMessageCapture capture;
         std::int32_t units = 77;
@@ -109,8 +107,7 @@ TEST(ParseMicrons, MessageEchoesAtMostTwentyCharacters) {
     std::int32_t units = 5;
     EXPECT_FALSE(ParseMicrons("abcdefghijklmnopqrstuvwxyz0123456789ABCD", units));
     EXPECT_EQ(units, 5);
-    const std::vector<RecordedMessage> expected = {
-        {"'abcdefghijklmnopqrst' is not a valid number", "Error"}};
+    const std::vector<RecordedMessage> expected = {{"'abcdefghijklmnopqrst' is not a valid number", "Error"}};
     EXPECT_EQ(capture.messages, expected);
 }
 
@@ -140,8 +137,8 @@ TEST(ParseNumbers, IntegerRealAndSilentVariants) {
         const char* text;
         std::int32_t value;
     };
-    for (const IntCase& c : std::vector<IntCase>{{"42", 42}, {"2.5", 3}, {"-2.5", -3}, {"3,7", 4},
-                                                 {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}}) {
+    for (const IntCase& c : std::vector<IntCase>{
+             {"42", 42}, {"2.5", 3}, {"-2.5", -3}, {"3,7", 4}, {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}}) {
         std::int32_t value = 0;
         EXPECT_TRUE(ParseInteger(c.text, value)) << c.text;
         EXPECT_EQ(value, c.value) << c.text;
@@ -270,12 +267,13 @@ TEST(TransformPoints, MapsAndRoundsEachPoint) {
 
 TEST(ComposeTransform, EqualsApplyingInnerThenOuter) {
     // Translate, then quarter turn: the origin lands at (-7, 5).
-    EXPECT_EQ(ComposeTransform({1, 0, 0, 1, 5, 7}, {0, 1, -1, 0, 0, 0}),
-              (TransformMatrix{0, 1, -1, 0, -7, 5}));
+    EXPECT_EQ(ComposeTransform({1, 0, 0, 1, 5, 7}, {0, 1, -1, 0, 0, 0}), (TransformMatrix{0, 1, -1, 0, -7, 5}));
 
-    const std::vector<TransformMatrix> matrices = {
-        {1, 0, 0, 1, 0, 0}, {0, 1, -1, 0, 3, -2}, {2, 0.5, -1.5, 3, 10, 20}, {-1, 0, 0, 1, -4, 8},
-        {0.6, 0.8, -0.8, 0.6, 100, -50}};
+    const std::vector<TransformMatrix> matrices = {{1, 0, 0, 1, 0, 0},
+                                                   {0, 1, -1, 0, 3, -2},
+                                                   {2, 0.5, -1.5, 3, 10, 20},
+                                                   {-1, 0, 0, 1, -4, 8},
+                                                   {0.6, 0.8, -0.8, 0.6, 100, -50}};
     const std::vector<DPoint> probes = {{0, 0}, {1, 0}, {0, 1}, {-7.5, 12.25}};
     for (const TransformMatrix& q : matrices) {
         for (const TransformMatrix& r : matrices) {
@@ -322,17 +320,24 @@ TEST(DecomposeTransform, RecoversRotationScaleAndMirror) {
 // ---------------------------------------------------------------- curves
 
 TEST(CirclePolygon, CounterClockwiseFromAngleZero) {
-    EXPECT_EQ(CirclePolygon({0, 0}, 100, 8), P({{100, 0}, {71, 71}, {0, 100}, {-71, 71}, {-100, 0},
-                                                {-71, -71}, {0, -100}, {71, -71}}));
+    EXPECT_EQ(CirclePolygon({0, 0}, 100, 8),
+              P({{100, 0}, {71, 71}, {0, 100}, {-71, 71}, {-100, 0}, {-71, -71}, {0, -100}, {71, -71}}));
     EXPECT_EQ(CirclePolygon({100, 200}, 10, 4), P({{110, 200}, {100, 210}, {90, 200}, {100, 190}}));
     EXPECT_TRUE(CirclePolygon({0, 0}, 10, 0).empty());
 }
 
 TEST(RingPolygon, OuterCircleForwardInnerCircleBack) {
     // m = 5, step = 90 degrees.
-    EXPECT_EQ(RingPolygon({1000, -500}, 100, 20, 10),
-              P({{1110, -500}, {1000, -390}, {890, -500}, {1000, -610}, {1110, -500},
-                 {1090, -500}, {1000, -590}, {910, -500}, {1000, -410}, {1090, -500}}));
+    EXPECT_EQ(RingPolygon({1000, -500}, 100, 20, 10), P({{1110, -500},
+                                                         {1000, -390},
+                                                         {890, -500},
+                                                         {1000, -610},
+                                                         {1110, -500},
+                                                         {1090, -500},
+                                                         {1000, -590},
+                                                         {910, -500},
+                                                         {1000, -410},
+                                                         {1090, -500}}));
     // Half an odd width is kept as a fraction: radii 107.5 and 92.5.
     const std::vector<Point> odd = RingPolygon({0, 0}, 100, 15, 10);
     ASSERT_EQ(odd.size(), 10u);
@@ -347,8 +352,8 @@ TEST(RingPolygon, FillsOnlyTheRing) {
     const int n = static_cast<int>(ring.size());
     for (double angle : {0.3, 1.7, 3.0, 4.4, 5.9}) {
         const auto inside = [&](double r) {
-            return PointInPolygon(RoundHalfAway(r * std::cos(angle)), RoundHalfAway(r * std::sin(angle)),
-                                  ring.data(), n);
+            return PointInPolygon(RoundHalfAway(r * std::cos(angle)), RoundHalfAway(r * std::sin(angle)), ring.data(),
+                                  n);
         };
         EXPECT_TRUE(inside(1000)) << angle;
         EXPECT_FALSE(inside(500)) << angle;
@@ -549,12 +554,9 @@ TEST(ExtendEndPoint, MovesAwayFromTheOtherPoint) {
         Point expected;
     };
     const std::vector<Case> cases = {
-        {{100, 0}, {0, 0}, 10, {110, 0}},
-        {{0, 0}, {3, 4}, 10, {-6, -8}},
-        {{100, 0}, {0, 0}, -30, {70, 0}},
-        {{0, 50}, {0, 100}, 7, {0, 43}},
-        {{5, 5}, {5, 5}, 10, {5, 5}},
-        {{INT32_MAX - 5, 0}, {0, 0}, 100, {INT32_MAX, 0}},
+        {{100, 0}, {0, 0}, 10, {110, 0}}, {{0, 0}, {3, 4}, 10, {-6, -8}},
+        {{100, 0}, {0, 0}, -30, {70, 0}}, {{0, 50}, {0, 100}, 7, {0, 43}},
+        {{5, 5}, {5, 5}, 10, {5, 5}},     {{INT32_MAX - 5, 0}, {0, 0}, 100, {INT32_MAX, 0}},
     };
     for (const Case& c : cases) {
         Point end = c.end;
@@ -582,10 +584,9 @@ TEST(PointInPolygon, EvenOddWithHalfOpenEdges) {
         bool inside;
     };
     const std::vector<Case> cases = {
-        {&square, 50, 50, true},  {&square, 150, 50, false}, {&square, -1, 50, false},
-        {&square, 0, 50, true},   {&square, 100, 50, false}, {&square, 50, 0, true},
-        {&square, 50, 100, false}, {&u, 50, 70, false},      {&u, 50, 20, true},
-        {&u, 15, 70, true},       {&u, 85, 70, true},
+        {&square, 50, 50, true},   {&square, 150, 50, false}, {&square, -1, 50, false},  {&square, 0, 50, true},
+        {&square, 100, 50, false}, {&square, 50, 0, true},    {&square, 50, 100, false}, {&u, 50, 70, false},
+        {&u, 50, 20, true},        {&u, 15, 70, true},        {&u, 85, 70, true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(PointInPolygon(c.x, c.y, c.polygon->data(), static_cast<int>(c.polygon->size())), c.inside)
@@ -624,13 +625,10 @@ TEST(OffsetPolygon, MovesEveryEdgeOutwardsWhateverTheOrientation) {
               P({{-10, -10}, {-10, 110}, {110, 110}, {110, -10}}));
     EXPECT_EQ(Offset({{0, 0}, {0, 100}, {100, 100}, {100, 0}, {0, 0}}, 10),
               P({{-10, -10}, {-10, 110}, {110, 110}, {110, -10}}));
-    EXPECT_EQ(Offset({{0, 0}, {100, 0}, {100, 100}, {0, 100}}, -10),
-              P({{10, 10}, {90, 10}, {90, 90}, {10, 90}}));
-    EXPECT_EQ(Offset({{0, 0}, {0, 100}, {100, 100}, {100, 0}}, -10),
-              P({{10, 10}, {10, 90}, {90, 90}, {90, 10}}));
+    EXPECT_EQ(Offset({{0, 0}, {100, 0}, {100, 100}, {0, 100}}, -10), P({{10, 10}, {90, 10}, {90, 90}, {10, 90}}));
+    EXPECT_EQ(Offset({{0, 0}, {0, 100}, {100, 100}, {100, 0}}, -10), P({{10, 10}, {10, 90}, {90, 90}, {90, 10}}));
     // Slanted edges: the corners of x ± y = 100 + 10·√2 lie at 114.14.
-    EXPECT_EQ(Offset({{0, -100}, {100, 0}, {0, 100}, {-100, 0}}, 10),
-              P({{0, -114}, {114, 0}, {0, 114}, {-114, 0}}));
+    EXPECT_EQ(Offset({{0, -100}, {100, 0}, {0, 100}, {-100, 0}}, 10), P({{0, -114}, {114, 0}, {0, 114}, {-114, 0}}));
     // L shape: the re-entrant corner moves inwards diagonally.
     EXPECT_EQ(Offset({{0, 0}, {200, 0}, {200, 100}, {100, 100}, {100, 200}, {0, 200}}, 10),
               P({{-10, -10}, {210, -10}, {210, 110}, {110, 110}, {110, 210}, {-10, 210}}));

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -60,8 +59,7 @@ TEST(HierarchyWalker, ComposesCallsAndArrayElements) {
     Corners corners;
     EXPECT_TRUE(HierarchyWalker(layout).Walk(top, TransformMatrix{}, corners));
     // (x, y) -> (1000 - y, x) for what the call places.
-    const std::vector<Corners::Seen> expected = {
-        {{998, 1}, 2}, {{998, 101}, 2}, {{1008, -7}, 1}, {{5, 6}, 0}};
+    const std::vector<Corners::Seen> expected = {{{998, 1}, 2}, {{998, 101}, 2}, {{1008, -7}, 1}, {{5, 6}, 0}};
     EXPECT_EQ(corners.seen, expected);
 }
 
@@ -94,8 +92,7 @@ TEST(HierarchyWalker, EntersNoSymbolThatIsAlreadyOpen) {
     // top -> b -> a (by the call) and b -> a (by the array), where a's call
     // of b is skipped each time.
     EXPECT_EQ(walker.CyclesSkipped(), 4);
-    const std::vector<Corners::Seen> expected = {
-        {{0, 0}, 1}, {{0, 0}, 2}, {{0, 0}, 1}, {{0, 0}, 2}, {{0, 0}, 2}};
+    const std::vector<Corners::Seen> expected = {{{0, 0}, 1}, {{0, 0}, 2}, {{0, 0}, 1}, {{0, 0}, 2}, {{0, 0}, 2}};
     EXPECT_EQ(corners.seen, expected);
 }
 

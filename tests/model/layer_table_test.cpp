@@ -1,21 +1,19 @@
-#include <gtest/gtest.h>
-
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "model/Layout.h"
-#include "model/UndoList.h"
 #include "model/RecordViews.h"
+#include "model/UndoList.h"
 #include "platform/headless/RecordingMessages.h"
 
 using namespace zandor;
@@ -143,9 +141,12 @@ TEST_F(LayerMapFiles, EachLineGivesItsLayer) {
 }
 
 TEST_F(LayerMapFiles, LinesThatNameNoLayerAreSkipped) {
-    for (const std::string& line : std::vector<std::string>{"300 Big/0f00ff00", "256 X", "99999999999999999999 Huge", "Metal 3/0f00ff00",
-                                   "3 /0f00ff00", "3", "3   \t", "-3 Negative", "+3 Plus", "", "   ", "/0f00ff00",
-                                   "# 3 Comment", std::string("\0" "3 Hidden", 9)}) {
+    for (const std::string& line : std::vector<std::string>{
+             "300 Big/0f00ff00", "256 X", "99999999999999999999 Huge", "Metal 3/0f00ff00", "3 /0f00ff00", "3", "3   \t",
+             "-3 Negative", "+3 Plus", "", "   ", "/0f00ff00", "# 3 Comment",
+             std::string("\0"
+                         "3 Hidden",
+                         9)}) {
         Layout layout;
         ScopedMessageCapture messages;
         ASSERT_TRUE(ReadMap(layout, kHeader + line + "\r\n5 Kept\r\n"));
@@ -179,8 +180,8 @@ TEST_F(LayerMapFiles, StyleNibblesWithoutMeaningReadAsSolid) {
 }
 
 TEST_F(LayerMapFiles, HeaderDecidesWhetherTheFileIsRead) {
-    for (const std::string& header : std::vector<std::string>{"# Zandor 3.1 Layer Map\r\n", "# Zandor\n", "# Tremol map of some version\r\n",
-                                     "# Tremol"}) {
+    for (const std::string& header : std::vector<std::string>{"# Zandor 3.1 Layer Map\r\n", "# Zandor\n",
+                                                              "# Tremol map of some version\r\n", "# Tremol"}) {
         Layout layout;
         layout.ResetLayers();
         ScopedMessageCapture messages;
@@ -189,9 +190,9 @@ TEST_F(LayerMapFiles, HeaderDecidesWhetherTheFileIsRead) {
         EXPECT_EQ(layout.Layer(0), nullptr) << "the old table goes";
         EXPECT_EQ(layout.LayerCount(), header.back() == '\n' ? 1 : 0);
     }
-    for (const std::string& header : std::vector<std::string>{"", "\r\n", "#Zandor 3.1\r\n", "# zandor 3.1\r\n", "# Zando\r\n",
-                                     "\xEF\xBB\xBF# Zandor 3.1 Layer Map\r\n", "3 Metal/0f00ff00\r\n",
-                                     std::string("# Zan\0dor\r\n", 11)}) {
+    for (const std::string& header : std::vector<std::string>{
+             "", "\r\n", "#Zandor 3.1\r\n", "# zandor 3.1\r\n", "# Zando\r\n", "\xEF\xBB\xBF# Zandor 3.1 Layer Map\r\n",
+             "3 Metal/0f00ff00\r\n", std::string("# Zan\0dor\r\n", 11)}) {
         Layout layout;
         layout.SetLayer(std::make_unique<LayerDescription>(4, "Keep"));
         ScopedMessageCapture messages;
@@ -204,7 +205,8 @@ TEST_F(LayerMapFiles, HeaderDecidesWhetherTheFileIsRead) {
 
 TEST_F(LayerMapFiles, FilesThatCannotBeOpenedFailSilently) {
     fs::create_directory(dir / "folder");
-    for (const std::string& path : std::vector<std::string>{Path("missing.map"), Path("folder"), std::string("/dev/zero")}) {
+    for (const std::string& path :
+         std::vector<std::string>{Path("missing.map"), Path("folder"), std::string("/dev/zero")}) {
         Layout layout;
         layout.ResetLayers();
         ScopedMessageCapture messages;
@@ -220,14 +222,19 @@ TEST_F(LayerMapFiles, LongLinesContinueAsNewLines) {
     Layout layout;
     ASSERT_TRUE(ReadMap(layout,
                         // The header is read in 64 characters; what follows is a line of its own.
-                        "# Zandor" + std::string(56, '.') + "7 X\r\n"
-                        // 63 characters, the rest of the line is a layer line.
-                        "1 " + a61 + "42 Tail/0f0000ff\r\n"
-                        // Exactly 63 characters before CR LF: no continuation, no CR in the name.
-                        "2 " + std::string(61, 'B') + "\r\n"
-                        // A later line of the same index replaces the earlier layer.
-                        "3 First/0f0000ff\n"
-                        "3 Second/0f00ff00\n"));
+                        "# Zandor" + std::string(56, '.') +
+                            "7 X\r\n"
+                            // 63 characters, the rest of the line is a layer line.
+                            "1 " +
+                            a61 +
+                            "42 Tail/0f0000ff\r\n"
+                            // Exactly 63 characters before CR LF: no continuation, no CR in the name.
+                            "2 " +
+                            std::string(61, 'B') +
+                            "\r\n"
+                            // A later line of the same index replaces the earlier layer.
+                            "3 First/0f0000ff\n"
+                            "3 Second/0f00ff00\n"));
     EXPECT_EQ(layout.LayerCount(), 5);
     EXPECT_EQ(layout.Layer(7)->name, "X");
     EXPECT_EQ(layout.Layer(1)->name, a61);
@@ -295,7 +302,8 @@ TEST_F(LayerMapFiles, WritesShortAndLongLines) {
     layout.SetLayer(std::make_unique<LayerDescription>(2, std::string("Two\r\nlines\0x", 12), 0x0000FF));
     layout.SetLayer(std::make_unique<LayerDescription>(0, ""));
     ASSERT_TRUE(layout.WriteLayerMap(Path("order.map")));
-    EXPECT_EQ(Contents(Path("order.map")), kHeader + "0 Layer 0/0f808000\r\n2 Two\r lines x/0f0000ff\r\n10 Ten/0f0000ff\r\n");
+    EXPECT_EQ(Contents(Path("order.map")),
+              kHeader + "0 Layer 0/0f808000\r\n2 Two\r lines x/0f0000ff\r\n10 Ten/0f0000ff\r\n");
 }
 
 TEST_F(LayerMapFiles, RoundTripKeepsAllButShortNamesAndFlags) {
@@ -305,10 +313,10 @@ TEST_F(LayerMapFiles, RoundTripKeepsAllButShortNamesAndFlags) {
     for (int fill = -1; fill <= 6; ++fill) {
         for (int outline = 0; outline <= 4; ++outline, ++index) {
             const std::uint32_t dataType = static_cast<std::uint32_t>(index % 3 == 0 ? 0 : index * 997 % 65536);
-            auto layer = std::make_unique<LayerDescription>(index * 7 % 256, "Layer name " + std::to_string(index),
-                                                            index * 0x030507 % 0x1000000,
-                                                            index % 2 ? index * 0x0B0D11 % 0x1000000 : -1, fill,
-                                                            outline, dataType, static_cast<std::uint8_t>(index % 4 != 1));
+            auto layer = std::make_unique<LayerDescription>(
+                index * 7 % 256, "Layer name " + std::to_string(index), index * 0x030507 % 0x1000000,
+                index % 2 ? index * 0x0B0D11 % 0x1000000 : -1, fill, outline, dataType,
+                static_cast<std::uint8_t>(index % 4 != 1));
             layer->shortName = "S" + std::to_string(index);
             layer->visible = index % 2;
             layer->locked = 1;
@@ -334,9 +342,13 @@ TEST_F(LayerMapFiles, RoundTripKeepsAllButShortNamesAndFlags) {
     }
 
     // Names that cannot survive a layer map.
-    for (const auto& [name, after] : std::vector<std::pair<std::string, std::string>>{
-             {"a/b", "a"}, {" lead", "lead"}, {"trail ", "trail"}, {"\tboth\t", "both"}, {"in side", "in side"},
-             {"lone\rcr", "lone\rcr"}, {"cr\r\nlf", "cr\r lf"}}) {
+    for (const auto& [name, after] : std::vector<std::pair<std::string, std::string>>{{"a/b", "a"},
+                                                                                      {" lead", "lead"},
+                                                                                      {"trail ", "trail"},
+                                                                                      {"\tboth\t", "both"},
+                                                                                      {"in side", "in side"},
+                                                                                      {"lone\rcr", "lone\rcr"},
+                                                                                      {"cr\r\nlf", "cr\r lf"}}) {
         Layout layout;
         layout.DeleteLayers();
         layout.SetLayer(std::make_unique<LayerDescription>(3, name, 0x00FF00));
@@ -539,8 +551,8 @@ TEST(LayerTable, ChangeLayerIndexMovesObjectsUndoCopiesAndTheDescription) {
     SymbolDescription& leaf = *layout.AddSymbol(1, "leaf");
     leaf.AddCircle(0, 0, 10, 2);
     const Point triangle[] = {{0, 0}, {10, 0}, {0, 10}};
-    main.AddRectangle(0, 0, 10, 10, 2);     // deleted below
-    main.AddPolygon(triangle, 3, 2);        // modified below
+    main.AddRectangle(0, 0, 10, 10, 2);  // deleted below
+    main.AddPolygon(triangle, 3, 2);     // modified below
     main.AddRectangle(0, 0, 5, 5, 3);
     SetRecordLayer(main.InsertSymbolCall(1, 0, 0), 2);
     SetRecordLayer(main.AddGroup(0, 0, 0, 0), 2);
@@ -585,17 +597,20 @@ TEST(LayerTable, ChangeLayerIndexMovesObjectsUndoCopiesAndTheDescription) {
         return list;
     };
     using K = ObjectKind;
-    EXPECT_EQ(kindsAndLayers(main), (std::vector<std::pair<K, int>>{
-                                        {K::Polygon, 9}, {K::Rectangle, 3}, {K::SymbolCall, 2}, {K::Group, 2},
-                                        {K::Rectangle, 9}}));
+    EXPECT_EQ(kindsAndLayers(main),
+              (std::vector<std::pair<K, int>>{
+                  {K::Polygon, 9}, {K::Rectangle, 3}, {K::SymbolCall, 2}, {K::Group, 2}, {K::Rectangle, 9}}));
     EXPECT_EQ(kindsAndLayers(leaf), (std::vector<std::pair<K, int>>{{K::Circle, 9}}));
 
     // The saved copies moved too: undo brings back the deleted rectangle and the
     // old polygon on the new layer.
     layout.Undo();
-    EXPECT_EQ(kindsAndLayers(main), (std::vector<std::pair<K, int>>{
-                                        {K::Rectangle, 9}, {K::Polygon, 9}, {K::Rectangle, 3}, {K::SymbolCall, 2},
-                                        {K::Group, 2}, {K::Rectangle, 9}}));
+    EXPECT_EQ(kindsAndLayers(main), (std::vector<std::pair<K, int>>{{K::Rectangle, 9},
+                                                                    {K::Polygon, 9},
+                                                                    {K::Rectangle, 3},
+                                                                    {K::SymbolCall, 2},
+                                                                    {K::Group, 2},
+                                                                    {K::Rectangle, 9}}));
     EXPECT_NE(main.RecordAt(kRectangleLength)[5], 99);
 
     // Copies of calls and groups keep their layer byte.
@@ -607,9 +622,12 @@ TEST(LayerTable, ChangeLayerIndexMovesObjectsUndoCopiesAndTheDescription) {
     main.DeleteRecord(main.DeleteRecord(call));  // the call, then the group
     ASSERT_TRUE(layout.ChangeLayerIndex(2, 9));
     layout.Undo();
-    EXPECT_EQ(kindsAndLayers(main), (std::vector<std::pair<K, int>>{
-                                        {K::Rectangle, 9}, {K::Polygon, 9}, {K::Rectangle, 3}, {K::SymbolCall, 2},
-                                        {K::Group, 2}, {K::Rectangle, 9}}));
+    EXPECT_EQ(kindsAndLayers(main), (std::vector<std::pair<K, int>>{{K::Rectangle, 9},
+                                                                    {K::Polygon, 9},
+                                                                    {K::Rectangle, 3},
+                                                                    {K::SymbolCall, 2},
+                                                                    {K::Group, 2},
+                                                                    {K::Rectangle, 9}}));
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
+#include "model/Layout.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 
-#include "model/Layout.h"
 #include "model/UndoList.h"
 #include "platform/headless/RecordingMessages.h"
 
@@ -76,9 +76,18 @@ TEST(Layout, FileTypesByExtension) {
         FileType type;
     };
     const Case cases[] = {
-        {"chip.cif", FileCif}, {"chip.Cif", FileCif},   {"/a.b/chip.GDS", FileGds}, {"x.dxf", FileDxf},
-        {"x.emk", FileEmk},    {"x.dwm", FileMann},     {"x.MAN", FileMann},        {"x.gbr", FileGerber},
-        {"x.tap", FileDrill},  {"x.msk", FileMsk},      {"x.txt", FileUnknown},     {"noext", FileUnknown},
+        {"chip.cif", FileCif},
+        {"chip.Cif", FileCif},
+        {"/a.b/chip.GDS", FileGds},
+        {"x.dxf", FileDxf},
+        {"x.emk", FileEmk},
+        {"x.dwm", FileMann},
+        {"x.MAN", FileMann},
+        {"x.gbr", FileGerber},
+        {"x.tap", FileDrill},
+        {"x.msk", FileMsk},
+        {"x.txt", FileUnknown},
+        {"noext", FileUnknown},
         {"dir.cif/file", FileUnknown},
     };
     for (const Case& c : cases) EXPECT_EQ(FileTypeOf(c.name), c.type) << c.name;
@@ -96,8 +105,9 @@ TEST(Layout, SavingATypeWithoutAWriterSaysSo) {
         const std::string name = (folder / "saved.out").string();
         platform::headless::ScopedMessageCapture messages;
         EXPECT_FALSE(layout.Save(name, type)) << type;
-        EXPECT_EQ(messages.messages, (std::vector<platform::headless::RecordedMessage>{
-                                         {"Saving this file type is not supported yet", "Error"}}))
+        EXPECT_EQ(
+            messages.messages,
+            (std::vector<platform::headless::RecordedMessage>{{"Saving this file type is not supported yet", "Error"}}))
             << type;
         EXPECT_FALSE(std::filesystem::exists(name)) << type;
         EXPECT_TRUE(layout.fileName.empty()) << type;

@@ -1,7 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "model/Layout.h"
@@ -64,8 +63,7 @@ TEST(ObjectRecord, CreatorsLayOutRecordsWordForWord) {
     EXPECT_EQ(WireNodeCount(wire), 2);
 
     EXPECT_EQ(WordsOf(s.AddCircle(1, 2, 3, 9)), (std::vector<Word>{MakeHeader(4, 9, ObjectKind::Circle), 1, 2, 3}));
-    EXPECT_EQ(WordsOf(s.AddRing(1, 2, 30, 4, 9)),
-              (std::vector<Word>{MakeHeader(5, 9, ObjectKind::Ring), 1, 2, 30, 4}));
+    EXPECT_EQ(WordsOf(s.AddRing(1, 2, 30, 4, 9)), (std::vector<Word>{MakeHeader(5, 9, ObjectKind::Ring), 1, 2, 30, 4}));
 
     const Word arcWidth = MakeArcWidthWord(100, 1, true);
     EXPECT_EQ(static_cast<std::uint32_t>(arcWidth), 100u | (1u << 28) | (1u << 31));

@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -53,7 +52,8 @@ TEST(ObjectBounds, EveryKind) {
         r = s.NextRecord(r);
     }
     // The cached extent of calls and arrays is stored back.
-    Word* array = s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.FirstRecord())))))));
+    Word* array = s.NextRecord(
+        s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.NextRecord(s.FirstRecord())))))));
     ASSERT_EQ(RecordKind(array), ObjectKind::SymbolArray);
     EXPECT_EQ(ArrayView(array).CachedExtent(), (Rect{0, -50, 300, 600}));
 }
@@ -131,13 +131,11 @@ TEST(Selection, SingleObjectStatusTexts) {
         {s.AddRectangle(0, 0, 10000, 5000, 3), "Rectangle, (0,0),(10,5), width: 10, height: 5, \"Layer 3\""},
         {s.AddBox(1500, -250, 2000, 1000, 45.5, 1),
          "Box, length: 2, width: 1, center: (1.5,-0.25), angle: 45.5, \"Metal\""},
-        {s.AddPolygon(kTriangle, 3, 7),
-         "Polygon, (0,0),(0.01,0.01), width: 0.01, height: 0.01, \"invalid layer 7\""},
+        {s.AddPolygon(kTriangle, 3, 7), "Polygon, (0,0),(0.01,0.01), width: 0.01, height: 0.01, \"invalid layer 7\""},
         {s.AddWire(line, 2, 1000, 0, 1), "Wire, (0,0),(10,0), width: 10, height: 0, thickness: 1, \"Metal\""},
         {s.AddCircle(1000, 2000, 500, 1), "Circle, center: (1,2), radius: 0.5, diameter: 1, \"Metal\""},
         {s.AddRing(0, 0, 3000, 200, 1), "Ring, center: (0,0), radius: 3, thickness: 0.2, \"Metal\""},
-        {s.AddArcWire(0, 0, 1000, 0, 0, 1000, 100, 1),
-         "Arc wire, center: (0,0), start: (1,0), stop: (0,1), \"Metal\""},
+        {s.AddArcWire(0, 0, 1000, 0, 0, 1000, 100, 1), "Arc wire, center: (0,0), start: (1,0), stop: (0,1), \"Metal\""},
         {s.AddText(1000, 1000, 0, "Hi there", 100, {}, 1), "Text, (1,1), \"Hi there\", \"Metal\""},
         {s.AddGroup(0, 0, 0, 3), "Group of 3 objects"},
         {s.InsertSymbolCall(4, 5000, 0), "Symbol, (5,0),(6,1), width: 1, height: 1, pad"},

@@ -1,12 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "model/Layout.h"
+#include "model/RecordViews.h"
 #include "model/UndoList.h"
 #include "model/WordStorage.h"
-#include "model/RecordViews.h"
 #include "platform/headless/RecordingMessages.h"
 
 using namespace zandor;
@@ -94,8 +93,8 @@ TEST(Symbol, RecursiveCallsAreRefusedAndChangeNothing) {
         int callee;
         int how;  // 0 call, 1 call with matrix, 2 array
     };
-    for (const Attempt& at : {Attempt{c, 1, 0}, Attempt{c, 1, 1}, Attempt{c, 1, 2}, Attempt{b, 1, 0},
-                              Attempt{a, 1, 0}, Attempt{a, 1, 2}, Attempt{c, 3, 1}}) {
+    for (const Attempt& at : {Attempt{c, 1, 0}, Attempt{c, 1, 1}, Attempt{c, 1, 2}, Attempt{b, 1, 0}, Attempt{a, 1, 0},
+                              Attempt{a, 1, 2}, Attempt{c, 3, 1}}) {
         ScopedMessageCapture messages;
         const std::vector<Word> before = BufferOf(*at.into);
         const int entries = at.into->undo->EntryCount();

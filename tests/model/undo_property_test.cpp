@@ -1,13 +1,12 @@
 // Randomised check of the undo list: seeded sequences of editing steps on the
 // main symbol, each undone again, must give back the record buffer word for
 // word as it was at every step boundary.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
 #include <random>
 #include <string>
@@ -58,9 +57,8 @@ std::string Hex(Word w) {
     }
     for (std::size_t i = 0; i < expected.words.size(); ++i) {
         if (expected.words[i] != actual.words[i]) {
-            return ::testing::AssertionFailure()
-                   << "first difference at word " << i << ": " << Hex(actual.words[i]) << " (expected "
-                   << Hex(expected.words[i]) << ")";
+            return ::testing::AssertionFailure() << "first difference at word " << i << ": " << Hex(actual.words[i])
+                                                 << " (expected " << Hex(expected.words[i]) << ")";
         }
     }
     return ::testing::AssertionSuccess();
@@ -210,8 +208,8 @@ public:
                 const Point centre = RandomPoint();
                 const Point start{centre.X + Uniform(-30000, 30000), centre.Y + Uniform(-30000, 30000)};
                 // Start and end coincide now and then: that makes a ring.
-                const Point end = Chance(25) ? start : Point{centre.X + Uniform(-30000, 30000),
-                                                             centre.Y + Uniform(-30000, 30000)};
+                const Point end =
+                    Chance(25) ? start : Point{centre.X + Uniform(-30000, 30000), centre.Y + Uniform(-30000, 30000)};
                 const bool clockwise = Chance(50);
                 r = main->AddArcWire(centre.X, centre.Y, start.X, start.Y, end.X, end.Y,
                                      MakeArcWidthWord(Uniform(0, 3000), Uniform(0, 2), clockwise), LayerIndex());
@@ -224,9 +222,8 @@ public:
                 break;
             case 9: {
                 static constexpr double kAngles[] = {0, 90, 180, 270, 30, 45, -60};
-                const TransformMatrix m =
-                    Placement(kAngles[Uniform(0, 6)], Uniform(1, 8) * 0.5, Uniform(1, 8) * 0.5, Chance(50), Coord(),
-                              Coord());
+                const TransformMatrix m = Placement(kAngles[Uniform(0, 6)], Uniform(1, 8) * 0.5, Uniform(1, 8) * 0.5,
+                                                    Chance(50), Coord(), Coord());
                 r = main->InsertSymbolCallMatrix(CalledId(), m);
                 log += "call with matrix";
                 break;
@@ -234,7 +231,8 @@ public:
             case 10: {
                 static constexpr double kMagnifications[] = {1, -1, 2, 0.5, -1.5};
                 const Point origin = RandomPoint();
-                r = main->InsertArray(CalledId(), origin, {origin.X + Uniform(-90000, 90000), origin.Y + Uniform(-500, 500)},
+                r = main->InsertArray(CalledId(), origin,
+                                      {origin.X + Uniform(-90000, 90000), origin.Y + Uniform(-500, 500)},
                                       {origin.X + Uniform(-500, 500), origin.Y + Uniform(-90000, 90000)}, Uniform(1, 6),
                                       Uniform(1, 6), kMagnifications[Uniform(0, 4)], Uniform(-4, 4) * 45.0);
                 log += "array";
@@ -291,9 +289,7 @@ public:
         EXPECT_NE(main->AddGroup(at.X, at.Y, total, int(plan.size())), nullptr);
         for (std::size_t k = 0; k < plan.size(); ++k) {
             switch (plan[k]) {
-                case Member::Plain:
-                    AddSimple(log, true);
-                    break;
+                case Member::Plain: AddSimple(log, true); break;
                 case Member::Text:
                     AddTextWithGlyphs(true, inner[k]);
                     log += "text of " + std::to_string(inner[k]);
@@ -339,12 +335,8 @@ public:
         const std::int32_t dx = Uniform(-1000, 1000), dy = Uniform(-1000, 1000);
         switch (RecordKind(r)) {
             case ObjectKind::Rectangle:
-            case ObjectKind::Measurement:
-                words[1] += dx, words[2] += dy, words[3] += dx, words[4] += dy;
-                break;
-            case ObjectKind::Box:
-                words[5] = Uniform(-360000, 360000);
-                break;
+            case ObjectKind::Measurement: words[1] += dx, words[2] += dy, words[3] += dx, words[4] += dy; break;
+            case ObjectKind::Box: words[5] = Uniform(-360000, 360000); break;
             case ObjectKind::Polygon: {
                 const auto nodes = RandomPoints(Uniform(0, 12));
                 words.resize(kPolygonBaseLength + 2 * nodes.size());
@@ -362,12 +354,8 @@ public:
                     std::memcpy(words.data() + 6, nodes.data(), nodes.size() * sizeof(Point));
                 }
                 break;
-            case ObjectKind::Circle:
-                words[3] = Uniform(0, 50000);
-                break;
-            case ObjectKind::Ring:
-                words[4] = Uniform(0, 9000);
-                break;
+            case ObjectKind::Circle: words[3] = Uniform(0, 50000); break;
+            case ObjectKind::Ring: words[4] = Uniform(0, 9000); break;
             case ObjectKind::ArcWire:
                 words[7] ^= static_cast<Word>(kSelectedBit);  // the other direction
                 break;
@@ -389,9 +377,7 @@ public:
                 std::memcpy(words.data() + kScriptCharsWord, text.data(), text.size());
                 break;
             }
-            case ObjectKind::Group:
-                words[1] += dx, words[2] += dy;
-                break;
+            case ObjectKind::Group: words[1] += dx, words[2] += dy; break;
             case ObjectKind::SymbolCall:
                 WriteMatrix(words.data() + kCallMatrixWord, Placement(90, 1, 1, Chance(50), Coord(), Coord()));
                 break;
@@ -428,11 +414,9 @@ public:
                 AddTextWithGlyphs(false, glyphs);
                 return "text of " + std::to_string(glyphs);
             }
-            case 10:
-                return AddScriptWithMembers();
+            case 10: return AddScriptWithMembers();
             case 11:
-            case 12:
-                return AddGroupWithMembers();
+            case 12: return AddGroupWithMembers();
             case 13: {
                 // A refused call must leave neither a record nor an entry.
                 ScopedMessageCapture messages;

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
-
 #include <vector>
 
 #include "model/Layout.h"
-#include "model/UndoList.h"
 #include "model/RecordViews.h"
+#include "model/UndoList.h"
 #include "platform/headless/RecordingMessages.h"
 
 using namespace zandor;

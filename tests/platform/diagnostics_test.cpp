@@ -1,11 +1,11 @@
 // The diagnostics consumers: the message boxes with their nine-message limit,
 // and the log that groups identical reports for the command-line reports.
-#include <gtest/gtest.h>
+#include "platform/Diagnostics.h"
 
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-#include "platform/Diagnostics.h"
 #include "platform/headless/RecordingMessages.h"
 
 using namespace zandor::platform;

@@ -1,17 +1,16 @@
 // The one file writer every writer uses: the target is replaced only by a
 // complete file, never through a directory or device, and a failure leaves the
 // old file and no temporary file behind.
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/ReplacingFile.h"
@@ -26,9 +25,8 @@ namespace {
 class ReplacingFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("zandor-replacing-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() / ("zandor-replacing-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -173,9 +171,7 @@ TEST_F(ReplacingFileTest, WritingThroughASymbolicLinkReplacesTheFileItPointsTo) 
         fs::path pointsTo;
     };
     const Case cases[] = {
-        {"relative", "real/data.txt"},
-        {"absolute", fs::path(target)},
-        {"chain", "relative"},  // a link to a link
+        {"relative", "real/data.txt"}, {"absolute", fs::path(target)}, {"chain", "relative"},  // a link to a link
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.link);

@@ -1,8 +1,6 @@
 // The editor window under the offscreen platform: opening files, zooming and
 // panning with the mouse and the keys, layer visibility, symbols from the
 // tree, settings across a restart, and drawing passes that give up for input.
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -12,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <gtest/gtest.h>
 #include <memory>
 
 #include "formats/AllFormats.h"
@@ -20,10 +19,10 @@
 #include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
 #include "platform/headless/RecordingMessages.h"
+#include "shell/FileNames.h"
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
 #include "shell/MainForm.h"
-#include "shell/FileNames.h"
 #include "shell/RulerPanel.h"
 #include "shell/SingleInstance.h"
 
@@ -94,9 +93,9 @@ TEST_F(EditorTest, OpeningFilesAndTheirRefusals) {
     EXPECT_EQ(form->OpenFile(kDemo), nullptr);
     EXPECT_EQ(form->OpenFile("/no/such/file.cif"), nullptr);
     EXPECT_EQ(form->LayoutWindows().size(), 1);
-    EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{
-                                     {"File is already open", "Error"},
-                                     {"The file:\n/no/such/file.cif\ndoes not exist!", "Error"}}));
+    EXPECT_EQ(messages.messages,
+              (std::vector<RecordedMessage>{{"File is already open", "Error"},
+                                            {"The file:\n/no/such/file.cif\ndoes not exist!", "Error"}}));
 
     // A quoted name with a blank in it opens without its quotes.
     const QString spaced = config.path() + "/with blank.cif";
@@ -150,7 +149,8 @@ TEST_F(EditorTest, ARunningEditorOpensTheFilesOfASecondStart) {
     const QString runtime = QDir(config.path()).canonicalPath() + "/runtime";
     ASSERT_TRUE(QDir().mkpath(caller));
     ASSERT_TRUE(QDir().mkpath(runtime));
-    ASSERT_TRUE(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    ASSERT_TRUE(
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     ASSERT_TRUE(QFile::copy(kDemo, caller + "/mask.cif"));
     auto form = MakeForm();
     QLocalServer server;
@@ -304,8 +304,9 @@ TEST_F(EditorTest, SymbolNamesAreCheckedWhenRenamed) {
     messages.messages.clear();
     window->BuildSymbolTree(false);
     EXPECT_FALSE(window->DeleteSymbolDefinition("AlignMark"));
-    EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{
-                                     {"This symbol is called by other symbols and cannot be deleted.", "Warning"}}));
+    EXPECT_EQ(
+        messages.messages,
+        (std::vector<RecordedMessage>{{"This symbol is called by other symbols and cannot be deleted.", "Warning"}}));
     EXPECT_NE(window->Document().FindSymbolByName("AlignMark"), nullptr);
 }
 
@@ -528,8 +529,9 @@ TEST_F(EditorTest, SettingsAreClampedAsRead) {
     QDir().mkpath(config.path() + "/Korvat/Zandor");
     QFile ini(config.path() + "/Korvat/Zandor/zandor.ini");
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Settings]\nLevels=0\nRingNumSegments=8\nMaxPolyNodes=100000\nWireThickness=0.5\nTextAngle=400000\n"
-              "[Gbr]\nUnits=MM\nD10=\"100,100,S\"\nD11=*\n");
+    ini.write(
+        "[Settings]\nLevels=0\nRingNumSegments=8\nMaxPolyNodes=100000\nWireThickness=0.5\nTextAngle=400000\n"
+        "[Gbr]\nUnits=MM\nD10=\"100,100,S\"\nD11=*\n");
     ini.close();
     auto form = MakeForm();
     const ShellSettings& s = form->Settings();
@@ -634,7 +636,8 @@ TEST_F(EditorTest, AnUnusableSettingsFileLeavesTheDefaults) {
 }
 
 TEST_F(EditorTest, AMalformedSettingsFileIsLeftAloneAndTheDefaultsApply) {
-    for (const QByteArray& content : {QByteArray("[Settings\nLevels=3\n"), QByteArray("\x01\x02[Settings]\nFill=0\n", 18)}) {
+    for (const QByteArray& content :
+         {QByteArray("[Settings\nLevels=3\n"), QByteArray("\x01\x02[Settings]\nFill=0\n", 18)}) {
         QDir().mkpath(config.path() + "/Korvat/Zandor");
         QFile ini(config.path() + "/Korvat/Zandor/zandor.ini");
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));

@@ -1,14 +1,13 @@
 // The editor's logic that needs no window: stored apertures, wheel notches,
 // file names, the private socket directory and the hand-over of files to a
 // running editor, and the types the save-as dialog offers.
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,19 +31,13 @@ TEST(StoredAperture, ParsesAsTheCConversionsDo) {
         bool square;
     };
     const Case cases[] = {
-        {"100,200,S", true, 100, 200, true},
-        {"250000,10,C", true, 250000, 10, false},
-        {"5,6,R", true, 5, 6, false},
-        {"5,6,s", true, 5, 6, false},
-        {"5,6,", true, 5, 6, false},
-        {" 7, 8,S", true, 7, 8, true},
+        {"100,200,S", true, 100, 200, true}, {"250000,10,C", true, 250000, 10, false},
+        {"5,6,R", true, 5, 6, false},        {"5,6,s", true, 5, 6, false},
+        {"5,6,", true, 5, 6, false},         {" 7, 8,S", true, 7, 8, true},
         {"7,8, S", true, 7, 8, false},  // the character right after the comma decides
-        {"x,y,S", true, 0, 0, true},
-        {"-3,4,S", true, -3, 4, true},
-        {"*", false, 0, 0, false},
-        {"", false, 0, 0, false},
-        {"100", false, 0, 0, false},
-        {"100,200", false, 0, 0, false},
+        {"x,y,S", true, 0, 0, true},         {"-3,4,S", true, -3, 4, true},
+        {"*", false, 0, 0, false},           {"", false, 0, 0, false},
+        {"100", false, 0, 0, false},         {"100,200", false, 0, 0, false},
     };
     for (const Case& c : cases) {
         const Aperture a = ParseAperture(c.text);
@@ -233,8 +226,8 @@ TEST(SaveAs, OffersOnlyTypesWithAWriter) {
         FileType type;
         const char* pattern;
     };
-    for (const Type& t : {Type{FileCif, "*.cif"}, Type{FileGds, "*.gds"}, Type{FileDxf, "*.dxf"}, Type{FileEmk, "*.emk"},
-                          Type{FileGerber, "*.gbr"}})
+    for (const Type& t : {Type{FileCif, "*.cif"}, Type{FileGds, "*.gds"}, Type{FileDxf, "*.dxf"},
+                          Type{FileEmk, "*.emk"}, Type{FileGerber, "*.gbr"}})
         EXPECT_EQ(filter.contains(t.pattern), FindWriter(t.type) != nullptr) << t.pattern;
     EXPECT_TRUE(filter.startsWith("CIF files (*.cif)"));
 }

@@ -3,13 +3,12 @@
 // both restored afterwards.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 #include "model/ModelSettings.h"
 

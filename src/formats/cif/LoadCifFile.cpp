@@ -13,8 +13,6 @@
 // - a comment ends at its closing parenthesis, whether or not a ";" follows.
 #include "formats/cif/LoadCifFile.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -24,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -219,10 +218,10 @@ struct LoadCifFile::State {
 
     // Open compound heads of the current symbol, innermost last.
     struct OpenHead {
-        std::int32_t offset;     // word offset of the head record
-        std::int64_t remaining;  // direct members still to come
+        std::int32_t offset;         // word offset of the head record
+        std::int64_t remaining;      // direct members still to come
         std::int32_t objectsBefore;  // objectCount of the symbol after the head was created
-        std::int32_t direct;     // direct members created
+        std::int32_t direct;         // direct members created
     };
     std::vector<OpenHead> heads;
 
@@ -486,8 +485,8 @@ struct LoadCifFile::State {
     void FlushCircle() {
         if (!circle.held) return;
         circle.held = false;
-        Created(currentSymbol->AddCircle(Scaled(circle.x), Scaled(circle.y),
-                                         RoundHalfAway(circle.radius * scale), layerIndex));
+        Created(currentSymbol->AddCircle(Scaled(circle.x), Scaled(circle.y), RoundHalfAway(circle.radius * scale),
+                                         layerIndex));
     }
 
     // A call of symbolId from the current symbol; refused (with the model's
@@ -561,15 +560,9 @@ struct LoadCifFile::State {
             case '0':
             case '1':
             case '2':
-            case '9':
-                Note("A user extension statement was skipped.");
-                return;
-            case 'B':
-                Box();
-                return;
-            case 'C':
-                Call();
-                return;
+            case '9': Note("A user extension statement was skipped."); return;
+            case 'B': Box(); return;
+            case 'C': Call(); return;
             case 'D': {
                 const char* p = buffer.get() + 1;
                 while (IsBlank(*p)) ++p;
@@ -582,24 +575,12 @@ struct LoadCifFile::State {
                 }
                 return;
             }
-            case 'E':
-                endSeen = true;
-                return;
-            case 'L':
-                LayerStatement();
-                return;
-            case 'P':
-                Polygon();
-                return;
-            case 'R':
-                RoundFlash();
-                return;
-            case 'W':
-                Wire();
-                return;
-            default:
-                SyntaxError();
-                return;
+            case 'E': endSeen = true; return;
+            case 'L': LayerStatement(); return;
+            case 'P': Polygon(); return;
+            case 'R': RoundFlash(); return;
+            case 'W': Wire(); return;
+            default: SyntaxError(); return;
         }
     }
 
@@ -836,15 +817,13 @@ struct LoadCifFile::State {
         }
         // Corners from the centre in the scaled domain, rounded once, so that
         // odd lengths keep their size.
-        Created(currentSymbol->AddRectangle(Corner(cx, -l), Corner(cy, -w), Corner(cx, l), Corner(cy, w),
-                                            layerIndex));
+        Created(currentSymbol->AddRectangle(Corner(cx, -l), Corner(cy, -w), Corner(cx, l), Corner(cy, w), layerIndex));
     }
 
     // centre + size/2, scaled and rounded half away from zero.
     std::int32_t Corner(std::int64_t centre, std::int64_t size) const {
         constexpr std::int64_t kExact = INT64_C(1) << 52;
-        if ((scale == 10.0 || scale == 1.0) && centre > -kExact && centre < kExact && size > -kExact &&
-            size < kExact) {
+        if ((scale == 10.0 || scale == 1.0) && centre > -kExact && centre < kExact && size > -kExact && size < kExact) {
             // 2 x the exact value, an integer; halves round away from zero.
             const std::int64_t twice = (2 * centre + size) * static_cast<std::int64_t>(scale);
             const std::int64_t half = twice % 2 == 0 ? twice / 2 : (twice + (twice > 0 ? 1 : -1)) / 2;
@@ -877,7 +856,8 @@ struct LoadCifFile::State {
             if (circle.held && circle.x == x && circle.y == y) {
                 circle.held = false;
                 const double r1 = circle.radius;
-                Created(currentSymbol->AddRing(Scaled(x), Scaled(y), RoundHalfAway(std::fabs(r1 + radius) * scale * 0.5),
+                Created(currentSymbol->AddRing(Scaled(x), Scaled(y),
+                                               RoundHalfAway(std::fabs(r1 + radius) * scale * 0.5),
                                                RoundHalfAway(std::fabs(r1 - radius) * scale * 0.5), layerIndex));
                 return;
             }
@@ -919,9 +899,10 @@ struct LoadCifFile::State {
         if (!NextInt(p, end, width)) return UnexpectedEnd("wire", "Width of wire expected");
         if (!ReadPoints(p, end)) return UnexpectedEnd("wire", "Cannot read nodes");
         if (pointCount == 0) return;
-        const std::int32_t scaledWidth = std::clamp<std::int32_t>(Scaled(width), 0, static_cast<std::int32_t>(kWidthMask));
-        Created(currentSymbol->AddWire(points.data(), static_cast<int>(pointCount), scaledWidth, wireStyle,
-                                       layerIndex));
+        const std::int32_t scaledWidth =
+            std::clamp<std::int32_t>(Scaled(width), 0, static_cast<std::int32_t>(kWidthMask));
+        Created(
+            currentSymbol->AddWire(points.data(), static_cast<int>(pointCount), scaledWidth, wireStyle, layerIndex));
     }
 
     // C n [T x y] [M X] [M Y] [R dx dy] [S sx sy] ...
@@ -1018,9 +999,8 @@ struct LoadCifFile::State {
         while (p < end && ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z'))) ++p;
         const std::string_view keyword(word, static_cast<std::size_t>(p - word));
         auto is = [&](std::string_view name) {
-            return keyword.size() == name.size() &&
-                   std::equal(keyword.begin(), keyword.end(), name.begin(),
-                              [](char a, char b) { return Lower(a) == Lower(b); });
+            return keyword.size() == name.size() && std::equal(keyword.begin(), keyword.end(), name.begin(),
+                                                               [](char a, char b) { return Lower(a) == Lower(b); });
         };
         if (is("ZanWireStyle")) return WireStyleRecord(p, end);
         if (is("ZanFont")) return FontRecord(p, end);
@@ -1089,16 +1069,19 @@ struct LoadCifFile::State {
 
     // ZanArcWire width xs ys xc yc xe ye
     void ArcWireRecord(const char* p, const char* end) {
-        static const char* const kMissing[] = {
-            "Width of arcwire expected",      "Xstart coordinate of arcwire expected",
-            "Ystart coordinate of arcwire expected", "Xc coordinate of arcwire expected",
-            "Yc coordinate of arcwire expected",    "Xend coordinate of arcwire expected",
-            "Yend coordinate of arcwire expected"};
+        static const char* const kMissing[] = {"Width of arcwire expected",
+                                               "Xstart coordinate of arcwire expected",
+                                               "Ystart coordinate of arcwire expected",
+                                               "Xc coordinate of arcwire expected",
+                                               "Yc coordinate of arcwire expected",
+                                               "Xend coordinate of arcwire expected",
+                                               "Yend coordinate of arcwire expected"};
         std::int64_t v[7];
         if (const int i = ReadNumbers(p, end, v, 7); i >= 0) return UnexpectedEnd("arcwire", kMissing[i]);
         if (layerIndex >= 0) {
-            Created(currentSymbol->AddArcWire(SaturateToInt32(v[3]), SaturateToInt32(v[4]), SaturateToInt32(v[1]), SaturateToInt32(v[2]),
-                                              SaturateToInt32(v[5]), SaturateToInt32(v[6]), SaturateToInt32(v[0]), layerIndex));
+            Created(currentSymbol->AddArcWire(SaturateToInt32(v[3]), SaturateToInt32(v[4]), SaturateToInt32(v[1]),
+                                              SaturateToInt32(v[2]), SaturateToInt32(v[5]), SaturateToInt32(v[6]),
+                                              SaturateToInt32(v[0]), layerIndex));
         }
         SkipFallback('P');
     }
@@ -1107,18 +1090,13 @@ struct LoadCifFile::State {
     void TextRecord(const char* p, const char* end) {
         std::int64_t v[5];
         switch (ReadNumbers(p, end, v, 5)) {
-            case 0:
-                return UnexpectedEnd("text", "X position of text expected");
-            case 1:
-                return UnexpectedEnd("text", "Y position of text expected");
-            case 2:
-                return Report("Unexpected end of text statement# %ldNumber of polygons expected", statementNumber);
-            case 3:
-                return Report("Unexpected end of text statement# %ldHeight expected", statementNumber);
+            case 0: return UnexpectedEnd("text", "X position of text expected");
+            case 1: return UnexpectedEnd("text", "Y position of text expected");
+            case 2: return Report("Unexpected end of text statement# %ldNumber of polygons expected", statementNumber);
+            case 3: return Report("Unexpected end of text statement# %ldHeight expected", statementNumber);
             case 4:
                 return Report("Unexpected end of text statement# %ldNumber of characters expected", statementNumber);
-            default:
-                break;
+            default: break;
         }
         // The characters start two characters after the last digit of nchar;
         // a count beyond the record takes what is there.
@@ -1128,10 +1106,11 @@ struct LoadCifFile::State {
         const bool useTransform = transformSet;
         transformSet = false;
         if (layerIndex < 0) return;
-        Word* r = Created(currentSymbol->AddText(SaturateToInt32(v[0]), SaturateToInt32(v[1]), static_cast<int>(members),
-                                                 std::string_view(text, static_cast<std::size_t>(nchar)),
-                                                 SaturateToInt32(v[3]), font, layerIndex),
-                          members);
+        Word* r =
+            Created(currentSymbol->AddText(SaturateToInt32(v[0]), SaturateToInt32(v[1]), static_cast<int>(members),
+                                           std::string_view(text, static_cast<std::size_t>(nchar)),
+                                           SaturateToInt32(v[3]), font, layerIndex),
+                    members);
         if (r && useTransform) std::memcpy(r + kTextMatrixWord, transform, sizeof transform);
     }
 
@@ -1162,7 +1141,8 @@ struct LoadCifFile::State {
         std::int64_t v[13];
         if (const int i = ReadNumbers(p, end, v, 13); i >= 0) return UnexpectedEnd("array", kMissing[i]);
         auto doubleOf = [&](std::int64_t low, std::int64_t high) {
-            const std::uint64_t bits = static_cast<std::uint64_t>(static_cast<std::uint32_t>(SaturateToInt32(high))) << 32 |
+            const std::uint64_t bits = static_cast<std::uint64_t>(static_cast<std::uint32_t>(SaturateToInt32(high)))
+                                           << 32 |
                                        static_cast<std::uint32_t>(SaturateToInt32(low));
             double d;
             std::memcpy(&d, &bits, sizeof d);
@@ -1171,9 +1151,9 @@ struct LoadCifFile::State {
         const std::int32_t symbolId = SaturateToInt32(v[0]);
         if (MayCall(symbolId)) {
             Created(currentSymbol->InsertArray(symbolId, {SaturateToInt32(v[3]), SaturateToInt32(v[4])},
-                                               {SaturateToInt32(v[5]), SaturateToInt32(v[6])}, {SaturateToInt32(v[7]), SaturateToInt32(v[8])},
-                                               SaturateToInt32(v[1]), SaturateToInt32(v[2]), doubleOf(v[9], v[10]),
-                                               doubleOf(v[11], v[12])));
+                                               {SaturateToInt32(v[5]), SaturateToInt32(v[6])},
+                                               {SaturateToInt32(v[7]), SaturateToInt32(v[8])}, SaturateToInt32(v[1]),
+                                               SaturateToInt32(v[2]), doubleOf(v[9], v[10]), doubleOf(v[11], v[12])));
         }
         SkipFallback('C');
     }
@@ -1202,8 +1182,8 @@ struct LoadCifFile::State {
         }
         if (layerIndex >= 0) {
             if (HasLayer()) {
-                Created(currentSymbol->AddRectangle(SaturateToInt32(v[0]), SaturateToInt32(v[1]), SaturateToInt32(v[2]), SaturateToInt32(v[3]),
-                                                    layerIndex));
+                Created(currentSymbol->AddRectangle(SaturateToInt32(v[0]), SaturateToInt32(v[1]), SaturateToInt32(v[2]),
+                                                    SaturateToInt32(v[3]), layerIndex));
             } else {
                 MissingLayer();
             }

@@ -197,8 +197,7 @@ struct SaveCifFile::State {
     bool HeadWritten(const Word* r) {
         switch (RecordKind(r)) {
             case ObjectKind::Text:
-            case ObjectKind::Script:
-                return !options.noExtensions && !options.flatten && OnWrittenLayer(r);
+            case ObjectKind::Script: return !options.noExtensions && !options.flatten && OnWrittenLayer(r);
             case ObjectKind::Group:
                 return allLayers && !options.noExtensions && !options.flatten && !options.removeEmpty;
             default: return false;
@@ -397,8 +396,10 @@ struct SaveCifFile::State {
             if (c == '(') {
                 ++opens;
             } else if (c == ')') {
-                if (opens > 0) --opens;
-                else ++closes;
+                if (opens > 0)
+                    --opens;
+                else
+                    ++closes;
             }
         }
     }
@@ -442,7 +443,7 @@ struct SaveCifFile::State {
         Put("(ZanScript ");
         Repeat('(', closes);
         const std::int64_t words[] = {script.Position().X, script.Position().Y, counts.total, counts.direct,
-                                      script.Height(),      script.MaxObjects(),   visible};
+                                      script.Height(),     script.MaxObjects(), visible};
         for (int k = 0; k < 7; ++k) {
             if (k > 0) Put(' ');
             Number(words[k]);
@@ -452,8 +453,10 @@ struct SaveCifFile::State {
         // leaves carriage returns out, as the reader does.
         for (char c : chars) {
             if (c == '\r') continue;
-            if (c == '\n') Put(kLineEnd);
-            else Put(c);
+            if (c == '\n')
+                Put(kLineEnd);
+            else
+                Put(c);
         }
         Put(')');
         Repeat(')', opens);
@@ -569,10 +572,9 @@ struct SaveCifFile::State {
             Word magnification[2], degrees[2];
             WriteDouble(magnification, array.Magnification());
             WriteDouble(degrees, array.AngleDegrees());
-            const std::int64_t words[] = {array.SymbolId(),    array.Columns(),     array.Rows(),
-                                          array.Origin().X,    array.Origin().Y,    array.ColumnEnd().X,
-                                          array.ColumnEnd().Y, array.RowEnd().X,    array.RowEnd().Y,
-                                          magnification[0],    magnification[1],    degrees[0],
+            const std::int64_t words[] = {array.SymbolId(), array.Columns(),     array.Rows(),        array.Origin().X,
+                                          array.Origin().Y, array.ColumnEnd().X, array.ColumnEnd().Y, array.RowEnd().X,
+                                          array.RowEnd().Y, magnification[0],    magnification[1],    degrees[0],
                                           degrees[1]};
             Put("(ZanArray");
             for (const std::int64_t w : words) {
@@ -659,8 +661,8 @@ struct SaveCifFile::State {
                 if (options.noExtensions) {
                     Note(kArcWireAsPolygon);
                 } else {
-                    const std::int64_t words[] = {arc.WidthWord(), arc.Start().X,  arc.Start().Y, arc.Centre().X,
-                                                  arc.Centre().Y,  arc.End().X,    arc.End().Y};
+                    const std::int64_t words[] = {arc.WidthWord(), arc.Start().X, arc.Start().Y, arc.Centre().X,
+                                                  arc.Centre().Y,  arc.End().X,   arc.End().Y};
                     Put("(ZanArcWire");
                     for (const std::int64_t w : words) {
                         Put(' ');
@@ -731,8 +733,8 @@ struct SaveCifFile::State {
         return (Length(m.a * length, m.b * length) + Length(m.c * length, m.d * length)) / 2;
     }
     // Radii of a circle of radius r about c after mapping, along x and along y.
-    static void MappedRadii(const TransformMatrix& m, Point c, std::int32_t radius, Point& centre,
-                            std::int64_t& rx, std::int64_t& ry) {
+    static void MappedRadii(const TransformMatrix& m, Point c, std::int32_t radius, Point& centre, std::int64_t& rx,
+                            std::int64_t& ry) {
         Point p[3] = {c, {c.X + radius, c.Y}, {c.X, c.Y + radius}};
         TransformPoints(p, 3, m);
         centre = p[0];
@@ -961,7 +963,6 @@ struct SaveCifFile::State {
         EndStatement();
         Put('E');
     }
-
 };
 
 SaveCifFile::SaveCifFile(Layout& layout, std::string fileName, const SaveOptions& options,

@@ -11,10 +11,9 @@ void RegisterGdsFormat() {
         return LoadGdsFile(layout, name, &diagnostics).Read();
     });
     // The save-as options are those of CIF files.
-    RegisterWriter(FileGds, [](Layout& layout, const std::string& name, const SaveOptions&,
-                               platform::DiagnosticSink& diagnostics) {
-        return SaveGdsFile(layout, name, &diagnostics).Write();
-    });
+    RegisterWriter(
+        FileGds, [](Layout& layout, const std::string& name, const SaveOptions&,
+                    platform::DiagnosticSink& diagnostics) { return SaveGdsFile(layout, name, &diagnostics).Write(); });
 }
 
 }  // namespace zandor

@@ -6,14 +6,14 @@ namespace zandor::gds {
 
 std::string_view RecordName(int type) {
     static constexpr const char* kNames[kLastKnownRecordType + 1] = {
-        "HEADER",    "BGNLIB",   "LIBNAME",   "UNITS",     "ENDLIB",     "BGNSTR",       "STRNAME",  "ENDSTR",
-        "BOUNDARY",  "PATH",     "SREF",      "AREF",      "TEXT",       "LAYER",        "DATATYPE", "WIDTH",
-        "XY",        "ENDEL",    "SNAME",     "COLROW",    "TEXTNODE",   "NODE",         "TEXTTYPE", "PRESENTATION",
-        "SPACING",   "STRING",   "STRANS",    "MAG",       "ANGLE",      "UINTEGER",     "USTRING",  "REFLIBS",
-        "FONTS",     "PATHTYPE", "GENERATIONS", "ATTRTABLE", "STYPTABLE", "STRTYPE",     "ELFLAGS",  "ELKEY",
-        "LINKTYPE",  "LINKKEYS", "NODETYPE",  "PROPATTR",  "PROPVALUE",  "BOX",          "BOXTYPE",  "PLEX",
-        "BGNEXTN",   "ENDEXTN",  "TAPENUM",   "TAPECODE",  "STRCLASS",   "RESERVED",     "FORMAT",   "MASK",
-        "ENDMASKS",  "LIBDIRSIZE", "SRFNAME", "LIBSECUR"};
+        "HEADER",   "BGNLIB",     "LIBNAME",     "UNITS",     "ENDLIB",    "BGNSTR",   "STRNAME",  "ENDSTR",
+        "BOUNDARY", "PATH",       "SREF",        "AREF",      "TEXT",      "LAYER",    "DATATYPE", "WIDTH",
+        "XY",       "ENDEL",      "SNAME",       "COLROW",    "TEXTNODE",  "NODE",     "TEXTTYPE", "PRESENTATION",
+        "SPACING",  "STRING",     "STRANS",      "MAG",       "ANGLE",     "UINTEGER", "USTRING",  "REFLIBS",
+        "FONTS",    "PATHTYPE",   "GENERATIONS", "ATTRTABLE", "STYPTABLE", "STRTYPE",  "ELFLAGS",  "ELKEY",
+        "LINKTYPE", "LINKKEYS",   "NODETYPE",    "PROPATTR",  "PROPVALUE", "BOX",      "BOXTYPE",  "PLEX",
+        "BGNEXTN",  "ENDEXTN",    "TAPENUM",     "TAPECODE",  "STRCLASS",  "RESERVED", "FORMAT",   "MASK",
+        "ENDMASKS", "LIBDIRSIZE", "SRFNAME",     "LIBSECUR"};
     return type >= 0 && type <= kLastKnownRecordType ? kNames[type] : "?";
 }
 

@@ -59,9 +59,7 @@ constexpr int kMaxRecordBytes = 65535;
 // Points that one XY record can carry.
 constexpr int kMaxXYPoints = (kMaxRecordBytes - 4) / 8;
 
-inline std::uint16_t ReadU16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
-}
+inline std::uint16_t ReadU16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
 inline std::int32_t ReadI32(const std::uint8_t* p) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
                                      static_cast<std::uint32_t>(p[2]) << 8 | p[3]);

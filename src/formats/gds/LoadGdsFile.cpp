@@ -14,8 +14,6 @@
 // - keeps the layers the file uses when a layer map beside it lacks them.
 #include "formats/gds/LoadGdsFile.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -24,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -90,9 +89,9 @@ std::string_view UpToNul(const std::uint8_t* data, std::size_t size) {
 LOGFONTA DefaultGdsFont() {
     LOGFONTA font;
     font.lfHeight = -2048;
-    font.lfCharSet = 1;           // DEFAULT_CHARSET
-    font.lfOutPrecision = 7;      // OUT_TT_ONLY_PRECIS
-    font.lfPitchAndFamily = 0x20; // FF_SWISS
+    font.lfCharSet = 1;            // DEFAULT_CHARSET
+    font.lfOutPrecision = 7;       // OUT_TT_ONLY_PRECIS
+    font.lfPitchAndFamily = 0x20;  // FF_SWISS
     std::memcpy(font.lfFaceName, "Arial", 5);
     return font;
 }
@@ -104,9 +103,7 @@ struct Record {
     const std::uint8_t* data = nullptr;
     std::size_t size = 0;  // data bytes
 
-    std::uint16_t U16(std::size_t index = 0) const {
-        return size >= 2 * index + 2 ? ReadU16(data + 2 * index) : 0;
-    }
+    std::uint16_t U16(std::size_t index = 0) const { return size >= 2 * index + 2 ? ReadU16(data + 2 * index) : 0; }
     std::int16_t I16() const { return static_cast<std::int16_t>(U16()); }
     std::int32_t I32() const { return size >= 4 ? ReadI32(data) : 0; }
     // Leaves value unchanged when the record is too short.
@@ -354,9 +351,12 @@ struct LoadGdsFile::State {
     std::string Name(const Record& r) {
         std::string name(UpToNul(r.data, r.size));
         for (char& c : name) {
-            if (c == '_' || c == '~') c = ' ';
-            else if (c == '(') c = '[';
-            else if (c == ')') c = ']';
+            if (c == '_' || c == '~')
+                c = ' ';
+            else if (c == '(')
+                c = '[';
+            else if (c == ')')
+                c = ']';
         }
         if (name.size() > kLongName) longNames = true;
         return name;
@@ -402,9 +402,7 @@ struct LoadGdsFile::State {
             case SREF: return StartElement(Element::Sref);
             case AREF: return StartElement(Element::Aref);
             case TEXT: return StartElement(Element::Text);
-            case NODE:
-                Note("A NODE element was skipped.");
-                return StartElement(Element::Node);
+            case NODE: Note("A NODE element was skipped."); return StartElement(Element::Node);
             case BOX: return StartElement(Element::Box);
             case LAYER: return Layer(r.U16());
             case DATATYPE:
@@ -597,7 +595,7 @@ struct LoadGdsFile::State {
         SinCosDegrees(element.angle, s, c);
         const double m = element.magnification;
         const double flip = element.reflected ? -1.0 : 1.0;
-        const TransformMatrix matrix{Plain(m * c),         Plain(m * s),         Plain(-flip * m * s),
+        const TransformMatrix matrix{Plain(m * c),        Plain(m * s),        Plain(-flip * m * s),
                                      Plain(flip * m * c), double(points[0].X), double(points[0].Y)};
         Created(current->InsertSymbolCallMatrix(element.referenced->Id(), matrix) != nullptr);
     }
@@ -735,9 +733,8 @@ bool LoadGdsFile::ReadFrom(platform::ByteSource& source, bool withLayerMap) {
     s.availableMemory = static_cast<double>(sysconf(_SC_AVPHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
     // Room for a block and the longest record; a small input needs no block
     // of its own (the fuzzer reads many).
-    const std::size_t block = size >= 0 && size < static_cast<std::int64_t>(kBlockSize)
-                                  ? static_cast<std::size_t>(size)
-                                  : kBlockSize;
+    const std::size_t block =
+        size >= 0 && size < static_cast<std::int64_t>(kBlockSize) ? static_cast<std::size_t>(size) : kBlockSize;
     s.bufferCapacity = block + kMaxRecordBytes;
     s.buffer = std::make_unique<std::uint8_t[]>(s.bufferCapacity);
     s.points.reserve(kMaxXYPoints);

@@ -306,7 +306,8 @@ struct SaveGdsFile::State {
             case ObjectKind::Ring: {
                 const RingView ring(r);
                 Note(ringNote);
-                return Boundary(layer, RingPolygon(ring.Centre(), ring.Radius(), ring.RingWidth(), 2 * ringSegments + 2));
+                return Boundary(layer,
+                                RingPolygon(ring.Centre(), ring.Radius(), ring.RingWidth(), 2 * ringSegments + 2));
             }
             case ObjectKind::ArcWire: {
                 const std::vector<Point> outline = ArcWireOutline(r, ringSegments);
@@ -355,7 +356,7 @@ struct SaveGdsFile::State {
 
     void TakeTime() {
         const std::time_t now = std::time(nullptr);
-        std::tm local {};
+        std::tm local{};
         localtime_r(&now, &local);
         const int fields[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                                local.tm_hour,        local.tm_min,     local.tm_sec};
@@ -380,7 +381,8 @@ struct SaveGdsFile::State {
             Stamp(BGNSTR);
             if (s->Name().size() > kMaxName) {
                 char text[256];
-                std::snprintf(text, sizeof text, "The symbol name:\n'%.100s'\nwas truncated to the maximum of 32 characters",
+                std::snprintf(text, sizeof text,
+                              "The symbol name:\n'%.100s'\nwas truncated to the maximum of 32 characters",
                               s->Name().c_str());
                 Report(platform::Severity::Error, text);
             }

@@ -4,13 +4,12 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
-#include <fontconfig/fontconfig.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <climits>
 #include <cstdint>
+#include <fontconfig/fontconfig.h>
 #include <string_view>
 #include <vector>
 
@@ -44,10 +43,10 @@ constexpr FT_Long kDefaultEm = 2048;
 // Font descriptions kept with their open face.
 constexpr std::size_t kOpenFaces = 16;
 
-constexpr std::array<char16_t, 32> kWindows1252High = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kWindows1252High = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                                       0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -291,7 +290,7 @@ struct FreeTypeFontOutlines::Impl {
         } else if (font.height > 0) {
             // A positive height is the cell height: ascent plus descent.
             FT_Long cell = os2 && os2->version != 0xFFFF ? FT_Long{os2->usWinAscent} + os2->usWinDescent
-                                                          : FT_Long{face->ascender} - face->descender;
+                                                         : FT_Long{face->ascender} - face->descender;
             if (cell <= 0) cell = unitsPerEm;
             em = FT_MulDiv(font.height, unitsPerEm, cell);
         }

@@ -37,9 +37,7 @@ public:
     void Polyline(const PixelPoint* p, int n) override { Add(Shape::Polyline, {p, p + n}); }
     void Rectangle(int x1, int y1, int x2, int y2) override { Add(Shape::Rectangle, {{x1, y1}, {x2, y2}}); }
     void Ellipse(int x1, int y1, int x2, int y2) override { Add(Shape::Ellipse, {{x1, y1}, {x2, y2}}); }
-    void EllipseOutline(int x1, int y1, int x2, int y2) override {
-        Add(Shape::EllipseOutline, {{x1, y1}, {x2, y2}});
-    }
+    void EllipseOutline(int x1, int y1, int x2, int y2) override { Add(Shape::EllipseOutline, {{x1, y1}, {x2, y2}}); }
     void Line(int x1, int y1, int x2, int y2) override { Add(Shape::Line, {{x1, y1}, {x2, y2}}); }
     void SetPixel(int x, int y, std::uint32_t color) override {
         Add(Shape::Pixel, {{x, y}});

@@ -41,12 +41,12 @@ bool PatternOn(const std::vector<int>& pattern, int position) {
 // The 8 x 8 hatches: whether pixel (x, y) of the tile belongs to the lines.
 bool HatchPixel(int style, int x, int y) {
     switch (style) {
-        case 0: return y == 3;                            // horizontal
-        case 1: return x == 3;                            // vertical
-        case 2: return x == y;                            // forward diagonal, top left to bottom right
-        case 3: return x + y == 7;                        // backward diagonal
-        case 4: return x == 3 || y == 3;                  // cross
-        case 5: return x == y || x + y == 7;              // diagonal cross
+        case 0: return y == 3;                // horizontal
+        case 1: return x == 3;                // vertical
+        case 2: return x == y;                // forward diagonal, top left to bottom right
+        case 3: return x + y == 7;            // backward diagonal
+        case 4: return x == 3 || y == 3;      // cross
+        case 5: return x == y || x + y == 7;  // diagonal cross
         default: return true;
     }
 }
@@ -213,8 +213,7 @@ void QtCanvas::Polygon(const PixelPoint* points, int count) {
     }
     dashPosition = 0;
     for (int i = 0; i + 1 < count; ++i) PenLine(points[i].x, points[i].y, points[i + 1].x, points[i + 1].y);
-    if (!(points[count - 1] == points[0]))
-        PenLine(points[count - 1].x, points[count - 1].y, points[0].x, points[0].y);
+    if (!(points[count - 1] == points[0])) PenLine(points[count - 1].x, points[count - 1].y, points[0].x, points[0].y);
 }
 
 void QtCanvas::Polyline(const PixelPoint* points, int count) {

@@ -1,9 +1,8 @@
 // What the CIF reader reports and where: lines, statement numbers and symbols
 // of its errors, its notes for reports, and the same results from a file, from
 // memory and from a stream.
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <span>
 #include <sstream>
 #include <string>
@@ -44,15 +43,15 @@ protected:
 
 TEST_F(CifDiagnostics, ErrorsCarryTheLineStatementAndSymbolWhereTheStatementBegins) {
     const std::string text =
-        "L L1;\n"                    // line 1, statement 1
-        "B 10 20;\r\n"               // 2, 2: box without centre
+        "L L1;\n"                      // line 1, statement 1
+        "B 10 20;\r\n"                 // 2, 2: box without centre
         "(a comment\n over lines);\n"  // 3-4, 3
-        "DS 5 1 10;\n"               // 5, 4
-        "9 inv;\n"                   // 6, 5
+        "DS 5 1 10;\n"                 // 5, 4
+        "9 inv;\n"                     // 6, 5
         "\n"
-        "P 0 0\n  10;\n"             // 8-9, 6: odd coordinates
-        "DF;\n"                      // 10, 7
-        "   W;\n"                    // 11, 8: no width
+        "P 0 0\n  10;\n"  // 8-9, 6: odd coordinates
+        "DF;\n"           // 10, 7
+        "   W;\n"         // 11, 8: no width
         "E\n";
     layout.Clear();
     ASSERT_TRUE(LoadCifFile(layout, "damaged.cif", &log).Read(Bytes(text)));
@@ -159,9 +158,9 @@ TEST_F(CifDiagnostics, MemoryAndStreamReadExactlyAsTheFile) {
 TEST_F(CifDiagnostics, WhatWasSkippedOrRepairedIsNotedForReportsWithoutAMessageBox) {
     const std::string text =
         "DS 1 1 10; 9 inv; DF;\n"
-        "DS 2 1 10; 9 inv; DF;\n"                 // renames the first inv
-        "DS 3;\n"                                 // no scaling factors
-        "L L1; 94 label 0 0; 94 label 5 5;\n"     // user extensions
+        "DS 2 1 10; 9 inv; DF;\n"              // renames the first inv
+        "DS 3;\n"                              // no scaling factors
+        "L L1; 94 label 0 0; 94 label 5 5;\n"  // user extensions
         "(ZanScript 0 0 0 0 10 5 1\r\nx);\n"
         "E";
     layout.Clear();

@@ -1,15 +1,14 @@
 // The CIF reader and the faults mended in it: box and round-flash
 // rounding, ZanBox, recursive calls, overflowing numbers and oversized counts.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "formats/cif/LoadCifFile.h"
@@ -144,11 +143,11 @@ TEST_F(CifReader, ScaleOutsideAndInsideDefinitions) {
         Rect expected;
     };
     const Case cases[] = {
-        {"", {-50, -20, 50, 20}},                       // top level: x 10
-        {"DS 5 1 10; 9 cell;", {-5, -2, 5, 2}},          // x 1
-        {"DS 5 2 1; 9 cell;", {-100, -40, 100, 40}},     // x 20
-        {"DS 5 1 1; 9 cell;", {-50, -20, 50, 20}},       // x 10
-        {"DS 5 -1 10; 9 cell;", {-5, -2, 5, 2}},          // x -1, corners sorted
+        {"", {-50, -20, 50, 20}},                     // top level: x 10
+        {"DS 5 1 10; 9 cell;", {-5, -2, 5, 2}},       // x 1
+        {"DS 5 2 1; 9 cell;", {-100, -40, 100, 40}},  // x 20
+        {"DS 5 1 1; 9 cell;", {-50, -20, 50, 20}},    // x 10
+        {"DS 5 -1 10; 9 cell;", {-5, -2, 5, 2}},      // x -1, corners sorted
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.header);
@@ -186,16 +185,14 @@ TEST_F(CifReader, BoxCornersAreRoundedOnceInTheScaledDomain) {
         Rect expected;
     };
     const Case cases[] = {
-        {"", "B 10 4 0 0", {-50, -20, 50, 20}},
-        {"", "B 11 4 0 0", {-55, -20, 55, 20}},
-        {"", "B 11 5 1 1", {-45, -15, 65, 35}},
-        {"", "B 3 3 -1 -1", {-25, -25, 5, 5}},
-        {"DS 1 1 10;", "B 11 5 1 1", {-5, -2, 7, 4}},     // -4.5 -> -5, 6.5 -> 7, -1.5 -> -2, 3.5 -> 4
-        {"DS 1 1 10;", "B 3 3 -1 -1", {-3, -3, 1, 1}},    // -2.5 -> -3, 0.5 -> 1
-        {"DS 1 1 10;", "B 5 3 2 1", {-1, -1, 5, 3}},      // the writer's odd corner sums: why ZanBox exists
-        {"DS 1 1 4;", "B 3 1 0 0", {-4, -1, 4, 1}},       // scale 2.5: -3.75 -> -4, 1.25 -> 1
-        {"DS 1 1 3;", "B 1 1 0 0", {-2, -2, 2, 2}},       // scale 10/3: 1.666 -> 2
-        {"", "B 10 4 0 0 1 0", {-50, -20, 50, 20}},        // direction along x: still a rectangle
+        {"", "B 10 4 0 0", {-50, -20, 50, 20}},        {"", "B 11 4 0 0", {-55, -20, 55, 20}},
+        {"", "B 11 5 1 1", {-45, -15, 65, 35}},        {"", "B 3 3 -1 -1", {-25, -25, 5, 5}},
+        {"DS 1 1 10;", "B 11 5 1 1", {-5, -2, 7, 4}},   // -4.5 -> -5, 6.5 -> 7, -1.5 -> -2, 3.5 -> 4
+        {"DS 1 1 10;", "B 3 3 -1 -1", {-3, -3, 1, 1}},  // -2.5 -> -3, 0.5 -> 1
+        {"DS 1 1 10;", "B 5 3 2 1", {-1, -1, 5, 3}},    // the writer's odd corner sums: why ZanBox exists
+        {"DS 1 1 4;", "B 3 1 0 0", {-4, -1, 4, 1}},     // scale 2.5: -3.75 -> -4, 1.25 -> 1
+        {"DS 1 1 3;", "B 1 1 0 0", {-2, -2, 2, 2}},     // scale 10/3: 1.666 -> 2
+        {"", "B 10 4 0 0 1 0", {-50, -20, 50, 20}},     // direction along x: still a rectangle
         {"", "B 10 4 0 0 -1 0", {-50, -20, 50, 20}},
     };
     for (const Case& c : cases) {
@@ -262,8 +259,9 @@ TEST_F(CifReader, BoxMessages) {
 // ZanBox: the exact rectangle of odd corner sums
 
 TEST_F(CifReader, ZanBoxRestoresTheExactCornersAndSkipsItsB) {
-    ASSERT_TRUE(Read("(CIF written by Zandor 3.2);\r\nDS 1 1 10;\r\n9 a;\r\nL L1;\r\n(ZanBox 0 0 5 3);\r\n"
-                     "B 5 3 2 1;\r\nDF;\r\nE"));
+    ASSERT_TRUE(
+        Read("(CIF written by Zandor 3.2);\r\nDS 1 1 10;\r\n9 a;\r\nL L1;\r\n(ZanBox 0 0 5 3);\r\n"
+             "B 5 3 2 1;\r\nDF;\r\nE"));
     EXPECT_TRUE(Texts().empty());
     const Word* r = Only(Symbol(1));
     ASSERT_NE(r, nullptr);
@@ -316,8 +314,8 @@ TEST_F(CifReader, RoundFlashRadius) {
     const Case cases[] = {
         {"L L1; R 11 1 2; E", 55, 10, 20},
         {"L L1; R 10 0 0; E", 50, 0, 0},
-        {"DS 1 1 10; L L1; R 11 1 2; DF; E", 6, 1, 2},                            // 5.5 -> 6
-        {"(CIF written by Tremolvanti Pro);L L1; R 11 1 2; E", 110, 10, 20},     // dialect 200: a radius
+        {"DS 1 1 10; L L1; R 11 1 2; DF; E", 6, 1, 2},                        // 5.5 -> 6
+        {"(CIF written by Tremolvanti Pro);L L1; R 11 1 2; E", 110, 10, 20},  // dialect 200: a radius
         {"(CIF written by Zandor 3.2);DS 1 1 10;L L1; R 11 1 2; DF; E", 6, 1, 2},
     };
     for (const Case& c : cases) {
@@ -360,8 +358,9 @@ TEST_F(CifReader, RoundFlashPairsBecomeRingsInOldDialectsOnly) {
     }
 
     // Different centres, a third flash, and a flash held back before other statements.
-    ASSERT_TRUE(Read("(CIF written by Tremolvanti Pro 0.1);L L1; R 20 1 1; R 10 2 1; R 8 2 1; R 6 2 1;"
-                     "B 2 2 0 0; R 4 0 0; DF; E"));
+    ASSERT_TRUE(
+        Read("(CIF written by Tremolvanti Pro 0.1);L L1; R 20 1 1; R 10 2 1; R 8 2 1; R 6 2 1;"
+             "B 2 2 0 0; R 4 0 0; DF; E"));
     const auto r = Records(Main());
     ASSERT_EQ(r.size(), 5u);
     EXPECT_EQ(RecordKind(r[0]), ObjectKind::Circle);
@@ -527,10 +526,10 @@ TEST_F(CifReader, RecursiveCallsAreRefusedWithCountedMessages) {
         std::size_t messages;
     };
     const Case cases[] = {
-        {"DS 1 1 10; C 1; DF; E", 1},                                    // itself
-        {"DS 1 1 10; C 2; DF; DS 2 1 10; C 1; DF; E", 1},                // 1 -> 2 -> 1
+        {"DS 1 1 10; C 1; DF; E", 1},                      // itself
+        {"DS 1 1 10; C 2; DF; DS 2 1 10; C 1; DF; E", 1},  // 1 -> 2 -> 1
         {"DS 1 1 10; C 2; DF; DS 2 1 10; C 3; DF; DS 3 1 10; C 1; C 1; DF; E", 2},
-        {"C 1; DS 1 1 10; C -1; DF; E", 1},                              // the main symbol
+        {"C 1; DS 1 1 10; C -1; DF; E", 1},  // the main symbol
         {"DS 1 1 10; 9 a; (ZanArray 1 2 2 0 0 10 0 0 10 0 1072693248 0 0); C 9; DF; E", 1},
     };
     for (const Case& c : cases) {
@@ -569,9 +568,8 @@ TEST_F(CifReader, CyclesLeftInTheLayoutAreBrokenAfterReading) {
     b->RebuildChildren();
     ASSERT_TRUE(b->CallsSymbol(2));
 
-    const std::string file = (std::filesystem::temp_directory_path() /
-                              ("zandor_cif_cycle_" + std::to_string(getpid()) + ".cif"))
-                                 .string();
+    const std::string file =
+        (std::filesystem::temp_directory_path() / ("zandor_cif_cycle_" + std::to_string(getpid()) + ".cif")).string();
     std::ofstream(file, std::ios::binary) << "E";
     ASSERT_TRUE(LoadCifFile(layout, file).Read());
     std::filesystem::remove(file);
@@ -622,8 +620,9 @@ TEST_F(CifReader, DefinitionMessages) {
 }
 
 TEST_F(CifReader, SymbolNames) {
-    ASSERT_TRUE(Read("DS 1 1 10; 9 my~cell; DF; DS 2 1 10; (a comment); 9 second one; DF;"
-                     "DS 3 1 10; 9; DF; DS 4 1 10; 94 label 1 2; DF; DS 5 1 10; 9 a(b); DF; E"));
+    ASSERT_TRUE(
+        Read("DS 1 1 10; 9 my~cell; DF; DS 2 1 10; (a comment); 9 second one; DF;"
+             "DS 3 1 10; 9; DF; DS 4 1 10; 94 label 1 2; DF; DS 5 1 10; 9 a(b); DF; E"));
     EXPECT_TRUE(Texts().empty());
     EXPECT_EQ(Symbol(1)->Name(), "my cell");
     EXPECT_EQ(Symbol(2)->Name(), "second") << "the first word, after a dropped comment";
@@ -674,8 +673,9 @@ TEST_F(CifReader, GrowStepWhileLoadingAndBufferGivenBack) {
 // Layers
 
 TEST_F(CifReader, LayerCommentsFromDialect270OnCarryTheIndex) {
-    ASSERT_TRUE(Read("(CIF written by Zandor 3.2);\r\nL CMF; (Zandor: 7 Metal~1/1200ff00 00ff0000 0005 0);\r\n"
-                     "L CPG; (Zandor: 9 Poly/ff0000ff);\r\nL CAA; (Zandor: 7 Active);\r\nL CMF; B 2 2 0 0;\r\nE"));
+    ASSERT_TRUE(
+        Read("(CIF written by Zandor 3.2);\r\nL CMF; (Zandor: 7 Metal~1/1200ff00 00ff0000 0005 0);\r\n"
+             "L CPG; (Zandor: 9 Poly/ff0000ff);\r\nL CAA; (Zandor: 7 Active);\r\nL CMF; B 2 2 0 0;\r\nE"));
     EXPECT_TRUE(Texts().empty());
     const LayerDescription* metal = layout.Layer(7);
     ASSERT_NE(metal, nullptr);
@@ -705,8 +705,9 @@ TEST_F(CifReader, LayerCommentsFromDialect270OnCarryTheIndex) {
 }
 
 TEST_F(CifReader, LayerCommentsBeforeDialect270TakeTheIndexFromTheName) {
-    ASSERT_TRUE(Read("(CIF written by Zandor 2.5);L 12; (Zandor: Metal/0f00ff00);"
-                     "L CPG; (Tremolvanti: 30 Poly);L 13; (Tremolvanti: Diff);E"));
+    ASSERT_TRUE(
+        Read("(CIF written by Zandor 2.5);L 12; (Zandor: Metal/0f00ff00);"
+             "L CPG; (Tremolvanti: 30 Poly);L 13; (Tremolvanti: Diff);E"));
     EXPECT_TRUE(Texts().empty());
     ASSERT_NE(layout.Layer(12), nullptr);
     EXPECT_EQ(layout.Layer(12)->name, "Metal");
@@ -720,8 +721,9 @@ TEST_F(CifReader, LayerCommentsBeforeDialect270TakeTheIndexFromTheName) {
 }
 
 TEST_F(CifReader, UnknownLayerWithoutCommentGoesToTheLowestFreeSlot) {
-    ASSERT_TRUE(Read("(CIF written by Zandor 3.2);L CMF; (Zandor: 0 Metal);L NEWLAYERNAME_TOO_LONG; "
-                     "(ZanWireStyle 2); W 4 0 0 1 1; L CMF; B 2 2 0 0; L NEWLAYERNAME_TOO; P 0 0 1 1 1 0; E"));
+    ASSERT_TRUE(
+        Read("(CIF written by Zandor 3.2);L CMF; (Zandor: 0 Metal);L NEWLAYERNAME_TOO_LONG; "
+             "(ZanWireStyle 2); W 4 0 0 1 1; L CMF; B 2 2 0 0; L NEWLAYERNAME_TOO; P 0 0 1 1 1 0; E"));
     EXPECT_TRUE(Texts().empty());
     const LayerDescription* made = layout.Layer(1);
     ASSERT_NE(made, nullptr);
@@ -834,8 +836,9 @@ TEST_F(CifReader, ExtensionFixture) {
 
 TEST_F(CifReader, ExtensionRecordsSkipOnlyTheirOwnFallback) {
     // The statement after ZanRing, ZanArcWire, ZanArray is kept when it is not the fallback.
-    ASSERT_TRUE(Read("L L1; (ZanRing 10 0 0 100); B 2 2 0 0; (ZanArcWire 10 100 0 0 0 0 100); W 1 0 0 1 1;"
-                     "(ZanArray 3 1 1 0 0 0 0 0 0 0 1072693248 0 0); (ZanWireStyle 0); C 3 T 1 1; E"));
+    ASSERT_TRUE(
+        Read("L L1; (ZanRing 10 0 0 100); B 2 2 0 0; (ZanArcWire 10 100 0 0 0 0 100); W 1 0 0 1 1;"
+             "(ZanArray 3 1 1 0 0 0 0 0 0 0 1072693248 0 0); (ZanWireStyle 0); C 3 T 1 1; E"));
     EXPECT_TRUE(Texts().empty());
     const auto r = Records(Main());
     ASSERT_EQ(r.size(), 6u);
@@ -850,8 +853,9 @@ TEST_F(CifReader, ExtensionRecordsSkipOnlyTheirOwnFallback) {
 }
 
 TEST_F(CifReader, ExtensionKeywordsIgnoreCaseAndUnknownOnesAreIgnored) {
-    ASSERT_TRUE(Read("L L1; (zanwirestyle 1); (ZANDOR was here); (Zanzibar 1 2); (not an extension); W 1 0 0 1 1;"
-                     "(ZanScript 0 0 0 0 100 10 3\r\nabc); B 2 2 0 0; E"));
+    ASSERT_TRUE(
+        Read("L L1; (zanwirestyle 1); (ZANDOR was here); (Zanzibar 1 2); (not an extension); W 1 0 0 1 1;"
+             "(ZanScript 0 0 0 0 100 10 3\r\nabc); B 2 2 0 0; E"));
     EXPECT_TRUE(Texts().empty());
     const auto r = Records(Main());
     ASSERT_EQ(r.size(), 2u);
@@ -862,8 +866,9 @@ TEST_F(CifReader, ExtensionKeywordsIgnoreCaseAndUnknownOnesAreIgnored) {
 
 TEST_F(CifReader, NestedCompoundsRebuildTheirMemberBits) {
     // group(2) { text(3) {P P P}, group(1) { B } } B
-    ASSERT_TRUE(Read("L L1; (ZanGroup 0 0 6 2); (ZanText 0 0 3 10 2 ab); P 0 0 1 0 1 1; P 0 0 1 0 1 1;"
-                     "P 0 0 1 0 1 1; (ZanGroup 1 1 1 1); B 2 2 0 0; B 4 4 0 0; E"));
+    ASSERT_TRUE(
+        Read("L L1; (ZanGroup 0 0 6 2); (ZanText 0 0 3 10 2 ab); P 0 0 1 0 1 1; P 0 0 1 0 1 1;"
+             "P 0 0 1 0 1 1; (ZanGroup 1 1 1 1); B 2 2 0 0; B 4 4 0 0; E"));
     EXPECT_TRUE(Texts().empty());
     const auto r = Records(Main());
     ASSERT_EQ(r.size(), 8u);
@@ -901,16 +906,18 @@ TEST_F(CifReader, TextRecords) {
     EXPECT_STREQ(ReadFont(t + kTextFontWord).lfFaceName, "Arial") << "the application's text font";
 
     // A ZanTransform serves the next text only.
-    ASSERT_TRUE(Read("L L1; (ZanTransform 0 1073741824 0 0 0 0 0 1073741824 0 0 0 0);"
-                     "(ZanText 5 6 0 10 1 a); (ZanText 7 8 0 10 1 b); E"));
+    ASSERT_TRUE(
+        Read("L L1; (ZanTransform 0 1073741824 0 0 0 0 0 1073741824 0 0 0 0);"
+             "(ZanText 5 6 0 10 1 a); (ZanText 7 8 0 10 1 b); E"));
     const auto r = Records(Main());
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(ReadMatrix(r[0] + kTextMatrixWord), (TransformMatrix{2, 0, 0, 2, 0, 0}));
     EXPECT_EQ(ReadMatrix(r[1] + kTextMatrixWord), (TransformMatrix{1, 0, 0, 1, 7, 8}));
 
     // nchar beyond the record takes what is there; a negative one takes nothing.
-    ASSERT_TRUE(Read("L L1; (ZanText 0 0 0 10 2000000000 short); (ZanText 0 0 0 10 -5 abc); (ZanText 0 0 0 10 3);"
-                     "E"));
+    ASSERT_TRUE(
+        Read("L L1; (ZanText 0 0 0 10 2000000000 short); (ZanText 0 0 0 10 -5 abc); (ZanText 0 0 0 10 3);"
+             "E"));
     const auto s = Records(Main());
     ASSERT_EQ(s.size(), 3u);
     EXPECT_EQ(TextChars(s[0]), "short");
@@ -1068,8 +1075,9 @@ TEST_F(CifReader, EmptyStatementsAreAllowedNulBytesAreNot) {
 }
 
 TEST_F(CifReader, GarbageBytes) {
-    const char raw[] = "L L1; B 2 2 0 0;\x01\x02\xff\xfe(unbalanced ((;;;) \0\0 B 1 2 3 4 5 6 7 8; ZZ; )))"
-                       "\0\0\0;C\0;L\0;DS\0;9\0;";
+    const char raw[] =
+        "L L1; B 2 2 0 0;\x01\x02\xff\xfe(unbalanced ((;;;) \0\0 B 1 2 3 4 5 6 7 8; ZZ; )))"
+        "\0\0\0;C\0;L\0;DS\0;9\0;";
     std::string garbage(raw, sizeof raw - 1);
     for (int i = 0; i < 2000; ++i) garbage += static_cast<char>((i * 7919) % 256);
     ASSERT_TRUE(Read(garbage));
@@ -1079,10 +1087,11 @@ TEST_F(CifReader, GarbageBytes) {
 }
 
 TEST_F(CifReader, OverflowingNumbersSaturate) {
-    ASSERT_TRUE(Read("L L1; B 99999999999 4 0 0; B 2 2 99999999999999999999999 -99999999999999999999999;"
-                     "P 0 0 4294967296 0 0 -4294967296; W 99999999999 0 0 1 1; R 99999999999 0 0;"
-                     "C 99999999999 T 99999999999 -99999999999; DS 99999999999 1 10; 9 big; DF;"
-                     "(ZanBox 99999999999 0 -99999999999 1); B 1 1 0 0; E"));
+    ASSERT_TRUE(
+        Read("L L1; B 99999999999 4 0 0; B 2 2 99999999999999999999999 -99999999999999999999999;"
+             "P 0 0 4294967296 0 0 -4294967296; W 99999999999 0 0 1 1; R 99999999999 0 0;"
+             "C 99999999999 T 99999999999 -99999999999; DS 99999999999 1 10; 9 big; DF;"
+             "(ZanBox 99999999999 0 -99999999999 1); B 1 1 0 0; E"));
     EXPECT_TRUE(Texts().empty());
     const auto r = Records(Main());
     ASSERT_EQ(r.size(), 7u);
@@ -1099,8 +1108,9 @@ TEST_F(CifReader, OverflowingNumbersSaturate) {
 }
 
 TEST_F(CifReader, HugeCountsAllocateNothingByThemselves) {
-    ASSERT_TRUE(Read("(ZanVGuide 2000000000 1 2 3); (ZanHGuide -5 1); (ZanHGuide 2 7 8 9);"
-                     "L L1; (ZanGroup 0 0 2000000000 2000000000); B 2 2 0 0; E"));
+    ASSERT_TRUE(
+        Read("(ZanVGuide 2000000000 1 2 3); (ZanHGuide -5 1); (ZanHGuide 2 7 8 9);"
+             "L L1; (ZanGroup 0 0 2000000000 2000000000); B 2 2 0 0; E"));
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Unexpected end of statement# 1\nMissing guideline information"}));
     EXPECT_EQ(Main()->vGuides, (std::vector<std::int32_t>{1, 2, 3}));
     EXPECT_EQ(Main()->hGuides, (std::vector<std::int32_t>{7, 8}));

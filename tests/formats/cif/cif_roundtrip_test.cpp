@@ -1,15 +1,11 @@
 // Layouts written by SaveCifFile and read back by LoadCifFile.
-#include <gtest/gtest.h>
-
-#include "support/ScratchTest.h"
-
-#include <unistd.h>
-
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "formats/cif/LoadCifFile.h"
@@ -18,6 +14,7 @@
 #include "model/Layout.h"
 #include "model/ModelSettings.h"
 #include "platform/headless/RecordingMessages.h"
+#include "support/ScratchTest.h"
 
 using namespace zandor;
 using platform::headless::ScopedMessageCapture;
@@ -45,8 +42,8 @@ Word* AddTextWithGlyphs(SymbolDescription& s, std::int32_t x, std::int32_t y, co
     Word* head = s.RecordAt(offset);
     // A text turned by 30 degrees and enlarged.
     const double t = 30 * kPi / 180;
-    WriteMatrix(head + kTextMatrixWord, {1.5 * std::cos(t), 1.5 * std::sin(t), -1.5 * std::sin(t), 1.5 * std::cos(t),
-                                         double(x), double(y)});
+    WriteMatrix(head + kTextMatrixWord,
+                {1.5 * std::cos(t), 1.5 * std::sin(t), -1.5 * std::sin(t), 1.5 * std::cos(t), double(x), double(y)});
     MarkMembers(s, head, 2);
     return head;
 }
@@ -126,8 +123,8 @@ protected:
     void AddLayer(int index, const std::string& name, std::int64_t fill = -1, std::int64_t outline = -1,
                   int fillStyle = FillSolid, int outlineStyle = OutlineSolid, std::uint32_t dataType = 0,
                   std::uint8_t polarity = 1, const std::string& shortName = "") {
-        auto layer = std::make_unique<LayerDescription>(index, name, fill, outline, fillStyle, outlineStyle, dataType,
-                                                        polarity);
+        auto layer =
+            std::make_unique<LayerDescription>(index, name, fill, outline, fillStyle, outlineStyle, dataType, polarity);
         if (!shortName.empty()) layer->shortName = shortName;
         original.SetLayer(std::move(layer));
     }
@@ -183,11 +180,11 @@ void BuildEverything(Layout& layout) {
 
     SymbolDescription& main = *layout.MainSymbol();
     main.InsertSymbolCallMatrix(3, {1, 0, 0, 1, 1000, -2000});
-    main.InsertSymbolCallMatrix(3, {0, 1, -1, 0, 10, 20});       // turned by 90 degrees
-    main.InsertSymbolCallMatrix(3, {-1, 0, 0, 1, -5, 0});        // mirrored
-    main.InsertSymbolCallMatrix(3, {0, -1, -1, 0, 100, 200});    // mirrored and turned
-    main.InsertSymbolCallMatrix(3, {2, 0, 0, 2, 0, 0});          // scaled
-    main.InsertSymbolCallMatrix(3, {0, 2, -0.5, 0, 5, 5});       // stretched and turned
+    main.InsertSymbolCallMatrix(3, {0, 1, -1, 0, 10, 20});     // turned by 90 degrees
+    main.InsertSymbolCallMatrix(3, {-1, 0, 0, 1, -5, 0});      // mirrored
+    main.InsertSymbolCallMatrix(3, {0, -1, -1, 0, 100, 200});  // mirrored and turned
+    main.InsertSymbolCallMatrix(3, {2, 0, 0, 2, 0, 0});        // scaled
+    main.InsertSymbolCallMatrix(3, {0, 2, -0.5, 0, 5, 5});     // stretched and turned
     main.InsertSymbolCallMatrix(7, {1, 0, 0, 1, 0, 0});
     main.InsertSymbolCall(8, -300, 400);
     main.AddRectangle(-1, -1, 2, 2, 1);
@@ -208,8 +205,8 @@ TEST_F(CifRoundTrip, EverythingSurvivesASaveAndALoad) {
 
 TEST_F(CifRoundTrip, RectanglesKeepTheirExactCorners) {
     AddLayer(0, "");
-    const Rect rectangles[] = {{0, 0, 5, 3},   {-3, -1, 0, 0},  {1, 1, 2, 2},   {-7, 4, 8, 9},
-                               {0, 0, 10, 4},  {-5, -5, 5, 5},  {3, 0, 3, 7},   {-2147483, 11, 2147482, 12}};
+    const Rect rectangles[] = {{0, 0, 5, 3},  {-3, -1, 0, 0}, {1, 1, 2, 2}, {-7, 4, 8, 9},
+                               {0, 0, 10, 4}, {-5, -5, 5, 5}, {3, 0, 3, 7}, {-2147483, 11, 2147482, 12}};
     for (const Rect& r : rectangles) original.MainSymbol()->AddRectangle(r.minx, r.miny, r.maxx, r.maxy, 0);
     const std::string file = RoundTrip();
     ExpectSameSymbols();

@@ -1,19 +1,15 @@
-#include <gtest/gtest.h>
-
-#include "support/ScratchTest.h"
-
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "formats/cif/SaveCifFile.h"
@@ -22,6 +18,7 @@
 #include "model/ModelSettings.h"
 #include "model/RecordViews.h"
 #include "platform/headless/RecordingMessages.h"
+#include "support/ScratchTest.h"
 
 using namespace zandor;
 using platform::headless::RecordedMessage;
@@ -132,10 +129,12 @@ TEST_F(CifWriter, RecordRules) {
         {"rectangle", [](SymbolDescription& s) { s.AddRectangle(0, 0, 10, 4, 0); }, "L L0;\r\nB 10 4 5 2;\r\n"},
         {"rectangle with odd corner sums keeps its exact corners",
          [](SymbolDescription& s) { s.AddRectangle(0, 0, 5, 3, 0); }, "L L0;\r\n(ZanBox 0 0 5 3);\r\nB 5 3 2 1;\r\n"},
-        {"negative odd sums truncate towards zero",
-         [](SymbolDescription& s) { s.AddRectangle(-3, -1, 0, 0, 0); }, "L L0;\r\n(ZanBox -3 -1 0 0);\r\nB 3 1 -1 0;\r\n"},
-        {"box at angle 0", [](SymbolDescription& s) { s.AddBox(1, 2, 10, 4, 0.0, 0); }, "L L0;\r\nB 10 4 1 2 30000 0;\r\n"},
-        {"box at 90 degrees", [](SymbolDescription& s) { s.AddBox(0, 0, 10, 4, 90.0, 0); }, "L L0;\r\nB 10 4 0 0 0 30000;\r\n"},
+        {"negative odd sums truncate towards zero", [](SymbolDescription& s) { s.AddRectangle(-3, -1, 0, 0, 0); },
+         "L L0;\r\n(ZanBox -3 -1 0 0);\r\nB 3 1 -1 0;\r\n"},
+        {"box at angle 0", [](SymbolDescription& s) { s.AddBox(1, 2, 10, 4, 0.0, 0); },
+         "L L0;\r\nB 10 4 1 2 30000 0;\r\n"},
+        {"box at 90 degrees", [](SymbolDescription& s) { s.AddBox(0, 0, 10, 4, 90.0, 0); },
+         "L L0;\r\nB 10 4 0 0 0 30000;\r\n"},
         {"polygon, five points a line",
          [](SymbolDescription& s) {
              const Point p[] = {{0, 0}, {10, 0}, {10, 10}, {5, 15}, {0, 10}, {-5, 5}};
@@ -148,7 +147,8 @@ TEST_F(CifWriter, RecordRules) {
              s.AddPolygon(p, 2, 0);
          },
          "L L0;\r\n"},
-        {"round wire", [](SymbolDescription& s) {
+        {"round wire",
+         [](SymbolDescription& s) {
              const Point p[] = {{0, 0}, {10, 0}};
              s.AddWire(p, 2, 4, 0, 0);
          },
@@ -179,7 +179,8 @@ TEST_F(CifWriter, RecordRules) {
          "L L0;\r\n(ZanFont 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0);\r\n"
          "(ZanTransform 0 1072693248 0 0 0 0 0 1072693248 0 0 0 0);\r\n"
          "(ZanText 0 0 0 100 2 (x));\r\n"},
-        {"group", [](SymbolDescription& s) {
+        {"group",
+         [](SymbolDescription& s) {
              s.AddGroup(1, 2, 1, 1);
              s.AddRectangle(0, 0, 2, 2, 0);
              s.RecordAt(5)[0] |= static_cast<Word>(kMemberBit);
@@ -191,7 +192,8 @@ TEST_F(CifWriter, RecordRules) {
              const Point p[] = {{0, 0}, {10, 0}};
              s.AddPolygon(p, 2, 0);  // too few nodes to be written
              s.AddRectangle(0, 0, 2, 2, 0);
-             for (Word* r = s.NextRecord(s.FirstRecord()); r; r = s.NextRecord(r)) r[0] |= static_cast<Word>(kMemberBit);
+             for (Word* r = s.NextRecord(s.FirstRecord()); r; r = s.NextRecord(r))
+                 r[0] |= static_cast<Word>(kMemberBit);
          },
          "(ZanGroup 1 2 1 1);\r\nL L0;\r\nB 2 2 1 1;\r\n"},
     };
@@ -411,9 +413,10 @@ TEST_F(CifWriter, FlattenWritesArrayElementsRowByRowAndBoxCornersAsDrawn) {
     const std::vector<Point> drawn = {{-2, 1}, {-2, -1}, {2, -1}, {2, 1}};
     EXPECT_EQ(BoxView(box).Corners(), drawn);
     options.flatten = true;
-    EXPECT_EQ(MainBody(Save()), "L L0;\r\n"
-                                "B 10 4 5 2;\r\nB 10 4 45 2;\r\nB 10 4 5 42;\r\nB 10 4 45 42;\r\n"
-                                "P -2 1 -2 -1 2 -1 2 1 -2 1;\r\n");
+    EXPECT_EQ(MainBody(Save()),
+              "L L0;\r\n"
+              "B 10 4 5 2;\r\nB 10 4 45 2;\r\nB 10 4 5 42;\r\nB 10 4 45 42;\r\n"
+              "P -2 1 -2 -1 2 -1 2 1 -2 1;\r\n");
 }
 
 TEST_F(CifWriter, FlattenStopsAtACycleOfCalls) {
@@ -449,7 +452,10 @@ TEST_F(CifWriter, RemoveEmptyAndUnusedDefinitions) {
     };
     const Case cases[] = {
         {false, false, {"9 empty;", "9 unused;", "9 used;", "9 calls~nothing;", "C 1 T0 0;", "$ZanAuto"}, {}},
-        {true, false, {"9 unused;", "9 used;"}, {"9 empty;", "9 calls~nothing;", "C 1 T", "C 4 T", "$ZanAuto", "ZanArray"}},
+        {true,
+         false,
+         {"9 unused;", "9 used;"},
+         {"9 empty;", "9 calls~nothing;", "C 1 T", "C 4 T", "$ZanAuto", "ZanArray"}},
         {false, true, {"9 empty;", "9 used;", "9 calls~nothing;"}, {"9 unused;"}},
         {true, true, {"9 used;"}, {"9 empty;", "9 unused;", "9 calls~nothing;"}},
     };

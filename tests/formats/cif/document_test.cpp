@@ -1,14 +1,10 @@
 // The layout document's file operations, through the CIF format.
-#include <gtest/gtest.h>
-
-#include "support/ScratchTest.h"
-
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "formats/AllFormats.h"
@@ -16,6 +12,7 @@
 #include "model/Layout.h"
 #include "model/UndoList.h"
 #include "platform/headless/RecordingMessages.h"
+#include "support/ScratchTest.h"
 
 using namespace zandor;
 using platform::headless::RecordedMessage;
@@ -99,11 +96,23 @@ TEST_F(Document, ChooseMainSymbolCases) {
     const std::string twoTops = "DS 1 1 10; 9 a; L X; B 2 2 0 0; DF; DS 2 1 10; 9 b; L X; B 4 4 0 0; DF; E";
     const Case cases[] = {
         {"one top-level call without transform", "DS 5 1 10; 9 top; L X; B 2 2 0 0; DF; C 5; E", false, 0, "top", {}},
-        {"a call with a translation stays in the main symbol", "DS 5 1 10; 9 top; L X; B 2 2 0 0; DF; C 5 T 1 0; E",
-         false, 0, "MainSymbol", {}},
+        {"a call with a translation stays in the main symbol",
+         "DS 5 1 10; 9 top; L X; B 2 2 0 0; DF; C 5 T 1 0; E",
+         false,
+         0,
+         "MainSymbol",
+         {}},
         {"a symbol named Zandor Main wins",
-         "DS 1 1 10; 9 Zandor~Main; L X; B 2 2 0 0; DF; DS 2 1 10; 9 other; DF; E", true, 0, "Zandor Main", {}},
-        {"one unused symbol", "DS 1 1 10; 9 leaf; L X; B 2 2 0 0; DF; DS 2 1 10; 9 top; C 1; DF; E", false, 0, "top",
+         "DS 1 1 10; 9 Zandor~Main; L X; B 2 2 0 0; DF; DS 2 1 10; 9 other; DF; E",
+         true,
+         0,
+         "Zandor Main",
+         {}},
+        {"one unused symbol",
+         "DS 1 1 10; 9 leaf; L X; B 2 2 0 0; DF; DS 2 1 10; 9 top; C 1; DF; E",
+         false,
+         0,
+         "top",
          {}},
         {"two unused symbols without a window: the first", twoTops, false, 1, "a", {}},
         {"two unused symbols in a window: the dialog asks", twoTops, true, 1, "b", {"a", "b"}},
@@ -176,9 +185,9 @@ TEST_F(Document, MaskWarningAfterSaving) {
         ScopedMessageCapture messages;
         ASSERT_TRUE(layout.Save(Path("mask.cif"), FileCif));
         const std::vector<RecordedMessage> expected =
-            c.warned ? std::vector<RecordedMessage>{{"The layout contains objects outside the mask dimensions!",
-                                                     "Warning"}}
-                     : std::vector<RecordedMessage>{};
+            c.warned
+                ? std::vector<RecordedMessage>{{"The layout contains objects outside the mask dimensions!", "Warning"}}
+                : std::vector<RecordedMessage>{};
         EXPECT_EQ(messages.messages, expected) << c.maxx;
     }
     Settings().showMaskWarning = false;

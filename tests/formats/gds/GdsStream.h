@@ -121,8 +121,7 @@ inline std::vector<GdsRecord> ParseGds(const std::string& bytes, std::string* ta
     std::vector<GdsRecord> records;
     std::size_t p = 0;
     while (p + 4 <= bytes.size()) {
-        const std::size_t length =
-            static_cast<std::uint8_t>(bytes[p]) << 8 | static_cast<std::uint8_t>(bytes[p + 1]);
+        const std::size_t length = static_cast<std::uint8_t>(bytes[p]) << 8 | static_cast<std::uint8_t>(bytes[p + 1]);
         if (length < 4 || p + length > bytes.size()) break;
         records.push_back({static_cast<std::uint8_t>(bytes[p + 2]), static_cast<std::uint8_t>(bytes[p + 3]),
                            bytes.substr(p + 4, length - 4)});

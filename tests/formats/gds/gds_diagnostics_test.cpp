@@ -1,9 +1,8 @@
 // What the GDSII reader and writer report and where: byte offsets and
 // structures of the reader's errors, the notes of both for reports, files
 // written beside the stream, and reading from memory.
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <span>
 #include <sstream>
 #include <string>
@@ -79,9 +78,8 @@ TEST_F(GdsDiagnostics, ErrorsCarryTheRecordsByteOffsetAndStructure) {
         const auto errors = Of(log, Severity::Error);
         ASSERT_EQ(errors.size(), 1u);
         const std::int64_t offset = static_cast<std::int64_t>(c.before.bytes.size());
-        const std::string text = c.text.empty()
-                                     ? "Invalid record length 2 at byte " + std::to_string(offset) + " of the file."
-                                     : c.text;
+        const std::string text =
+            c.text.empty() ? "Invalid record length 2 at byte " + std::to_string(offset) + " of the file." : c.text;
         EXPECT_EQ(errors[0].text, text);
         EXPECT_EQ(errors[0].offset, offset);
         EXPECT_EQ(errors[0].cell, c.cell);

@@ -1,8 +1,7 @@
 // The GDSII reader: the library head, elements and references, names,
 // layers, warnings, and damaged or hostile streams.
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -87,10 +86,10 @@ TEST_F(GdsReader, RejectedHeads) {
         {"file ends in BGNLIB", validHead + bgnlib.substr(0, 10), "Missing BGNLIB record."},
         {"no UNITS", validHead + bgnlib + GdsBuilder().Ascii(g::LIBNAME, "L").Structure("S").EndLibrary().bytes,
          "Missing UNITS record."},
-        {"UNITS cut short", validHead + bgnlib + GdsBuilder().Ascii(g::LIBNAME, "L").Reals(g::UNITS, {1e-3, 1e-9}).bytes.substr(0, 18),
+        {"UNITS cut short",
+         validHead + bgnlib + GdsBuilder().Ascii(g::LIBNAME, "L").Reals(g::UNITS, {1e-3, 1e-9}).bytes.substr(0, 18),
          "Missing UNITS record."},
-        {"database unit zero", GdsBuilder().Head(0).bytes,
-         "The UNITS record of {} gives no valid database unit."},
+        {"database unit zero", GdsBuilder().Head(0).bytes, "The UNITS record of {} gives no valid database unit."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -156,16 +155,26 @@ TEST_F(GdsReader, BoundariesBecomeRectanglesOrPolygons) {
         std::vector<Point> nodes;  // polygon nodes, or the two rectangle corners
     };
     const std::vector<Case> cases = {
-        {"5 points, vertical edge first", {{0, 0}, {0, 20}, {10, 20}, {10, 0}, {0, 0}}, ObjectKind::Rectangle,
+        {"5 points, vertical edge first",
+         {{0, 0}, {0, 20}, {10, 20}, {10, 0}, {0, 0}},
+         ObjectKind::Rectangle,
          {{0, 0}, {10, 20}}},
-        {"5 points, horizontal edge first", {{10, 20}, {0, 20}, {0, 0}, {10, 0}, {10, 20}}, ObjectKind::Rectangle,
+        {"5 points, horizontal edge first",
+         {{10, 20}, {0, 20}, {0, 0}, {10, 0}, {10, 20}},
+         ObjectKind::Rectangle,
          {{0, 0}, {10, 20}}},
-        {"6 points, closing point twice", {{0, 0}, {10, 0}, {10, 20}, {0, 20}, {0, 0}, {0, 0}}, ObjectKind::Rectangle,
+        {"6 points, closing point twice",
+         {{0, 0}, {10, 0}, {10, 20}, {0, 20}, {0, 0}, {0, 0}},
+         ObjectKind::Rectangle,
          {{0, 0}, {10, 20}}},
         {"4 points, not closed", {{0, 0}, {10, 0}, {10, 20}, {0, 20}}, ObjectKind::Rectangle, {{0, 0}, {10, 20}}},
-        {"rotated square", {{0, 0}, {10, 10}, {0, 20}, {-10, 10}, {0, 0}}, ObjectKind::Polygon,
+        {"rotated square",
+         {{0, 0}, {10, 10}, {0, 20}, {-10, 10}, {0, 0}},
+         ObjectKind::Polygon,
          {{0, 0}, {10, 10}, {0, 20}, {-10, 10}}},
-        {"triangle closed twice", {{0, 0}, {10, 0}, {0, 10}, {0, 0}, {0, 0}}, ObjectKind::Polygon,
+        {"triangle closed twice",
+         {{0, 0}, {10, 0}, {0, 10}, {0, 0}, {0, 0}},
+         ObjectKind::Polygon,
          {{0, 0}, {10, 0}, {0, 10}}},
     };
     for (const Case& c : cases) {
@@ -343,7 +352,7 @@ TEST_F(GdsReader, NamesLayersAndWarningsInOrder) {
     many.push_back({0, 0});
     b.Xy(many).Empty(g::ENDEL);
     b.Empty(g::SREF).Ascii(g::SNAME, std::string(40, 'x')).Shorts(g::STRANS, {0x0004}).Xy({{0, 0}}).Empty(g::ENDEL);
-    b.Record(70, g::NoData);  // beyond the known record types
+    b.Record(70, g::NoData);             // beyond the known record types
     b.Record(44, g::Ascii, "property");  // known but not read
     b.EndStructure().EndLibrary();
     ASSERT_TRUE(Read(b));

@@ -1,9 +1,8 @@
 // The 8-byte excess-64 real of the stream format.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <limits>
 #include <string>
 

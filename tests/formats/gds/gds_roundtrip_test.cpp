@@ -2,7 +2,6 @@
 // apart from the curves and boxes the writer turns into boundaries and the
 // heads of texts and groups, which the stream does not carry.
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -81,7 +80,8 @@ TEST_F(GdsRoundTrip, DemoMask) {
                     ASSERT_EQ(RecordKind(g), ObjectKind::SymbolCall);
                     EXPECT_EQ(loaded.FindSymbol(g[5])->Name(), original.FindSymbol(w[5])->Name());
                     const TransformMatrix a = ReadMatrix(w + kCallMatrixWord), b = ReadMatrix(g + kCallMatrixWord);
-                    for (auto [x, y] : {std::pair{a.a, b.a}, {a.b, b.b}, {a.c, b.c}, {a.d, b.d}}) EXPECT_NEAR(x, y, 1e-12);
+                    for (auto [x, y] : {std::pair{a.a, b.a}, {a.b, b.b}, {a.c, b.c}, {a.d, b.d}})
+                        EXPECT_NEAR(x, y, 1e-12);
                     EXPECT_EQ(b.tx, a.tx);
                     EXPECT_EQ(b.ty, a.ty);
                     ++compared;

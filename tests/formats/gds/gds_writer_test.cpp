@@ -1,15 +1,13 @@
 // The GDSII writer: the bytes of the library, elements and references, the
 // messages after the write, and the replacement of the target.
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <ctime>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "formats/gds/GdsStream.h"
@@ -61,7 +59,8 @@ protected:
             if (r.type == g::STRNAME) inStructure = true;
             if (r.type == g::ENDSTR) break;
             if (!inStructure || r.type == g::STRNAME) continue;
-            if (r.type == g::BOUNDARY || r.type == g::PATH || r.type == g::SREF || r.type == g::AREF) out.emplace_back();
+            if (r.type == g::BOUNDARY || r.type == g::PATH || r.type == g::SREF || r.type == g::AREF)
+                out.emplace_back();
             if (r.type != g::ENDEL && !out.empty()) out.back().push_back(r);
         }
         return out;
@@ -100,17 +99,23 @@ TEST_F(GdsWriter, EmptyLayoutBytes) {
     const std::time_t before = std::time(nullptr);
     Write("empty_library.gds");
     ASSERT_EQ(bytes.size(), 2048u);
-    const std::string head("\x00\x06\x00\x02\x02\x58" "\x00\x1c\x01\x02", 10);
+    const std::string head(
+        "\x00\x06\x00\x02\x02\x58"
+        "\x00\x1c\x01\x02",
+        10);
     EXPECT_EQ(bytes.substr(0, 10), head);
     // Both time stamps: the local time of the write.
     const std::string stamp = bytes.substr(10, 12);
     EXPECT_EQ(bytes.substr(22, 12), stamp);
-    std::tm local {};
+    std::tm local{};
     localtime_r(&before, &local);
     EXPECT_EQ((GdsRecord{0, 0, stamp}.Short(0)), local.tm_year + 1900);
     const std::string rest(
-        "\x00\x14\x02\x06" "empty_library.gd"  // cut to 16 characters
-        "\x00\x14\x03\x05" "\x3e\x41\x89\x37\x4b\xc6\xa7\xf0" "\x39\x44\xb8\x2f\xa0\x9b\x5a\x54"
+        "\x00\x14\x02\x06"
+        "empty_library.gd"  // cut to 16 characters
+        "\x00\x14\x03\x05"
+        "\x3e\x41\x89\x37\x4b\xc6\xa7\xf0"
+        "\x39\x44\xb8\x2f\xa0\x9b\x5a\x54"
         "\x00\x04\x04\x00",
         44);
     EXPECT_EQ(bytes.substr(34, 44), rest);
@@ -216,10 +221,10 @@ TEST_F(GdsWriter, CallsAndArrays) {
     SymbolDescription* cell = layout.AddSymbol(1, "cell one");
     cell->AddRectangle(0, 0, 5, 5, 1);
     main->InsertSymbolCall(1, 10, 20);
-    main->InsertSymbolCallMatrix(1, {0, -1, 1, 0, 1.4, -2.5});     // -90 degrees
-    main->InsertSymbolCallMatrix(1, {2, 0, 0, 3, 0, 0});            // stretched
-    main->InsertSymbolCallMatrix(1, {0, 2, 2, 0, 5, 6});            // mirrored, 90 degrees, 2 times
-    main->InsertSymbolCallMatrix(1, {-1, 0, 0, 1, 0, 0});           // mirrored about the y axis
+    main->InsertSymbolCallMatrix(1, {0, -1, 1, 0, 1.4, -2.5});  // -90 degrees
+    main->InsertSymbolCallMatrix(1, {2, 0, 0, 3, 0, 0});        // stretched
+    main->InsertSymbolCallMatrix(1, {0, 2, 2, 0, 5, 6});        // mirrored, 90 degrees, 2 times
+    main->InsertSymbolCallMatrix(1, {-1, 0, 0, 1, 0, 0});       // mirrored about the y axis
     main->InsertArray(1, {0, 0}, {300, 0}, {0, 200}, 3, 2, -1.5, 30);
     const auto e = Elements();
     ASSERT_EQ(e.size(), 6u);
@@ -296,14 +301,14 @@ TEST_F(GdsWriter, NamesAreCutMadeUniqueAndReadBack) {
         if (r.type == g::STRNAME) structures.push_back(r.data);
         if (r.type == g::SNAME) references.push_back(r.data);
     }
-    EXPECT_EQ(structures, (std::vector<std::string>{"MainSymbol", "a_symbol_name_longer_than_thirty",
-                                                    "a_symbol_name_longer_than_thir_2", std::string("with_underscore\0", 16),
-                                                    std::string("with_underscore_2\0", 18)}));
+    EXPECT_EQ(structures, (std::vector<std::string>{
+                              "MainSymbol", "a_symbol_name_longer_than_thirty", "a_symbol_name_longer_than_thir_2",
+                              std::string("with_underscore\0", 16), std::string("with_underscore_2\0", 18)}));
     EXPECT_EQ(references, (std::vector<std::string>(structures.begin() + 1, structures.end())));
     ASSERT_EQ(messages.messages.size(), 2u);
     EXPECT_EQ(messages.messages[0],
-              (RecordedMessage{"The symbol name:\n'" + longName + " one'\nwas truncated to the maximum of 32 characters",
-                               "Error"}));
+              (RecordedMessage{
+                  "The symbol name:\n'" + longName + " one'\nwas truncated to the maximum of 32 characters", "Error"}));
 
     Layout loaded;
     loaded.Clear();
