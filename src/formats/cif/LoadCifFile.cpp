@@ -1111,7 +1111,7 @@ struct LoadCifFile::State {
                                            std::string_view(text, static_cast<std::size_t>(nchar)),
                                            SaturateToInt32(v[3]), font, layerIndex),
                     members);
-        if (r && useTransform) std::memcpy(r + kTextMatrixWord, transform, sizeof transform);
+        if (r && useTransform) TextView(r).SetMatrix(ReadMatrix(transform));
     }
 
     // ZanGroup x y elements objects
