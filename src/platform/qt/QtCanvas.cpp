@@ -144,11 +144,20 @@ void QtCanvas::ApplyBrush() {
         painter.setBrush(colour);
         return;
     }
-    QImage tile(8, 8, QImage::Format_ARGB32);
     const QRgb gap = op == RasterOp::Mask ? 0xFFFFFFFFu : op == RasterOp::Copy ? 0x00000000u : 0xFF000000u;
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) tile.setPixel(x, y, HatchPixel(brush.style, x, y) ? colour.rgb() : gap);
-    painter.setBrush(QBrush(tile));
+    // Drawing switches between a layer's hatch and the outline tools at every
+    // call and array element: the tiles made are kept.
+    const HatchKey key{brush.style, colour.rgb(), gap};
+    auto cached = std::find_if(hatches.begin(), hatches.end(), [&](const auto& h) { return h.first == key; });
+    if (cached == hatches.end()) {
+        QImage tile(8, 8, QImage::Format_ARGB32);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) tile.setPixel(x, y, HatchPixel(brush.style, x, y) ? colour.rgb() : gap);
+        if (hatches.size() >= kHatchesKept) hatches.erase(hatches.begin());
+        hatches.emplace_back(key, QBrush(tile));
+        cached = hatches.end() - 1;
+    }
+    painter.setBrush(cached->second);
     painter.setBrushOrigin(brushOriginX, brushOriginY);
 }
 

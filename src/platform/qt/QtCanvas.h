@@ -70,6 +70,16 @@ private:
     int imageWidth = 0, imageHeight = 0;
     int brushOriginX = 0, brushOriginY = 0;
     int dashPosition = 0;  // position in the pen's dash pattern, carried along a polyline
+    // Hatch brushes made so far, by style, colour and gap colour; the oldest
+    // goes first when more are needed.
+    struct HatchKey {
+        int style;
+        QRgb colour;
+        QRgb gap;
+        bool operator==(const HatchKey&) const = default;
+    };
+    static constexpr std::size_t kHatchesKept = 32;
+    std::vector<std::pair<HatchKey, QBrush>> hatches;
 };
 
 }  // namespace zandor
