@@ -74,7 +74,10 @@ public:
     }
 };
 template <typename W>
-using MeasurementView = RectangleView<W>;
+class MeasurementView : public RectangleView<W> {
+public:
+    using RectangleView<W>::RectangleView;
+};
 
 // Box (kind 2): a rectangle of `Length` along the angle and `Width` across it.
 template <typename W>
@@ -332,6 +335,8 @@ template <typename W>
 RecordView(W*) -> RecordView<W>;
 template <typename W>
 RectangleView(W*) -> RectangleView<W>;
+template <typename W>
+MeasurementView(W*) -> MeasurementView<W>;
 template <typename W>
 BoxView(W*) -> BoxView<W>;
 template <typename W>
