@@ -591,6 +591,10 @@ void ObjectDrawing::DrawDiagonals(const Point* corners) {
 
 namespace {
 
+// Read from the record each time: an array inside an element is drawn
+// between the elements of the outer one.
+bool MagnifiesElements(const ArrayView<Word>& array) { return std::fabs(array.Magnification() - 1) > 1e-10; }
+
 bool Scaled(const TransformMatrix& s) {
     const DecomposedTransform parts = DecomposeTransform(s);
     return std::fabs(std::fabs(parts.scaleX) - 1) > 1e-10 || std::fabs(std::fabs(parts.scaleY) - 1) > 1e-10;
@@ -656,8 +660,7 @@ bool ObjectDrawing::EnterArray(Word* r, SymbolDescription* called, const Transfo
     }
     ObjectBounds(r, &layout);  // refreshes the cached extent
     called->EnsureBounds();
-    arrayScaled = std::fabs(magnification - 1) > 1e-10;
-    SelectOutlinePen(arrayScaled);
+    SelectOutlinePen(MagnifiesElements(array));
     return true;
 }
 
@@ -680,9 +683,9 @@ bool ObjectDrawing::EnterElement(Word*, SymbolDescription& called, const Transfo
     return false;
 }
 
-void ObjectDrawing::LeaveElement(Word*, SymbolDescription& called, const TransformMatrix& e) {
+void ObjectDrawing::LeaveElement(Word* r, SymbolDescription& called, const TransformMatrix& e) {
     lastLayer = -1;
-    SelectOutlinePen(arrayScaled);
+    SelectOutlinePen(MagnifiesElements(ArrayView(r)));
     if (!Settings().showBorders) return;
     Point box[4];
     MapCorners(called.Bounds(), e, box);
@@ -694,7 +697,7 @@ void ObjectDrawing::LeaveArray(Word* r, SymbolDescription& called, const Transfo
     if (abandoned || !Settings().showBorders) return;
     Point extent[4];
     MapCorners(ArrayView(r).CachedExtent(), m, extent);
-    SelectOutlinePen(std::fabs(ArrayView(r).Magnification() - 1) > 1e-10);
+    SelectOutlinePen(MagnifiesElements(ArrayView(r)));
     if (level == 0) WriteName(extent[0], "Array of <" + called.Name().substr(0, 64) + ">");
     DrawClosedOutline(extent, 4);
 }

@@ -100,8 +100,7 @@ private:
     int lastLayer = -1;
     bool layerVisible = true;
     bool abandoned = false;
-    int sincePoll = 0;         // records drawn since the input was last polled
-    bool arrayScaled = false;  // the array being drawn magnifies its elements
+    int sincePoll = 0;  // records drawn since the input was last polled
     std::vector<Point> clipped;
     std::vector<Point> clipWork;
     std::vector<Point> recordPoints;

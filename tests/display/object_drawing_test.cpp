@@ -325,3 +325,25 @@ TEST_F(ObjectDrawingTest, ObjectsInsideCallsKeepTheirLayersTools) {
         EXPECT_EQ(rect->pen, (CanvasPen{PenStyle::Solid, 0x0000FF, 1}));
     }
 }
+
+// An array inside an element of another is drawn between the outer array's
+// elements: the outer elements' outlines keep the outer array's pen (dash-dot-
+// dot when unmagnified), not the solid pen of the magnified inner array.
+TEST_F(ObjectDrawingTest, NestedArraysKeepTheirOwnOutlinePens) {
+    Settings().showBorders = true;
+    Settings().showInteriors = true;
+    SymbolDescription* leaf = layout.AddSymbol(1, "leaf");
+    leaf->AddRectangle(0, 0, 50, 50, 1);
+    SymbolDescription* row = layout.AddSymbol(2, "row");
+    row->InsertArray(1, {0, 0}, {100, 0}, {0, 100}, 1, 1, 2.0, 0.0);  // magnified: solid outlines
+    main->InsertArray(2, {0, 0}, {400, 0}, {0, 400}, 2, 1, 1.0, 0.0);
+    ASSERT_TRUE(Draw());
+    int outerOutlines = 0;
+    for (const auto& e : canvas.entries) {
+        // Outlines are hollow polygons in the outline colour; each outer
+        // element's box follows the inner array's solid ones.
+        if (e.shape != Shape::Polygon || e.pen.color != kSymbolOutlineColor || e.brush.style != 6) continue;
+        if (e.pen.style == PenStyle::DashDotDot) ++outerOutlines;
+    }
+    EXPECT_EQ(outerOutlines, 3) << "both outer elements and the outer extent with the outer array's pen";
+}
