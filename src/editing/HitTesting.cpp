@@ -195,17 +195,12 @@ private:
                 const ArrayView array(r);
                 const int columns = array.Columns(), rows = array.Rows();
                 if (columns <= 0 || rows <= 0) return false;
-                const Point origin = array.Origin(), columnEnd = array.ColumnEnd(), rowEnd = array.RowEnd();
-                const double ux = (double(columnEnd.X) - origin.X) / columns,
-                             uy = (double(columnEnd.Y) - origin.Y) / columns;
-                const double vx = (double(rowEnd.X) - origin.X) / rows, vy = (double(rowEnd.Y) - origin.Y) / rows;
                 // The placements that can lie in R are few; walking a huge
                 // array stops at a bound on the work.
                 std::int64_t budget = 1000000;
                 for (int i = 0; i < columns && budget > 0; ++i) {
                     for (int j = 0; j < rows && --budget > 0; ++j) {
-                        const std::int64_t x = std::int64_t{origin.X} + RoundHalfAway(i * ux + j * vx);
-                        const std::int64_t y = std::int64_t{origin.Y} + RoundHalfAway(i * uy + j * vy);
+                        const auto [x, y] = array.ElementPosition(i, j);
                         if (In(R, x, y)) return true;
                     }
                 }

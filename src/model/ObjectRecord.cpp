@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "model/Geometry.h"
+#include "model/RecordViews.h"
 
 namespace zandor {
 
@@ -80,28 +81,20 @@ std::optional<Point> ReferencePoint(const Word* r) {
 }
 
 TransformMatrix ElementMatrix(const Word* r, int i, int j) {
-    const int columns = r[6];
-    const int rows = r[7];
-    const double x0 = r[8], y0 = r[9];
-    const double x2 = r[10], y2 = r[11];
-    const double x3 = r[12], y3 = r[13];
     const double magnification = ReadDouble(r + 14);
     const double theta = ReadDouble(r + 16) * kPi / 180.0;
     const double m = std::fabs(magnification);
     const double s = magnification;
-    // A zero count would divide by zero; such an array has no elements, so
-    // its steps do not matter.
-    const double colStepX = columns != 0 ? (x2 - x0) / columns : 0.0;
-    const double colStepY = columns != 0 ? (y2 - y0) / columns : 0.0;
-    const double rowStepX = rows != 0 ? (x3 - x0) / rows : 0.0;
-    const double rowStepY = rows != 0 ? (y3 - y0) / rows : 0.0;
     TransformMatrix t;
     t.a = m * std::cos(theta);
     t.b = m * std::sin(theta);
     t.c = -s * std::sin(theta);
     t.d = s * std::cos(theta);
-    t.tx = x0 + RoundHalfAway(i * colStepX + j * rowStepX);
-    t.ty = y0 + RoundHalfAway(i * colStepY + j * rowStepY);
+    // Column and row offsets are rounded each on its own, as the two nested
+    // lattice definitions of a written file place them.
+    const Point64 at = ArrayView(r).ElementPosition(i, j);
+    t.tx = static_cast<double>(at.x);
+    t.ty = static_cast<double>(at.y);
     return t;
 }
 

@@ -317,6 +317,14 @@ public:
     double AngleDegrees() const { return ReadDouble(r + 16); }
     // The matrix of element (i, j).
     TransformMatrix Element(int i, int j) const { return ElementMatrix(r, i, j); }
+    // Where element (i, j) is placed: the translation of Element(i, j).
+    Point64 ElementPosition(int i, int j) const {
+        const std::int64_t x0 = r[8], y0 = r[9];
+        return {x0 + LatticeOffset(i, std::int64_t{r[10]} - x0, Columns()) +
+                    LatticeOffset(j, std::int64_t{r[12]} - x0, Rows()),
+                y0 + LatticeOffset(i, std::int64_t{r[11]} - y0, Columns()) +
+                    LatticeOffset(j, std::int64_t{r[13]} - y0, Rows())};
+    }
     void SetCounts(int columns, int rows) const requires RecordView<W>::kWritable {
         r[6] = columns;
         r[7] = rows;

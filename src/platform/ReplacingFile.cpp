@@ -43,6 +43,8 @@ ReplacingFile::~ReplacingFile() { Discard(); }
 bool ReplacingFile::Open(const std::string& name) {
     Discard();
     failure = Failure::None;
+    direct = linked = false;
+    kept.clear();
     target = Resolve(name).string();
     mode_t mode = NewFileMode();
     struct stat info {};
@@ -51,23 +53,43 @@ bool ReplacingFile::Open(const std::string& name) {
         failure = Failure::NotRegularFile;
         return false;
     }
-    if (::stat(target.c_str(), &info) == 0) {
+    const bool exists = ::stat(target.c_str(), &info) == 0;
+    if (exists) {
         if (!S_ISREG(info.st_mode)) {
             failure = Failure::NotRegularFile;
             return false;
         }
+        // A file nobody may write is read-only on purpose, also for a user
+        // whom the system would let write it anyway.
+        if (::access(target.c_str(), W_OK) != 0 || (info.st_mode & 0222) == 0) {
+            failure = Failure::NotWritable;
+            return false;
+        }
         mode = info.st_mode & 07777;
+        linked = info.st_nlink > 1;
     }
     tempName = target + ".tmp-XXXXXX";
     fd = ::mkstemp(tempName.data());
     if (fd < 0) {
         tempName.clear();
-        failure = Failure::CannotCreate;
-        return false;
+        if (exists && (errno == EACCES || errno == EPERM)) {
+            // The folder takes no new file, but the file itself may be
+            // written: write it in place rather than refuse the save.
+            fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+            direct = fd >= 0;
+        }
+        if (fd < 0) {
+            failure = Failure::CannotCreate;
+            return false;
+        }
+    } else {
+        // mkstemp makes the file private; give it the mode and owner the
+        // target has, or the mode a newly created file would get.
+        if (exists && (info.st_uid != ::geteuid() || info.st_gid != ::getegid())) {
+            [[maybe_unused]] const int ignored = ::fchown(fd, info.st_uid, info.st_gid);
+        }
+        ::fchmod(fd, mode);
     }
-    // mkstemp makes the file private; give it the mode the target has, or the
-    // one a newly created file would get.
-    ::fchmod(fd, mode);
     if (!buffer) buffer = std::make_unique<char[]>(kBufferSize);
     capacity = kBufferSize;
     used = 0;
@@ -120,8 +142,26 @@ bool ReplacingFile::Commit() {
     if (failure == Failure::None && ::fsync(fd) != 0) failure = Failure::WriteFailed;
     if (::close(fd) != 0 && failure == Failure::None) failure = Failure::WriteFailed;
     fd = -1;
-    if (failure == Failure::None && ::rename(tempName.c_str(), target.c_str()) != 0) {
-        failure = Failure::CannotReplace;
+    if (direct) {
+        capacity = used = 0;
+        return failure == Failure::None;
+    }
+    if (failure == Failure::None) {
+        if (linked) {
+            if (!CopyIntoTarget()) {
+                // The target may be damaged now; the complete file stays.
+                failure = Failure::CannotReplace;
+                kept = tempName;
+                tempName.clear();
+                Discard();
+                return false;
+            }
+            ::unlink(tempName.c_str());
+            tempName.clear();
+            capacity = used = 0;
+            return true;
+        }
+        if (::rename(tempName.c_str(), target.c_str()) != 0) failure = Failure::CannotReplace;
     }
     if (failure != Failure::None) {
         Discard();
@@ -137,6 +177,33 @@ bool ReplacingFile::Commit() {
         ::close(directory);
     }
     return true;
+}
+
+// Copies the finished temporary file over the contents of the target, which
+// keeps the target's inode and so every other name it has.
+bool ReplacingFile::CopyIntoTarget() {
+    const int from = ::open(tempName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (from < 0) return false;
+    const int to = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    bool good = to >= 0;
+    while (good) {
+        const ssize_t n = ::read(from, buffer.get(), kBufferSize);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            good = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; good && done < n;) {
+            const ssize_t w = ::write(to, buffer.get() + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            good = w > 0;
+            if (good) done += w;
+        }
+    }
+    if (good && ::fsync(to) != 0) good = false;
+    if (to >= 0 && ::close(to) != 0) good = false;
+    ::close(from);
+    return good;
 }
 
 void ReplacingFile::Discard() {

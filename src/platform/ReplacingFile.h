@@ -4,7 +4,14 @@
 // directory is synced after the rename.  A failure at any step leaves the old
 // file as it was and removes the temporary file.  Writing through a symbolic
 // link replaces the file it points to; a target that exists must be a regular
-// file (a directory or a device is refused).
+// file (a directory or a device is refused) that the user may write.  The new
+// file keeps the old one's mode (and owner, where allowed).
+//
+// Two targets are written in place instead: one with further hard links, which
+// a rename would cut off (the complete temporary file is copied into it, and
+// kept if that copy fails), and one in a folder that allows no temporary file
+// but whose file may be written (InPlace tells the caller, who should warn:
+// a failure then can leave the file damaged).
 #pragma once
 
 #include <cstddef>
@@ -21,6 +28,7 @@ public:
     enum class Failure {
         None,
         NotRegularFile,  // the target exists and is a directory, a device, ...
+        NotWritable,     // the target exists and the user may not write it
         CannotCreate,    // no temporary file could be made (no folder, no permission)
         WriteFailed,     // a write or the sync failed (a full disk)
         CannotReplace,   // the rename over the target failed
@@ -60,6 +68,12 @@ public:
     void Discard();
 
     Failure Failed() const { return failure; }
+    // The file was written straight into the target because its folder allows
+    // no temporary file.
+    bool InPlace() const { return direct; }
+    // After a failed copy into a hard-linked target: the complete file,
+    // kept for the user.
+    const std::string& KeptCopy() const { return kept; }
     // The file that is replaced: the target with symbolic links followed.
     const std::string& Target() const { return target; }
 
@@ -67,16 +81,37 @@ private:
     void PutLarge(const void* data, std::size_t n);
     void Flush();
     void WriteAll(const char* data, std::size_t n);
+    bool CopyIntoTarget();
 
     int fd = -1;
     std::string target;
     std::string tempName;
+    std::string kept;
+    bool direct = false;  // writing into the target itself
+    bool linked = false;  // the target has further hard links
     std::unique_ptr<char[]> buffer;
     std::size_t capacity = 0;
     std::size_t used = 0;
     std::uint64_t written = 0;
     Failure failure = Failure::None;
 };
+
+// What writers say about the way a file was written.
+inline constexpr std::string_view kWrittenInPlaceWarning =
+    "The folder of this file allows no temporary file,\nso the file was overwritten in place.";
+// The failure text followed, after a failed copy into a hard-linked file, by
+// where the complete file was kept.
+inline std::string SaveFailedText(std::string_view failure, const ReplacingFile& file) {
+    std::string text(failure);
+    if (!file.KeptCopy().empty()) text += "\nThe complete file was kept as " + file.KeptCopy();
+    return text;
+}
+// The target is refused before anything is written: a folder, a device or a
+// read-only file.
+inline bool RefusedTarget(const ReplacingFile& file) {
+    return file.Failed() == ReplacingFile::Failure::NotRegularFile ||
+           file.Failed() == ReplacingFile::Failure::NotWritable;
+}
 
 // Replaces the file name by one holding bytes, as ReplacingFile does; the
 // failure, if any, in failure.

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "formats/cif/SaveCifFile.h"
 #include "formats/gds/SaveGdsFile.h"
 #include "model/Layout.h"
+#include "platform/ReplacingFile.h"
 #include "platform/headless/RecordingMessages.h"
 #include "support/ScratchTest.h"
 
@@ -127,6 +130,91 @@ TEST_F(Writers, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
         }
         EXPECT_EQ(Entries(dir), Written(w, "kept"));
         for (const std::string& name : Written(w, "kept")) fs::remove(dir / name);
+    }
+}
+
+// Runs body as a user who cannot step past permissions: as root, in a child
+// process that takes the ids of "nobody".  The child reports through its exit
+// status only.
+bool AsOrdinaryUser(const std::function<bool()>& body) {
+    if (::geteuid() != 0) return body();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(Writers, AReadOnlyFileIsRefusedAndKept) {
+    for (const Writer& w : AllWriters()) {
+        SCOPED_TRACE(w.what);
+        const std::string path = WriteFile(std::string("locked") + w.extension, "old");
+        fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        ScopedMessageCapture messages;
+        EXPECT_FALSE(w.write(layout, path));
+        EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{{"Unable to save file!", "Error"}}));
+        EXPECT_EQ(ReadFile(path), "old");
+        EXPECT_EQ(Entries(dir), std::vector<std::string>{std::string("locked") + w.extension});
+        fs::permissions(path, fs::perms::owner_all);
+        fs::remove(path);
+    }
+}
+
+TEST_F(Writers, TheNewFileKeepsTheModeAndTheHardLinksOfTheOld) {
+    for (const Writer& w : AllWriters()) {
+        SCOPED_TRACE(w.what);
+        const std::string path = WriteFile(std::string("shared") + w.extension, "old");
+        const fs::path other = dir / (std::string("other") + w.extension);
+        fs::create_hard_link(path, other);
+        ::chmod(path.c_str(), 0640);
+        ScopedMessageCapture messages;
+        ASSERT_TRUE(w.write(layout, path));
+        EXPECT_TRUE(messages.messages.empty());
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0640u);
+        EXPECT_EQ(info.st_nlink, 2u) << "both names still name one file";
+        EXPECT_NE(ReadFile(path), "old");
+        EXPECT_EQ(ReadFile(other.string()), ReadFile(path));
+        std::vector<std::string> expected = Written(w, "shared");
+        expected.push_back(other.filename().string());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Entries(dir), expected) << "no temporary file is left";
+        for (const std::string& name : Entries(dir)) fs::remove(dir / name);
+    }
+}
+
+TEST_F(Writers, AFolderWithoutRoomForATemporaryFileIsWrittenInPlaceWithAWarning) {
+    const fs::path folder = dir / "closed";
+    fs::create_directory(folder);
+    fs::permissions(dir, fs::perms::all);
+    for (const Writer& w : AllWriters()) {
+        SCOPED_TRACE(w.what);
+        std::vector<std::string> names = Written(w, "kept");
+        for (const std::string& name : names) {
+            std::ofstream(folder / name) << "old";
+            fs::permissions(folder / name, fs::perms::all);
+        }
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+        const std::string path = (folder / names.front()).string();
+        const bool warns = std::string(w.what) != "layer map";
+        EXPECT_TRUE(AsOrdinaryUser([&] {
+            ScopedMessageCapture messages;
+            const std::vector<RecordedMessage> expected =
+                warns ? std::vector<RecordedMessage>{{std::string(platform::kWrittenInPlaceWarning), "Warning"}}
+                      : std::vector<RecordedMessage>{};
+            return w.write(layout, path) && messages.messages == expected;
+        }));
+        const std::string target = (folder / (std::string("kept") + w.extension)).string();
+        EXPECT_NE(ReadFile(target), "old");
+        EXPECT_GT(ReadFile(target).size(), 3u);
+        EXPECT_EQ(Entries(folder), names) << "nothing else was created";
+        fs::permissions(folder, fs::perms::owner_all);
+        for (const std::string& name : names) fs::remove(folder / name);
     }
 }
 

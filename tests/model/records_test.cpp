@@ -164,6 +164,16 @@ TEST(ObjectRecord, ElementMatrixOfArrays) {
         {1, 1, {0, 0}, {100, 10}, {15, 100}, 3, 2, 1.0, 0.0, {1, 0, 0, 1, 41, 53}},
         // Magnification 2 and 45 degrees.
         {0, 1, {0, 0}, {0, 0}, {0, -100}, 1, 4, 2.0, 45.0, {2 * r, 2 * r, -2 * r, 2 * r, 0, -25}},
+        // 11 x 15/22 is 7.5 exactly, although 11 x (15/22) in doubles is not:
+        // half away from zero, on both sides of the origin.
+        {11, 0, {0, 0}, {15, 0}, {0, 0}, 22, 1, 1.0, 0.0, {1, 0, 0, 1, 8, 0}},
+        {11, 0, {0, 0}, {-15, 0}, {0, 0}, 22, 1, 1.0, 0.0, {1, 0, 0, 1, -8, 0}},
+        {0, 1, {3, 3}, {3, 3}, {3, -12}, 1, 6, 1.0, 0.0, {1, 0, 0, 1, 3, 3 - 3}},
+        // Column and row offsets round each on its own (0.5 + 0.5 gives 2),
+        // as the nested lattice definitions of a written file place them.
+        {1, 1, {0, 0}, {1, 1}, {1, 1}, 2, 2, 1.0, 0.0, {1, 0, 0, 1, 2, 2}},
+        // The whole coordinate range: 4294967295/2 is 2147483647.5.
+        {1, 0, {INT32_MIN, 0}, {INT32_MAX, 0}, {0, 0}, 2, 1, 1.0, 0.0, {1, 0, 0, 1, 0, 0}},
     };
     for (const Case& c : cases) {
         Layout layout;

@@ -519,9 +519,9 @@ struct SaveCifFile::State {
         const std::int32_t id2 = id1 + 1;
         const ArrayView array(r);
         const int columns = array.Columns(), rows = array.Rows();
-        const double x0 = array.Origin().X, y0 = array.Origin().Y;
-        const double x2 = array.ColumnEnd().X, y2 = array.ColumnEnd().Y;
-        const double x3 = array.RowEnd().X, y3 = array.RowEnd().Y;
+        const std::int64_t x0 = array.Origin().X, y0 = array.Origin().Y;
+        const std::int64_t x2 = array.ColumnEnd().X, y2 = array.ColumnEnd().Y;
+        const std::int64_t x3 = array.RowEnd().X, y3 = array.RowEnd().Y;
         const double magnification = array.Magnification();
         const double degrees = array.AngleDegrees();
         DefinitionHeader(id1);
@@ -530,9 +530,9 @@ struct SaveCifFile::State {
             Put("C ");
             Number(id2);
             Put(" T");
-            Number(RoundHalfAway(j * (x3 - x0) / rows));
+            Number(LatticeOffset(j, x3 - x0, rows));
             Put(' ');
-            Number(RoundHalfAway(j * (y3 - y0) / rows));
+            Number(LatticeOffset(j, y3 - y0, rows));
             EndStatement();
         }
         Put("DF;\r\n");
@@ -556,9 +556,9 @@ struct SaveCifFile::State {
                 if (std::sin(radians) != 0) RotationOperation(radians);
             }
             Put(" T");
-            Number(RoundHalfAway(i * (x2 - x0) / columns));
+            Number(LatticeOffset(i, x2 - x0, columns));
             Put(' ');
-            Number(RoundHalfAway(i * (y2 - y0) / columns));
+            Number(LatticeOffset(i, y2 - y0, columns));
             EndStatement();
         }
         Put("DF;\r\n");
@@ -987,17 +987,16 @@ bool SaveCifFile::Write(int layer) {
     if (!s.out.Open(s.fileName)) {
         // A name that cannot take a file is refused with a message; a file
         // that cannot be created fails without one.
-        if (s.out.Failed() == platform::ReplacingFile::Failure::NotRegularFile) {
-            s.Report(platform::Severity::Error, kWriteFailed);
-        }
+        if (platform::RefusedTarget(s.out)) s.Report(platform::Severity::Error, kWriteFailed);
         return false;
     }
     s.Body(*main);
     s.writing = nullptr;
     if (!s.out.Commit()) {
-        s.Report(platform::Severity::Error, kWriteFailed);
+        s.Report(platform::Severity::Error, platform::SaveFailedText(kWriteFailed, s.out));
         return false;
     }
+    if (s.out.InPlace()) s.Report(platform::Severity::Warning, platform::kWrittenInPlaceWarning);
 
     if (s.extensionNeeded) {
         if (s.scaledCall) s.Report(platform::Severity::Error, kScaledError);

@@ -408,16 +408,17 @@ bool SaveGdsFile::Write() {
     if (!s.out.Open(s.fileName)) {
         // A name that cannot take a file is refused with a message; a file
         // that cannot be created fails without one.
-        if (s.out.Failed() == platform::ReplacingFile::Failure::NotRegularFile) s.Report(Severity::Error, kSaveFailed);
+        if (platform::RefusedTarget(s.out)) s.Report(Severity::Error, kSaveFailed);
         return false;
     }
     s.TakeTime();
     s.ChooseNames();
     s.Library();
     if (!s.out.Commit()) {
-        s.Report(Severity::Error, kSaveFailed);
+        s.Report(Severity::Error, platform::SaveFailedText(kSaveFailed, s.out));
         return false;
     }
+    if (s.out.InPlace()) s.Report(Severity::Warning, platform::kWrittenInPlaceWarning);
     if (const std::string map = LayerMapPath(s.fileName); !map.empty()) s.layout.WriteLayerMap(map, &s.diagnostics);
     if (s.stretched) s.Report(Severity::Error, kStretchedError);
     if (s.tooManyPoints) {

@@ -282,6 +282,48 @@ TEST_F(CifWriter, ArrayGetsTwoLatticeDefinitions) {
         << file;
 }
 
+// A reader that knows nothing of the array record places each element at the
+// sum of its row and column lattice offsets; that must be where the editor
+// draws and flattens it, also when the steps are not whole units.
+TEST_F(CifWriter, LatticeDefinitionsAndFlatteningPlaceElementsWhereTheEditorDoes) {
+    AddLayer(0);
+    layout.AddSymbol(1, "e")->AddRectangle(0, 0, 2, 2, 0);
+    const ArrayView array(Main().InsertArray(1, {-4, 6}, {11, 13}, {-7, -9}, 22, 6, 1.0, 0.0));
+    const std::string file = Save();
+    auto offsets = [&](int id) {
+        std::vector<Point> out;
+        const std::string head = "9 $ZanAuto" + std::to_string(id) + ";\r\n";
+        std::istringstream in(file.substr(file.find(head) + head.size()));
+        std::string c, callee, t;
+        long long x, y;
+        while (in >> c && c == "C" && in >> callee >> t) {
+            x = std::stoll(t.substr(1));
+            in >> y;
+            in.ignore(3);  // ";\r\n"
+            out.push_back({static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)});
+        }
+        return out;
+    };
+    const std::vector<Point> rows = offsets(3), columns = offsets(4);
+    ASSERT_EQ(rows.size(), 6u) << file;
+    ASSERT_EQ(columns.size(), 22u) << file;
+
+    options.flatten = true;
+    const std::vector<std::string> boxes = Statements(MainBody(Save()), 'B');
+    ASSERT_EQ(boxes.size(), 22u * 6u);
+    std::size_t k = 0;
+    for (int j = 0; j < 6; ++j) {
+        for (int i = 0; i < 22; ++i, ++k) {
+            const TransformMatrix e = array.Element(i, j);
+            EXPECT_EQ(e.tx, -4 + columns[i].X + rows[j].X) << i << "," << j;
+            EXPECT_EQ(e.ty, 6 + columns[i].Y + rows[j].Y) << i << "," << j;
+            EXPECT_EQ(boxes[k], "B 2 2 " + std::to_string(long(e.tx) + 1) + " " + std::to_string(long(e.ty) + 1))
+                << i << "," << j;
+        }
+    }
+    EXPECT_EQ(columns[11], (Point{8, 4})) << "11 x 15/22 and 11 x 7/22 are exactly 7.5 and 3.5";
+}
+
 TEST_F(CifWriter, MirroredRotatedArrayAndArraysOfNothing) {
     AddLayer(0);
     layout.AddSymbol(1, "e")->AddRectangle(0, 0, 10, 10, 0);
