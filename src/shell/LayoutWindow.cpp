@@ -61,8 +61,14 @@ LayoutWindow::LayoutWindow(std::unique_ptr<Layout> document, Grid& sharedGrid, B
     modeButton->setToolTip("Tree or list");
     modeButton->setPopupMode(QToolButton::InstantPopup);
     auto* modeMenu = new QMenu(modeButton);
-    modeMenu->addAction("Tree", [this] { BuildSymbolTree(true); });
-    modeMenu->addAction("List", [this] { BuildSymbolTree(false); });
+    modeMenu->addAction("Tree", [this] {
+        BuildSymbolTree(true);
+        tree->setFocus();
+    });
+    modeMenu->addAction("List", [this] {
+        BuildSymbolTree(false);
+        tree->setFocus();
+    });
     modeButton->setMenu(modeMenu);
     headerLayout->addWidget(modeButton);
     auto* closeButton = new QToolButton(header);
@@ -147,6 +153,7 @@ LayoutWindow::LayoutWindow(std::unique_ptr<Layout> document, Grid& sharedGrid, B
 
     connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         if (!item || updatingTree) return;
+        rememberedNode[treeMode ? 0 : 1] = NodePath(item);
         OpenSymbol(item->text(0));
     });
     tree->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
@@ -179,51 +186,124 @@ void LayoutWindow::UpdateCaption() {
     setWindowTitle(name.empty() ? QString("<no title>") : QString::fromStdString(name));
 }
 
-void LayoutWindow::AddTreeChildren(QTreeWidgetItem* item, const SymbolDescription& symbol, int depth) {
-    // A damaged file may call a symbol from inside itself; such a branch ends.
-    if (depth > 64) return;
-    std::set<std::int32_t> seen;
-    for (const Word* r = symbol.FirstRecord(); r; r = symbol.NextRecord(r)) {
-        if (!IsCallKind(RecordKind(r))) continue;
-        if (!seen.insert(PlacementView(r).SymbolId()).second) continue;
-        const SymbolDescription* called = Document().CalledSymbol(r);
-        if (!called || called == &symbol) continue;
-        auto* child = new QTreeWidgetItem(item, {QString::fromStdString(called->Name())});
-        child->setFlags(child->flags() | Qt::ItemIsEditable);
-        child->setFlags(child->flags() | Qt::ItemIsEditable);
-        AddTreeChildren(child, *called, depth + 1);
+namespace {
+
+// A node shows a symbol's name, which may be edited in place.
+QTreeWidgetItem* NewSymbolNode(QTreeWidgetItem* parent, const std::string& name) {
+    auto* item = new QTreeWidgetItem(parent, {QString::fromStdString(name)});
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    return item;
+}
+
+}  // namespace
+
+void LayoutWindow::AddChildNodes(QTreeWidgetItem* parent, const SymbolDescription& symbol, const std::string* name,
+                                 QTreeWidgetItem*& firstNamed) {
+    branch.push_back(&symbol);
+    const Layout& l = Document();
+    for (const std::int32_t childId : symbol.children) {
+        const SymbolDescription* child = l.FindSymbol(childId);
+        if (!child || std::find(branch.begin(), branch.end(), child) != branch.end()) continue;
+        QTreeWidgetItem* item = NewSymbolNode(parent, child->Name());
+        if (!firstNamed && name && child->Name() == *name) firstNamed = item;
+        AddChildNodes(item, *child, name, firstNamed);
     }
+    branch.pop_back();
+}
+
+QList<int> LayoutWindow::NodePath(QTreeWidgetItem* item) const {
+    QList<int> path;
+    for (; item; item = item->parent())
+        path.prepend(item->parent() ? item->parent()->indexOfChild(item) : tree->indexOfTopLevelItem(item));
+    return path;
+}
+
+QTreeWidgetItem* LayoutWindow::NodeAt(const QList<int>& path) const {
+    QTreeWidgetItem* item = nullptr;
+    for (const int row : path) {
+        item = item ? item->child(row) : tree->topLevelItem(row);
+        if (!item) return nullptr;
+    }
+    return item;
 }
 
 void LayoutWindow::BuildSymbolTree(bool mode) {
     treeMode = mode;
     updatingTree = true;
+    tree->setUpdatesEnabled(false);
+    tree->setSortingEnabled(false);
     tree->clear();
-    Layout& l = Document();
+    tree->setRootIsDecorated(treeMode);
+    const Layout& l = Document();
     const SymbolDescription* shown = l.ShownSymbolDescription();
-    QTreeWidgetItem* current = nullptr;
+    const std::string* name = shown ? &shown->Name() : nullptr;
+    QTreeWidgetItem* firstNamed = nullptr;
     if (treeMode) {
+        // The branch is made before it joins the tree, which then takes it in one step.
         if (const SymbolDescription* main = l.MainSymbol()) {
-            auto* root = new QTreeWidgetItem(tree, {QString::fromStdString(main->Name())});
-            root->setFlags(root->flags() | Qt::ItemIsEditable);
-            AddTreeChildren(root, *main, 0);
-            root->setExpanded(true);
+            QTreeWidgetItem* root = NewSymbolNode(nullptr, main->Name());
+            if (name && main->Name() == *name) firstNamed = root;
+            branch.clear();
+            AddChildNodes(root, *main, name, firstNamed);
+            tree->addTopLevelItem(root);
+            tree->expandAll();
         }
     } else {
-        std::vector<QString> names;
-        for (const auto& s : l.Symbols()) names.push_back(QString::fromStdString(s->Name()));
-        std::sort(names.begin(), names.end());
-        for (const QString& n : names) {
-            auto* item = new QTreeWidgetItem(tree, {n});
-            item->setFlags(item->flags() | Qt::ItemIsEditable);
+        QList<QTreeWidgetItem*> items;
+        items.reserve(static_cast<qsizetype>(l.Symbols().size()));
+        for (const auto& s : l.Symbols()) items.append(NewSymbolNode(nullptr, s->Name()));
+        tree->addTopLevelItems(items);
+        tree->setSortingEnabled(true);
+        tree->sortItems(0, Qt::AscendingOrder);
+        if (name) {
+            const auto found = tree->findItems(QString::fromStdString(*name), Qt::MatchExactly);
+            if (!found.isEmpty()) firstNamed = found.first();
         }
     }
-    if (shown) {
-        const auto found =
-            tree->findItems(QString::fromStdString(shown->Name()), Qt::MatchExactly | Qt::MatchRecursive);
-        if (!found.isEmpty()) current = found.first();
+    QTreeWidgetItem* current = nullptr;
+    if (name) {
+        QTreeWidgetItem* remembered = NodeAt(rememberedNode[treeMode ? 0 : 1]);
+        current = remembered && remembered->text(0).toStdString() == *name ? remembered : firstNamed;
     }
-    if (current) tree->setCurrentItem(current);
+    if (!current) current = tree->topLevelItem(0);
+    if (current) {
+        tree->setCurrentItem(current);
+        rememberedNode[treeMode ? 0 : 1] = NodePath(current);
+    }
+    tree->setUpdatesEnabled(true);
+    updatingTree = false;
+}
+
+void LayoutWindow::RefreshSymbolNode(SymbolDescription& symbol, const SymbolDescription* newSymbol) {
+    const QString name = QString::fromStdString(symbol.Name());
+    updatingTree = true;
+    if (treeMode) {
+        QTreeWidgetItem* node = tree->currentItem();
+        if (!node || node->text(0) != name) node = NodeAt(rememberedNode[0]);
+        if (node && node->text(0) == name) {
+            symbol.RebuildChildren();
+            qDeleteAll(node->takeChildren());
+            // The new children are made on a detached node and handed over at once.
+            QTreeWidgetItem holder;
+            QTreeWidgetItem* unused = nullptr;
+            branch.clear();
+            for (QTreeWidgetItem* above = node->parent(); above; above = above->parent())
+                if (const SymbolDescription* s = Document().FindSymbolByName(above->text(0).toStdString()))
+                    branch.push_back(s);
+            AddChildNodes(&holder, symbol, nullptr, unused);
+            branch.clear();
+            node->addChildren(holder.takeChildren());
+            node->setExpanded(true);
+        }
+    } else if (newSymbol) {
+        const QString newName = QString::fromStdString(newSymbol->Name());
+        if (tree->findItems(newName, Qt::MatchExactly).isEmpty()) {
+            tree->setSortingEnabled(false);
+            tree->addTopLevelItem(NewSymbolNode(nullptr, newSymbol->Name()));
+            tree->setSortingEnabled(true);
+            tree->sortItems(0, Qt::AscendingOrder);
+        }
+    }
     updatingTree = false;
 }
 
