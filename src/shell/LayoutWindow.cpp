@@ -78,6 +78,7 @@ LayoutWindow::LayoutWindow(std::unique_ptr<Layout> document, Grid& sharedGrid, B
     panelLayout->addWidget(header);
     tree = new QTreeWidget(symbolPanel);
     tree->setHeaderHidden(true);
+    tree->header()->setSortIndicator(0, Qt::AscendingOrder);  // the list is sorted by name
     tree->setObjectName("symbolTree");
     panelLayout->addWidget(tree, 1);
     connect(closeButton, &QToolButton::clicked, this, [splitter] { splitter->setSizes({0, 1}); });
@@ -199,16 +200,29 @@ QTreeWidgetItem* NewSymbolNode(QTreeWidgetItem* parent, const std::string& name)
 
 void LayoutWindow::AddChildNodes(QTreeWidgetItem* parent, const SymbolDescription& symbol, const std::string* name,
                                  QTreeWidgetItem*& firstNamed) {
-    branch.push_back(&symbol);
+    // Depth first without recursion: a hierarchy may be deeper than the stack.
+    struct Step {
+        QTreeWidgetItem* item;
+        const SymbolDescription* symbol;
+        std::size_t next;
+    };
     const Layout& l = Document();
-    for (const std::int32_t childId : symbol.children) {
-        const SymbolDescription* child = l.FindSymbol(childId);
-        if (!child || std::find(branch.begin(), branch.end(), child) != branch.end()) continue;
-        QTreeWidgetItem* item = NewSymbolNode(parent, child->Name());
+    std::vector<Step> steps{{parent, &symbol, 0}};
+    onBranch.insert(&symbol);
+    while (!steps.empty()) {
+        Step& step = steps.back();
+        if (step.next == step.symbol->children.size()) {
+            onBranch.erase(step.symbol);
+            steps.pop_back();
+            continue;
+        }
+        const SymbolDescription* child = l.FindSymbol(step.symbol->children[step.next++]);
+        if (!child || onBranch.count(child)) continue;
+        QTreeWidgetItem* item = NewSymbolNode(step.item, child->Name());
         if (!firstNamed && name && child->Name() == *name) firstNamed = item;
-        AddChildNodes(item, *child, name, firstNamed);
+        onBranch.insert(child);
+        steps.push_back({item, child, 0});
     }
-    branch.pop_back();
 }
 
 QList<int> LayoutWindow::NodePath(QTreeWidgetItem* item) const {
@@ -243,7 +257,7 @@ void LayoutWindow::BuildSymbolTree(bool mode) {
         if (const SymbolDescription* main = l.MainSymbol()) {
             QTreeWidgetItem* root = NewSymbolNode(nullptr, main->Name());
             if (name && main->Name() == *name) firstNamed = root;
-            branch.clear();
+            onBranch.clear();
             AddChildNodes(root, *main, name, firstNamed);
             tree->addTopLevelItem(root);
             tree->expandAll();
@@ -254,7 +268,6 @@ void LayoutWindow::BuildSymbolTree(bool mode) {
         for (const auto& s : l.Symbols()) items.append(NewSymbolNode(nullptr, s->Name()));
         tree->addTopLevelItems(items);
         tree->setSortingEnabled(true);
-        tree->sortItems(0, Qt::AscendingOrder);
         if (name) {
             const auto found = tree->findItems(QString::fromStdString(*name), Qt::MatchExactly);
             if (!found.isEmpty()) firstNamed = found.first();
@@ -286,12 +299,12 @@ void LayoutWindow::RefreshSymbolNode(SymbolDescription& symbol, const SymbolDesc
             // The new children are made on a detached node and handed over at once.
             QTreeWidgetItem holder;
             QTreeWidgetItem* unused = nullptr;
-            branch.clear();
+            onBranch.clear();
             for (QTreeWidgetItem* above = node->parent(); above; above = above->parent())
                 if (const SymbolDescription* s = Document().FindSymbolByName(above->text(0).toStdString()))
-                    branch.push_back(s);
+                    onBranch.insert(s);
             AddChildNodes(&holder, symbol, nullptr, unused);
-            branch.clear();
+            onBranch.clear();
             node->addChildren(holder.takeChildren());
             node->setExpanded(true);
         }
@@ -301,7 +314,6 @@ void LayoutWindow::RefreshSymbolNode(SymbolDescription& symbol, const SymbolDesc
             tree->setSortingEnabled(false);
             tree->addTopLevelItem(NewSymbolNode(nullptr, newSymbol->Name()));
             tree->setSortingEnabled(true);
-            tree->sortItems(0, Qt::AscendingOrder);
         }
     }
     updatingTree = false;
@@ -469,10 +481,9 @@ bool LayoutWindow::DeleteSymbolDefinition(const QString& name) {
     if (symbol == l.ShownSymbolDescription()) OpenSymbol(QString::fromStdString(l.MainSymbol()->Name()));
     updatingTree = true;
     tree->setSortingEnabled(false);
-    const auto found = tree->findItems(name, Qt::MatchExactly);
+    const auto found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
     if (!found.isEmpty()) delete found.first();
-    tree->setSortingEnabled(true);
-    tree->sortItems(0, Qt::AscendingOrder);
+    tree->setSortingEnabled(!treeMode);
     updatingTree = false;
     l.DeleteSymbol(symbol->Id());
     view->Redraw();

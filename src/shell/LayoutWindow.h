@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
+#include <unordered_set>
 
 #include "model/Layout.h"
 
@@ -105,7 +105,7 @@ private:
     QList<int> rememberedNode[2];
     // The symbols on the branch being built: a damaged file may call a
     // symbol from inside itself, and such a branch ends there.
-    std::vector<const SymbolDescription*> branch;
+    std::unordered_set<const SymbolDescription*> onBranch;
 };
 
 }  // namespace zandor

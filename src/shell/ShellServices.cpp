@@ -105,6 +105,7 @@ bool QtDocumentDialogs::SaveAs(std::string& fileName, FileType& type, SaveOption
 MainSymbolDialog::MainSymbolDialog(const QStringList& candidates, QWidget* parent) : QDialog(parent) {
     setObjectName("mainSymbolDialog");
     setWindowTitle("Main symbol");
+    setMinimumWidth(420);  // the question on one line
     auto* layout = new QVBoxLayout(this);
     auto* text = new QLabel(kText, this);
     text->setObjectName("mainSymbolText");

@@ -372,6 +372,26 @@ TEST_F(EditorTest, TheTreeShowsEveryCallExpandedAndRemembersTheChosenNodePerMode
     window->BuildSymbolTree(true);
     EXPECT_EQ(tree.currentItem()->parent()->text(0), "A");
 
+    // A deep hierarchy is shown to its bottom.
+    constexpr int kDepth = 2000;
+    for (int i = kDepth; i >= 1; --i) {
+        SymbolDescription* s = layout.AddSymbol(100 + i, "level" + std::to_string(i));
+        ASSERT_NE(s, nullptr);
+        if (i < kDepth) {
+            ASSERT_NE(s->InsertSymbolCall(100 + i + 1, 0, 0), nullptr);
+        }
+    }
+    cells.top->InsertSymbolCall(101, 0, 0);
+    window->BuildSymbolTree(true);
+    QTreeWidgetItem* deepest = tree.topLevelItem(0)->child(2);
+    int depth = 1;
+    while (deepest->childCount() > 0) {
+        deepest = deepest->child(0);
+        ++depth;
+    }
+    EXPECT_EQ(depth, kDepth);
+    EXPECT_EQ(deepest->text(0), "level2000");
+
     // A symbol that calls itself (a damaged file) ends its branch.
     cells.c->children.push_back(3);
     window->BuildSymbolTree(true);
