@@ -459,7 +459,8 @@ void ObjectDrawing::DrawRing(const Word* r, const TransformMatrix& m) {
         DrawWirePath(width, static_cast<int>(EndStyle::Round), path.data(), static_cast<int>(path.size()));
         return;
     }
-    std::vector<Point> points = RingPolygon(ring.Centre(), ring.Radius(), ring.RingWidth(), segments);
+    // The point set the file writers use for a ring, so that screen and file agree.
+    std::vector<Point> points = RingPolygon(ring.Centre(), ring.Radius(), ring.RingWidth(), 2 * segments + 2);
     if (points.empty()) return;
     TransformPoints(points.data(), static_cast<int>(points.size()), m);
     points.push_back(points[0]);
@@ -539,7 +540,9 @@ void ObjectDrawing::DrawCircleCorners(Point c, std::int32_t radius) {
         const double alpha = std::acos(std::clamp(cosine, -1.0, 1.0));
         for (int k = -kCapSteps; k <= kCapSteps; ++k) polygon.push_back(arcPoint(middle + alpha * k / kCapSteps));
     } else if (count == 4) {
-        DrawAxisRectangle(view, false);
+        // The view lies inside the disc: filled, it is covered; as an outline
+        // the circle is nowhere in sight.
+        if (Settings().fill) DrawAxisRectangle(view, false);
         return;
     } else {
         // The run of inside corners starts at a corner whose predecessor is outside.

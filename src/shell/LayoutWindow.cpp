@@ -61,8 +61,14 @@ LayoutWindow::LayoutWindow(std::unique_ptr<Layout> document, Grid& sharedGrid, B
     modeButton->setToolTip("Tree or list");
     modeButton->setPopupMode(QToolButton::InstantPopup);
     auto* modeMenu = new QMenu(modeButton);
-    modeMenu->addAction("Tree", [this] { BuildSymbolTree(true); });
-    modeMenu->addAction("List", [this] { BuildSymbolTree(false); });
+    modeMenu->addAction("Tree", [this] {
+        BuildSymbolTree(true);
+        tree->setFocus();
+    });
+    modeMenu->addAction("List", [this] {
+        BuildSymbolTree(false);
+        tree->setFocus();
+    });
     modeButton->setMenu(modeMenu);
     headerLayout->addWidget(modeButton);
     auto* closeButton = new QToolButton(header);
@@ -72,6 +78,7 @@ LayoutWindow::LayoutWindow(std::unique_ptr<Layout> document, Grid& sharedGrid, B
     panelLayout->addWidget(header);
     tree = new QTreeWidget(symbolPanel);
     tree->setHeaderHidden(true);
+    tree->header()->setSortIndicator(0, Qt::AscendingOrder);  // the list is sorted by name
     tree->setObjectName("symbolTree");
     panelLayout->addWidget(tree, 1);
     connect(closeButton, &QToolButton::clicked, this, [splitter] { splitter->setSizes({0, 1}); });
@@ -147,6 +154,7 @@ LayoutWindow::LayoutWindow(std::unique_ptr<Layout> document, Grid& sharedGrid, B
 
     connect(tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         if (!item || updatingTree) return;
+        rememberedNode[treeMode ? 0 : 1] = NodePath(item);
         OpenSymbol(item->text(0));
     });
     tree->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
@@ -179,51 +187,135 @@ void LayoutWindow::UpdateCaption() {
     setWindowTitle(name.empty() ? QString("<no title>") : QString::fromStdString(name));
 }
 
-void LayoutWindow::AddTreeChildren(QTreeWidgetItem* item, const SymbolDescription& symbol, int depth) {
-    // A damaged file may call a symbol from inside itself; such a branch ends.
-    if (depth > 64) return;
-    std::set<std::int32_t> seen;
-    for (const Word* r = symbol.FirstRecord(); r; r = symbol.NextRecord(r)) {
-        if (!IsCallKind(RecordKind(r))) continue;
-        if (!seen.insert(PlacementView(r).SymbolId()).second) continue;
-        const SymbolDescription* called = Document().CalledSymbol(r);
-        if (!called || called == &symbol) continue;
-        auto* child = new QTreeWidgetItem(item, {QString::fromStdString(called->Name())});
-        child->setFlags(child->flags() | Qt::ItemIsEditable);
-        child->setFlags(child->flags() | Qt::ItemIsEditable);
-        AddTreeChildren(child, *called, depth + 1);
+namespace {
+
+// A node shows a symbol's name, which may be edited in place.
+QTreeWidgetItem* NewSymbolNode(QTreeWidgetItem* parent, const std::string& name) {
+    auto* item = new QTreeWidgetItem(parent, {QString::fromStdString(name)});
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    return item;
+}
+
+}  // namespace
+
+void LayoutWindow::AddChildNodes(QTreeWidgetItem* parent, const SymbolDescription& symbol, const std::string* name,
+                                 QTreeWidgetItem*& firstNamed) {
+    // Depth first without recursion: a hierarchy may be deeper than the stack.
+    struct Step {
+        QTreeWidgetItem* item;
+        const SymbolDescription* symbol;
+        std::size_t next;
+    };
+    const Layout& l = Document();
+    std::vector<Step> steps{{parent, &symbol, 0}};
+    onBranch.insert(&symbol);
+    while (!steps.empty()) {
+        Step& step = steps.back();
+        if (step.next == step.symbol->children.size()) {
+            onBranch.erase(step.symbol);
+            steps.pop_back();
+            continue;
+        }
+        const SymbolDescription* child = l.FindSymbol(step.symbol->children[step.next++]);
+        if (!child || onBranch.count(child)) continue;
+        QTreeWidgetItem* item = NewSymbolNode(step.item, child->Name());
+        if (!firstNamed && name && child->Name() == *name) firstNamed = item;
+        onBranch.insert(child);
+        steps.push_back({item, child, 0});
     }
+}
+
+QList<int> LayoutWindow::NodePath(QTreeWidgetItem* item) const {
+    QList<int> path;
+    for (; item; item = item->parent())
+        path.prepend(item->parent() ? item->parent()->indexOfChild(item) : tree->indexOfTopLevelItem(item));
+    return path;
+}
+
+QTreeWidgetItem* LayoutWindow::NodeAt(const QList<int>& path) const {
+    QTreeWidgetItem* item = nullptr;
+    for (const int row : path) {
+        item = item ? item->child(row) : tree->topLevelItem(row);
+        if (!item) return nullptr;
+    }
+    return item;
 }
 
 void LayoutWindow::BuildSymbolTree(bool mode) {
     treeMode = mode;
     updatingTree = true;
+    tree->setUpdatesEnabled(false);
+    tree->setSortingEnabled(false);
     tree->clear();
-    Layout& l = Document();
+    tree->setRootIsDecorated(treeMode);
+    const Layout& l = Document();
     const SymbolDescription* shown = l.ShownSymbolDescription();
-    QTreeWidgetItem* current = nullptr;
+    const std::string* name = shown ? &shown->Name() : nullptr;
+    QTreeWidgetItem* firstNamed = nullptr;
     if (treeMode) {
+        // The branch is made before it joins the tree, which then takes it in one step.
         if (const SymbolDescription* main = l.MainSymbol()) {
-            auto* root = new QTreeWidgetItem(tree, {QString::fromStdString(main->Name())});
-            root->setFlags(root->flags() | Qt::ItemIsEditable);
-            AddTreeChildren(root, *main, 0);
-            root->setExpanded(true);
+            QTreeWidgetItem* root = NewSymbolNode(nullptr, main->Name());
+            if (name && main->Name() == *name) firstNamed = root;
+            onBranch.clear();
+            AddChildNodes(root, *main, name, firstNamed);
+            tree->addTopLevelItem(root);
+            tree->expandAll();
         }
     } else {
-        std::vector<QString> names;
-        for (const auto& s : l.Symbols()) names.push_back(QString::fromStdString(s->Name()));
-        std::sort(names.begin(), names.end());
-        for (const QString& n : names) {
-            auto* item = new QTreeWidgetItem(tree, {n});
-            item->setFlags(item->flags() | Qt::ItemIsEditable);
+        QList<QTreeWidgetItem*> items;
+        items.reserve(static_cast<qsizetype>(l.Symbols().size()));
+        for (const auto& s : l.Symbols()) items.append(NewSymbolNode(nullptr, s->Name()));
+        tree->addTopLevelItems(items);
+        tree->setSortingEnabled(true);
+        if (name) {
+            const auto found = tree->findItems(QString::fromStdString(*name), Qt::MatchExactly);
+            if (!found.isEmpty()) firstNamed = found.first();
         }
     }
-    if (shown) {
-        const auto found =
-            tree->findItems(QString::fromStdString(shown->Name()), Qt::MatchExactly | Qt::MatchRecursive);
-        if (!found.isEmpty()) current = found.first();
+    QTreeWidgetItem* current = nullptr;
+    if (name) {
+        QTreeWidgetItem* remembered = NodeAt(rememberedNode[treeMode ? 0 : 1]);
+        current = remembered && remembered->text(0).toStdString() == *name ? remembered : firstNamed;
     }
-    if (current) tree->setCurrentItem(current);
+    if (!current) current = tree->topLevelItem(0);
+    if (current) {
+        tree->setCurrentItem(current);
+        rememberedNode[treeMode ? 0 : 1] = NodePath(current);
+    }
+    tree->setUpdatesEnabled(true);
+    updatingTree = false;
+}
+
+void LayoutWindow::RefreshSymbolNode(SymbolDescription& symbol, const SymbolDescription* newSymbol) {
+    const QString name = QString::fromStdString(symbol.Name());
+    updatingTree = true;
+    if (treeMode) {
+        QTreeWidgetItem* node = tree->currentItem();
+        if (!node || node->text(0) != name) node = NodeAt(rememberedNode[0]);
+        if (node && node->text(0) == name) {
+            symbol.RebuildChildren();
+            qDeleteAll(node->takeChildren());
+            // The new children are made on a detached node and handed over at once.
+            QTreeWidgetItem holder;
+            QTreeWidgetItem* unused = nullptr;
+            onBranch.clear();
+            for (QTreeWidgetItem* above = node->parent(); above; above = above->parent())
+                if (const SymbolDescription* s = Document().FindSymbolByName(above->text(0).toStdString()))
+                    onBranch.insert(s);
+            AddChildNodes(&holder, symbol, nullptr, unused);
+            onBranch.clear();
+            node->addChildren(holder.takeChildren());
+            node->setExpanded(true);
+        }
+    } else if (newSymbol) {
+        const QString newName = QString::fromStdString(newSymbol->Name());
+        if (tree->findItems(newName, Qt::MatchExactly).isEmpty()) {
+            tree->setSortingEnabled(false);
+            tree->addTopLevelItem(NewSymbolNode(nullptr, newSymbol->Name()));
+            tree->setSortingEnabled(true);
+        }
+    }
     updatingTree = false;
 }
 
@@ -389,10 +481,9 @@ bool LayoutWindow::DeleteSymbolDefinition(const QString& name) {
     if (symbol == l.ShownSymbolDescription()) OpenSymbol(QString::fromStdString(l.MainSymbol()->Name()));
     updatingTree = true;
     tree->setSortingEnabled(false);
-    const auto found = tree->findItems(name, Qt::MatchExactly);
+    const auto found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
     if (!found.isEmpty()) delete found.first();
-    tree->setSortingEnabled(true);
-    tree->sortItems(0, Qt::AscendingOrder);
+    tree->setSortingEnabled(!treeMode);
     updatingTree = false;
     l.DeleteSymbol(symbol->Id());
     view->Redraw();

@@ -5,6 +5,8 @@
 #include <QMdiSubWindow>
 #include <functional>
 #include <memory>
+#include <string>
+#include <unordered_set>
 
 #include "model/Layout.h"
 
@@ -32,9 +34,16 @@ public:
     LayoutView& View() { return *view; }
     Layout& Document();
     void UpdateCaption();
-    // Rebuilds the symbol panel in tree (true) or list mode.
+    // Rebuilds the symbol panel in tree (true) or list mode around the shown
+    // symbol: its node at the place remembered for that mode when it is still
+    // there, else its first node.
     void BuildSymbolTree(bool treeMode);
     bool TreeMode() const { return treeMode; }
+    // After the calls of one symbol changed: in tree mode its node (the
+    // selected one, else the one at the remembered place) gets its children
+    // anew and is expanded; the rest of the tree stays as it is.  In list
+    // mode a symbol that is new (newSymbol) gets its node.
+    void RefreshSymbolNode(SymbolDescription& symbol, const SymbolDescription* newSymbol = nullptr);
     QTreeWidget& SymbolTree() { return *tree; }
     RulerPanel& HorizontalRuler() { return *hRuler; }
     RulerPanel& VerticalRuler() { return *vRuler; }
@@ -64,7 +73,15 @@ private:
     void CentreOn(bool horizontalBar, std::int64_t centre);
     void LoadGuideLines();
     void ConnectRuler(RulerPanel& ruler, bool horizontal);
-    void AddTreeChildren(QTreeWidgetItem* item, const SymbolDescription& symbol, int depth);
+    // Adds a node per symbol the symbol calls, each with its own children,
+    // below parent (which may not be in the tree yet, so that a whole branch
+    // goes in at once).  firstNamed gets the first node made that shows that
+    // name.
+    void AddChildNodes(QTreeWidgetItem* parent, const SymbolDescription& symbol, const std::string* name,
+                       QTreeWidgetItem*& firstNamed);
+    // Where the current node lies: the row of each node from the top.
+    QList<int> NodePath(QTreeWidgetItem* item) const;
+    QTreeWidgetItem* NodeAt(const QList<int>& path) const;
     void TreeMenu(const QPoint& at);
     void ShowRenamed(const QString& oldName, const QString& newName);
     bool TreeKey(int key);
@@ -84,6 +101,11 @@ private:
     std::int32_t guidePosition = 0;
     Point lastPointer;
     QString editedName;  // the node's text before in-place editing
+    // The selected node of each mode (tree, list), kept across rebuilds.
+    QList<int> rememberedNode[2];
+    // The symbols on the branch being built: a damaged file may call a
+    // symbol from inside itself, and such a branch ends there.
+    std::unordered_set<const SymbolDescription*> onBranch;
 };
 
 }  // namespace zandor

@@ -28,12 +28,15 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "display/ObjectDrawing.h"
 #include "model/Geometry.h"
 #include "model/LayerDescription.h"
 #include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
 #include "platform/Messages.h"
+#include "platform/qt/QtCanvas.h"
 #include "shell/FileNames.h"
+#include "shell/HelpViewer.h"
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
 #include "shell/ShellServices.h"
@@ -48,16 +51,18 @@ const char* const kOpenFilter =
 const char* const kLayerMapFilter = "Layer map files (*.map);;All files (*)";
 constexpr int kRecentFiles = 8;
 
-// The layer panel's flag icon: three zones, current (0..14), visible
-// (15..24) and locked (25..34) pixels from the left.
+// The layer panel's row icon: the three flag zones, current (0..14), visible
+// (15..24) and locked (25..34) pixels from the left, and then the layer's
+// swatch.
 QIcon LayerIcon(const LayerDescription& layer) {
-    QPixmap pixmap(35, 14);
+    QPixmap pixmap(kLayerFlagsWidth + kLayerSwatchWidth, kLayerSwatchHeight);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
-    const std::uint32_t c = layer.fillColor;
-    p.fillRect(1, 2, 11, 10, QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
+    p.translate(0, (kLayerSwatchHeight - 14) / 2);
     p.setPen(Qt::black);
-    if (layer.current) p.drawRect(0, 1, 12, 11);
+    // A filled square marks the current layer.
+    p.drawRect(1, 2, 10, 9);
+    if (layer.current) p.fillRect(3, 4, 7, 6, Qt::black);
     // An open eye for a visible layer, a struck one for a hidden layer.
     p.drawEllipse(16, 4, 7, 6);
     if (!layer.visible) p.drawLine(15, 12, 24, 2);
@@ -65,10 +70,31 @@ QIcon LayerIcon(const LayerDescription& layer) {
     p.drawRect(27, 7, 6, 5);
     p.drawArc(28, 3, 4, 7, 0, 180 * 16);
     if (layer.locked) p.fillRect(27, 7, 7, 6, Qt::black);
+    p.resetTransform();
+    p.drawImage(kLayerFlagsWidth, 0, LayerSwatch(layer));
     return QIcon(pixmap);
 }
 
 }  // namespace
+
+// The rectangle (2, 2)..(24, 18), right and bottom edges excluded, on white,
+// drawn by the canvas the layout is drawn with, so that hatches and dashes
+// look as they do in the view.
+QImage LayerSwatch(const LayerDescription& layer) {
+    QImage image(kLayerSwatchWidth, kLayerSwatchHeight, QImage::Format_RGB32);
+    QtCanvas canvas(image);
+    canvas.Clear(0xFFFFFF);
+    canvas.SetRasterOp(RasterOp::Copy);
+    canvas.SetPen(LayerPen(layer));
+    canvas.SetBrush(LayerBrush(layer));
+    canvas.Rectangle(2, 2, 23, 17);
+    return image;
+}
+
+QString LayerCaption(const LayerDescription& layer, bool showIndex) {
+    const QString name = QString::fromStdString(layer.name);
+    return showIndex ? QString("%1 - %2").arg(layer.index).arg(name) : name;
+}
 
 struct MainForm::CommandEntry {
     QString name;
@@ -501,6 +527,14 @@ void MainForm::BuildCommands() {
          },
          {},
          [this] { return settings.showLayerIndices; }},
+        {"ActionHelpContents",
+         "&Zandor Help",
+         {QKeySequence(Qt::Key_F1)},
+         "&Help",
+         false,
+         [this] { ShowHelpTopic(this, "contents"); },
+         {},
+         {}},
         {"ActionHelpAbout",
          "&About...",
          {},
@@ -571,7 +605,7 @@ void MainForm::BuildLayerPanel() {
     layerList->setObjectName("layerList");
     layerList->setHeaderHidden(true);
     layerList->setRootIsDecorated(false);
-    layerList->setIconSize(QSize(35, 14));
+    layerList->setIconSize(QSize(kLayerFlagsWidth + kLayerSwatchWidth, kLayerSwatchHeight));
     layerList->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     layerDock->setWidget(layerList);
     addDockWidget(Qt::LeftDockWidgetArea, layerDock);
@@ -589,12 +623,14 @@ void MainForm::FillLayerPanel() {
     for (int i = 0; i < kLayerCount; ++i) {
         const LayerDescription* layer = table.Layer(i);
         if (!layer) continue;
-        const QString name = QString::fromStdString(layer->name);
-        auto* item =
-            new QTreeWidgetItem(layerList, {settings.showLayerIndices ? QString("%1 %2").arg(i).arg(name) : name});
+        auto* item = new QTreeWidgetItem(layerList, {LayerCaption(*layer, settings.showLayerIndices)});
         item->setData(0, Qt::UserRole, i);
         item->setIcon(0, LayerIcon(*layer));
         if (!settings.showLayerIndices) item->setFlags(item->flags() | Qt::ItemIsEditable);
+        if (layer->current) {
+            layerList->setCurrentItem(item);
+            table.activeLayer = i;
+        }
     }
     fillingLayers = false;
 }

@@ -3,6 +3,7 @@
 // the per-user settings.
 #pragma once
 
+#include <QImage>
 #include <QMainWindow>
 #include <QMap>
 #include <functional>
@@ -26,10 +27,20 @@ class QTreeWidgetItem;
 
 namespace zandor {
 
+class LayerDescription;
 class QtDocumentDialogs;
 class QtMessageService;
 class QtProgressService;
 class LayoutWindow;
+
+// A row of the layer panel: the flag zones, then a swatch of the layer's
+// fill and outline, then the caption.
+constexpr int kLayerFlagsWidth = 35;
+constexpr int kLayerSwatchWidth = 26;
+constexpr int kLayerSwatchHeight = 20;
+QImage LayerSwatch(const LayerDescription& layer);
+// The name, or "index - name" while the indices are shown.
+QString LayerCaption(const LayerDescription& layer, bool showIndex);
 
 class MainForm : public QMainWindow {
     Q_OBJECT

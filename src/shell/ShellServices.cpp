@@ -6,7 +6,6 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -14,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "model/Layout.h"
+#include "shell/HelpViewer.h"
 
 namespace zandor {
 
@@ -102,13 +102,42 @@ bool QtDocumentDialogs::SaveAs(std::string& fileName, FileType& type, SaveOption
     return true;
 }
 
+MainSymbolDialog::MainSymbolDialog(const QStringList& candidates, QWidget* parent) : QDialog(parent) {
+    setObjectName("mainSymbolDialog");
+    setWindowTitle("Main symbol");
+    setMinimumWidth(420);  // the question on one line
+    auto* layout = new QVBoxLayout(this);
+    auto* text = new QLabel(kText, this);
+    text->setObjectName("mainSymbolText");
+    text->setWordWrap(true);
+    layout->addWidget(text);
+    combo = new QComboBox(this);
+    combo->setObjectName("SymbolCombo");
+    combo->setEditable(false);
+    combo->addItems(candidates);
+    combo->setCurrentIndex(candidates.isEmpty() ? -1 : 0);
+    text->setBuddy(combo);
+    layout->addWidget(combo);
+    buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
+    buttons->button(QDialogButtonBox::Help)->setText("&Help");
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [this] { ShowHelpTopic(this, kHelpTopic); });
+}
+
+int MainSymbolDialog::Chosen() const { return combo->currentIndex(); }
+
 int QtDocumentDialogs::ChooseMainSymbol(const std::vector<std::string>& candidates) {
     QStringList names;
     for (const std::string& c : candidates) names << QString::fromStdString(c);
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(owner, "Main symbol", "Main symbol:", names, 0, false, &ok);
-    if (!ok) return -1;
-    return static_cast<int>(names.indexOf(chosen));
+    MainSymbolDialog dialog(names, owner);
+    // The layout is read under the busy cursor; the question wants the arrow.
+    if (QApplication::overrideCursor()) QApplication::changeOverrideCursor(Qt::ArrowCursor);
+    const int result = dialog.exec();
+    if (QApplication::overrideCursor()) QApplication::changeOverrideCursor(Qt::WaitCursor);
+    if (result != QDialog::Accepted) return -1;
+    return dialog.Chosen();
 }
 
 }  // namespace zandor

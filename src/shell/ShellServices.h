@@ -3,6 +3,9 @@
 // document asks.
 #pragma once
 
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QWidget>
@@ -34,6 +37,26 @@ private:
 // The file types the save-as dialog offers, as a file dialog filter: only
 // those with a registered writer (CIF, GDSII and DXF have their places).
 QString SaveAsFilter();
+
+// The "Main symbol" dialog: the question, the candidates in a drop-down list
+// (the first preselected), OK, Cancel and Help, which opens the help topic on
+// the main symbol.
+class MainSymbolDialog : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr const char* kText = "Select the main symbol, i.e. the symbol at the top of the hierarchy:";
+    static constexpr const char* kHelpTopic = "main-symbol";
+
+    MainSymbolDialog(const QStringList& candidates, QWidget* parent = nullptr);
+    // The index of the chosen candidate.
+    int Chosen() const;
+    QComboBox& SymbolCombo() { return *combo; }
+    QDialogButtonBox& Buttons() { return *buttons; }
+
+private:
+    QComboBox* combo = nullptr;
+    QDialogButtonBox* buttons = nullptr;
+};
 
 class QtDocumentDialogs : public DocumentDialogs {
 public:

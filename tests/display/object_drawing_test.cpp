@@ -140,6 +140,144 @@ TEST_F(ObjectDrawingTest, CirclesAndRingsUnderScaling) {
     EXPECT_EQ(Of(Shape::Polygon).size(), static_cast<std::size_t>(Settings().ringNumSegments));
 }
 
+// A ring under unequal scaling is the polygon the file writers write for it
+// (2 x RingNumSegments + 2 points), so the screen shows what the file holds.
+TEST_F(ObjectDrawingTest, StretchedRingsAreThePolygonTheWritersWrite) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddRing(0, 0, 50, 20, 1);
+    const TransformMatrix stretch{2, 0, 0, 3, 500, 500};
+    main->InsertSymbolCallMatrix(1, stretch);
+    Settings().showBorders = false;
+    for (int segments : {16, 72, 100}) {
+        Settings().ringNumSegments = segments;
+        Draw();
+        ASSERT_EQ(Of(Shape::Polygon).size(), 1u) << segments;
+        std::vector<Point> expected = RingPolygon({0, 0}, 50, 20, 2 * segments + 2);
+        ASSERT_EQ(expected.size(), static_cast<std::size_t>(2 * segments + 2));
+        TransformPoints(expected.data(), static_cast<int>(expected.size()), stretch);
+        expected.push_back(expected.front());
+        std::vector<PixelPoint> pixels;
+        for (const Point& p : expected)
+            pixels.push_back({RoundHalfAway(p.X * 0.1), RoundHalfAway((1000 - double(p.Y)) * 0.1)});
+        EXPECT_EQ(Of(Shape::Polygon)[0]->points, pixels) << segments;
+    }
+}
+
+// A circle around the whole view: filled it covers the view, as an outline
+// it lies outside the view and nothing is drawn (no border of the view).
+TEST_F(ObjectDrawingTest, ACircleAroundTheWholeViewIsDrawnOnlyWhenFilled) {
+    main->AddCircle(500, 500, 1000000000, 1);
+    for (bool fill : {true, false}) {
+        Settings().fill = fill;
+        Draw();
+        if (fill) {
+            ASSERT_EQ(canvas.entries.size(), 1u);
+            EXPECT_EQ(canvas.entries[0].shape, Shape::Rectangle);
+            EXPECT_EQ(canvas.entries[0].points, (std::vector<PixelPoint>{{0, 0}, {100, 100}}));
+        } else {
+            EXPECT_TRUE(canvas.entries.empty()) << canvas.entries.size() << " shapes drawn";
+        }
+    }
+    // A circle whose outline crosses the view still shows its part.
+    main->Reset();
+    main->AddCircle(-100, -100, 600, 1);
+    Draw();
+    ASSERT_EQ(Of(Shape::Polyline).size(), 1u);
+    EXPECT_EQ(Of(Shape::Polyline)[0]->points.size(), 83u);
+}
+
+// The four drawing switches on one layout: a rectangle, a group of two
+// rectangles, a call and an array of two elements of a cell holding one
+// rectangle.  Each shape is told apart by its tools.
+TEST_F(ObjectDrawingTest, TheDrawingSwitchesDecideWhatIsDrawn) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddRectangle(0, 0, 100, 100, 2);
+    main->AddRectangle(100, 100, 200, 200, 1);
+    main->AddGroup(300, 300, 2, 2);
+    SetMemberBit(main->AddRectangle(300, 300, 400, 400, 1), true);
+    SetMemberBit(main->AddRectangle(350, 350, 450, 450, 1), true);
+    main->InsertSymbolCall(1, 600, 100);
+    main->InsertArray(1, {100, 700}, {500, 700}, {100, 900}, 2, 1, 1.0, 0.0);
+
+    struct Counts {
+        int filled = 0;         // layer rectangles drawn filled
+        int layerOutlines = 0;  // layer rectangles drawn as outlines (Fill off)
+        int borders = 0;        // call, element and array outlines
+        int diagonals = 0;      // lines across unexpanded calls and elements
+        int names = 0;
+        int groupOutlines = 0;
+        bool operator==(const Counts&) const = default;
+    };
+    const auto count = [&] {
+        Counts c;
+        for (const auto& e : canvas.entries) {
+            // Layer 1 is red as well: the unscaled calls' pen is told by its dashes.
+            const bool outlinePen = e.pen == CanvasPen{PenStyle::DashDotDot, kSymbolOutlineColor, 1} &&
+                                    (e.shape != Shape::Polygon || e.brush.style == 6);
+            const bool groupPen = e.pen == CanvasPen{PenStyle::DashDotDot, kGroupOutlineColor, 1};
+            switch (e.shape) {
+                case Shape::Rectangle: c.filled += e.brush.style == -1; break;
+                case Shape::Line: c.diagonals += outlinePen; break;
+                case Shape::Text: ++c.names; break;
+                case Shape::Polygon:
+                case Shape::Polyline:
+                    if (groupPen)
+                        ++c.groupOutlines;
+                    else if (outlinePen)
+                        ++c.borders;
+                    else
+                        ++c.layerOutlines;
+                    break;
+                default: ADD_FAILURE() << "unexpected shape " << static_cast<int>(e.shape);
+            }
+        }
+        return c;
+    };
+    struct Case {
+        bool fill, interiors, borders, groups;
+        Counts expected;
+    } cases[] = {
+        // Expanded: six rectangles, the call's box, two element boxes and the
+        // array's extent, the call's and the array's names.
+        {true, true, true, false, {6, 0, 4, 0, 2, 0}},
+        {true, true, true, true, {6, 0, 4, 0, 2, 1}},
+        {false, true, true, false, {0, 6, 4, 0, 2, 0}},
+        {false, true, true, true, {0, 6, 4, 0, 2, 1}},
+        // Without borders the contents alone, unnamed.
+        {true, true, false, false, {6, 0, 0, 0, 0, 0}},
+        {false, true, false, true, {0, 6, 0, 0, 0, 1}},
+        // Without interiors the call and the elements are crossed boxes; the
+        // array's extent and name come with the borders.
+        {true, false, true, false, {3, 0, 4, 6, 2, 0}},
+        {true, false, false, false, {3, 0, 3, 6, 1, 0}},
+        {false, false, true, true, {0, 3, 4, 6, 2, 1}},
+        {false, false, false, false, {0, 3, 3, 6, 1, 0}},
+    };
+    for (const Case& c : cases) {
+        Settings().fill = c.fill;
+        Settings().showInteriors = c.interiors;
+        Settings().showBorders = c.borders;
+        Settings().showGroups = c.groups;
+        ASSERT_TRUE(Draw());
+        const Counts got = count();
+        EXPECT_TRUE(got == c.expected) << "fill " << c.fill << " interiors " << c.interiors << " borders " << c.borders
+                                       << " groups " << c.groups << ": filled " << got.filled << ", layer outlines "
+                                       << got.layerOutlines << ", borders " << got.borders << ", diagonals "
+                                       << got.diagonals << ", names " << got.names << ", group outlines "
+                                       << got.groupOutlines;
+    }
+
+    // The group's outline is its members' extent, never filled.
+    Settings() = saved;
+    Settings().showGroups = true;
+    Draw();
+    for (const auto& e : canvas.entries) {
+        if (e.pen.color != kGroupOutlineColor) continue;
+        EXPECT_EQ(e.shape, Shape::Polyline);
+        EXPECT_EQ(e.points, (std::vector<PixelPoint>{{30, 55}, {45, 55}, {45, 70}, {30, 70}, {30, 55}}));
+    }
+}
+
 TEST_F(ObjectDrawingTest, CirclesLargerThanTheViewBecomeTheirVisiblePart) {
     main->AddCircle(500, 500, 1000000000, 1);
     Draw();

@@ -2,13 +2,18 @@
 // panning with the mouse and the keys, layer visibility, symbols from the
 // tree, settings across a restart, and drawing passes that give up for input.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLocalServer>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 #include <memory>
@@ -20,11 +25,14 @@
 #include "model/SymbolDescription.h"
 #include "platform/headless/RecordingMessages.h"
 #include "shell/FileNames.h"
+#include "shell/HelpViewer.h"
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
 #include "shell/MainForm.h"
 #include "shell/RulerPanel.h"
+#include "shell/ShellServices.h"
 #include "shell/SingleInstance.h"
+#include "shell/SymbolCombo.h"
 
 using namespace zandor;
 using platform::headless::RecordedMessage;
@@ -178,6 +186,301 @@ TEST_F(EditorTest, AFileWithSeveralTopSymbolsAsksForTheMainSymbol) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(dialogs.asked, (std::vector<std::string>{"a", "b"})) << "a layout of a window asks";
     EXPECT_EQ(window->Document().MainSymbol()->Name(), "b");
+}
+
+// The question, its list and its buttons; Help opens the topic on the main
+// symbol while the dialog stays open.
+TEST_F(EditorTest, TheMainSymbolDialogAsksWithItsTextAndOffersHelp) {
+    MainSymbolDialog dialog({"a", "b", "c"});
+    EXPECT_EQ(dialog.windowTitle(), "Main symbol");
+    const auto* text = dialog.findChild<QLabel*>("mainSymbolText");
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->text(), "Select the main symbol, i.e. the symbol at the top of the hierarchy:");
+    QComboBox& combo = dialog.SymbolCombo();
+    EXPECT_EQ(combo.objectName(), "SymbolCombo");
+    EXPECT_FALSE(combo.isEditable());
+    ASSERT_EQ(combo.count(), 3);
+    EXPECT_EQ(combo.itemText(2), "c");
+    EXPECT_EQ(dialog.Chosen(), 0) << "the first is preselected";
+    for (auto button : {QDialogButtonBox::Ok, QDialogButtonBox::Cancel, QDialogButtonBox::Help})
+        EXPECT_NE(dialog.Buttons().button(button), nullptr);
+    EXPECT_EQ(dialog.Buttons().button(QDialogButtonBox::Help)->text(), "&Help");
+
+    dialog.show();
+    dialog.Buttons().button(QDialogButtonBox::Help)->click();
+    auto* help = dialog.findChild<HelpViewer*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->Topic(), "main-symbol");
+    EXPECT_TRUE(HasHelpTopic("main-symbol")) << "the help document is in the program";
+    EXPECT_TRUE(help->Browser().toPlainText().contains("Choosing the main symbol"));
+    EXPECT_TRUE(dialog.isVisible()) << "the question is still open";
+    EXPECT_EQ(dialog.result(), 0);
+
+    combo.setCurrentIndex(2);
+    dialog.Buttons().button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Chosen(), 2);
+    EXPECT_FALSE(HasHelpTopic("no-such-topic"));
+}
+
+// The document's question goes through that dialog: OK gives the chosen
+// index, Cancel -1.
+TEST_F(EditorTest, TheEditorAnswersTheMainSymbolQuestionWithTheDialog) {
+    QWidget owner;
+    QtDocumentDialogs dialogs(&owner);
+    for (bool accept : {true, false}) {
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<MainSymbolDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            seen = true;
+            dialog->SymbolCombo().setCurrentIndex(1);
+            dialog->Buttons().button(accept ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+        });
+        EXPECT_EQ(dialogs.ChooseMainSymbol({"top", "other", "third"}), accept ? 1 : -1);
+        EXPECT_TRUE(seen);
+    }
+}
+
+TEST_F(EditorTest, TheLayerPanelShowsIndicesAndSwatchesOfFillAndOutline) {
+    auto form = MakeForm();
+    Layout& table = form->MainLayout();
+    table.SetLayer(std::make_unique<LayerDescription>(3, "Metal", 0x00FF00, 0x0000FF, FillHorizontal, OutlineDash));
+    table.SetLayer(std::make_unique<LayerDescription>(4, "Cut", 0xFF0000, 0xFF0000, FillHollow, OutlineSolid));
+    table.SetLayer(std::make_unique<LayerDescription>(5, "Poly", 0x0000FF, 0x000000, FillSolid, OutlineSolid));
+    table.SelectCurrentLayer(2);  // positions count existing layers: 0, 3, 4, ...
+    QTreeWidget& panel = form->LayerPanel();
+    const auto row = [&](int index) -> QTreeWidgetItem* {
+        for (int i = 0; i < panel.topLevelItemCount(); ++i)
+            if (panel.topLevelItem(i)->data(0, Qt::UserRole).toInt() == index) return panel.topLevelItem(i);
+        return nullptr;
+    };
+
+    QAction* indices = form->Command("ActionShowIndices");
+    ASSERT_NE(indices, nullptr);
+    indices->trigger();
+    ASSERT_NE(row(3), nullptr);
+    EXPECT_EQ(row(3)->text(0), "3 - Metal");
+    EXPECT_FALSE(row(3)->flags() & Qt::ItemIsEditable) << "names are not edited while indices show";
+    EXPECT_EQ(panel.currentItem(), row(4)) << "the current layer's row is selected";
+    EXPECT_EQ(table.activeLayer, 4);
+    indices->trigger();
+    ASSERT_NE(row(3), nullptr);
+    EXPECT_EQ(row(3)->text(0), "Metal");
+    EXPECT_TRUE(row(3)->flags() & Qt::ItemIsEditable);
+
+    // The swatch: white, and the rectangle (2, 2)..(23, 17) in the layer's
+    // outline and fill, each with its style.
+    const QRgb white = qRgb(255, 255, 255), red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255),
+               black = qRgb(0, 0, 0);
+    struct Look {
+        int layer;
+        QRgb outline, fill;
+        bool outlineGaps, fillGaps, filled;
+    } looks[] = {
+        {3, red, green, true, true, true},      // dashed red around green horizontal hatching
+        {4, blue, white, false, false, false},  // hollow inside a solid blue outline
+        {5, black, red, false, false, true},    // solid red inside black
+    };
+    for (const Look& look : looks) {
+        const QImage swatch = LayerSwatch(*table.Layer(look.layer));
+        ASSERT_EQ(swatch.size(), QSize(kLayerSwatchWidth, kLayerSwatchHeight));
+        EXPECT_EQ(swatch.pixel(0, 0), white) << look.layer;
+        EXPECT_EQ(swatch.pixel(25, 19), white) << look.layer;
+        EXPECT_EQ(swatch.pixel(24, 18), white) << "right and bottom edges excluded, layer " << look.layer;
+        int outlinePixels = 0, outlineOther = 0, fillPixels = 0, fillOther = 0;
+        for (int y = 2; y <= 17; ++y)
+            for (int x = 2; x <= 23; ++x) {
+                const QRgb p = swatch.pixel(x, y);
+                if (x == 2 || x == 23 || y == 2 || y == 17) {
+                    (p == look.outline ? outlinePixels : outlineOther) += 1;
+                } else if (p == look.fill) {
+                    ++fillPixels;
+                } else {
+                    EXPECT_EQ(p, white) << look.layer << " at " << x << ", " << y;
+                    ++fillOther;
+                }
+            }
+        EXPECT_GT(outlinePixels, 30) << look.layer;
+        EXPECT_EQ(outlineOther > 0, look.outlineGaps) << look.layer;
+        EXPECT_EQ(fillPixels > 0, look.filled || look.fill == white) << look.layer;
+        EXPECT_EQ(fillOther > 0, look.fillGaps) << look.layer;
+        // The row's icon carries the swatch after the flags.
+        const QImage icon =
+            row(look.layer)->icon(0).pixmap(QSize(kLayerFlagsWidth + kLayerSwatchWidth, kLayerSwatchHeight)).toImage();
+        for (int y = 0; y < kLayerSwatchHeight; ++y)
+            for (int x = 0; x < kLayerSwatchWidth; ++x)
+                ASSERT_EQ(icon.pixel(kLayerFlagsWidth + x, y), swatch.pixel(x, y))
+                    << look.layer << " " << x << "," << y;
+    }
+}
+
+// A layout whose symbols share one: top calls A and B, both call C.
+struct SharedCells {
+    explicit SharedCells(Layout& layout) {
+        top = layout.MainSymbol();
+        a = layout.AddSymbol(1, "A");
+        b = layout.AddSymbol(2, "B");
+        c = layout.AddSymbol(3, "C");
+        c->AddRectangle(0, 0, 1000, 1000, 0);
+        a->InsertSymbolCall(3, 0, 0);
+        b->InsertSymbolCall(3, 5000, 0);
+        top->InsertSymbolCall(1, 0, 0);
+        top->InsertSymbolCall(2, 0, 10000);
+    }
+    SymbolDescription *top, *a, *b, *c;
+};
+
+TEST_F(EditorTest, TheTreeShowsEveryCallExpandedAndRemembersTheChosenNodePerMode) {
+    auto form = MakeForm();
+    LayoutWindow* window = form->NewLayout();
+    Layout& layout = window->Document();
+    SharedCells cells(layout);
+    window->BuildSymbolTree(true);
+    QTreeWidget& tree = window->SymbolTree();
+    ASSERT_EQ(tree.topLevelItemCount(), 1);
+    QTreeWidgetItem* root = tree.topLevelItem(0);
+    ASSERT_EQ(root->childCount(), 2);
+    EXPECT_EQ(root->child(0)->text(0), "A");
+    EXPECT_EQ(root->child(1)->text(0), "B");
+    ASSERT_EQ(root->child(1)->childCount(), 1);
+    EXPECT_EQ(root->child(1)->child(0)->text(0), "C") << "a shared symbol appears under each caller";
+    EXPECT_TRUE(root->isExpanded());
+    EXPECT_TRUE(root->child(0)->isExpanded() && root->child(1)->isExpanded()) << "with all its descendants";
+    EXPECT_TRUE(tree.rootIsDecorated());
+
+    // The second C is chosen; the list and the tree again bring it back.
+    tree.setCurrentItem(root->child(1)->child(0));
+    ASSERT_EQ(layout.ShownSymbolDescription(), cells.c);
+    window->BuildSymbolTree(false);
+    EXPECT_FALSE(tree.rootIsDecorated());
+    ASSERT_EQ(tree.topLevelItemCount(), 4);
+    EXPECT_EQ(tree.topLevelItem(0)->text(0), "A");
+    EXPECT_EQ(tree.topLevelItem(3)->text(0), "MainSymbol");
+    EXPECT_EQ(tree.currentItem()->text(0), "C");
+    window->BuildSymbolTree(true);
+    ASSERT_NE(tree.currentItem(), nullptr);
+    ASSERT_NE(tree.currentItem()->parent(), nullptr);
+    EXPECT_EQ(tree.currentItem()->text(0), "C");
+    EXPECT_EQ(tree.currentItem()->parent()->text(0), "B") << "the node chosen, not the first that shows C";
+
+    // The remembered node no longer shows the shown symbol: its first node is taken.
+    tree.setCurrentItem(tree.topLevelItem(0)->child(0));  // A
+    ASSERT_EQ(layout.ShownSymbolDescription(), cells.a);
+    ASSERT_TRUE(window->OpenSymbol("C"));
+    window->BuildSymbolTree(true);
+    EXPECT_EQ(tree.currentItem()->parent()->text(0), "A");
+
+    // A deep hierarchy is shown to its bottom.
+    constexpr int kDepth = 2000;
+    for (int i = kDepth; i >= 1; --i) {
+        SymbolDescription* s = layout.AddSymbol(100 + i, "level" + std::to_string(i));
+        ASSERT_NE(s, nullptr);
+        if (i < kDepth) {
+            ASSERT_NE(s->InsertSymbolCall(100 + i + 1, 0, 0), nullptr);
+        }
+    }
+    cells.top->InsertSymbolCall(101, 0, 0);
+    window->BuildSymbolTree(true);
+    QTreeWidgetItem* deepest = tree.topLevelItem(0)->child(2);
+    int depth = 1;
+    while (deepest->childCount() > 0) {
+        deepest = deepest->child(0);
+        ++depth;
+    }
+    EXPECT_EQ(depth, kDepth);
+    EXPECT_EQ(deepest->text(0), "level2000");
+
+    // A symbol that calls itself (a damaged file) ends its branch.
+    cells.c->children.push_back(3);
+    window->BuildSymbolTree(true);
+    EXPECT_EQ(tree.topLevelItem(0)->child(0)->child(0)->childCount(), 0);
+}
+
+TEST_F(EditorTest, RefreshingASymbolsNodeLeavesTheRestOfTheTree) {
+    auto form = MakeForm();
+    LayoutWindow* window = form->NewLayout();
+    Layout& layout = window->Document();
+    SharedCells cells(layout);
+    window->BuildSymbolTree(true);
+    QTreeWidget& tree = window->SymbolTree();
+    QTreeWidgetItem* root = tree.topLevelItem(0);
+    QTreeWidgetItem* nodeA = root->child(0);
+    QTreeWidgetItem* nodeB = root->child(1);
+    QTreeWidgetItem* cUnderA = nodeA->child(0);
+    tree.setCurrentItem(nodeB);
+    ASSERT_EQ(layout.ShownSymbolDescription(), cells.b);
+
+    SymbolDescription* d = layout.AddSymbol(4, "D");
+    d->AddRectangle(0, 0, 10, 10, 0);
+    SymbolDescription* e = layout.AddSymbol(5, "E");
+    e->AddRectangle(0, 0, 10, 10, 0);
+    d->InsertSymbolCall(5, 0, 0);
+    cells.b->InsertSymbolCall(4, 0, 0);
+    nodeB->setExpanded(false);
+    window->RefreshSymbolNode(*cells.b);
+    ASSERT_EQ(nodeB->childCount(), 2);
+    EXPECT_EQ(nodeB->child(0)->text(0), "C");
+    EXPECT_EQ(nodeB->child(1)->text(0), "D");
+    ASSERT_EQ(nodeB->child(1)->childCount(), 1);
+    EXPECT_EQ(nodeB->child(1)->child(0)->text(0), "E");
+    EXPECT_TRUE(nodeB->isExpanded());
+    EXPECT_EQ(root->child(0), nodeA) << "the other nodes are the same nodes";
+    EXPECT_EQ(nodeA->child(0), cUnderA);
+    EXPECT_EQ(tree.currentItem(), nodeB);
+    EXPECT_EQ(layout.ShownSymbolDescription(), cells.b);
+
+    // Not selected, the node at the remembered place is refreshed; a symbol
+    // shown nowhere leaves the tree alone.
+    tree.setCurrentItem(nodeA);
+    window->BuildSymbolTree(true);
+    nodeA = tree.topLevelItem(0)->child(0);
+    tree.setCurrentItem(nullptr);
+    cells.a->InsertSymbolCall(4, 0, 0);
+    window->RefreshSymbolNode(*cells.a);
+    EXPECT_EQ(nodeA->childCount(), 2);
+    const int before = tree.topLevelItem(0)->child(1)->childCount();
+    window->RefreshSymbolNode(*e);
+    EXPECT_EQ(tree.topLevelItem(0)->child(1)->childCount(), before);
+
+    // In the list, a new symbol gets its node in name order.
+    window->BuildSymbolTree(false);
+    SymbolDescription* early = layout.AddSymbol(6, "Bb");
+    window->RefreshSymbolNode(*cells.top, early);
+    ASSERT_EQ(tree.topLevelItemCount(), 7);
+    EXPECT_EQ(tree.topLevelItem(2)->text(0), "Bb");
+    window->RefreshSymbolNode(*cells.top, early);
+    EXPECT_EQ(tree.topLevelItemCount(), 7) << "once";
+}
+
+// The symbols a dialog offers for placing into a target: none that would
+// make a cycle, sorted by name.
+TEST_F(EditorTest, TheSymbolComboOffersWhatMayBePlaced) {
+    Layout layout(LayoutRole::Window);
+    SharedCells cells(layout);
+    SymbolDescription* d = layout.AddSymbol(4, "D");
+    const auto names = [&](const SymbolDescription* target) {
+        std::vector<std::string> listed;
+        for (const SymbolDescription* s : PlaceableSymbols(layout, target)) listed.push_back(s->Name());
+        return listed;
+    };
+    EXPECT_EQ(names(cells.c), (std::vector<std::string>{"D"})) << "C is called by A, B and, through them, the top";
+    EXPECT_EQ(names(cells.a), (std::vector<std::string>{"B", "C", "D"}));
+    EXPECT_EQ(names(d), (std::vector<std::string>{"A", "B", "C", "MainSymbol"}));
+    EXPECT_EQ(names(nullptr), (std::vector<std::string>{"A", "B", "C", "D", "MainSymbol"}));
+
+    QComboBox combo;
+    EXPECT_EQ(FillSymbolCombo(combo, layout, cells.c, cells.a), 3);
+    EXPECT_EQ(combo.currentText(), "C");
+    EXPECT_EQ(combo.currentData().toInt(), 3);
+    EXPECT_EQ(FillSymbolCombo(combo, layout, cells.top, d), 4) << "the combo is filled anew";
+    EXPECT_EQ(combo.currentText(), "MainSymbol");
+
+    // Calls in a cycle (a damaged file) end the search.
+    cells.c->children.push_back(1);
+    EXPECT_EQ(names(d), (std::vector<std::string>{"A", "B", "C", "MainSymbol"}));
+    EXPECT_EQ(names(cells.a), (std::vector<std::string>{"D"})) << "C calls A now, so B and the top do as well";
 }
 
 TEST_F(EditorTest, ZoomAndPanWithTheMouseAndTheKeys) {
