@@ -90,6 +90,9 @@ const char* OpName(BooleanOperation op) {
 
 const BooleanOperation kOps[] = {OpOr, OpAnd, OpExor, OpAMinusB, OpBMinusA};
 
+std::string Describe(const std::vector<Ring>& rings);
+std::string CheckResult(const std::vector<Ring>& result, double marge);
+
 // --- The interface -----------------------------------------------------------
 
 TEST(BoolEngine, SnapsTowardZeroOnTheGrid) {
@@ -99,8 +102,37 @@ TEST(BoolEngine, SnapsTowardZeroOnTheGrid) {
         double expected;
     };
     const Case cases[] = {
-        {1, 1234.6, 1234},  {1, -1234.6, -1234}, {5, 1237, 1235},     {5, -1237, -1235},
-        {0, 12.345, 12.34}, {3, 3, 3},           {3, 300000, 300000}, {3, 5, 3},
+        {1, 1234.6, 1234},
+        {1, -1234.6, -1234},
+        {5, 1237, 1235},
+        {5, -1237, -1235},
+        {0, 12.345, 12.34},
+        {3, 3, 3},
+        {3, 300000, 300000},
+        {3, 5, 3},
+        // Toward zero at any magnitude, exact multiples kept.
+        {1, 600000000.6, 600000000},
+        {1, -600000000.6, -600000000},
+        {1, 0.4, 0},
+        {1, -0.4, 0},
+        {1, 999999999999.9, 999999999999},
+        {1, 1e15 + 0.5, 1e15},
+        {1, -1e15 - 0.5, -1e15},
+        {3, 1800000000, 1800000000},
+        {3, 1800000002.9, 1800000000},
+        {3, -1800000002.9, -1800000000},
+        {3, 2.9, 0},
+        {3, -5, -3},
+        {7, 864197523084, 864197523084},
+        {7, 864197523090.9, 864197523084},
+        {5, 5e12 + 4.9, 5e12},
+        {5, -5e12 - 4.9, -5e12},
+        // At 0.01 nm a decimal on the grid stays although the double lies a hair below it.
+        {0, 0.29, 0.29},
+        {0, -0.29, -0.29},
+        {0, 600000000.6, 600000000.6},
+        {0, 0.009, 0},
+        {0, -0.019, -0.01},
     };
     for (const Case& c : cases) {
         const double size = c.grid > 0 ? 100.0 * c.grid : 1.0;
@@ -340,6 +372,98 @@ TEST(BoolEngine, HoleIsJoinedByAVerticalCutFromItsTopEdge) {
     EXPECT_EQ(down, 1);
     EXPECT_EQ(up, 1);
     EXPECT_EQ(r.size(), 11u);
+}
+
+// Contours, their order and their vertices in walking order, pinned on small
+// cases with junctions: pieces of a result touching at a point are one
+// contour passing the point twice, a hole touching a boundary at a point is
+// walked into there, a hole elsewhere by a vertical cut from its top-left
+// node, and a walk started at a junction ends when it comes back to it.
+TEST(BoolEngine, ContoursAtJunctions) {
+    const Ring square = Rect(0, 0, 1000, 1000);
+    const Ring cornerSquare = Rect(1000, 1000, 2000, 2000);
+    const Ring touchingPieces = {{1000, 2000}, {2000, 2000}, {2000, 1000}, {1000, 1000},
+                                 {1000, 0},    {0, 0},       {0, 1000},    {1000, 1000}};
+    const Ring lowerSquare = {{0, 1000}, {1000, 1000}, {1000, 0}, {0, 0}};
+    const struct {
+        const char* name;
+        Input input;
+        BooleanOperation op;
+        std::vector<Ring> expected;
+    } cases[] = {
+        {"corner-touching squares, or", {{square}, {cornerSquare}}, OpOr, {touchingPieces}},
+        {"corner-touching squares, and", {{square}, {cornerSquare}}, OpAnd, {}},
+        {"corner-touching squares, xor", {{square}, {cornerSquare}}, OpExor, {touchingPieces}},
+        {"corner-touching squares, a-b", {{square}, {cornerSquare}}, OpAMinusB, {lowerSquare}},
+        {"corner-touching squares, b-a",
+         {{square}, {cornerSquare}},
+         OpBMinusA,
+         {{{1000, 2000}, {2000, 2000}, {2000, 1000}, {1000, 1000}}}},
+        {"squares touching the other way, or",
+         {{Rect(0, 1000, 1000, 2000)}, {Rect(1000, 0, 2000, 1000)}},
+         OpOr,
+         {{{0, 2000}, {1000, 2000}, {1000, 1000}, {2000, 1000}, {2000, 0}, {1000, 0}, {1000, 1000}, {0, 1000}}}},
+        {"four squares as a checkerboard, xor",
+         {{square, cornerSquare}, {Rect(1000, 0, 2000, 1000), Rect(0, 1000, 1000, 2000)}},
+         OpExor,
+         {{{0, 2000}, {2000, 2000}, {2000, 0}, {0, 0}}}},
+        {"overlapping squares, xor: the overlap is a hole touching the outline at two corners",
+         {{square}, {Rect(500, 500, 1500, 1500)}},
+         OpExor,
+         {{{500, 1500},
+           {1500, 1500},
+           {1500, 500},
+           {1000, 500},
+           {1000, 0},
+           {0, 0},
+           {0, 1000},
+           {500, 1000},
+           {500, 500},
+           {1000, 500},
+           {1000, 1000},
+           {500, 1000}}}},
+        {"square with a hole",
+         {{Rect(0, 0, 3000, 3000)}, {Rect(1000, 1000, 2000, 2000)}},
+         OpAMinusB,
+         {{{1000, 3000},
+           {3000, 3000},
+           {3000, 0},
+           {0, 0},
+           {0, 3000},
+           {1000, 3000},
+           {1000, 2000},
+           {1000, 1000},
+           {2000, 1000},
+           {2000, 2000},
+           {1000, 2000}}}},
+        {"two holes touching at a corner",
+         {{Rect(0, 0, 3000, 3000)}, {Rect(500, 1500, 1000, 2000), Rect(1000, 1000, 1500, 1500)}},
+         OpAMinusB,
+         {{{500, 3000},
+           {3000, 3000},
+           {3000, 0},
+           {0, 0},
+           {0, 3000},
+           {500, 3000},
+           {500, 2000},
+           {500, 1500},
+           {1000, 1500},
+           {1000, 1000},
+           {1500, 1000},
+           {1500, 1500},
+           {1000, 1500},
+           {1000, 2000},
+           {500, 2000}}}},
+        {"triangles sharing their apex, or: the walk from the apex ends there",
+         {{{{0, 0}, {1000, 1000}, {500, 0}}}, {{{1500, 0}, {1000, 1000}, {2000, 0}}}},
+         OpOr,
+         {{{1000, 1000}, {2000, 0}, {1500, 0}}, {{0, 0}, {1000, 1000}, {500, 0}}}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<Ring> result = RunEngine(c.input, c.op);
+        EXPECT_EQ(result, c.expected) << c.name << "\nresult: " << Describe(result);
+        EXPECT_EQ(CheckResult(result, 10), "") << c.name;
+    }
 }
 
 TEST(BoolEngine, VerticesCloserThanTheMargeAreMerged) {
