@@ -230,11 +230,10 @@ std::vector<Walked> Collect(WorkGraph& graph, bool firstVariant, TurnRule rule, 
             } else {
                 const i64 inX = graph.nodes[at].x - graph.nodes[graph.From(current)].x;
                 const i64 inY = graph.nodes[at].y - graph.nodes[graph.From(current)].y;
-                // With `KeepGapsApart` by the link arriving: the second
-                // collection walks holes as parts of the contour they are
-                // joined to.
-                const bool inHole = rule == TurnRule::KeepGapsApart ? graph.links[current].hole : hole;
-                bool left = (rule == TurnRule::KeepGapsApart) != inHole;
+                // `KeepGapsApart` turns sharpest left in holes too: then the
+                // pairing at a junction does not depend on which walk gets
+                // there first, and the second walk pairs as the first did.
+                bool left = rule == TurnRule::KeepGapsApart || hole;
                 if (joinsHole(at)) left = !left;
                 for (int li : outgoing[at]) {
                     if (marked[li] && !(at == start && li == first)) continue;
