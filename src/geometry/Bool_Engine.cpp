@@ -84,14 +84,61 @@ std::int64_t Bool_Engine::GetInternalMarge() const {
     return static_cast<std::int64_t>(std::trunc(product));
 }
 
+namespace {
+
+// x = mantissa * 2^exponent with an integer mantissa of at most 53 bits.
+void Decompose(double x, std::int64_t& mantissa, int& exponent) {
+    int e = 0;
+    const double fraction = std::frexp(x, &e);
+    mantissa = static_cast<std::int64_t>(std::ldexp(fraction, 53));
+    exponent = e - 53;
+}
+
+// trunc(numerator / 2^shift) for shift >= 0, toward zero.
+__int128 ShiftTowardZero(__int128 numerator, int shift) {
+    if (shift >= 120) return 0;
+    const __int128 divisor = static_cast<__int128>(1) << shift;
+    return numerator / divisor;
+}
+
+}  // namespace
+
 std::int64_t Bool_Engine::SnapCoordinate(double value) const {
-    const long double steps = static_cast<long double>(value) * dgrid;
-    // A value that lies on the grid must stay there even though 1/grid is not
-    // exact as a double (3 nm * (1/3) is a hair below 1 in extended precision).
-    const long double nearest = std::round(steps);
-    long double snapped = std::trunc(steps);
-    if (std::fabs(steps - nearest) <= 1e-9L * std::fmax(1.0L, std::fabs(nearest))) snapped = nearest;
-    return static_cast<std::int64_t>(snapped) * grid;
+    // Exact in integers: a relative tolerance on a floating product would
+    // round to nearest instead of toward zero once the step count is large.
+    if (value == 0 || !std::isfinite(value)) return 0;
+    std::int64_t mantissa = 0;
+    int exponent = 0;
+    Decompose(value, mantissa, exponent);
+    __int128 steps = 0;
+    // A grid of n nm arrives as dgrid = 1/n rounded to a double (not exact
+    // for n = 3): divide by n itself, so that multiples of n stay on the grid.
+    const double reciprocal = 1.0 / dgrid;
+    const double n = std::round(reciprocal);
+    if (n >= 1 && n < 0x1p40 && 1.0 / n == dgrid) {
+        const auto divisor = static_cast<std::int64_t>(n);
+        if (std::fabs(value) < n) return 0;
+        // |value| >= n >= 1, so the exponent is at least -52.
+        if (exponent >= 0)
+            steps = (static_cast<__int128>(mantissa) << exponent) / divisor;
+        else
+            steps = static_cast<__int128>(mantissa) / (static_cast<__int128>(divisor) << -exponent);
+    } else {
+        // Any other dgrid (an integer such as 100 for 0.01 nm among them):
+        // the exact product of two doubles, truncated.
+        std::int64_t dm = 0;
+        int de = 0;
+        Decompose(dgrid, dm, de);
+        const __int128 product = static_cast<__int128>(mantissa) * dm;
+        const int e = exponent + de;
+        steps = e >= 0 ? product << e : ShiftTowardZero(product, -e);
+        // A value that reads back as itself from the next step away from
+        // zero lies on the grid: 0.29 at 100 steps per nm is a hair below
+        // 29 steps as a double, and stays 0.29.
+        const __int128 next = steps + (value < 0 ? -1 : 1);
+        if (static_cast<double>(next) / dgrid == value) steps = next;
+    }
+    return static_cast<std::int64_t>(steps) * grid;
 }
 
 bool Bool_Engine::BeginContour(GroupType group) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <set>
 #include <span>
 #include <vector>
@@ -85,10 +86,33 @@ Adjacency MakeAdjacency(const WorkGraph& graph, bool outgoingOnly) {
     return a;
 }
 
+// How a walk chooses at a junction (a node of more than two links).
+// `KeepGapsApart`: an outer contour takes the sharpest left turn and a hole
+// the sharpest right, and a walk ends at its start node. Each gap of the
+// result (outside or hole) keeps its own contour, so pieces of the result
+// touching at a point become one contour passing the point twice, and a hole
+// touching another boundary at a point is a contour of its own, joined later.
+// `KeepPiecesApart` (the fallback): the other way round, and a walk ends only
+// when it would leave its start node along its first link again; pieces
+// touching at a point stay separate contours and a hole touching a boundary
+// is walked as part of it.
+enum class TurnRule { KeepGapsApart, KeepPiecesApart };
+
+// Positions where a hole shares its top node with another boundary: the
+// second collection joins the hole there by walking into it.
+using JoinPoints = std::vector<Point64>;
+
+bool IsJoinPoint(const JoinPoints& points, const Point64& p) {
+    if (points.empty()) return false;
+    const auto less = [](const Point64& a, const Point64& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; };
+    const auto it = std::lower_bound(points.begin(), points.end(), p, less);
+    return it != points.end() && *it == p;
+}
+
 // "Extract simples": walks every contour of the result, seeds taken in
 // extraction order; `firstVariant` decides holes from the region below the
 // top link, otherwise from the links' hole flags.
-std::vector<Walked> Collect(WorkGraph& graph, bool firstVariant) {
+std::vector<Walked> Collect(WorkGraph& graph, bool firstVariant, TurnRule rule, const JoinPoints& joins) {
     // Marks in an array of their own: the seeds come in extraction order
     // (by Y), which is far from the order links are stored in.
     std::vector<char> marked(graph.links.size(), 0);
@@ -122,6 +146,21 @@ std::vector<Walked> Collect(WorkGraph& graph, bool firstVariant) {
         const std::span<const int> out = outgoing[at];
         follow[i] = degreeOf(at) != 2 || out.size() > 1 ? -2 : (out.empty() ? -1 : out[0]);
     }
+
+    // Where a hole is joined (both ends of a cut, shared top nodes) the walk
+    // must turn into the hole and back out of it, which is the choice of
+    // `KeepPiecesApart`: the sharpest left of `KeepGapsApart` would pass a cut
+    // that leaves a boundary to its right, and a walk that started at the top
+    // of a cut would end before taking it.
+    std::vector<char> cutEnd;
+    if (!firstVariant && rule == TurnRule::KeepGapsApart) {
+        cutEnd.assign(graph.nodes.size(), 0);
+        for (const Link& l : graph.links)
+            if (l.bridge) cutEnd[l.begin] = cutEnd[l.end] = 1;
+    }
+    auto joinsHole = [&](int node) {
+        return (!cutEnd.empty() && cutEnd[node]) || IsJoinPoint(joins, graph.nodes[node]);
+    };
 
     std::vector<Walked> result;
     for (int seed : order) {
@@ -172,6 +211,7 @@ std::vector<Walked> Collect(WorkGraph& graph, bool firstVariant) {
         take(first);
         if (hole) graph.links[first].topOfHole = true;
         const int start = graph.From(first);
+        const bool stopAtStart = rule == TurnRule::KeepGapsApart && !joinsHole(start);
         int current = first;
         for (;;) {
             int next = follow[current];
@@ -181,6 +221,7 @@ std::vector<Walked> Collect(WorkGraph& graph, bool firstVariant) {
                 continue;
             }
             const int at = graph.To(current);
+            if (stopAtStart && at == start) break;
             if (next != -2) {
                 next = -1;  // the one link out of a node of two is taken already
             } else if (degreeOf(at) == 2) {
@@ -189,9 +230,14 @@ std::vector<Walked> Collect(WorkGraph& graph, bool firstVariant) {
             } else {
                 const i64 inX = graph.nodes[at].x - graph.nodes[graph.From(current)].x;
                 const i64 inY = graph.nodes[at].y - graph.nodes[graph.From(current)].y;
+                // `KeepGapsApart` turns sharpest left in holes too: then the
+                // pairing at a junction does not depend on which walk gets
+                // there first, and the second walk pairs as the first did.
+                bool left = rule == TurnRule::KeepGapsApart || hole;
+                if (joinsHole(at)) left = !left;
                 for (int li : outgoing[at]) {
                     if (marked[li] && !(at == start && li == first)) continue;
-                    if (next < 0 || (hole ? TurnsFurtherLeft(graph, inX, inY, at, next, li)
+                    if (next < 0 || (left ? TurnsFurtherLeft(graph, inX, inY, at, next, li)
                                           : TurnsFurtherRight(graph, inX, inY, at, next, li)))
                         next = li;
                 }
@@ -262,18 +308,25 @@ bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
 // by a pair of vertical bridge links; returns whether anything was joined.
 // Up to 16 holes ask every link directly; more are answered by one sweep
 // over X (below).
-bool LinkHoles(WorkGraph& graph, const std::vector<Walked>& contours, const std::vector<int>& degree) {
+// A hole whose top node lies on another boundary gets no cut: with
+// `KeepPiecesApart` the walk reaches it through that node anyway, with
+// `KeepGapsApart` the node goes into `joins`.
+bool LinkHoles(WorkGraph& graph, const std::vector<Walked>& contours, const std::vector<int>& degree, TurnRule rule,
+               JoinPoints& joins) {
     std::vector<HoleQuery> queries;
     for (const Walked& c : contours) {
         if (!c.hole) continue;
         const Link& top = graph.links[c.links.front()];
         const Point64 a = graph.nodes[top.begin], b = graph.nodes[top.end];
         const int h = a.y != b.y ? (a.y > b.y ? top.begin : top.end) : (a.x < b.x ? top.begin : top.end);
-        // A hole that shares its top node with another boundary is reached
-        // through that node when the contours are walked again.
-        if (degree[h] > 2) continue;
+        if (degree[h] > 2) {
+            if (rule == TurnRule::KeepGapsApart) joins.push_back(graph.nodes[h]);
+            continue;
+        }
         queries.push_back({h, -1, ExactY{}});
     }
+    std::sort(joins.begin(), joins.end(),
+              [](const Point64& a, const Point64& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
     if (queries.empty()) return false;
     // The lowest boundary strictly above the query node; on equal Y the
     // lowest link number.
@@ -426,6 +479,100 @@ void KeepResult(WorkGraph& graph) {
 
 }  // namespace
 
+namespace {
+
+// The links, nodes and noding state that extraction changes, kept in case
+// the walk has to be done again with the other turn rule.
+struct Snapshot {
+    std::vector<Point64> nodes;
+    std::vector<Link> links;
+    std::vector<SortedNode> rows, columns;
+    std::size_t sortedNodes;
+    std::vector<char> used;
+
+    explicit Snapshot(const WorkGraph& g)
+        : nodes(g.nodes), links(g.links), rows(g.rows), columns(g.columns), sortedNodes(g.sortedNodes), used(g.used) {}
+    void Restore(WorkGraph& g) {
+        g.nodes = std::move(nodes);
+        g.links = std::move(links);
+        g.rows = std::move(rows);
+        g.columns = std::move(columns);
+        g.sortedNodes = sortedNodes;
+        g.used = std::move(used);
+        for (Link& l : g.links) l.hole = l.topOfHole = false;
+    }
+};
+
+// Twice the signed area of a walked contour (negative: clockwise), in long
+// double: only its sign is used, and a contour that is not clockwise is far
+// from zero.
+long double WalkedArea(const WorkGraph& graph, const Walked& walked) {
+    long double sum = 0;
+    const Point64 origin = graph.nodes[graph.From(walked.links.front())];
+    for (int li : walked.links) {
+        const Point64 a = graph.nodes[graph.From(li)], b = graph.nodes[graph.To(li)];
+        sum += static_cast<long double>(a.x - origin.x) * static_cast<long double>(b.y - origin.y) -
+               static_cast<long double>(b.x - origin.x) * static_cast<long double>(a.y - origin.y);
+    }
+    return sum;
+}
+
+// Walks, joins holes and walks again with one turn rule. With
+// `KeepGapsApart` the walks can leave a hole that is not joined to the
+// contour around it (where holes touch each other or a boundary at a point,
+// a walk may pass the node where the hole was to be entered) or a cut
+// without a boundary above it; then the graph goes back to how it was after
+// the first walk and `retry` is set, for the other rule.
+std::vector<Walked> ExtractWith(WorkGraph& graph, TurnRule rule, bool& retry) {
+    retry = false;
+    graph.engine.ReportStage("Extract simples first ");
+    std::vector<Walked> contours = Collect(graph, true, rule, {});
+    graph.engine.ReportStage("Linking Holes");
+    if (graph.links.empty()) return contours;
+    const bool anyHole = std::any_of(contours.begin(), contours.end(), [](const Walked& c) { return c.hole; });
+    if (!anyHole || !graph.engine.joinHoles) return contours;
+    graph.engine.ReportStage("LINKHOLES\n");
+    std::vector<int> degree(graph.nodes.size(), 0);
+    for (const Link& l : graph.links) {
+        ++degree[l.begin];
+        ++degree[l.end];
+    }
+    std::unique_ptr<Snapshot> snapshot;
+    if (rule == TurnRule::KeepGapsApart) snapshot = std::make_unique<Snapshot>(graph);
+    try {
+        const std::size_t before = graph.nodes.size();
+        JoinPoints joins;
+        const bool cut = LinkHoles(graph, contours, degree, rule, joins);
+        if (!cut && joins.empty()) return contours;
+        if (cut) {
+            if (graph.settled) {
+                // Only the new ends of the cuts can lie that close to another node.
+                graph.UpdateUsed();
+                std::vector<int> fresh;
+                for (std::size_t n = before; n < graph.nodes.size(); ++n)
+                    if (graph.used[n]) fresh.push_back(static_cast<int>(n));
+                MergeAround(graph, 1, fresh);
+            } else {
+                MergeNodes(graph, 1);
+            }
+        }
+        graph.engine.ReportStage("extract simples last");
+        KeepResult(graph);
+        contours = Collect(graph, false, rule, joins);
+    } catch (const Bool_Engine_Error&) {
+        if (!snapshot) throw;
+        retry = true;
+    }
+    if (snapshot && !retry) {
+        for (const Walked& c : contours)
+            if (c.hole || WalkedArea(graph, c) >= 0) retry = true;
+    }
+    if (retry) snapshot->Restore(graph);
+    return contours;
+}
+
+}  // namespace
+
 std::vector<Walked> Extract(WorkGraph& graph, BooleanOperation operation) {
     graph.engine.ReportStage("Performing Operation");
     switch (operation) {
@@ -438,35 +585,9 @@ std::vector<Walked> Extract(WorkGraph& graph, BooleanOperation operation) {
     }
     KeepResult(graph);
     if (!graph.settled) MergeNodes(graph, 0);  // settled nodes never coincide
-    graph.engine.ReportStage("Extract simples first ");
-    std::vector<Walked> contours = Collect(graph, true);
-    graph.engine.ReportStage("Linking Holes");
-    if (graph.links.empty()) return contours;
-    const bool anyHole = std::any_of(contours.begin(), contours.end(), [](const Walked& c) { return c.hole; });
-    if (anyHole && graph.engine.joinHoles) {
-        graph.engine.ReportStage("LINKHOLES\n");
-        std::vector<int> degree(graph.nodes.size(), 0);
-        for (const Link& l : graph.links) {
-            ++degree[l.begin];
-            ++degree[l.end];
-        }
-        const std::size_t before = graph.nodes.size();
-        if (LinkHoles(graph, contours, degree)) {
-            if (graph.settled) {
-                // Only the new ends of the cuts can lie that close to another node.
-                graph.UpdateUsed();
-                std::vector<int> fresh;
-                for (std::size_t n = before; n < graph.nodes.size(); ++n)
-                    if (graph.used[n]) fresh.push_back(static_cast<int>(n));
-                MergeAround(graph, 1, fresh);
-            } else {
-                MergeNodes(graph, 1);
-            }
-            graph.engine.ReportStage("extract simples last");
-            KeepResult(graph);
-            contours = Collect(graph, false);
-        }
-    }
+    bool retry = false;
+    std::vector<Walked> contours = ExtractWith(graph, TurnRule::KeepGapsApart, retry);
+    if (retry) contours = ExtractWith(graph, TurnRule::KeepPiecesApart, retry);
     return contours;
 }
 

@@ -2,9 +2,11 @@
 // closed contours with the result on their right (outer contours clockwise,
 // holes counter-clockwise), then joins each hole to the boundary above it by
 // a vertical cut and walks again, so that no contour has a hole; at a
-// junction an outer contour takes the sharpest right turn and a hole the
-// sharpest left, a U-turn only when nothing else is left, and a hole whose
-// top node lies on another boundary is reached through that node.
+// junction a walk takes the sharpest left turn (touching pieces of the result
+// become one contour), a U-turn only when nothing else is left, and a hole
+// whose top node lies on another boundary is walked into through that node.
+// Where that leaves a hole unjoined, extraction is redone with the sharpest
+// right turn for outer contours (touching pieces stay apart).
 // Internal; not part of the interface.
 #pragma once
 

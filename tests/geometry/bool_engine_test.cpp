@@ -90,6 +90,9 @@ const char* OpName(BooleanOperation op) {
 
 const BooleanOperation kOps[] = {OpOr, OpAnd, OpExor, OpAMinusB, OpBMinusA};
 
+std::string Describe(const std::vector<Ring>& rings);
+std::string CheckResult(const std::vector<Ring>& result, double marge);
+
 // --- The interface -----------------------------------------------------------
 
 TEST(BoolEngine, SnapsTowardZeroOnTheGrid) {
@@ -99,8 +102,37 @@ TEST(BoolEngine, SnapsTowardZeroOnTheGrid) {
         double expected;
     };
     const Case cases[] = {
-        {1, 1234.6, 1234},  {1, -1234.6, -1234}, {5, 1237, 1235},     {5, -1237, -1235},
-        {0, 12.345, 12.34}, {3, 3, 3},           {3, 300000, 300000}, {3, 5, 3},
+        {1, 1234.6, 1234},
+        {1, -1234.6, -1234},
+        {5, 1237, 1235},
+        {5, -1237, -1235},
+        {0, 12.345, 12.34},
+        {3, 3, 3},
+        {3, 300000, 300000},
+        {3, 5, 3},
+        // Toward zero at any magnitude, exact multiples kept.
+        {1, 600000000.6, 600000000},
+        {1, -600000000.6, -600000000},
+        {1, 0.4, 0},
+        {1, -0.4, 0},
+        {1, 999999999999.9, 999999999999},
+        {1, 1e15 + 0.5, 1e15},
+        {1, -1e15 - 0.5, -1e15},
+        {3, 1800000000, 1800000000},
+        {3, 1800000002.9, 1800000000},
+        {3, -1800000002.9, -1800000000},
+        {3, 2.9, 0},
+        {3, -5, -3},
+        {7, 864197523084, 864197523084},
+        {7, 864197523090.9, 864197523084},
+        {5, 5e12 + 4.9, 5e12},
+        {5, -5e12 - 4.9, -5e12},
+        // At 0.01 nm a decimal on the grid stays although the double lies a hair below it.
+        {0, 0.29, 0.29},
+        {0, -0.29, -0.29},
+        {0, 600000000.6, 600000000.6},
+        {0, 0.009, 0},
+        {0, -0.019, -0.01},
     };
     for (const Case& c : cases) {
         const double size = c.grid > 0 ? 100.0 * c.grid : 1.0;
@@ -340,6 +372,98 @@ TEST(BoolEngine, HoleIsJoinedByAVerticalCutFromItsTopEdge) {
     EXPECT_EQ(down, 1);
     EXPECT_EQ(up, 1);
     EXPECT_EQ(r.size(), 11u);
+}
+
+// Contours, their order and their vertices in walking order, pinned on small
+// cases with junctions: pieces of a result touching at a point are one
+// contour passing the point twice, a hole touching a boundary at a point is
+// walked into there, a hole elsewhere by a vertical cut from its top-left
+// node, and a walk started at a junction ends when it comes back to it.
+TEST(BoolEngine, ContoursAtJunctions) {
+    const Ring square = Rect(0, 0, 1000, 1000);
+    const Ring cornerSquare = Rect(1000, 1000, 2000, 2000);
+    const Ring touchingPieces = {{1000, 2000}, {2000, 2000}, {2000, 1000}, {1000, 1000},
+                                 {1000, 0},    {0, 0},       {0, 1000},    {1000, 1000}};
+    const Ring lowerSquare = {{0, 1000}, {1000, 1000}, {1000, 0}, {0, 0}};
+    const struct {
+        const char* name;
+        Input input;
+        BooleanOperation op;
+        std::vector<Ring> expected;
+    } cases[] = {
+        {"corner-touching squares, or", {{square}, {cornerSquare}}, OpOr, {touchingPieces}},
+        {"corner-touching squares, and", {{square}, {cornerSquare}}, OpAnd, {}},
+        {"corner-touching squares, xor", {{square}, {cornerSquare}}, OpExor, {touchingPieces}},
+        {"corner-touching squares, a-b", {{square}, {cornerSquare}}, OpAMinusB, {lowerSquare}},
+        {"corner-touching squares, b-a",
+         {{square}, {cornerSquare}},
+         OpBMinusA,
+         {{{1000, 2000}, {2000, 2000}, {2000, 1000}, {1000, 1000}}}},
+        {"squares touching the other way, or",
+         {{Rect(0, 1000, 1000, 2000)}, {Rect(1000, 0, 2000, 1000)}},
+         OpOr,
+         {{{0, 2000}, {1000, 2000}, {1000, 1000}, {2000, 1000}, {2000, 0}, {1000, 0}, {1000, 1000}, {0, 1000}}}},
+        {"four squares as a checkerboard, xor",
+         {{square, cornerSquare}, {Rect(1000, 0, 2000, 1000), Rect(0, 1000, 1000, 2000)}},
+         OpExor,
+         {{{0, 2000}, {2000, 2000}, {2000, 0}, {0, 0}}}},
+        {"overlapping squares, xor: the overlap is a hole touching the outline at two corners",
+         {{square}, {Rect(500, 500, 1500, 1500)}},
+         OpExor,
+         {{{500, 1500},
+           {1500, 1500},
+           {1500, 500},
+           {1000, 500},
+           {1000, 0},
+           {0, 0},
+           {0, 1000},
+           {500, 1000},
+           {500, 500},
+           {1000, 500},
+           {1000, 1000},
+           {500, 1000}}}},
+        {"square with a hole",
+         {{Rect(0, 0, 3000, 3000)}, {Rect(1000, 1000, 2000, 2000)}},
+         OpAMinusB,
+         {{{1000, 3000},
+           {3000, 3000},
+           {3000, 0},
+           {0, 0},
+           {0, 3000},
+           {1000, 3000},
+           {1000, 2000},
+           {1000, 1000},
+           {2000, 1000},
+           {2000, 2000},
+           {1000, 2000}}}},
+        {"two holes touching at a corner",
+         {{Rect(0, 0, 3000, 3000)}, {Rect(500, 1500, 1000, 2000), Rect(1000, 1000, 1500, 1500)}},
+         OpAMinusB,
+         {{{500, 3000},
+           {3000, 3000},
+           {3000, 0},
+           {0, 0},
+           {0, 3000},
+           {500, 3000},
+           {500, 2000},
+           {500, 1500},
+           {1000, 1500},
+           {1000, 1000},
+           {1500, 1000},
+           {1500, 1500},
+           {1000, 1500},
+           {1000, 2000},
+           {500, 2000}}}},
+        {"triangles sharing their apex, or: the walk from the apex ends there",
+         {{{{0, 0}, {1000, 1000}, {500, 0}}}, {{{1500, 0}, {1000, 1000}, {2000, 0}}}},
+         OpOr,
+         {{{1000, 1000}, {2000, 0}, {1500, 0}}, {{0, 0}, {1000, 1000}, {500, 0}}}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<Ring> result = RunEngine(c.input, c.op);
+        EXPECT_EQ(result, c.expected) << c.name << "\nresult: " << Describe(result);
+        EXPECT_EQ(CheckResult(result, 10), "") << c.name;
+    }
 }
 
 TEST(BoolEngine, VerticesCloserThanTheMargeAreMerged) {
@@ -627,6 +751,58 @@ TEST(BoolEngineAgainstClipper, RandomCases) {
     };
     int failures = 0;
     for (const Family& family : families) failures += CheckFamily(family, 10 - failures);
+}
+
+// Axis-parallel input crowded at the scale of the marge: rectangles on a
+// fine lattice with sides of a few marges, and staircases whose corners
+// miss each other by up to 4 nm. Every operation must give a result (no
+// internal error such as "hole without a contour above it" or "beam out of
+// order") that passes the shape checks and Clipper's area.
+TEST(BoolEngineAgainstClipper, CrowdedNearTheMarge) {
+    int failures = 0;
+    for (unsigned seed = 1; seed <= 600 && failures < 10; ++seed) {
+        std::mt19937 rng(seed);
+        auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+        Input input;
+        for (int g = 0; g < 2; ++g) {
+            const int count = uniform(1, 12);
+            for (int k = 0; k < count; ++k) {
+                double x, y, w, h;
+                if (seed % 2 == 0) {
+                    x = uniform(0, 60) * uniform(1, 12);
+                    y = uniform(0, 60) * uniform(1, 12);
+                    w = uniform(1, 40) * uniform(1, 6);
+                    h = uniform(1, 40) * uniform(1, 6);
+                } else {
+                    x = uniform(0, 20) * 25 + uniform(-4, 4);
+                    y = uniform(0, 20) * 25 + uniform(-4, 4);
+                    w = uniform(1, 8) * 25 + uniform(-4, 4);
+                    h = uniform(1, 8) * 25 + uniform(-4, 4);
+                }
+                (g == 0 ? input.a : input.b).push_back(Rect(x, y, x + w, y + h));
+            }
+        }
+        for (BooleanOperation op : kOps) {
+            const std::string where = "seed " + std::to_string(seed) + " op " + OpName(op) +
+                                      "\nA: " + Describe(input.a) + "\nB: " + Describe(input.b);
+            std::vector<Ring> result;
+            try {
+                result = RunEngine(input, op);
+            } catch (const Bool_Engine_Error& error) {
+                ADD_FAILURE() << where << "\nerror " << error.GetReason();
+                ++failures;
+                continue;
+            }
+            const double tolerance = 10 * (Perimeter(input.a) + Perimeter(input.b)) + 1;
+            const double area = ResultArea(result), expected = ClipperArea(input, op);
+            const std::string problem = CheckResult(result, 10);
+            if (std::fabs(area - expected) > tolerance || !problem.empty()) {
+                ADD_FAILURE() << where << "\narea " << area << " expected " << expected << " " << problem
+                              << "\nresult: " << Describe(result);
+                ++failures;
+            }
+        }
+    }
 }
 
 // Hundreds of contours per group on a field a few times larger: crowded
