@@ -800,7 +800,8 @@ struct LoadGdsFile::State {
             if (!layer) continue;
             mapSlot[layer->index] = true;
             mapSlotNumber[layer->index] = layer->GdsLayer();
-            mapPairLayers.emplace(PairKey(layer->GdsLayer(), static_cast<int>(layer->dataType & 0xFFFFu)), layer->index);
+            mapPairLayers.emplace(PairKey(layer->GdsLayer(), static_cast<int>(layer->dataType & 0xFFFFu)),
+                                  layer->index);
         }
     }
 

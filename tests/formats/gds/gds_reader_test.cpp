@@ -389,15 +389,13 @@ TEST_F(GdsReader, NamesLayersAndWarningsInOrder) {
 // blanks) stay two symbols, each with its own geometry and references.
 TEST_F(GdsReader, StructureNamesThatReadAlikeStayApart) {
     struct Case {
-        std::string first, second;       // structure names in the file, in this order
+        std::string first, second;      // structure names in the file, in this order
         std::string firstAs, secondAs;  // the symbol names they get
         bool renamed;
     };
     const std::vector<Case> cases = {
-        {"A(1)", "A[1]", "A[1]", "A[1] 2", true},
-        {"A[1]", "A(1)", "A[1]", "A[1] 2", true},
-        {"A_B", "A~B", "A B", "A B 2", true},
-        {"A B", "A_B", "A B", "A B 2", true},
+        {"A(1)", "A[1]", "A[1]", "A[1] 2", true},    {"A[1]", "A(1)", "A[1]", "A[1] 2", true},
+        {"A_B", "A~B", "A B", "A B 2", true},        {"A B", "A_B", "A B", "A B 2", true},
         {"X(2)", "X[2]_2", "X[2]", "X[2] 2", false},  // no clash: the name only looks like a suffixed one
     };
     for (const Case& c : cases) {
@@ -424,10 +422,10 @@ TEST_F(GdsReader, StructureNamesThatReadAlikeStayApart) {
         EXPECT_EQ(CallView(top[0]).SymbolId(), first->Id());
         EXPECT_EQ(CallView(top[1]).SymbolId(), second->Id());
         if (c.renamed) {
-            EXPECT_EQ(Warnings(), (std::vector<std::string>{
-                                      "The file contains structure names that read as the name of another "
-                                      "structure; these structures have been loaded under new names:\n'" +
-                                      c.second + "' as '" + c.secondAs + "'"}));
+            EXPECT_EQ(Warnings(),
+                      (std::vector<std::string>{"The file contains structure names that read as the name of another "
+                                                "structure; these structures have been loaded under new names:\n'" +
+                                                c.second + "' as '" + c.secondAs + "'"}));
         } else {
             EXPECT_TRUE(Warnings().empty());
         }
@@ -451,14 +449,13 @@ TEST_F(GdsReader, EachLayerAndDatatypeGetsALayer) {
     // As a sky130 cell holds them: metal 1 drawing, pin and label, and
     // KLayout's own test layers above 255.
     const std::vector<Element> elements = {
-        {g::BOUNDARY, 68, 20}, {g::BOUNDARY, 68, 16}, {g::TEXT, 68, 5},     {g::PATH, 68, 20},
-        {g::BOUNDARY, 1000, 0}, {g::BOX, 1001, 3},    {g::BOUNDARY, 254, 0}, {g::TEXT, 67, 5},
-        {g::BOUNDARY, 67, 20},
+        {g::BOUNDARY, 68, 20}, {g::BOUNDARY, 68, 16}, {g::TEXT, 68, 5}, {g::PATH, 68, 20},     {g::BOUNDARY, 1000, 0},
+        {g::BOX, 1001, 3},     {g::BOUNDARY, 254, 0}, {g::TEXT, 67, 5}, {g::BOUNDARY, 67, 20},
     };
     const std::vector<Expected> expected = {
-        {68, "Layer 68", 68, 20}, {254, "68/16", 68, 16}, {253, "68/5", 68, 5},     {68, "Layer 68", 68, 20},
-        {252, "1000/0", 1000, 0}, {251, "1001/3", 1001, 3}, {250, "254/0", 254, 0}, {67, "Layer 67", 67, 5},
-        {249, "67/20", 67, 20},
+        {68, "Layer 68", 68, 20}, {254, "68/16", 68, 16},   {253, "68/5", 68, 5},
+        {68, "Layer 68", 68, 20}, {252, "1000/0", 1000, 0}, {251, "1001/3", 1001, 3},
+        {250, "254/0", 254, 0},   {67, "Layer 67", 67, 5},  {249, "67/20", 67, 20},
     };
     GdsBuilder b;
     b.Head().Structure("S");
@@ -626,8 +623,10 @@ TEST_F(GdsReader, ErrorsStopTheReadAndKeepWhatWasRead) {
          "Unexpected BGNLIB record."},
         {"ENDSTR twice", GdsBuilder().EndStructure().EndStructure(), "ENDSTR record without BGNSTR."},
         {"STRNAME as integers",
-         GdsBuilder().EndStructure().Shorts(g::BGNSTR, {2024, 1, 2, 3, 4, 5, 2024, 1, 2, 3, 4, 5}).Shorts(g::STRNAME,
-                                                                                                           {1}),
+         GdsBuilder()
+             .EndStructure()
+             .Shorts(g::BGNSTR, {2024, 1, 2, 3, 4, 5, 2024, 1, 2, 3, 4, 5})
+             .Shorts(g::STRNAME, {1}),
          "STRNAME record without data."},
         {"DATATYPE twice",
          GdsBuilder().Empty(g::BOUNDARY).Shorts(g::LAYER, {1}).Shorts(g::DATATYPE, {0}).Shorts(g::DATATYPE, {1}),

@@ -133,7 +133,6 @@ TEST_F(GdsRoundTrip, DemoMask) {
     }
 }
 
-
 // Layer and datatype pairs through the writer and the reader, with the layer
 // map the writer puts beside the file and with maps written by hand or by
 // earlier versions (one datatype per layer, no GDSII layer numbers).
@@ -239,10 +238,7 @@ TEST_F(GdsLayerPairs, OldMapsPlaceTheFirstDatatypeOfANumber) {
         std::vector<std::tuple<int, std::string, int, int>> layers;  // index, name, GDSII layer, datatype
     };
     const std::vector<Case> cases = {
-        {"datatype as in the map",
-         {{3, 0}},
-         "# Zandor 3.1 Layer Map\r\n3 Metal/0f00ff00\r\n",
-         {{3, "Metal", 3, 0}}},
+        {"datatype as in the map", {{3, 0}}, "# Zandor 3.1 Layer Map\r\n3 Metal/0f00ff00\r\n", {{3, "Metal", 3, 0}}},
         {"another datatype than the map's",
          {{3, 7}},
          "# Zandor 3.1 Layer Map\r\n3 Metal/0f00ff00\r\n",

@@ -295,8 +295,9 @@ TEST_F(GdsWriter, AnglesOfAnySize) {
 // out here too instead of being written as MAG 0.
 TEST_F(GdsWriter, ArrayAnglesAsStoredAndMagnificationZero) {
     layout.AddSymbol(1, "cell")->AddRectangle(0, 0, 5, 5, 1);
-    const std::vector<double> angles = {0.1,  1.0 / 3,          30,     45.5, 89.99999999999, std::nextafter(90.0, 0.0),
-                                        123.456789012345, 271.3, 359.99999999999, 1e-9, 7e-5};
+    const std::vector<double> angles = {
+        0.1,   1.0 / 3,         30,   45.5, 89.99999999999, std::nextafter(90.0, 0.0), 123.456789012345,
+        271.3, 359.99999999999, 1e-9, 7e-5};
     for (double angle : angles) main->InsertArray(1, {0, 0}, {10, 0}, {0, 10}, 2, 2, 1.0, angle);
     main->InsertArray(1, {0, 0}, {10, 0}, {0, 10}, 2, 2, 0.0, 30);
     main->InsertArray(1, {0, 0}, {10, 0}, {0, 10}, 2, 2, -0.0, 30);
