@@ -58,15 +58,19 @@ def load(path):
 
 
 def layer_number(info, names):
-    """The (layer number, datatype) pair of a layer of either side."""
-    if info.layer >= 0:
-        return (info.layer, max(info.datatype, 0))
+    """The (layer number, datatype) pair of a layer.  With names (our CIF) the layer name is looked
+    up first; the reference reads "L68" as layer 68 without a name, and 68 is our layer index, not
+    the pair the layer holds."""
     try:
         name = info.name
     except Exception:
         name = ""
-    if name in names:
+    if names and not name and info.layer >= 0:
+        name = "L%d" % info.layer
+    if name and name in names:
         return names[name]
+    if info.layer >= 0:
+        return (info.layer, max(info.datatype, 0))
     raise RuntimeError("layer %s has no number (give it with names=)" % name)
 
 
@@ -241,7 +245,7 @@ def main():
     else:
         grow_nm = float(o["grow_nm"])
     grow_nm += float(o.get("extra_grow_nm", "0"))
-    ga, zones, texts, custom = collect(ref, ref.dbu / dbu, names, True, per_top)
+    ga, zones, texts, custom = collect(ref, ref.dbu / dbu, {}, True, per_top)
     gb, _, _, _ = collect(out, out.dbu / dbu, names, False, per_top)
     lone_a, lone_b = group_renamed(ga, gb)
     skipped_numbers = set(int(n) for n in o.get("skip_layers", "").split(",") if n.strip())
@@ -250,7 +254,7 @@ def main():
         for li in ref.layer_indexes():
             if any(not c.shapes(li).is_empty() and any(True for _ in c.shapes(li).each(pya.Shapes.SPaths))
                    for c in ref.each_cell()):
-                skipped.add(layer_number(ref.get_info(li), names))
+                skipped.add(layer_number(ref.get_info(li), {}))
     for side in (ga, gb, zones, custom):
         for per_layer_regions in side.values():
             for num in list(per_layer_regions):

@@ -185,6 +185,8 @@ struct LoadGdsFile::State {
 
     // Layer and datatype pairs: key (layer << 16 | datatype) to layer index.
     std::unordered_map<std::uint32_t, int> pairLayers;
+    std::uint64_t lastPair = UINT64_MAX;  // most elements repeat the pair before them
+    int lastPairLayer = -1;
     // The pairs the layer map beside the file places, and the slots it uses.
     std::unordered_map<std::uint32_t, int> mapPairLayers;
     bool mapSlot[kLayerCount] = {};
@@ -533,7 +535,11 @@ struct LoadGdsFile::State {
     // the slot of its number (255 above 255), with a warning.
     int LayerOf(int number, int dataType) {
         const std::uint32_t key = PairKey(number, dataType);
-        if (auto it = pairLayers.find(key); it != pairLayers.end()) return it->second;
+        if (key == lastPair) return lastPairLayer;
+        if (auto it = pairLayers.find(key); it != pairLayers.end()) {
+            lastPair = key;
+            return lastPairLayer = it->second;
+        }
         int index = -1;
         if (auto it = mapPairLayers.find(key); it != mapPairLayers.end()) {
             index = it->second;
