@@ -221,7 +221,9 @@ int Info(const std::string& file, bool json) {
             out += first ? "\n    {" : ",\n    {";
             first = false;
             out += "\"index\": " + std::to_string(i) + ", \"name\": " + JsonString(l->name) +
-                   ", \"short_name\": " + JsonString(l->shortName) + ", \"datatype\": " + std::to_string(l->dataType) +
+                   ", \"short_name\": " + JsonString(l->shortName) +
+                   ", \"gds_layer\": " + std::to_string(l->GdsLayer()) +
+                   ", \"datatype\": " + std::to_string(l->dataType) +
                    ", \"fill_color\": " + JsonString(Color(l->fillColor)) +
                    ", \"outline_color\": " + JsonString(Color(l->outlineColor)) +
                    ", \"polarity\": " + std::to_string(l->polarity) + "}";

@@ -4,7 +4,9 @@
 // no platform handles.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -63,6 +65,16 @@ public:
     static int NormalOutlineStyle(int style) { return style < 0 || style > 4 ? OutlineSolid : style; }
     static std::string DefaultName(int index) { return "Layer " + std::to_string(index); }
     static std::string DefaultShortName(int index) { return "L" + std::to_string(index); }
+    // The name of a layer that holds one GDSII layer and datatype away from
+    // the slot of its layer number: "68/16".
+    static std::string PairName(int gdsLayer, std::uint32_t dataType) {
+        return std::to_string(gdsLayer) + "/" + std::to_string(dataType);
+    }
+
+    // The GDSII layer number written for the layer's objects: its own when
+    // set, else the index, so that renumbering a plain layer renumbers it in
+    // the stream too.
+    int GdsLayer() const { return gdsLayer >= 0 ? gdsLayer : index; }
 
     std::int32_t index;
     std::string name;
@@ -71,11 +83,23 @@ public:
     std::uint8_t locked = 0;
     std::uint8_t current = 0;
     std::uint32_t dataType = 0;
+    // GDSII layer number (0..65535) of a layer that does not sit in the slot
+    // of its number, -1 for one that does; layer maps carry 16 bits of it.
+    std::int32_t gdsLayer = -1;
     std::uint8_t polarity = 1;
     std::uint32_t fillColor = 0;
     std::uint32_t outlineColor = 0;
     std::int32_t fillStyle = FillSolid;
     std::int32_t outlineStyle = OutlineSolid;
 };
+
+// A layer table as a layer map file holds it, slot by slot.
+using LayerSlots = std::array<std::unique_ptr<LayerDescription>, kLayerCount>;
+
+enum class LayerMapResult { Read, CannotOpen, InvalidHeader };
+
+// Reads a layer map file into slots without showing anything; a file that
+// cannot be read to its end counts as one that cannot be opened.
+LayerMapResult ReadLayerMapSlots(const std::string& name, LayerSlots& slots);
 
 }  // namespace zandor

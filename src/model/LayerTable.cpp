@@ -5,7 +5,11 @@
 // one line per layer, "<index> <name>/<hex>", where the hexadecimal text holds
 // in fixed-width chunks the style byte (outline style in the high nibble, fill
 // style in the low one, solid fill as F), the fill colour, and optionally the
-// outline colour, the datatype and the polarity.
+// outline colour, the datatype, the polarity and the GDSII layer number of a
+// layer that does not sit in the slot of its number.  The last chunk comes
+// after all the others, so readers that stop at the polarity read such a line
+// as before.  A "/" in a name, which would end the name, is written as the
+// division slash U+2215 and read back as "/".
 
 #include <array>
 #include <cerrno>
@@ -34,6 +38,7 @@ constexpr std::size_t kHeaderLineChars = 64;
 constexpr std::size_t kLayerLineChars = 63;
 
 constexpr std::string_view kWriteHeader = "# Zandor 3.1 Layer Map";
+constexpr std::string_view kNameSlash = "\xE2\x88\x95";  // U+2215 in UTF-8
 constexpr std::string_view kSaveFailed = "Unable to save file!";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -177,9 +182,18 @@ std::unique_ptr<LayerDescription> ParseLayerLine(std::string_view line) {
     while (p < line.size() && IsBlank(line[p])) ++p;
 
     const std::size_t slash = line.find('/', p);
-    std::string_view name = line.substr(p, slash == std::string_view::npos ? std::string_view::npos : slash - p);
-    while (!name.empty() && IsBlank(name.back())) name.remove_suffix(1);
-    if (name.empty()) return nullptr;
+    std::string_view nameField = line.substr(p, slash == std::string_view::npos ? std::string_view::npos : slash - p);
+    while (!nameField.empty() && IsBlank(nameField.back())) nameField.remove_suffix(1);
+    if (nameField.empty()) return nullptr;
+    std::string name;
+    for (std::size_t at = 0; at < nameField.size();) {
+        if (nameField.substr(at, kNameSlash.size()) == kNameSlash) {
+            name += '/';
+            at += kNameSlash.size();
+        } else {
+            name += nameField[at++];
+        }
+    }
 
     std::int64_t fillColor = -1;
     std::int64_t outlineColor = -1;
@@ -187,6 +201,7 @@ std::unique_ptr<LayerDescription> ParseLayerLine(std::string_view line) {
     int outlineStyle = OutlineSolid;
     std::uint32_t dataType = 0;
     std::uint8_t polarity = 1;
+    std::int32_t gdsLayer = -1;
     if (slash != std::string_view::npos) {
         std::size_t at = slash + 1;
         if (auto styles = HexChunk(line, at, 2)) {
@@ -201,10 +216,16 @@ std::unique_ptr<LayerDescription> ParseLayerLine(std::string_view line) {
         if (auto type = HexChunk(line, at, 4)) dataType = *type;
         at += 4;
         if (auto value = HexChunk(line, at, 1)) polarity = *value != 0 ? 1 : 0;
+        at += 1;
+        if (auto number = HexChunk(line, at, 4); number && static_cast<int>(*number) != index) {
+            gdsLayer = static_cast<std::int32_t>(*number);
+        }
     }
     // The constructor turns style nibbles without a meaning into solid styles.
-    return std::make_unique<LayerDescription>(index, name, fillColor, outlineColor, fillStyle, outlineStyle, dataType,
-                                              polarity);
+    auto layer = std::make_unique<LayerDescription>(index, name, fillColor, outlineColor, fillStyle, outlineStyle,
+                                                    dataType, polarity);
+    layer->gdsLayer = gdsLayer;
+    return layer;
 }
 
 bool HasMapHeader(std::string_view line) { return line.substr(0, 8) == "# Zandor" || line.substr(0, 8) == "# Tremol"; }
@@ -217,9 +238,12 @@ std::string LayerMapText(const Layout& layout) {
         if (!layer) continue;
         // A line feed or NUL inside a name would end the line early and turn the
         // rest of it into another layer.  A lone CR is read back as it is.
-        std::string name = layer->name;
-        for (char& c : name) {
-            if (c == '\n' || c == '\0') c = ' ';
+        std::string name;
+        for (char c : layer->name) {
+            if (c == '/')
+                name += kNameSlash;
+            else
+                name += c == '\n' || c == '\0' ? ' ' : c;
         }
         const std::uint32_t fill = layer->fillColor & 0xFFFFFFu;
         const std::uint32_t outline = layer->outlineColor & 0xFFFFFFu;
@@ -227,17 +251,22 @@ std::string LayerMapText(const Layout& layout) {
         // cannot push the following chunks out of place.
         const unsigned long dataType = layer->dataType & 0xFFFFu;
         const unsigned long polarity = layer->polarity != 0 ? 1 : 0;
+        const bool ownNumber = layer->gdsLayer >= 0 && layer->gdsLayer != layer->index;
         char number[16];
         std::snprintf(number, sizeof number, "%d ", layer->index);
         text += number;
         text += name;
         char fields[48];
-        if (outline == fill && dataType == 0 && polarity != 0) {
+        if (outline == fill && dataType == 0 && polarity != 0 && !ownNumber) {
             std::snprintf(fields, sizeof fields, "/%08lx\r\n", static_cast<unsigned long>(layer->FillStyleWord()));
-        } else {
+        } else if (!ownNumber) {
             std::snprintf(fields, sizeof fields, "/%08lx%06lx%04lx%01lx\r\n",
                           static_cast<unsigned long>(layer->FillStyleWord()), static_cast<unsigned long>(outline),
                           dataType, polarity);
+        } else {
+            std::snprintf(fields, sizeof fields, "/%08lx%06lx%04lx%01lx%04lx\r\n",
+                          static_cast<unsigned long>(layer->FillStyleWord()), static_cast<unsigned long>(outline),
+                          dataType, polarity, static_cast<unsigned long>(layer->gdsLayer & 0xFFFF));
         }
         text += fields;
     }
@@ -272,27 +301,31 @@ void Layout::ResetLayers() {
     SetLayer(std::make_unique<LayerDescription>(0, ""));
 }
 
-bool Layout::ReadLayerMap(const std::string& name, platform::DiagnosticSink* diagnostics) {
+LayerMapResult ReadLayerMapSlots(const std::string& name, LayerSlots& slots) {
     FileDescriptor file(OpenRegularFile(name));
-    if (file.Get() < 0) return false;
+    if (file.Get() < 0) return LayerMapResult::CannotOpen;
     LineReader reader(file.Get());
     std::string line;
     const bool gotHeader = reader.ReadLine(line, kHeaderLineChars);
-    if (reader.Failed()) return false;
-    if (!gotHeader || !HasMapHeader(line)) {
-        ReportMapError(diagnostics, "Invalid layer map file.", name);
-        return false;
-    }
-    // Built aside, so that a file that cannot be read to its end leaves the
-    // table as it was.
-    std::array<std::unique_ptr<LayerDescription>, kLayerCount> table;
+    if (reader.Failed()) return LayerMapResult::CannotOpen;
+    if (!gotHeader || !HasMapHeader(line)) return LayerMapResult::InvalidHeader;
+    for (auto& slot : slots) slot.reset();
     while (reader.ReadLine(line, kLayerLineChars)) {
         if (auto layer = ParseLayerLine(line)) {
             const auto slot = static_cast<std::size_t>(layer->index);
-            table[slot] = std::move(layer);
+            slots[slot] = std::move(layer);
         }
     }
-    if (reader.Failed()) return false;
+    return reader.Failed() ? LayerMapResult::CannotOpen : LayerMapResult::Read;
+}
+
+bool Layout::ReadLayerMap(const std::string& name, platform::DiagnosticSink* diagnostics) {
+    // Built aside, so that a file that cannot be read to its end leaves the
+    // table as it was.
+    LayerSlots table;
+    const LayerMapResult result = ReadLayerMapSlots(name, table);
+    if (result == LayerMapResult::InvalidHeader) ReportMapError(diagnostics, "Invalid layer map file.", name);
+    if (result != LayerMapResult::Read) return false;
     DeleteLayers();
     for (auto& layer : table) {
         if (layer) SetLayer(std::move(layer));

@@ -5,8 +5,8 @@
 #           [-rd names="L1=1;L2=2" | -rd info=INFO.json] [-rd skip_paths=1] [-rd skip_layers=N,M] [-rd per_top=0]
 #
 # How the two sides are matched, and why:
-# * Layers are compared by layer NUMBER with all datatypes merged: we keep one datatype per layer.
-#   Layer numbers above 255 count as 255 (we put such elements on layer 255).
+# * Layers are compared per layer number AND datatype: every pair the reference reads must come
+#   back as that pair (we keep each pair on a layer of its own and write it back with its number).
 # * TEXT elements have no area in the reference; we turn them into glyph polygons on the text's
 #   layer.  On a layer that holds texts, the reference must be covered exactly (nothing missing),
 #   and whatever we add must lie in a square around a text origin whose half side is
@@ -19,10 +19,10 @@
 #   when every coordinate of REF lies on the 1 nm grid, else 0.5 nm per hierarchy level: each
 #   coordinate is rounded to 1 nm once for the shape and once for each placement above it, which
 #   moves an edge by at most 0.5 nm per rounding.  extra_grow_nm adds to it.
-# * names: for an OUT without layer numbers (CIF), "NAME=number" pairs give each layer name's number;
-#   info=INFO.json (zandor-cli info --json) gives them from the short layer names.
+# * names: for an OUT without layer numbers (CIF), "NAME=number" or "NAME=number/datatype" give each
+#   layer name's pair; info=INFO.json (zandor-cli info --json) gives them from the short layer names.
 # * skip_paths=1 leaves out layers that hold paths in the reference (CIF wires have round ends only);
-#   skip_layers=N,M leaves out the layers given.
+#   skip_layers=N,M leaves out the layer numbers given (all their datatypes).
 # * The comparison runs in the finer of the two database units; the coarser side is scaled up.
 import math
 import sys
@@ -58,14 +58,19 @@ def load(path):
 
 
 def layer_number(info, names):
-    if info.layer >= 0:
-        return min(info.layer, 255)
+    """The (layer number, datatype) pair of a layer.  With names (our CIF) the layer name is looked
+    up first; the reference reads "L68" as layer 68 without a name, and 68 is our layer index, not
+    the pair the layer holds."""
     try:
         name = info.name
     except Exception:
         name = ""
-    if name in names:
+    if names and not name and info.layer >= 0:
+        name = "L%d" % info.layer
+    if name and name in names:
         return names[name]
+    if info.layer >= 0:
+        return (info.layer, max(info.datatype, 0))
     raise RuntimeError("layer %s has no number (give it with names=)" % name)
 
 
@@ -222,12 +227,13 @@ def main():
     names = {}
     for kv in [x for x in o.get("names", "").split(";") if x.strip()]:
         k, v = kv.split("=", 1)
-        names[k] = int(v)
+        number, _, datatype = v.partition("/")
+        names[k] = (int(number), int(datatype or 0))
     if o.get("info"):
         import json
         with open(o["info"]) as f:
             for layer in json.load(f)["layers"]:
-                names[layer["short_name"]] = layer["index"]
+                names[layer["short_name"]] = (layer.get("gds_layer", layer["index"]), layer.get("datatype", 0))
     per_top = o.get("per_top", "1") != "0"
     ref = load(o["ref"])
     out = load(o["out"])
@@ -239,19 +245,22 @@ def main():
     else:
         grow_nm = float(o["grow_nm"])
     grow_nm += float(o.get("extra_grow_nm", "0"))
-    ga, zones, texts, custom = collect(ref, ref.dbu / dbu, names, True, per_top)
+    ga, zones, texts, custom = collect(ref, ref.dbu / dbu, {}, True, per_top)
     gb, _, _, _ = collect(out, out.dbu / dbu, names, False, per_top)
     lone_a, lone_b = group_renamed(ga, gb)
-    skipped = set(int(n) for n in o.get("skip_layers", "").split(",") if n.strip())
+    skipped_numbers = set(int(n) for n in o.get("skip_layers", "").split(",") if n.strip())
+    skipped = set()
     if o.get("skip_paths") == "1":
         for li in ref.layer_indexes():
             if any(not c.shapes(li).is_empty() and any(True for _ in c.shapes(li).each(pya.Shapes.SPaths))
                    for c in ref.each_cell()):
-                skipped.add(layer_number(ref.get_info(li), names))
+                skipped.add(layer_number(ref.get_info(li), {}))
     for side in (ga, gb, zones, custom):
         for per_layer_regions in side.values():
-            for num in skipped:
-                per_layer_regions.pop(num, None)
+            for num in list(per_layer_regions):
+                if num in skipped or num[0] in skipped_numbers:
+                    skipped.add(num)
+                    per_layer_regions.pop(num)
     if lone_a or lone_b:
         # Their texts and paths with explicit extensions go with them.
         for side in (zones, custom):
@@ -267,7 +276,7 @@ def main():
         return region.sized(-shrink) if shrink else region
 
     empty = pya.Region()
-    per_layer = {}      # number -> [difference, glyph area, places that differ]
+    per_layer = {}      # (number, datatype) -> [difference, glyph area, places that differ]
     problems = []
     for key in sorted(set(ga) | set(gb)):
         if key not in gb:
@@ -317,11 +326,11 @@ def main():
             stat[0] += diff
 
     bad = 0
-    print("%-6s %14s %14s %6s" % ("layer", "xor_um2", "glyphs_um2", "texts"))
+    print("%-11s %14s %14s %6s" % ("layer", "xor_um2", "glyphs_um2", "texts"))
     for num in sorted(per_layer):
         diff, glyphs, where, extra = per_layer[num]
         bad += diff != 0
-        print("%-6d %14.6f %14s %6d  %s%s" % (num, diff * um2, "%.6f" % (glyphs * um2) if num in texts else "-",
+        print("%-11s %14.6f %14s %6d  %s%s" % ("%d/%d" % num, diff * um2, "%.6f" % (glyphs * um2) if num in texts else "-",
                                             texts.get(num, 0), "DIFF" if diff else "ok", extra))
         for w in where[:5]:
             print("         " + w)
@@ -332,7 +341,7 @@ def main():
     if lone_a or lone_b:
         print("%d top cell(s) of the reference and %d written under other names compared as one group" % (lone_a, lone_b))
     if skipped:
-        print("not compared: layers %s" % " ".join(str(n) for n in sorted(skipped)))
+        print("not compared: layers %s" % " ".join("%d/%d" % n for n in sorted(skipped)))
     print("layers differing: %d (tolerance: slivers under %.3g nm)" % (bad, 2 * shrink * dbu * 1e3))
     return 1 if bad or problems else 0
 

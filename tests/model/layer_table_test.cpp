@@ -342,7 +342,7 @@ TEST_F(LayerMapFiles, RoundTripKeepsAllButShortNamesAndFlags) {
     }
 
     // Names that cannot survive a layer map.
-    for (const auto& [name, after] : std::vector<std::pair<std::string, std::string>>{{"a/b", "a"},
+    for (const auto& [name, after] : std::vector<std::pair<std::string, std::string>>{{"a/b", "a/b"},
                                                                                       {" lead", "lead"},
                                                                                       {"trail ", "trail"},
                                                                                       {"\tboth\t", "both"},

@@ -11,7 +11,13 @@
 // - saturates coordinates that do not fit 32 bits after scaling and says so;
 // - reads path type 4 (custom end extensions) as a flat-ended wire whose ends
 //   are moved by the extensions;
-// - keeps the layers the file uses when a layer map beside it lacks them.
+// - keeps the layers the file uses when a layer map beside it lacks them;
+// - gives every GDSII layer and datatype pair a layer of its own (see
+//   LayerOf), so that pins, labels and drawings of one layer number stay
+//   apart and are written back as they came;
+// - loads a structure whose name reads like another one's (parentheses become
+//   brackets, "_" and "~" blanks) under a name with a suffix instead of
+//   merging the two.
 #include "formats/gds/LoadGdsFile.h"
 
 #include <algorithm>
@@ -147,7 +153,10 @@ struct LoadGdsFile::State {
     double scale = 1.0;
     bool unitScale = true;  // coordinates pass unchanged
 
+    // Symbols by their name in the file; the names they have in the layout.
     std::unordered_map<std::string, SymbolDescription*> symbolsByName;
+    std::unordered_set<std::string> symbolNames;
+    std::vector<std::pair<std::string, std::string>> renamed;  // file name, symbol name
     std::int32_t nextSymbolNumber = 1;
     SymbolDescription* current = nullptr;
     bool insideStructure = false;
@@ -157,8 +166,9 @@ struct LoadGdsFile::State {
     // The element being read.
     struct ElementState {
         Element kind = Element::None;
-        int layer = -1;
-        int type = -1;  // data type, text type, node type or box type
+        int gdsLayer = -1;  // the LAYER value
+        int type = -1;      // data type, text type, node type or box type
+        int layer = -2;     // the layer index of the pair, -2 until asked
         std::int32_t width = 1;
         int pathType = 0;
         std::int32_t beginExtension = 0, endExtension = 0;
@@ -173,10 +183,27 @@ struct LoadGdsFile::State {
     // Layers created for LAYER records, kept when a layer map lacks them.
     bool layerCreated[kLayerCount] = {};
 
+    // Layer and datatype pairs: key (layer << 16 | datatype) to layer index.
+    std::unordered_map<std::uint32_t, int> pairLayers;
+    std::uint64_t lastPair = UINT64_MAX;  // most elements repeat the pair before them
+    int lastPairLayer = -1;
+    // The pairs the layer map beside the file places, and the slots it uses.
+    std::unordered_map<std::uint32_t, int> mapPairLayers;
+    bool mapSlot[kLayerCount] = {};
+    int mapSlotNumber[kLayerCount] = {};  // the GDSII layer number a map slot holds
+    // Slots that hold a pair of the file, and the pairs in the order they came.
+    bool pairSlot[kLayerCount] = {};
+    struct PlacedPair {
+        int number;
+        int dataType;
+        int index;
+    };
+    std::vector<PlacedPair> placed;
     bool error = false;
     bool stop = false;
     bool outOfMemory = false;
     bool longNames = false, manyVertices = false, highLayers = false, unrecognized = false, absolute = false;
+    bool layersRunOut = false;
     bool clamped = false, unknownPathType = false;
 
     // ------------------------------------------------------------------
@@ -331,7 +358,7 @@ struct LoadGdsFile::State {
         // Within this distance of 1 every coordinate rounds to itself, so the
         // conversion can be skipped.
         unitScale = std::fabs(scale - 1.0) < 1e-10;
-        error = longNames = manyVertices = highLayers = unrecognized = absolute = false;
+        error = longNames = manyVertices = highLayers = unrecognized = absolute = layersRunOut = false;
         return true;
     }
 
@@ -348,8 +375,8 @@ struct LoadGdsFile::State {
     // Names end at a NUL byte (the padding of odd lengths).  "_" and "~" stand
     // for blanks; "(" and ")" become "[" and "]" because the model keeps no
     // symbol name with parentheses.
-    std::string Name(const Record& r) {
-        std::string name(UpToNul(r.data, r.size));
+    std::string SymbolName(std::string_view fileName) {
+        std::string name(fileName);
         for (char& c : name) {
             if (c == '_' || c == '~')
                 c = ' ';
@@ -362,11 +389,22 @@ struct LoadGdsFile::State {
         return name;
     }
 
-    SymbolDescription* FindOrCreate(const std::string& name) {
+    // The symbol of a STRNAME or SNAME record, created on first sight.  Two
+    // names of the file that read as one symbol name would merge two
+    // structures; the later one gets " 2", " 3", ... and a warning.
+    SymbolDescription* FindOrCreate(const Record& r) {
+        const std::string_view fileName = UpToNul(r.data, r.size);
         // The layout was cleared: the map knows every symbol, the main one included.
-        if (auto it = symbolsByName.find(name); it != symbolsByName.end()) return it->second;
+        if (auto it = symbolsByName.find(std::string(fileName)); it != symbolsByName.end()) return it->second;
+        const std::string base = SymbolName(fileName);
+        std::string name = base;
+        for (int k = 2; symbolNames.count(name); ++k) name = base + " " + std::to_string(k);
+        if (name != base) renamed.emplace_back(fileName, name);
         SymbolDescription* s = layout.AddSymbol(nextSymbolNumber++, name);
-        if (s) symbolsByName.emplace(name, s);
+        if (s) {
+            symbolsByName.emplace(fileName, s);
+            symbolNames.insert(name);
+        }
         return s;
     }
 
@@ -408,9 +446,6 @@ struct LoadGdsFile::State {
             case DATATYPE:
                 if (element.type >= 0) return Fail("Duplicate DATATYPE record.");
                 element.type = r.U16();
-                if (LayerDescription* l = element.layer >= 0 ? layout.Layer(element.layer) : nullptr) {
-                    l->dataType = static_cast<std::uint32_t>(element.type);
-                }
                 return;
             case TEXTTYPE: return OtherType("Duplicate TEXTTYPE record.", r);
             case NODETYPE: return OtherType("Duplicate NODETYPE record.", r);
@@ -422,7 +457,7 @@ struct LoadGdsFile::State {
             case ENDEL: element.kind = Element::None; return;
             case SNAME: {
                 if (r.dataType != Ascii) return Fail("SNAME record without data.");
-                element.referenced = FindOrCreate(Name(r));
+                element.referenced = FindOrCreate(r);
                 if (!element.referenced) Fail("Unable to create symbol call");
                 return;
             }
@@ -458,7 +493,7 @@ struct LoadGdsFile::State {
 
     void StructureName(const Record& r) {
         if (r.dataType != Ascii) return Fail("STRNAME record without data.");
-        SetCurrent(FindOrCreate(Name(r)));
+        SetCurrent(FindOrCreate(r));
         if (!current) return;
         // Room for the structure in few steps: up to what the rest of the file
         // can hold, within a fifth of the free memory.
@@ -475,16 +510,69 @@ struct LoadGdsFile::State {
     }
 
     void Layer(int value) {
-        if (element.layer >= 0) return Fail("Duplicate LAYER record.");
-        if (value > 255) {
-            value = 255;
-            highLayers = true;
+        if (element.gdsLayer >= 0) return Fail("Duplicate LAYER record.");
+        element.gdsLayer = value;
+    }
+
+    // The layer index of the element, from its LAYER and its DATATYPE,
+    // TEXTTYPE or BOXTYPE (0 when absent); -1 without LAYER.
+    int ElementLayer() {
+        if (element.layer == -2) {
+            element.layer = element.gdsLayer < 0 ? -1 : LayerOf(element.gdsLayer, element.type < 0 ? 0 : element.type);
         }
-        element.layer = value;
-        if (!layout.Layer(value)) {
-            layout.SetLayer(std::make_unique<LayerDescription>(value, ""));
-            layerCreated[value] = true;
+        return element.layer;
+    }
+
+    static std::uint32_t PairKey(int number, int dataType) {
+        return static_cast<std::uint32_t>(number) << 16 | static_cast<std::uint32_t>(dataType);
+    }
+
+    // The layer of a GDSII layer and datatype pair.  Every pair gets a layer
+    // of its own: the one the layer map beside the file gives it; else the
+    // slot of its layer number when no other pair or map line holds that;
+    // else a free slot from 254 down (255 stays for elements without LAYER),
+    // named after the pair.  When all slots are taken the pair is merged with
+    // the slot of its number (255 above 255), with a warning.
+    int LayerOf(int number, int dataType) {
+        const std::uint32_t key = PairKey(number, dataType);
+        if (key == lastPair) return lastPairLayer;
+        if (auto it = pairLayers.find(key); it != pairLayers.end()) {
+            lastPair = key;
+            return lastPairLayer = it->second;
         }
+        int index = -1;
+        if (auto it = mapPairLayers.find(key); it != mapPairLayers.end()) {
+            index = it->second;
+        } else if (number < kLayerCount && !pairSlot[number] && !mapSlot[number]) {
+            index = number;
+        } else {
+            for (int i = kLayerCount - 2; i >= 0 && index < 0; --i) {
+                if (!pairSlot[i] && !mapSlot[i] && !layout.Layer(i)) index = i;
+            }
+        }
+        bool merged = false;
+        if (index < 0) {
+            merged = true;
+            layersRunOut = true;
+            index = std::min(number, kLayerCount - 1);
+            if (number >= kLayerCount) highLayers = true;
+        }
+        pairLayers.emplace(key, index);
+        LayerDescription* description = layout.Layer(index);
+        if (!description) {
+            description = layout.SetLayer(std::make_unique<LayerDescription>(
+                index, index == number ? std::string() : LayerDescription::PairName(number, dataType)));
+            layerCreated[index] = true;
+        } else if (merged) {
+            return index;
+        }
+        if (!merged) {
+            pairSlot[index] = true;
+            placed.push_back({number, dataType, index});
+        }
+        description->dataType = static_cast<std::uint32_t>(dataType);
+        description->gdsLayer = index == number ? -1 : number;
+        return index;
     }
 
     void OtherType(const char* duplicate, const Record& r) {
@@ -528,7 +616,7 @@ struct LoadGdsFile::State {
     }
 
     void NoteMissingLayer() {
-        if (element.layer < 0) Note("An element without a LAYER record was put on layer 255.");
+        if (element.gdsLayer < 0) Note("An element without a LAYER record was put on layer 255.");
     }
 
     void Boundary(int n) {
@@ -537,9 +625,9 @@ struct LoadGdsFile::State {
         while (n > 1 && q[n - 1] == q[0]) --n;
         if (n == 4 && ((q[1].X == q[0].X && q[2].Y == q[1].Y && q[3].X == q[2].X && q[3].Y == q[0].Y) ||
                        (q[1].Y == q[0].Y && q[2].X == q[1].X && q[3].Y == q[2].Y && q[3].X == q[0].X))) {
-            return Created(current->AddRectangle(q[0].X, q[0].Y, q[2].X, q[2].Y, element.layer) != nullptr);
+            return Created(current->AddRectangle(q[0].X, q[0].Y, q[2].X, q[2].Y, ElementLayer()) != nullptr);
         }
-        Created(current->AddPolygon(q, n, element.layer) != nullptr);
+        Created(current->AddPolygon(q, n, ElementLayer()) != nullptr);
     }
 
     void Path(int n) {
@@ -564,7 +652,7 @@ struct LoadGdsFile::State {
             default: unknownPathType = true; return;
         }
         NoteMissingLayer();
-        Created(current->AddWire(points.data(), n, element.width, style, element.layer) != nullptr);
+        Created(current->AddWire(points.data(), n, element.width, style, ElementLayer()) != nullptr);
     }
 
     // Whether the current symbol may call symbol without containing itself;
@@ -617,7 +705,7 @@ struct LoadGdsFile::State {
         const Point* q = points.data();
         if ((q[0].X == q[1].X && q[2].X == q[3].X && q[1].Y == q[2].Y && q[3].Y == q[0].Y) ||
             (q[0].Y == q[1].Y && q[2].Y == q[3].Y && q[1].X == q[2].X && q[3].X == q[0].X)) {
-            return Created(current->AddRectangle(q[0].X, q[0].Y, q[2].X, q[2].Y, element.layer) != nullptr);
+            return Created(current->AddRectangle(q[0].X, q[0].Y, q[2].X, q[2].Y, ElementLayer()) != nullptr);
         }
         std::int64_t sx = 0, sy = 0;
         for (int k = 0; k < 4; ++k) {
@@ -629,7 +717,7 @@ struct LoadGdsFile::State {
         const std::int32_t width = RoundHalfAway(std::hypot(double(q[3].X) - q[0].X, double(q[3].Y) - q[0].Y));
         const double degrees = std::atan2(dy, dx) * 180.0 / kPi;
         Created(current->AddBox(static_cast<std::int32_t>(sx / 4), static_cast<std::int32_t>(sy / 4), length, width,
-                                degrees, element.layer) != nullptr);
+                                degrees, ElementLayer()) != nullptr);
     }
 
     void Text(const Record& r) {
@@ -638,7 +726,7 @@ struct LoadGdsFile::State {
         NoteMissingLayer();
         const std::int32_t height = RoundHalfAway(element.magnification * 1000.0);
         Created(AddTextOutlines(*current, UpToNul(r.data, r.size), height, element.textPosition.X,
-                                element.textPosition.Y, element.angle, element.layer, font));
+                                element.textPosition.Y, element.angle, ElementLayer(), font));
     }
 
     // ------------------------------------------------------------------
@@ -670,6 +758,11 @@ struct LoadGdsFile::State {
     void ShowWarnings() {
         if (longNames) Warn("The file contains symbol names with more than 32 characters.");
         if (manyVertices) Warn("The file contains polygons or wires with more than 200 vertices.");
+        if (layersRunOut) {
+            Warn(
+                "The file uses more layer and datatype pairs than the 256 layers of a layout. The objects of the "
+                "pairs beyond have been added to the layer of their layer number.");
+        }
         if (highLayers) {
             Warn(
                 "The file contains layers with an index higher than 255. Objects in these layers have been added "
@@ -689,20 +782,74 @@ struct LoadGdsFile::State {
                 "The file contains coordinates beyond the range of the layout; they have been moved to its "
                 "border.");
         }
+        if (!renamed.empty()) {
+            constexpr std::size_t kListed = 10;
+            std::string text =
+                "The file contains structure names that read as the name of another structure; these structures "
+                "have been loaded under new names:";
+            for (std::size_t k = 0; k < renamed.size() && k < kListed; ++k) {
+                text += "\n'" + renamed[k].first + "' as '" + renamed[k].second + "'";
+            }
+            if (renamed.size() > kListed) text += "\nand " + std::to_string(renamed.size() - kListed) + " more.";
+            Warn(text);
+        }
     }
 
-    // Loads the layer map beside the file; the layers the file uses that the
-    // map lacks keep their descriptions.
+    // Before the read: the pairs the layer map beside the file places, so
+    // that they come to the slots the map describes.
+    void TakePairsFromLayerMap() {
+        const std::string map = LayerMapPath(fileName);
+        if (map.empty()) return;
+        LayerSlots slots;
+        if (ReadLayerMapSlots(map, slots) != LayerMapResult::Read) return;
+        for (const auto& layer : slots) {
+            if (!layer) continue;
+            mapSlot[layer->index] = true;
+            mapSlotNumber[layer->index] = layer->GdsLayer();
+            mapPairLayers.emplace(PairKey(layer->GdsLayer(), static_cast<int>(layer->dataType & 0xFFFFu)),
+                                  layer->index);
+        }
+    }
+
+    // A map written for one datatype per layer (or by hand) names the slot of
+    // a layer number with another datatype than the file uses: the file's
+    // first pair of that number moves into the slot, as one layer per number
+    // always did.
+    void MovePairsHome() {
+        const bool wasModified = layout.modified;
+        for (const PlacedPair& p : placed) {
+            if (p.number >= kLayerCount || p.index == p.number || pairSlot[p.number] || !mapSlot[p.number] ||
+                mapSlotNumber[p.number] != p.number || layout.Layer(p.number)) {
+                continue;
+            }
+            if (!layout.ChangeLayerIndex(p.index, p.number)) continue;
+            pairSlot[p.number] = layerCreated[p.number] = true;
+            pairSlot[p.index] = layerCreated[p.index] = false;
+            layout.Layer(p.number)->gdsLayer = -1;
+        }
+        layout.modified = wasModified;
+    }
+
+    // Loads the layer map beside the file: it gives the layers their names,
+    // colours and styles, while the layers the file uses keep the layer and
+    // datatype they hold, and those the map lacks keep their descriptions.
     void LoadLayerMap() {
         const std::string map = LayerMapPath(fileName);
         if (map.empty()) return;
+        MovePairsHome();
         std::vector<std::unique_ptr<LayerDescription>> own(kLayerCount);
         for (int i = 0; i < kLayerCount; ++i) {
             if (layerCreated[i] && layout.Layer(i)) own[i] = std::make_unique<LayerDescription>(i, *layout.Layer(i));
         }
         if (!layout.ReadLayerMap(map, &diagnostics)) return;
         for (int i = 0; i < kLayerCount; ++i) {
-            if (own[i] && !layout.Layer(i)) layout.SetLayer(std::move(own[i]));
+            if (!own[i]) continue;
+            if (LayerDescription* mapped = layout.Layer(i)) {
+                mapped->dataType = own[i]->dataType;
+                mapped->gdsLayer = own[i]->gdsLayer;
+            } else {
+                layout.SetLayer(std::move(own[i]));
+            }
         }
     }
 };
@@ -739,6 +886,8 @@ bool LoadGdsFile::ReadFrom(platform::ByteSource& source, bool withLayerMap) {
     s.buffer = std::make_unique<std::uint8_t[]>(s.bufferCapacity);
     s.points.reserve(kMaxXYPoints);
     s.symbolsByName.emplace(s.layout.MainSymbol()->Name(), s.layout.MainSymbol());
+    s.symbolNames.insert(s.layout.MainSymbol()->Name());
+    if (withLayerMap) s.TakePairsFromLayerMap();
 
     const bool head = s.ReadHead();
     if (head) s.Run();

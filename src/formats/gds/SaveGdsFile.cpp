@@ -4,7 +4,12 @@
 //   cut file behind;
 // - structure names are made unique after cutting them to 32 characters (and
 //   after blanks became "_"), because a reader would merge two structures of
-//   one name; references use the same names.
+//   one name; references use the same names;
+// - a layer is written with the GDSII layer number it came from, which the
+//   reader keeps for every datatype of a number beyond the first;
+// - an array's angle is written as stored, without a detour through radians,
+//   so that it reads back bit for bit; an array of magnification 0, which
+//   drawing and every writer leave out, is left out here too.
 #include "formats/gds/SaveGdsFile.h"
 
 #include <algorithm>
@@ -62,6 +67,7 @@ constexpr const char* kMeasurementLeftOut = "A measurement was left out.";
 constexpr const char* kShortPolygon = "A polygon of fewer than 3 points was left out.";
 constexpr const char* kShortWire = "A wire of fewer than 2 points was left out.";
 constexpr const char* kMissingCalled = "A call of a symbol that does not exist was left out.";
+constexpr const char* kFlatArrayLeftOut = "An array of magnification 0 was left out.";
 
 // Degrees of an angle in radians, brought into 0..360 (any size of angle,
 // 0 for one that is not finite); values within 1e-9 of a whole degree are
@@ -74,6 +80,15 @@ double NormalDegrees(double radians) {
     if (degrees < 0) degrees += 360;
     if (degrees >= 360) degrees -= 360;
     return degrees;
+}
+
+// An angle in degrees as stored, brought into 0..360 only where that is exact:
+// fmod is, adding 360 to a negative remainder is not always.
+double StoredDegrees(double degrees) {
+    if (!std::isfinite(degrees)) return 0;
+    double d = std::fmod(degrees, 360.0);
+    if (d < 0 && (d + 360.0) - 360.0 == d && d + 360.0 < 360.0) d += 360.0;
+    return d == 0 ? 0.0 : d;
 }
 
 }  // namespace
@@ -168,8 +183,8 @@ struct SaveGdsFile::State {
     // --- elements --------------------------------------------------------
 
     void LayerAndType(int layer) {
-        Short(LAYER, static_cast<std::uint16_t>(layer));
         const LayerDescription* description = layout.Layer(layer);
+        Short(LAYER, static_cast<std::uint16_t>(description ? description->GdsLayer() : layer));
         Short(DATATYPE, static_cast<std::uint16_t>(description ? description->dataType : 0));
     }
 
@@ -273,9 +288,10 @@ struct SaveGdsFile::State {
         const auto name = names.find(array.SymbolId());
         if (name == names.end()) return Note(kMissingCalled);
         const double m = array.Magnification();
+        if (m == 0) return Note(kFlatArrayLeftOut);
         Empty(AREF);
         String(SNAME, name->second);
-        Transformation(m < 0, std::fabs(m), NormalDegrees(array.AngleDegrees() * kPi / 180.0));
+        Transformation(m < 0, std::fabs(m), StoredDegrees(array.AngleDegrees()));
         Header(COLROW, Int16, 4);
         std::uint8_t d[4];
         PutU16(d, static_cast<std::uint16_t>(array.Columns()));

@@ -1,5 +1,6 @@
 // The GDSII reader: the library head, elements and references, names,
 // layers, warnings, and damaged or hostile streams.
+#include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <random>
@@ -9,6 +10,7 @@
 #include "formats/gds/GdsStream.h"
 #include "formats/gds/LoadGdsFile.h"
 #include "model/Layout.h"
+#include "model/RecordViews.h"
 #include "platform/headless/RecordingMessages.h"
 #include "support/ScratchTest.h"
 
@@ -346,6 +348,11 @@ TEST_F(GdsReader, ReferenceBeforeDefinitionAndTransforms) {
 TEST_F(GdsReader, NamesLayersAndWarningsInOrder) {
     GdsBuilder b;
     b.Head().Structure("A_B~C(1)");
+    // 255 datatypes of layer 1 take every layer but 255, so layer 300 lands there.
+    for (int k = 0; k < 255; ++k) {
+        b.Empty(g::BOUNDARY).Shorts(g::LAYER, {1}).Shorts(g::DATATYPE, {k});
+        b.Xy({{0, 0}, {0, 5}, {5, 5}, {5, 0}, {0, 0}}).Empty(g::ENDEL);
+    }
     b.Empty(g::BOUNDARY).Shorts(g::LAYER, {300}).Shorts(g::DATATYPE, {9});
     std::vector<std::pair<std::int32_t, std::int32_t>> many;
     for (int k = 0; k < 201; ++k) many.push_back({k, k % 2});
@@ -360,19 +367,217 @@ TEST_F(GdsReader, NamesLayersAndWarningsInOrder) {
     ASSERT_NE(Named("A B C[1]"), nullptr) << "'_' and '~' read as blanks; parentheses as brackets";
     EXPECT_NE(Named(std::string(40, 'x')), nullptr) << "long names are kept whole";
     const auto r = Records(Named("A B C[1]"));
-    ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(RecordLayer(r[0]), 255);
+    ASSERT_EQ(r.size(), 257u);
+    EXPECT_EQ(RecordLayer(r[255]), 255);
     ASSERT_NE(layout.Layer(255), nullptr);
     EXPECT_EQ(layout.Layer(255)->dataType, 9u);
+    EXPECT_EQ(layout.Layer(255)->GdsLayer(), 300);
     EXPECT_EQ(Warnings(), (std::vector<std::string>{
                               "The file contains symbol names with more than 32 characters.",
                               "The file contains polygons or wires with more than 200 vertices.",
+                              "The file uses more layer and datatype pairs than the 256 layers of a layout. The "
+                              "objects of the pairs beyond have been added to the layer of their layer number.",
                               "The file contains layers with an index higher than 255. Objects in these layers have "
                               "been added to layer 255.",
                               "Some unrecognized records have been ignored.",
                               "The file contains absolute angles and magnifications which are not supported!\n"
                               "Some structures may appear in the wrong position or with the wrong size.",
                           }));
+}
+
+// Structure names that read as one symbol name ("(" as "[", "_" and "~" as
+// blanks) stay two symbols, each with its own geometry and references.
+TEST_F(GdsReader, StructureNamesThatReadAlikeStayApart) {
+    struct Case {
+        std::string first, second;      // structure names in the file, in this order
+        std::string firstAs, secondAs;  // the symbol names they get
+        bool renamed;
+    };
+    const std::vector<Case> cases = {
+        {"A(1)", "A[1]", "A[1]", "A[1] 2", true},    {"A[1]", "A(1)", "A[1]", "A[1] 2", true},
+        {"A_B", "A~B", "A B", "A B 2", true},        {"A B", "A_B", "A B", "A B 2", true},
+        {"X(2)", "X[2]_2", "X[2]", "X[2] 2", false},  // no clash: the name only looks like a suffixed one
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first + " " + c.second);
+        GdsBuilder b;
+        // The references come first, so the names are first met in SNAME.
+        b.Head().Structure("TOP").Sref(c.first, 0, 0).Sref(c.second, 100, 0).EndStructure();
+        b.Structure(c.first).Boundary(1, {{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}}).EndStructure();
+        b.Structure(c.second).Boundary(2, {{0, 0}, {0, 20}, {20, 20}, {20, 0}, {0, 0}}).EndStructure();
+        b.EndLibrary();
+        ASSERT_TRUE(Read(b));
+        EXPECT_TRUE(Errors().empty());
+        SymbolDescription* first = Named(c.firstAs);
+        SymbolDescription* second = Named(c.secondAs);
+        ASSERT_NE(first, nullptr);
+        ASSERT_NE(second, nullptr);
+        ASSERT_NE(first, second);
+        ASSERT_EQ(Records(first).size(), 1u);
+        ASSERT_EQ(Records(second).size(), 1u);
+        EXPECT_EQ(RecordLayer(Records(first)[0]), 1);
+        EXPECT_EQ(RecordLayer(Records(second)[0]), 2);
+        const auto top = Records(Named("TOP"));
+        ASSERT_EQ(top.size(), 2u);
+        EXPECT_EQ(CallView(top[0]).SymbolId(), first->Id());
+        EXPECT_EQ(CallView(top[1]).SymbolId(), second->Id());
+        if (c.renamed) {
+            EXPECT_EQ(Warnings(),
+                      (std::vector<std::string>{"The file contains structure names that read as the name of another "
+                                                "structure; these structures have been loaded under new names:\n'" +
+                                                c.second + "' as '" + c.secondAs + "'"}));
+        } else {
+            EXPECT_TRUE(Warnings().empty());
+        }
+    }
+}
+
+// Every layer and datatype pair of a file gets a layer of its own: the first
+// datatype of a number the slot of that number, the others (and numbers
+// above 255) free slots from 254 down, named after the pair.
+TEST_F(GdsReader, EachLayerAndDatatypeGetsALayer) {
+    struct Element {
+        int kind;  // BOUNDARY, PATH, BOX or TEXT
+        int layer, type;
+    };
+    struct Expected {
+        int index;
+        std::string name;
+        int gdsLayer;
+        std::uint32_t dataType;
+    };
+    // As a sky130 cell holds them: metal 1 drawing, pin and label, and
+    // KLayout's own test layers above 255.
+    const std::vector<Element> elements = {
+        {g::BOUNDARY, 68, 20}, {g::BOUNDARY, 68, 16}, {g::TEXT, 68, 5}, {g::PATH, 68, 20},     {g::BOUNDARY, 1000, 0},
+        {g::BOX, 1001, 3},     {g::BOUNDARY, 254, 0}, {g::TEXT, 67, 5}, {g::BOUNDARY, 67, 20},
+    };
+    const std::vector<Expected> expected = {
+        {68, "Layer 68", 68, 20}, {254, "68/16", 68, 16},   {253, "68/5", 68, 5},
+        {68, "Layer 68", 68, 20}, {252, "1000/0", 1000, 0}, {251, "1001/3", 1001, 3},
+        {250, "254/0", 254, 0},   {67, "Layer 67", 67, 5},  {249, "67/20", 67, 20},
+    };
+    GdsBuilder b;
+    b.Head().Structure("S");
+    for (const Element& e : elements) {
+        b.Empty(e.kind).Shorts(g::LAYER, {e.layer});
+        const int typeRecord = e.kind == g::TEXT ? g::TEXTTYPE : e.kind == g::BOX ? g::BOXTYPE : g::DATATYPE;
+        b.Shorts(typeRecord, {e.type});
+        if (e.kind == g::PATH) b.Longs(g::WIDTH, {10});
+        if (e.kind == g::TEXT) {
+            b.Xy({{0, 0}}).Ascii(g::STRING, "A");
+        } else if (e.kind == g::PATH) {
+            b.Xy({{0, 0}, {100, 0}});
+        } else {
+            b.Xy({{0, 0}, {0, 5}, {5, 5}, {5, 0}, {0, 0}});
+        }
+        b.Empty(g::ENDEL);
+    }
+    b.EndStructure().EndLibrary();
+    ASSERT_TRUE(Read(b));
+    EXPECT_TRUE(messages.messages.empty());
+    std::vector<int> layers;  // of the element heads (texts: their head)
+    for (Word* r : Records(Named("S"))) {
+        if (!IsMember(r)) layers.push_back(RecordLayer(r));
+    }
+    ASSERT_EQ(layers.size(), expected.size());
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        SCOPED_TRACE(k);
+        const Expected& e = expected[k];
+        EXPECT_EQ(layers[k], e.index);
+        const LayerDescription* l = layout.Layer(e.index);
+        ASSERT_NE(l, nullptr);
+        EXPECT_EQ(l->name, e.name);
+        EXPECT_EQ(l->GdsLayer(), e.gdsLayer);
+        EXPECT_EQ(l->dataType, e.dataType);
+    }
+    EXPECT_EQ(layout.LayerCount(), 8);
+}
+
+// The STRANS bits for absolute magnification and angle are warned about and
+// the values taken as relative; reflection mirrors about the x axis before
+// the rotation, also at angles off the quarter turns.
+TEST_F(GdsReader, ReferenceTransformsAndAbsoluteBits) {
+    const double c30 = std::cos(kPi / 6), s30 = std::sin(kPi / 6);
+    struct Case {
+        int bits;
+        double mag, angle;
+        TransformMatrix matrix;
+        bool absoluteWarning;
+    };
+    const std::vector<Case> cases = {
+        {0x0000, 1, 30, {c30, s30, -s30, c30, 5, 6}, false},
+        {0x8000, 1, 30, {c30, s30, s30, -c30, 5, 6}, false},
+        {0x0000, 2, 210, {-2 * c30, -2 * s30, 2 * s30, -2 * c30, 5, 6}, false},
+        {0x0002, 1, 90, {0, 1, -1, 0, 5, 6}, true},
+        {0x0004, 3, 0, {3, 0, 0, 3, 5, 6}, true},
+        {0x8006, 1, 45, {std::cos(kPi / 4), std::sin(kPi / 4), std::sin(kPi / 4), -std::cos(kPi / 4), 5, 6}, true},
+    };
+    const std::string absoluteText =
+        "The file contains absolute angles and magnifications which are not supported!\n"
+        "Some structures may appear in the wrong position or with the wrong size.";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bits) + " " + std::to_string(c.angle));
+        GdsBuilder b;
+        b.Head().Structure("S").Empty(g::SREF).Ascii(g::SNAME, "CELL").Shorts(g::STRANS, {c.bits});
+        b.Reals(g::MAG, {c.mag}).Reals(g::ANGLE, {c.angle}).Xy({{5, 6}}).Empty(g::ENDEL);
+        b.Empty(g::AREF).Ascii(g::SNAME, "CELL").Shorts(g::STRANS, {c.bits}).Reals(g::MAG, {c.mag});
+        b.Reals(g::ANGLE, {c.angle}).Shorts(g::COLROW, {2, 3}).Xy({{0, 0}, {20, 0}, {0, 30}}).Empty(g::ENDEL);
+        b.EndStructure().Structure("CELL").Boundary(1, {{0, 0}, {0, 5}, {5, 5}, {5, 0}, {0, 0}});
+        b.EndStructure().EndLibrary();
+        ASSERT_TRUE(Read(b));
+        EXPECT_EQ(Warnings(), c.absoluteWarning ? std::vector<std::string>{absoluteText} : std::vector<std::string>{});
+        const auto r = Records(Named("S"));
+        ASSERT_EQ(r.size(), 2u);
+        const TransformMatrix m = ReadMatrix(r[0] + kCallMatrixWord);
+        const double got[] = {m.a, m.b, m.c, m.d, m.tx, m.ty};
+        const double want[] = {c.matrix.a, c.matrix.b, c.matrix.c, c.matrix.d, c.matrix.tx, c.matrix.ty};
+        for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], want[k], 1e-12) << k;
+        const ArrayView array(r[1]);
+        EXPECT_EQ(array.Magnification(), (c.bits & 0x8000) ? -c.mag : c.mag);
+        EXPECT_EQ(array.AngleDegrees(), c.angle) << "stored as read";
+    }
+}
+
+// A text's ANGLE turns the text and its glyphs about the text's position.
+TEST_F(GdsReader, RotatedTexts) {
+    for (double angle : {0.0, 30.0, 90.0, 200.0}) {
+        SCOPED_TRACE(angle);
+        GdsBuilder b;
+        b.Head().Structure("S").Empty(g::TEXT).Shorts(g::LAYER, {4}).Shorts(g::TEXTTYPE, {0});
+        b.Shorts(g::STRANS, {0}).Reals(g::ANGLE, {angle}).Xy({{1000, 2000}}).Ascii(g::STRING, "HI").Empty(g::ENDEL);
+        b.EndStructure().EndLibrary();
+        ASSERT_TRUE(Read(b));
+        EXPECT_TRUE(messages.messages.empty());
+        const auto r = Records(Named("S"));
+        ASSERT_GT(r.size(), 1u);
+        ASSERT_EQ(RecordKind(r[0]), ObjectKind::Text);
+        const TransformMatrix m = TextView(r[0]).Matrix();
+        const double radians = angle * kPi / 180;
+        EXPECT_NEAR(m.a, std::cos(radians), 1e-9);
+        EXPECT_NEAR(m.b, std::sin(radians), 1e-9);
+        EXPECT_NEAR(m.tx, 1000, 1e-6);
+        EXPECT_NEAR(m.ty, 2000, 1e-6);
+        // The glyphs run along the text's direction from its position: their
+        // centre lies on the ray at the angle, within the text height.
+        double sx = 0, sy = 0;
+        int n = 0;
+        for (std::size_t k = 1; k < r.size(); ++k) {
+            ASSERT_TRUE(IsMember(r[k]));
+            ASSERT_EQ(RecordKind(r[k]), ObjectKind::Polygon);
+            EXPECT_EQ(RecordLayer(r[k]), 4);
+            for (int p = 0; p < PolygonNodeCount(r[k]); ++p, ++n) {
+                sx += PolygonNodes(r[k])[p].X - 1000;
+                sy += PolygonNodes(r[k])[p].Y - 2000;
+            }
+        }
+        ASSERT_GT(n, 0);
+        const double along = (sx * std::cos(radians) + sy * std::sin(radians)) / n;
+        const double across = (-sx * std::sin(radians) + sy * std::cos(radians)) / n;
+        EXPECT_GT(along, 100) << "the characters follow the angle";
+        EXPECT_GT(across, 0) << "and stand on its left side";
+        EXPECT_LT(across, 1000);
+    }
 }
 
 TEST_F(GdsReader, ElementWithoutLayerGoesToLayer255WithoutDescription) {
@@ -414,6 +619,21 @@ TEST_F(GdsReader, ErrorsStopTheReadAndKeepWhatWasRead) {
         {"LAYER twice", GdsBuilder().Empty(g::BOUNDARY).Shorts(g::LAYER, {1}).Shorts(g::LAYER, {2}),
          "Duplicate LAYER record."},
         {"SNAME as integers", GdsBuilder().Empty(g::SREF).Shorts(g::SNAME, {1}), "SNAME record without data."},
+        {"BGNLIB", GdsBuilder().Shorts(g::BGNLIB, {2024, 1, 2, 3, 4, 5, 2024, 1, 2, 3, 4, 5}),
+         "Unexpected BGNLIB record."},
+        {"ENDSTR twice", GdsBuilder().EndStructure().EndStructure(), "ENDSTR record without BGNSTR."},
+        {"STRNAME as integers",
+         GdsBuilder()
+             .EndStructure()
+             .Shorts(g::BGNSTR, {2024, 1, 2, 3, 4, 5, 2024, 1, 2, 3, 4, 5})
+             .Shorts(g::STRNAME, {1}),
+         "STRNAME record without data."},
+        {"DATATYPE twice",
+         GdsBuilder().Empty(g::BOUNDARY).Shorts(g::LAYER, {1}).Shorts(g::DATATYPE, {0}).Shorts(g::DATATYPE, {1}),
+         "Duplicate DATATYPE record."},
+        {"TEXTTYPE twice",
+         GdsBuilder().Empty(g::TEXT).Shorts(g::LAYER, {1}).Shorts(g::TEXTTYPE, {5}).Shorts(g::TEXTTYPE, {5}),
+         "Duplicate TEXTTYPE record."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

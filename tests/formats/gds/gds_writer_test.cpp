@@ -1,5 +1,6 @@
 // The GDSII writer: the bytes of the library, elements and references, the
 // messages after the write, and the replacement of the target.
+#include <bit>
 #include <cmath>
 #include <ctime>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "formats/gds/LoadGdsFile.h"
 #include "formats/gds/SaveGdsFile.h"
 #include "model/Layout.h"
+#include "model/RecordViews.h"
 #include "platform/headless/RecordingMessages.h"
 #include "support/ScratchTest.h"
 
@@ -286,6 +288,86 @@ TEST_F(GdsWriter, AnglesOfAnySize) {
     }
     ASSERT_EQ(e[1][3].type, g::ANGLE);
     EXPECT_EQ(e[1][3].Real(), 270);
+}
+
+// An array's angle is written as stored and reads back bit for bit; one of
+// magnification 0, which drawing and the other writers leave out, is left
+// out here too instead of being written as MAG 0.
+TEST_F(GdsWriter, ArrayAnglesAsStoredAndMagnificationZero) {
+    layout.AddSymbol(1, "cell")->AddRectangle(0, 0, 5, 5, 1);
+    const std::vector<double> angles = {
+        0.1,   1.0 / 3,         30,   45.5, 89.99999999999, std::nextafter(90.0, 0.0), 123.456789012345,
+        271.3, 359.99999999999, 1e-9, 7e-5};
+    for (double angle : angles) main->InsertArray(1, {0, 0}, {10, 0}, {0, 10}, 2, 2, 1.0, angle);
+    main->InsertArray(1, {0, 0}, {10, 0}, {0, 10}, 2, 2, 0.0, 30);
+    main->InsertArray(1, {0, 0}, {10, 0}, {0, 10}, 2, 2, -0.0, 30);
+    const auto e = Elements();
+    ASSERT_EQ(e.size(), angles.size()) << "no AREF for magnification 0";
+    for (const auto& element : e) {
+        for (const GdsRecord& r : element) EXPECT_NE(r.type, g::MAG);
+    }
+    Layout loaded;
+    loaded.Clear();
+    ASSERT_TRUE(LoadGdsFile(loaded, path).Read());
+    std::vector<double> back;
+    for (const Word* r = loaded.MainSymbol()->FirstRecord(); r; r = loaded.MainSymbol()->NextRecord(r)) {
+        if (RecordKind(r) == ObjectKind::SymbolArray) back.push_back(ArrayView(r).AngleDegrees());
+    }
+    ASSERT_EQ(back.size(), angles.size());
+    for (std::size_t k = 0; k < angles.size(); ++k) {
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(back[k]), std::bit_cast<std::uint64_t>(angles[k])) << angles[k];
+    }
+}
+
+// The messages after the write come together in one order: stretched calls,
+// then the 8191-node error or else the 200-node warning.
+TEST_F(GdsWriter, MessagesTogether) {
+    struct Case {
+        bool stretched;
+        int polygonNodes, wireNodes;  // 0: none
+        std::vector<std::string> texts;
+    };
+    const std::vector<Case> cases = {
+        {true, 0, 0, {kStretched}},
+        {true, 200, 0, {kStretched, kManyNodes}},
+        {true, 0, 201, {kStretched, kManyNodes}},
+        {true, 9000, 201, {kStretched, kTooManyNodes}},
+        {false, 201, 8192, {kTooManyNodes}},
+        {false, 199, 200, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.polygonNodes) + " " + std::to_string(c.wireNodes));
+        layout.Clear();
+        main = layout.MainSymbol();
+        layout.AddSymbol(1, "cell")->AddRectangle(0, 0, 5, 5, 1);
+        if (c.stretched) main->InsertSymbolCallMatrix(1, {1, 0, 0, 2, 0, 0});
+        std::vector<Point> nodes;
+        for (int k = 0; k < std::max(c.polygonNodes, c.wireNodes); ++k) nodes.push_back({k, k % 2});
+        if (c.polygonNodes) main->AddPolygon(nodes.data(), c.polygonNodes, 1);
+        if (c.wireNodes) main->AddWire(nodes.data(), c.wireNodes, 4, 0, 1);
+        Write();
+        EXPECT_EQ(Texts(), c.texts);
+    }
+}
+
+// A layer that holds one datatype of a GDSII layer number away from its slot
+// is written with that number; a plain layer with its index.
+TEST_F(GdsWriter, LayersWithTheirGdsiiNumber) {
+    main->AddRectangle(0, 0, 1, 1, 250);
+    main->AddRectangle(0, 0, 1, 1, 7);
+    main->AddRectangle(0, 0, 1, 1, 9);
+    auto pin = std::make_unique<LayerDescription>(250, "68/16");
+    pin->gdsLayer = 68;
+    pin->dataType = 16;
+    layout.SetLayer(std::move(pin));
+    layout.SetLayer(std::make_unique<LayerDescription>(7, "", -1, -1, FillSolid, OutlineSolid, 20));
+    const auto e = Elements();
+    ASSERT_EQ(e.size(), 3u);
+    const std::pair<int, int> expected[] = {{68, 16}, {7, 20}, {9, 0}};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(e[k][1].Short(), expected[k].first);
+        EXPECT_EQ(e[k][2].Short(), expected[k].second);
+    }
 }
 
 TEST_F(GdsWriter, NamesAreCutMadeUniqueAndReadBack) {

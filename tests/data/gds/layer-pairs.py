@@ -1,0 +1,21 @@
+# Writes layer-pairs.gds: several datatypes of one layer number (as sky130 holds metal 1
+# drawing, pin and label), layer numbers above 255, and two structures whose names read alike.
+#   /usr/bin/python3 layer-pairs.py layer-pairs.gds      (gdspy 1.4.2, Debian python3-gdspy)
+import gdspy, sys
+lib = gdspy.GdsLibrary(unit=1e-6, precision=1e-9)
+cell = gdspy.Cell("PAIRS"); lib.add(cell)
+cell.add(gdspy.Rectangle((0, 0), (2, 1), layer=68, datatype=20))
+cell.add(gdspy.Rectangle((0.5, 0.2), (1, 0.8), layer=68, datatype=16))
+cell.add(gdspy.Label("A", (0.7, 0.5), layer=68, texttype=5))
+cell.add(gdspy.Rectangle((3, 0), (4, 1), layer=1000, datatype=0))
+cell.add(gdspy.Rectangle((3, 2), (4, 3), layer=1001, datatype=7))
+cell.add(gdspy.Path(0.2, (0, 5)).segment(3, "+x", layer=67, datatype=20))
+cell.add(gdspy.Rectangle((0, 6), (1, 7), layer=67, datatype=44))
+sub = gdspy.Cell("PIN(1)"); lib.add(sub)
+sub.add(gdspy.Rectangle((0, 0), (1, 1), layer=68, datatype=16))
+sub2 = gdspy.Cell("PIN[1]"); lib.add(sub2)
+sub2.add(gdspy.Rectangle((0, 0), (2, 2), layer=68, datatype=20))
+cell.add(gdspy.CellReference(sub, (10, 0)))
+cell.add(gdspy.CellReference(sub2, (10, 5)))
+cell.add(gdspy.CellArray(sub, 3, 2, (1.5, 1.5), (15, 0), rotation=30))
+lib.write_gds(sys.argv[1])
