@@ -4,7 +4,9 @@
 #     same flattened geometry per layer as the reference's reading of the original (XOR area 0;
 #     round flashes within the difference of circle approximations);
 #  2. the demo mask as we write it (with extension records) and as we write it flattened without
-#     extensions read the same in the reference.
+#     extensions read the same in the reference;
+#  3. arrays with steps that are not whole units land on the same units in our lattice definitions,
+#     our flattening and our GDSII arrays.
 # Usage: cif_interop.sh ZANDOR_CLI SOURCE_DIR
 set -euo pipefail
 cli=$1
@@ -80,6 +82,16 @@ if [[ -f "$demo" ]]; then
   # to the sagitta of one segment (50 nm on the demo's 50 um ring) differ.
   check "demo: flattened without extensions" "$work/demo.cif" "$work/demo-flat.cif" -rd grow_um=0.05
 fi
+
+# Arrays whose steps are not whole units: the lattice definitions we write, our
+# own flattening and the GDSII array as the reference reads it place every
+# element on the same unit.
+arrays="$src/tests/data/cif/off-grid-arrays.cif"
+"$cli" convert "$arrays" "$work/arrays.cif" 2>/dev/null
+"$cli" convert "$arrays" "$work/arrays-flat.cif" --flatten --no-extensions 2>/dev/null
+"$cli" convert "$arrays" "$work/arrays.gds" 2>/dev/null
+check "off-grid arrays: flattened" "$work/arrays.cif" "$work/arrays-flat.cif"
+check "off-grid arrays: GDSII" "$work/arrays.cif" "$work/arrays.gds" -rd lmap="0/0=1/0"
 
 if ((failures > 0)); then
   echo "$failures comparison(s) failed"
