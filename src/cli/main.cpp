@@ -184,7 +184,7 @@ int Info(const std::string& file, bool json) {
     for (const auto& s : layout.Symbols()) {
         SymbolInfo info{s.get(), {}, {}, FreshBounds(*s)};
         for (const Word* r = s->FirstRecord(); r; r = s->NextRecord(r)) ++info.kinds[static_cast<int>(RecordKind(r))];
-        for (std::int32_t id : s->children) {
+        for (std::int32_t id : s->Children()) {
             const SymbolDescription* called = layout.FindSymbol(id);
             info.calls.push_back(called ? called->Name() : "<missing symbol " + std::to_string(id) + ">");
         }
@@ -270,11 +270,11 @@ int Info(const std::string& file, bool json) {
     std::function<void(const SymbolDescription&, int)> tree = [&](const SymbolDescription& s, int depth) {
         out += std::string(2 + 2 * depth, ' ') + s.Name();
         if (!listed.insert(&s).second) {
-            out += s.children.empty() ? "\n" : " (see above)\n";
+            out += s.Children().empty() ? "\n" : " (see above)\n";
             return;
         }
         out += "\n";
-        for (std::int32_t id : s.children) {
+        for (std::int32_t id : s.Children()) {
             if (const SymbolDescription* child = layout.FindSymbol(id)) {
                 tree(*child, depth + 1);
             } else {
