@@ -171,9 +171,7 @@ bool Layout::HasChild(const SymbolDescription& caller, std::int32_t childId) con
     return std::find(callers.begin(), callers.end(), &caller) != callers.end();
 }
 
-void Layout::NoteChildAdded(SymbolDescription& caller, std::int32_t childId) {
-    callersOf[childId].push_back(&caller);
-}
+void Layout::NoteChildAdded(SymbolDescription& caller, std::int32_t childId) { callersOf[childId].push_back(&caller); }
 
 void Layout::ForgetChildren(const SymbolDescription& caller) {
     for (std::int32_t childId : caller.children) {

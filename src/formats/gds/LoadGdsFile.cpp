@@ -147,7 +147,6 @@ struct LoadGdsFile::State {
     double scale = 1.0;
     bool unitScale = true;  // coordinates pass unchanged
 
-    std::unordered_map<std::string, SymbolDescription*> symbolsByName;
     std::int32_t nextSymbolNumber = 1;
     SymbolDescription* current = nullptr;
     bool insideStructure = false;
@@ -363,11 +362,8 @@ struct LoadGdsFile::State {
     }
 
     SymbolDescription* FindOrCreate(const std::string& name) {
-        // The layout was cleared: the map knows every symbol, the main one included.
-        if (auto it = symbolsByName.find(name); it != symbolsByName.end()) return it->second;
-        SymbolDescription* s = layout.AddSymbol(nextSymbolNumber++, name);
-        if (s) symbolsByName.emplace(name, s);
-        return s;
+        if (SymbolDescription* known = layout.FindSymbolByName(name)) return known;
+        return layout.AddSymbol(nextSymbolNumber++, name);
     }
 
     void StartElement(Element kind) {
@@ -738,7 +734,6 @@ bool LoadGdsFile::ReadFrom(platform::ByteSource& source, bool withLayerMap) {
     s.bufferCapacity = block + kMaxRecordBytes;
     s.buffer = std::make_unique<std::uint8_t[]>(s.bufferCapacity);
     s.points.reserve(kMaxXYPoints);
-    s.symbolsByName.emplace(s.layout.MainSymbol()->Name(), s.layout.MainSymbol());
 
     const bool head = s.ReadHead();
     if (head) s.Run();
