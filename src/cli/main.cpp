@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -265,24 +264,39 @@ int Info(const std::string& file, bool json) {
         out += "\n";
     }
     out += "\nHierarchy:\n";
-    // Each symbol's subtree is listed once; later appearances refer back.
+    // Each symbol's subtree is listed once; later appearances refer back.  The
+    // walk keeps its own stack, so that a very deep hierarchy cannot exhaust
+    // the thread's.
     std::set<const SymbolDescription*> listed;
-    std::function<void(const SymbolDescription&, int)> tree = [&](const SymbolDescription& s, int depth) {
+    struct Level {
+        const SymbolDescription* symbol;
+        std::size_t nextChild;
+    };
+    std::vector<Level> path;
+    auto enter = [&](const SymbolDescription& s) {
+        const int depth = static_cast<int>(path.size());
         out += std::string(2 + 2 * depth, ' ') + s.Name();
         if (!listed.insert(&s).second) {
             out += s.Children().empty() ? "\n" : " (see above)\n";
             return;
         }
         out += "\n";
-        for (std::int32_t id : s.Children()) {
-            if (const SymbolDescription* child = layout.FindSymbol(id)) {
-                tree(*child, depth + 1);
-            } else {
-                out += std::string(4 + 2 * depth, ' ') + "<missing symbol " + std::to_string(id) + ">\n";
-            }
-        }
+        path.push_back({&s, 0});
     };
-    tree(*main, 0);
+    enter(*main);
+    while (!path.empty()) {
+        Level& level = path.back();
+        if (level.nextChild == level.symbol->Children().size()) {
+            path.pop_back();
+            continue;
+        }
+        const std::int32_t id = level.symbol->Children()[level.nextChild++];
+        if (const SymbolDescription* child = layout.FindSymbol(id)) {
+            enter(*child);
+        } else {
+            out += std::string(2 + 2 * path.size(), ' ') + "<missing symbol " + std::to_string(id) + ">\n";
+        }
+    }
     std::fputs(out.c_str(), stdout);
     return kSuccess;
 }

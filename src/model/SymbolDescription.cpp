@@ -756,22 +756,41 @@ Rect SymbolDescription::ComputeUnion(bool& any) {
 
 void SymbolDescription::EnsureBounds() {
     if (boundsValid || boundsInProgress) return;
+    // The called symbols get their boxes first, deepest first, from a stack of
+    // our own: a hierarchy of many thousands of levels must not exhaust the
+    // thread's stack.  Each box is then the union over symbols already done;
+    // a symbol still in progress (a cycle) lends the box it has.
+    struct Pending {
+        SymbolDescription* symbol;
+        const Word* next;  // the next record to look at for a call
+    };
+    std::vector<Pending> pending{{this, FirstRecord()}};
     boundsInProgress = true;
-    bool any = false;
-    const Rect u = ComputeUnion(any);
-    if (any) {
-        minx = u.minx;
-        miny = u.miny;
-        maxx = u.maxx;
-        maxy = u.maxy;
-    } else {
-        minx = 0;
-        maxx = 100;
-        miny = 0;
-        maxy = 100;
+    while (!pending.empty()) {
+        SymbolDescription* s = pending.back().symbol;
+        SymbolDescription* callee = nullptr;
+        for (const Word*& r = pending.back().next; r && !callee;) {
+            const Word* record = r;
+            r = s->NextRecord(r);
+            if (!IsCallKind(RecordKind(record)) || !layout) continue;
+            SymbolDescription* called = layout->CalledSymbol(record);
+            if (called && !called->boundsValid && !called->boundsInProgress) callee = called;
+        }
+        if (callee) {
+            callee->boundsInProgress = true;
+            pending.push_back({callee, callee->FirstRecord()});
+            continue;
+        }
+        pending.pop_back();
+        bool any = false;
+        const Rect u = s->ComputeUnion(any);
+        s->minx = any ? u.minx : 0;
+        s->miny = any ? u.miny : 0;
+        s->maxx = any ? u.maxx : 100;
+        s->maxy = any ? u.maxy : 100;
+        s->boundsValid = true;
+        s->boundsInProgress = false;
     }
-    boundsValid = true;
-    boundsInProgress = false;
 }
 
 void SymbolDescription::RecomputeBounds() { RecomputeBounds(true); }
