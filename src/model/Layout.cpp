@@ -32,7 +32,15 @@ FileType FileTypeOf(std::string_view fileName) {
 
 Layout::Layout(LayoutRole layoutRole) : role(layoutRole) { CreateMainSymbol(true); }
 
-Layout::~Layout() { symbols.clear(); }
+Layout::~Layout() { Forget(); }
+
+void Layout::Forget() {
+    // The indexes go first: the symbols then have nothing to take themselves out of.
+    byId.clear();
+    byName.clear();
+    callersOf.clear();
+    symbols.clear();
+}
 
 void Layout::CreateMainSymbol(bool recording) {
     auto main = std::make_unique<SymbolDescription>(this);
@@ -45,10 +53,7 @@ void Layout::CreateMainSymbol(bool recording) {
 }
 
 void Layout::Clear() {
-    symbols.clear();
-    byId.clear();
-    byName.clear();
-    callersOf.clear();
+    Forget();
     largestIdStale = true;
     for (auto& layer : layers) layer.reset();
     activeLayer = 0;

@@ -156,6 +156,8 @@ private:
     };
 
     void CreateMainSymbol(bool recording);
+    // Destroys all symbols.
+    void Forget();
     void NoteIdAdded(std::int32_t id);
     void IndexName(SymbolDescription& symbol);
     void UnindexName(const SymbolDescription& symbol);
