@@ -1,12 +1,14 @@
 // zandor-cli: the layout editor's file operations from the command line.
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "cli/BooleanCommand.h"
@@ -174,17 +176,25 @@ int Info(const std::string& file, bool json) {
     SymbolDescription* main = layout.MainSymbol();
     const Rect box = FreshBounds(*main);
 
+    // Counts by kind in an array (the kind field has five bits), listed in
+    // the order of the kinds: a layout may hold very many symbols.
     struct SymbolInfo {
         SymbolDescription* symbol;
-        std::map<int, int> kinds;
+        std::array<int, 32> kinds;
         std::vector<std::string> calls;
         Rect box;
+        bool HasObjects() const {
+            return std::any_of(kinds.begin(), kinds.end(), [](int n) { return n != 0; });
+        }
     };
     std::vector<SymbolInfo> infos;
+    infos.reserve(layout.Symbols().size());
     for (const auto& s : layout.Symbols()) {
         SymbolInfo info{s.get(), {}, {}, FreshBounds(*s)};
-        for (const Word* r = s->FirstRecord(); r; r = s->NextRecord(r)) ++info.kinds[static_cast<int>(RecordKind(r))];
-        for (std::int32_t id : s->children) {
+        for (const Word* r = s->FirstRecord(); r; r = s->NextRecord(r)) {
+            ++info.kinds[static_cast<std::size_t>(RecordKind(r)) % info.kinds.size()];
+        }
+        for (std::int32_t id : s->Children()) {
             const SymbolDescription* called = layout.FindSymbol(id);
             info.calls.push_back(called ? called->Name() : "<missing symbol " + std::to_string(id) + ">");
         }
@@ -204,7 +214,9 @@ int Info(const std::string& file, bool json) {
             out += "\"name\": " + JsonString(info.symbol->Name()) + ", \"id\": " + std::to_string(info.symbol->Id());
             out += ", \"objects\": {";
             bool first = true;
-            for (const auto& [kind, count] : info.kinds) {
+            for (std::size_t kind = 0; kind < info.kinds.size(); ++kind) {
+                const int count = info.kinds[kind];
+                if (count == 0) continue;
                 out += (first ? "" : ", ") + JsonString(KindName(static_cast<ObjectKind>(kind))) + ": " +
                        std::to_string(count);
                 first = false;
@@ -255,11 +267,13 @@ int Info(const std::string& file, bool json) {
     for (const SymbolInfo& info : infos) {
         out += "  " + info.symbol->Name() + " (id " + std::to_string(info.symbol->Id()) + "):";
         bool first = true;
-        for (const auto& [kind, count] : info.kinds) {
+        for (std::size_t kind = 0; kind < info.kinds.size(); ++kind) {
+            const int count = info.kinds[kind];
+            if (count == 0) continue;
             out += (first ? " " : ", ") + std::to_string(count) + " " + KindName(static_cast<ObjectKind>(kind));
             first = false;
         }
-        if (info.kinds.empty()) out += " no objects";
+        if (!info.HasObjects()) out += " no objects";
         if (!info.calls.empty()) {
             out += "; calls";
             for (std::size_t c = 0; c < info.calls.size(); ++c) out += (c ? ", " : " ") + info.calls[c];
@@ -267,24 +281,39 @@ int Info(const std::string& file, bool json) {
         out += "\n";
     }
     out += "\nHierarchy:\n";
-    // Each symbol's subtree is listed once; later appearances refer back.
-    std::set<const SymbolDescription*> listed;
-    std::function<void(const SymbolDescription&, int)> tree = [&](const SymbolDescription& s, int depth) {
+    // Each symbol's subtree is listed once; later appearances refer back.  The
+    // walk keeps its own stack, so that a very deep hierarchy cannot exhaust
+    // the thread's.
+    std::unordered_set<const SymbolDescription*> listed;
+    struct Level {
+        const SymbolDescription* symbol;
+        std::size_t nextChild;
+    };
+    std::vector<Level> path;
+    auto enter = [&](const SymbolDescription& s) {
+        const int depth = static_cast<int>(path.size());
         out += std::string(2 + 2 * depth, ' ') + s.Name();
         if (!listed.insert(&s).second) {
-            out += s.children.empty() ? "\n" : " (see above)\n";
+            out += s.Children().empty() ? "\n" : " (see above)\n";
             return;
         }
         out += "\n";
-        for (std::int32_t id : s.children) {
-            if (const SymbolDescription* child = layout.FindSymbol(id)) {
-                tree(*child, depth + 1);
-            } else {
-                out += std::string(4 + 2 * depth, ' ') + "<missing symbol " + std::to_string(id) + ">\n";
-            }
-        }
+        path.push_back({&s, 0});
     };
-    tree(*main, 0);
+    enter(*main);
+    while (!path.empty()) {
+        Level& level = path.back();
+        if (level.nextChild == level.symbol->Children().size()) {
+            path.pop_back();
+            continue;
+        }
+        const std::int32_t id = level.symbol->Children()[level.nextChild++];
+        if (const SymbolDescription* child = layout.FindSymbol(id)) {
+            enter(*child);
+        } else {
+            out += std::string(2 + 2 * path.size(), ' ') + "<missing symbol " + std::to_string(id) + ">\n";
+        }
+    }
     std::fputs(out.c_str(), stdout);
     return kSuccess;
 }

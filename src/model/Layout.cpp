@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <unordered_set>
 
 #include "model/DocumentDialogs.h"
 #include "model/Geometry.h"
@@ -31,7 +32,15 @@ FileType FileTypeOf(std::string_view fileName) {
 
 Layout::Layout(LayoutRole layoutRole) : role(layoutRole) { CreateMainSymbol(true); }
 
-Layout::~Layout() = default;
+Layout::~Layout() { Forget(); }
+
+void Layout::Forget() {
+    // The indexes go first: the symbols then have nothing to take themselves out of.
+    byId.clear();
+    byName.clear();
+    callersOf.clear();
+    symbols.clear();
+}
 
 void Layout::CreateMainSymbol(bool recording) {
     auto main = std::make_unique<SymbolDescription>(this);
@@ -39,12 +48,12 @@ void Layout::CreateMainSymbol(bool recording) {
     main->name = "MainSymbol";
     main->undo->SetRecording(recording);
     byId[-1] = main.get();
+    IndexName(*main);
     symbols.insert(symbols.begin(), std::move(main));
 }
 
 void Layout::Clear() {
-    symbols.clear();
-    byId.clear();
+    Forget();
     largestIdStale = true;
     for (auto& layer : layers) layer.reset();
     activeLayer = 0;
@@ -52,15 +61,28 @@ void Layout::Clear() {
     shownSymbol = -1;
 }
 
+void Layout::IndexName(SymbolDescription& symbol) { byName.emplace(symbol.name, &symbol); }
+
+void Layout::UnindexName(const SymbolDescription& symbol) {
+    auto [first, last] = byName.equal_range(symbol.name);
+    for (auto it = first; it != last; ++it) {
+        if (it->second == &symbol) {
+            byName.erase(it);
+            return;
+        }
+    }
+}
+
 SymbolDescription* Layout::AddSymbol(std::int32_t id, std::string_view name) {
     if (FindSymbol(id) || FindSymbolByName(name)) return nullptr;
     auto symbol = std::make_unique<SymbolDescription>(this);
     symbol->id = id;
-    symbol->SetName(name);
     SymbolDescription* added = symbol.get();
     byId[id] = added;
     NoteIdAdded(id);
+    IndexName(*added);
     symbols.push_back(std::move(symbol));
+    added->SetName(name);
     return added;
 }
 
@@ -75,6 +97,9 @@ SymbolDescription* Layout::CalledSymbol(const Word* placement) const {
 }
 
 SymbolDescription* Layout::FindSymbolByName(std::string_view name) const {
+    auto [first, last] = byName.equal_range(name);
+    if (first == last) return nullptr;
+    if (std::next(first) == last) return first->second;
     for (const auto& s : symbols) {
         if (s->name == name) return s.get();
     }
@@ -82,10 +107,12 @@ SymbolDescription* Layout::FindSymbolByName(std::string_view name) const {
 }
 
 bool Layout::DeleteSymbol(std::int32_t id) {
-    auto it = std::find_if(symbols.begin(), symbols.end(), [&](const auto& s) { return s->id == id; });
-    if (it == symbols.end()) return false;
+    SymbolDescription* symbol = FindSymbol(id);
+    if (!symbol) return false;
+    auto it = std::find_if(symbols.begin(), symbols.end(), [&](const auto& s) { return s.get() == symbol; });
     byId.erase(id);
-    symbols.erase(it);
+    UnindexName(*symbol);
+    if (it != symbols.end()) symbols.erase(it);
     largestIdStale = true;
     return true;
 }
@@ -121,6 +148,7 @@ void Layout::MakeMainSymbol(SymbolDescription& symbol) {
     symbols.erase(it);
     if (!symbols.empty() && symbols.front()->id == -1) {
         byId.erase(-1);
+        UnindexName(*symbols.front());
         symbols.erase(symbols.begin());
     }
     byId.erase(chosen->id);
@@ -128,6 +156,78 @@ void Layout::MakeMainSymbol(SymbolDescription& symbol) {
     chosen->id = -1;
     byId[-1] = chosen.get();
     symbols.insert(symbols.begin(), std::move(chosen));
+}
+
+// ---------------------------------------------------------------------------
+// The callers index
+
+const std::vector<SymbolDescription*>& Layout::CallersOf(std::int32_t id) const {
+    static const std::vector<SymbolDescription*> none;
+    auto it = callersOf.find(id);
+    return it == callersOf.end() ? none : it->second;
+}
+
+bool Layout::HasChild(const SymbolDescription& caller, std::int32_t childId) const {
+    // Either list answers; the shorter one is searched.
+    const std::vector<SymbolDescription*>& callers = CallersOf(childId);
+    if (caller.children.size() <= callers.size()) {
+        return std::find(caller.children.begin(), caller.children.end(), childId) != caller.children.end();
+    }
+    return std::find(callers.begin(), callers.end(), &caller) != callers.end();
+}
+
+void Layout::NoteChildAdded(SymbolDescription& caller, std::int32_t childId) { callersOf[childId].push_back(&caller); }
+
+void Layout::ForgetChildren(const SymbolDescription& caller) {
+    for (std::int32_t childId : caller.children) {
+        auto it = callersOf.find(childId);
+        if (it == callersOf.end()) continue;
+        std::vector<SymbolDescription*>& callers = it->second;
+        callers.erase(std::remove(callers.begin(), callers.end(), &caller), callers.end());
+        if (callers.empty()) callersOf.erase(it);
+    }
+}
+
+bool Layout::Reaches(const SymbolDescription& from, std::int32_t id) const {
+    // Down: the symbols from calls (from included); up: the symbols that call
+    // id through one or more levels.  The answer is yes as soon as the two
+    // meet, and no as soon as either side is exhausted: every symbol reached
+    // down is checked for calling id itself, every symbol reached up for
+    // being from.
+    if (++searchNumber == 0) {
+        for (const auto& s : symbols) s->reachedDown = s->reachedUp = 0;
+        searchNumber = 1;
+    }
+    const std::uint32_t mark = searchNumber;
+    std::vector<const SymbolDescription*> down{&from}, up;
+    from.reachedDown = mark;
+    auto climb = [&](std::int32_t calledId) {
+        for (const SymbolDescription* caller : CallersOf(calledId)) {
+            if (caller->reachedUp == mark) continue;
+            if (caller == &from || caller->reachedDown == mark) return true;
+            caller->reachedUp = mark;
+            up.push_back(caller);
+        }
+        return false;
+    };
+    if (climb(id)) return true;
+    while (!down.empty() && !up.empty()) {
+        const SymbolDescription* s = down.back();
+        down.pop_back();
+        for (std::int32_t childId : s->children) {
+            if (childId == id) return true;
+            const SymbolDescription* child = FindSymbol(childId);
+            if (!child || child->reachedDown == mark) continue;
+            if (child->reachedUp == mark) return true;
+            child->reachedDown = mark;
+            down.push_back(child);
+        }
+        if (up.empty()) break;
+        const SymbolDescription* caller = up.back();
+        up.pop_back();
+        if (climb(caller->id)) return true;
+    }
+    return false;
 }
 
 bool Layout::IsModified() const {
@@ -292,8 +392,17 @@ void Layout::ChooseMainSymbol() {
         if (RecordKind(r) != ObjectKind::SymbolCall || !(CallView(r).Matrix() == TransformMatrix{})) return;
         candidate = CalledSymbol(r);
         if (!candidate) return;
-        for (const auto& s : symbols) {
-            if (s.get() != main && s.get() != candidate && s->CallsSymbol(candidate->id)) return;
+        // Every symbol that calls the candidate, through any number of levels,
+        // is found going up from it; one other than the two is enough.
+        std::vector<const SymbolDescription*> pending{candidate};
+        std::unordered_set<const SymbolDescription*> seen{candidate};
+        while (!pending.empty()) {
+            const SymbolDescription* s = pending.back();
+            pending.pop_back();
+            for (const SymbolDescription* caller : CallersOf(s->id)) {
+                if (caller != main && caller != candidate) return;
+                if (seen.insert(caller).second) pending.push_back(caller);
+            }
         }
     }
     if (candidate && candidate != main) MakeMainSymbol(*candidate);

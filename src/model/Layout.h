@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -55,6 +56,8 @@ public:
     SymbolDescription* MainSymbol() const { return symbols.empty() ? nullptr : symbols.front().get(); }
     // nullptr when a symbol with the same id or the same name exists.
     SymbolDescription* AddSymbol(std::int32_t id, std::string_view name);
+    // Both in constant time.  Several symbols may share a name for a moment
+    // (a rename in progress); FindSymbolByName then gives the first in list order.
     SymbolDescription* FindSymbol(std::int32_t id) const;
     SymbolDescription* FindSymbolByName(std::string_view name) const;
     // The symbol a call or an array record places; nullptr for other kinds
@@ -68,6 +71,15 @@ public:
     // and destroys the old main symbol with its objects.
     void MakeMainSymbol(SymbolDescription& symbol);
     SymbolDescription* ShownSymbolDescription() const { return FindSymbol(shownSymbol); }
+
+    // The symbols whose children lists name id (the id need not exist), in the
+    // order they came to call it.
+    const std::vector<SymbolDescription*>& CallersOf(std::int32_t id) const;
+    // Whether from calls the symbol of id through one or more levels.  Searches
+    // down from one and up from the other at the same pace, so the cost is
+    // bounded by the smaller side: nothing when the symbol has no callers or
+    // from calls nothing, as while a file is read in either order.
+    bool Reaches(const SymbolDescription& from, std::int32_t id) const;
 
     bool IsModified() const;
     bool CanUndo() const;
@@ -137,11 +149,31 @@ public:
     bool lastSaveWroteFile = false;
 
 private:
-    void CreateMainSymbol(bool recording);
-    void NoteIdAdded(std::int32_t id);
+    friend class SymbolDescription;
 
-    std::vector<std::unique_ptr<SymbolDescription>> symbols;
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+
+    void CreateMainSymbol(bool recording);
+    // Destroys all symbols.
+    void Forget();
+    void NoteIdAdded(std::int32_t id);
+    void IndexName(SymbolDescription& symbol);
+    void UnindexName(const SymbolDescription& symbol);
+    // Kept by SymbolDescription whenever its children list changes.
+    void NoteChildAdded(SymbolDescription& caller, std::int32_t childId);
+    void ForgetChildren(const SymbolDescription& caller);
+    bool HasChild(const SymbolDescription& caller, std::int32_t childId) const;
+
+    // The indexes outlive the symbols, whose destructors update them.
     std::unordered_map<std::int32_t, SymbolDescription*> byId;
+    std::unordered_multimap<std::string, SymbolDescription*, NameHash, std::equal_to<>> byName;
+    std::unordered_map<std::int32_t, std::vector<SymbolDescription*>> callersOf;
+    // Marks of the searches of Reaches, told apart by their number.
+    mutable std::uint32_t searchNumber = 0;
+    std::vector<std::unique_ptr<SymbolDescription>> symbols;
     // The largest id in use, recomputed after removals.
     mutable std::int32_t largestId = 0;
     mutable bool largestIdStale = true;

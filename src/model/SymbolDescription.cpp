@@ -30,7 +30,10 @@ Rect MappedBox(const Rect& box, const TransformMatrix& m) {
 
 SymbolDescription::SymbolDescription(Layout* owner) : layout(owner), undo(std::make_unique<UndoList>(this)) {}
 
-SymbolDescription::~SymbolDescription() { FreeWords(objects, static_cast<std::size_t>(capacity)); }
+SymbolDescription::~SymbolDescription() {
+    if (layout) layout->ForgetChildren(*this);
+    FreeWords(objects, static_cast<std::size_t>(capacity));
+}
 
 void SymbolDescription::Reset() {
     FreeWords(objects, static_cast<std::size_t>(capacity));
@@ -42,6 +45,7 @@ void SymbolDescription::Reset() {
     boundsValid = false;
     view.zoomStack.clear();
     callCount = 0;
+    if (layout) layout->ForgetChildren(*this);
     children.clear();
     selectedCount = 0;
     currentObject = -1;
@@ -57,8 +61,12 @@ void SymbolDescription::Reset() {
 
 void SymbolDescription::SetName(std::string_view text) {
     if (text.find_first_of("()") != std::string_view::npos) return;
+    if (layout) layout->UnindexName(*this);
     name = std::string(text);
-    if (layout) layout->modified = true;
+    if (layout) {
+        layout->IndexName(*this);
+        layout->modified = true;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -625,6 +633,7 @@ bool SymbolDescription::SameDefinition(const SymbolDescription& a, const SymbolD
 
 void SymbolDescription::RebuildChildren() {
     callCount = 0;
+    if (layout) layout->ForgetChildren(*this);
     children.clear();
     for (const Word* r = FirstRecord(); r; r = NextRecord(r)) {
         if (IsCallKind(RecordKind(r))) {
@@ -635,27 +644,18 @@ void SymbolDescription::RebuildChildren() {
 }
 
 void SymbolDescription::AddChild(std::int32_t childId) {
-    if (std::find(children.begin(), children.end(), childId) == children.end()) children.push_back(childId);
+    if (!layout) {
+        if (std::find(children.begin(), children.end(), childId) == children.end()) children.push_back(childId);
+        return;
+    }
+    if (layout->HasChild(*this, childId)) return;
+    children.push_back(childId);
+    layout->NoteChildAdded(*this, childId);
 }
 
 bool SymbolDescription::CallsSymbol(std::int32_t symbolId) const {
-    // Depth first over the call graph; the visited set keeps a cycle (possible
-    // in damaged files) from running forever.
-    std::vector<const SymbolDescription*> stack{this};
-    std::unordered_set<const SymbolDescription*> visited{this};
-    while (!stack.empty()) {
-        const SymbolDescription* s = stack.back();
-        stack.pop_back();
-        for (std::int32_t childId : s->children) {
-            if (childId == symbolId) return true;
-        }
-        if (!layout) continue;
-        for (std::int32_t childId : s->children) {
-            const SymbolDescription* child = layout->FindSymbol(childId);
-            if (child && visited.insert(child).second) stack.push_back(child);
-        }
-    }
-    return false;
+    if (layout) return layout->Reaches(*this, symbolId);
+    return std::find(children.begin(), children.end(), symbolId) != children.end();
 }
 
 bool SymbolDescription::SelectionCallsSymbol(std::int32_t symbolId) {
@@ -669,11 +669,11 @@ bool SymbolDescription::SelectionCallsSymbol(std::int32_t symbolId) {
 }
 
 bool SymbolDescription::IsUnused() const {
+    // A symbol that calls this one through several levels has a direct caller
+    // on its way down, and only this symbol itself does not count.
     if (!layout) return true;
-    for (const auto& s : layout->Symbols()) {
-        if (s.get() != this && s->CallsSymbol(id)) return false;
-    }
-    return true;
+    const std::vector<SymbolDescription*>& callers = layout->CallersOf(id);
+    return std::all_of(callers.begin(), callers.end(), [this](const SymbolDescription* s) { return s == this; });
 }
 
 int SymbolDescription::CountKind(ObjectKind kind, bool recursive) const {
@@ -699,9 +699,18 @@ int SymbolDescription::CountKind(ObjectKind kind, bool recursive) const {
 }
 
 bool SymbolDescription::IsEmpty() const {
+    // Remembered per symbol, so that a symbol called from many places is looked
+    // into once; not an answer that a cut cycle made, which depends on the path.
+    std::unordered_map<const SymbolDescription*, bool> known;
     std::unordered_set<const SymbolDescription*> onPath;
+    int cyclesCut = 0;
     auto empty = [&](auto& self, const SymbolDescription* s) -> bool {
-        if (!onPath.insert(s).second) return true;  // a cycle holds no geometry of its own
+        if (auto it = known.find(s); it != known.end()) return it->second;
+        if (!onPath.insert(s).second) {
+            ++cyclesCut;
+            return true;  // a cycle holds no geometry of its own
+        }
+        const int cutBefore = cyclesCut;
         bool result = true;
         for (const Word* r = s->FirstRecord(); r && result; r = s->NextRecord(r)) {
             if (!IsCallKind(RecordKind(r))) {
@@ -711,6 +720,7 @@ bool SymbolDescription::IsEmpty() const {
             }
         }
         onPath.erase(s);
+        if (cyclesCut == cutBefore) known.emplace(s, result);
         return result;
     };
     return empty(empty, this);
@@ -746,22 +756,41 @@ Rect SymbolDescription::ComputeUnion(bool& any) {
 
 void SymbolDescription::EnsureBounds() {
     if (boundsValid || boundsInProgress) return;
+    // The called symbols get their boxes first, deepest first, from a stack of
+    // our own: a hierarchy of many thousands of levels must not exhaust the
+    // thread's stack.  Each box is then the union over symbols already done;
+    // a symbol still in progress (a cycle) lends the box it has.
+    struct Pending {
+        SymbolDescription* symbol;
+        const Word* next;  // the next record to look at for a call
+    };
+    std::vector<Pending> pending{{this, FirstRecord()}};
     boundsInProgress = true;
-    bool any = false;
-    const Rect u = ComputeUnion(any);
-    if (any) {
-        minx = u.minx;
-        miny = u.miny;
-        maxx = u.maxx;
-        maxy = u.maxy;
-    } else {
-        minx = 0;
-        maxx = 100;
-        miny = 0;
-        maxy = 100;
+    while (!pending.empty()) {
+        SymbolDescription* s = pending.back().symbol;
+        SymbolDescription* callee = nullptr;
+        for (const Word*& r = pending.back().next; r && !callee;) {
+            const Word* record = r;
+            r = s->NextRecord(r);
+            if (!IsCallKind(RecordKind(record)) || !layout) continue;
+            SymbolDescription* called = layout->CalledSymbol(record);
+            if (called && !called->boundsValid && !called->boundsInProgress) callee = called;
+        }
+        if (callee) {
+            callee->boundsInProgress = true;
+            pending.push_back({callee, callee->FirstRecord()});
+            continue;
+        }
+        pending.pop_back();
+        bool any = false;
+        const Rect u = s->ComputeUnion(any);
+        s->minx = any ? u.minx : 0;
+        s->miny = any ? u.miny : 0;
+        s->maxx = any ? u.maxx : 100;
+        s->maxy = any ? u.maxy : 100;
+        s->boundsValid = true;
+        s->boundsInProgress = false;
     }
-    boundsValid = true;
-    boundsInProgress = false;
 }
 
 void SymbolDescription::RecomputeBounds() { RecomputeBounds(true); }
@@ -782,10 +811,8 @@ void SymbolDescription::RecomputeBounds(bool edited) {
     // see no change here although its callers still hold the old extent: its
     // direct callers are always brought up to date, and they pass a change on.
     if ((changed || edited) && layout) {
-        for (const auto& s : layout->Symbols()) {
-            if (s.get() != this && std::find(s->children.begin(), s->children.end(), id) != s->children.end()) {
-                s->RecomputeBounds(false);
-            }
+        for (SymbolDescription* s : layout->CallersOf(id)) {
+            if (s != this) s->RecomputeBounds(false);
         }
     }
     boundsInProgress = false;

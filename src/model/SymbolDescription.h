@@ -87,11 +87,16 @@ public:
     bool CopyDefinition(SymbolDescription& source);
     static bool SameDefinition(const SymbolDescription& a, const SymbolDescription& b);
 
-    // Hierarchy.
+    // Hierarchy.  The children list names every symbol id called, each once,
+    // in the order of first call; the layout indexes it the other way round.
+    const std::vector<std::int32_t>& Children() const { return children; }
     void RebuildChildren();
     void AddChild(std::int32_t childId);
+    // Through any number of levels; true for this symbol's own id only when it
+    // lies on a cycle (damaged input).
     bool CallsSymbol(std::int32_t symbolId) const;
     bool SelectionCallsSymbol(std::int32_t symbolId);
+    // No other symbol calls this one.
     bool IsUnused() const;
     int CountKind(ObjectKind kind, bool recursive) const;
     bool IsEmpty() const;
@@ -117,7 +122,6 @@ public:
     bool InsertWordsAt(std::int32_t offset, const Word* words, int count);
 
     // Fields.  The record buffer and counts are managed by the operations above.
-    std::string name;
     Word* objects = nullptr;
     std::int32_t capacity = 0;
     std::int32_t growStep = 1024;
@@ -130,7 +134,6 @@ public:
     std::vector<std::int32_t> hGuides;
     std::unique_ptr<UndoList> undo;
     std::int32_t callCount = 0;
-    std::vector<std::int32_t> children;
     bool treeMark = false;
 
     // Selection state.
@@ -148,7 +151,13 @@ public:
 
 private:
     friend class Layout;
+    // The name and id are indexed by the layout: they change through SetName
+    // and the layout only.
+    std::string name;
     std::int32_t id = -1;
+    std::vector<std::int32_t> children;
+    // Marks of Layout::Reaches.
+    mutable std::uint32_t reachedDown = 0, reachedUp = 0;
     // Set while the box is being computed, so that a cycle of calls (possible in
     // damaged files) cannot recurse without end.
     bool boundsInProgress = false;

@@ -1,7 +1,9 @@
 #include "model/WordStorage.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -23,10 +25,48 @@ bool OverLimit(std::size_t count) {
     return (allocationLimit != 0 && count > allocationLimit) || count > static_cast<std::size_t>(-1) / sizeof(Word) / 2;
 }
 
+// A few mappings given back are kept for reuse.  The readers give every
+// structure a large growth step and trim it at its end: with many small
+// structures, mapping and unmapping pages for each costs the kernel more than
+// the reading itself.  A kept mapping is handed out again only for the same
+// size, because the caller passes that size back when it unmaps or remaps.
+struct SpareMapping {
+    void* address = nullptr;
+    std::size_t bytes = 0;
+};
+constexpr std::size_t kSpareMappings = 4;
+constexpr std::size_t kLargestSpareBytes = 4 * 1024 * 1024;
+std::mutex spareLock;
+std::array<SpareMapping, kSpareMappings> spares;
+
 Word* MapWords(std::size_t count) {
-    void* p =
-        mmap(nullptr, PageRounded(count * sizeof(Word)), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const std::size_t bytes = PageRounded(count * sizeof(Word));
+    {
+        std::lock_guard<std::mutex> hold(spareLock);
+        for (SpareMapping& spare : spares) {
+            if (spare.address != nullptr && spare.bytes == bytes) {
+                void* p = spare.address;
+                spare = {};
+                return static_cast<Word*>(p);
+            }
+        }
+    }
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     return p == MAP_FAILED ? nullptr : static_cast<Word*>(p);
+}
+
+void UnmapWords(Word* words, std::size_t count) {
+    const std::size_t bytes = PageRounded(count * sizeof(Word));
+    if (bytes <= kLargestSpareBytes) {
+        std::lock_guard<std::mutex> hold(spareLock);
+        for (SpareMapping& spare : spares) {
+            if (spare.address == nullptr) {
+                spare = {words, bytes};
+                return;
+            }
+        }
+    }
+    munmap(words, bytes);
 }
 
 }  // namespace
@@ -66,7 +106,7 @@ void FreeWords(Word* words, std::size_t count) {
     if (words == nullptr) return;
     if (count == 0) count = 1;
     if (IsMapped(count)) {
-        munmap(words, PageRounded(count * sizeof(Word)));
+        UnmapWords(words, count);
     } else {
         std::free(words);
     }

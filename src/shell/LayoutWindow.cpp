@@ -460,7 +460,7 @@ bool LayoutWindow::IsCalledByOthers(const SymbolDescription& symbol) {
     for (const auto& other : Document().Symbols()) {
         if (other.get() == &symbol) continue;
         other->RebuildChildren();
-        if (std::find(other->children.begin(), other->children.end(), symbol.Id()) != other->children.end())
+        if (std::find(other->Children().begin(), other->Children().end(), symbol.Id()) != other->Children().end())
             return true;
     }
     return false;

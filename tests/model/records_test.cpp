@@ -143,7 +143,7 @@ TEST(ObjectRecord, CallsAndArrays) {
     EXPECT_EQ(ReadDouble(array + 14), -2.0);
     EXPECT_EQ(ReadDouble(array + 16), 90.0);
     EXPECT_EQ(main.callCount, 2);
-    EXPECT_EQ(main.children, (std::vector<std::int32_t>{1}));
+    EXPECT_EQ(main.Children(), (std::vector<std::int32_t>{1}));
 }
 
 TEST(ObjectRecord, ElementMatrixOfArrays) {

@@ -131,7 +131,7 @@ TEST(Symbol, HierarchyQueries) {
     ghostCaller->InsertSymbolCall(99, 0, 0);
     ghostCaller->InsertSymbolCall(3, 0, 0);
 
-    EXPECT_EQ(a->children, (std::vector<std::int32_t>{2}));
+    EXPECT_EQ(a->Children(), (std::vector<std::int32_t>{2}));
     EXPECT_EQ(a->callCount, 2);
     EXPECT_TRUE(top.CallsSymbol(2));
     EXPECT_FALSE(b->CallsSymbol(1));
@@ -166,7 +166,7 @@ TEST(Symbol, HierarchyQueries) {
     top.DeleteRecord(top.FirstRecord());
     top.DeleteRecord(top.FirstRecord());
     top.RebuildChildren();
-    EXPECT_TRUE(top.children.empty());
+    EXPECT_TRUE(top.Children().empty());
     EXPECT_EQ(top.callCount, 0);
 }
 
@@ -316,7 +316,7 @@ TEST(Symbol, InsertCopyBetweenLayoutsBringsTheCalledDefinitions) {
     EXPECT_NE(myCell->Id(), 8);
     EXPECT_TRUE(SymbolDescription::SameDefinition(*myCell, *cell));
     EXPECT_TRUE(SymbolDescription::SameDefinition(*myLeaf, *leaf));
-    EXPECT_EQ(myCell->children, (std::vector<std::int32_t>{myLeaf->Id()}));
+    EXPECT_EQ(myCell->Children(), (std::vector<std::int32_t>{myLeaf->Id()}));
     EXPECT_TRUE(main.CallsSymbol(myLeaf->Id()));
     EXPECT_EQ(CallView(copy).Matrix(), (TransformMatrix{0, 1, -1, 0, 1000, 0}));
 
@@ -388,7 +388,7 @@ TEST(Symbol, InsertCopyOfHeadsCopiesMembers) {
     EXPECT_EQ(members, 4);
     SymbolDescription* leaf = two.FindSymbolByName("leaf");
     ASSERT_NE(leaf, nullptr);
-    EXPECT_EQ(target.children, (std::vector<std::int32_t>{leaf->Id()}));
+    EXPECT_EQ(target.Children(), (std::vector<std::int32_t>{leaf->Id()}));
     EXPECT_TRUE(SymbolDescription::SameDefinition(target, *source));
 }
 
@@ -406,7 +406,7 @@ TEST(Symbol, CopyDefinitionReplacesOnlyWhatDiffers) {
     EXPECT_TRUE(SymbolDescription::SameDefinition(*mine, *src));
     EXPECT_FALSE(mine->undo->CanUndo()) << "the copy is not an undoable edit";
     EXPECT_TRUE(mine->undo->IsRecording());
-    EXPECT_EQ(mine->children.size(), 1u);
+    EXPECT_EQ(mine->Children().size(), 1u);
 
     // Copying again changes nothing (same definition already).
     const std::vector<Word> before = BufferOf(*mine);

@@ -123,7 +123,7 @@ TEST(Undo, DeletedCallOfADeletedSymbolRecreatesAnEmptySymbol) {
     ASSERT_NE(recreated, nullptr);
     EXPECT_EQ(recreated->Name(), "Empty symbol 7a");
     EXPECT_TRUE(recreated->undo->IsRecording());
-    EXPECT_EQ(s.children, (std::vector<std::int32_t>{7}));
+    EXPECT_EQ(s.Children(), (std::vector<std::int32_t>{7}));
     EXPECT_EQ(s.callCount, 1);
 }
 

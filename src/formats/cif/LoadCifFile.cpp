@@ -506,6 +506,8 @@ struct LoadCifFile::State {
         return true;
     }
 
+    double availableMemory = -1;  // bytes; -1 until asked
+
     void SetCurrentSymbol(SymbolDescription* symbol) {
         currentSymbol = symbol;
         callableIds.clear();
@@ -664,10 +666,14 @@ struct LoadCifFile::State {
         inDefinition = true;
         SetCurrentSymbol(symbol);
         scale = definitionScale;
-        // Fewer, larger steps while loading; DF gives the buffer back.
-        const double available =
-            static_cast<double>(sysconf(_SC_AVPHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
-        double step = std::min(0.2 * available, 212992.0);
+        // Fewer, larger steps while loading; DF gives the buffer back.  The
+        // free memory is asked for once per file: a file may define very
+        // many symbols.
+        if (availableMemory < 0) {
+            availableMemory =
+                static_cast<double>(sysconf(_SC_AVPHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
+        }
+        double step = std::min(0.2 * availableMemory, 212992.0);
         step = std::min(step, static_cast<double>(std::max<std::int64_t>(0, fileSize - Position())));
         symbol->growStep = static_cast<std::int32_t>(std::max(step, 2048.0));
     }

@@ -347,6 +347,10 @@ struct SaveGdsFile::State {
     // them ("_" and "~" both read as a blank).
     void ChooseNames() {
         std::unordered_set<std::string> taken;
+        // The suffix to try next for a cut name: names are only ever added,
+        // so the first free suffix of a name never goes down, and many names
+        // cut to the same 32 characters are not tried from _2 each time.
+        std::unordered_map<std::string, int> nextSuffix;
         auto key = [](std::string name) {
             std::replace(name.begin(), name.end(), '~', '_');
             return name;
@@ -355,9 +359,14 @@ struct SaveGdsFile::State {
             std::string base = s->Name().substr(0, kMaxName);
             std::replace(base.begin(), base.end(), ' ', '_');
             std::string name = base;
-            for (int k = 2; taken.count(key(name)); ++k) {
-                const std::string suffix = "_" + std::to_string(k);
-                name = base.substr(0, kMaxName - suffix.size()) + suffix;
+            if (taken.count(key(name))) {
+                int& k = nextSuffix.try_emplace(base, 2).first->second;
+                for (;; ++k) {
+                    const std::string suffix = "_" + std::to_string(k);
+                    name = base.substr(0, kMaxName - suffix.size()) + suffix;
+                    if (!taken.count(key(name))) break;
+                }
+                ++k;
             }
             if (name != base) {
                 Report(platform::Severity::Info,

@@ -129,7 +129,7 @@ TEST_F(CifReader, PlainCifFixture) {
     EXPECT_EQ(Corners(c[0]), (Rect{48000, 47000, 52000, 51000})) << "DS 2 200 4: scale 500";
     EXPECT_EQ(ReadMatrix(c[1] + kCallMatrixWord), (TransformMatrix{1, 0, 0, 1, 5000, 10000}));
     EXPECT_EQ(ReadMatrix(c[2] + kCallMatrixWord), (TransformMatrix{0, -1, -1, 0, 2500, 2500}));
-    EXPECT_EQ(s2->children, (std::vector<std::int32_t>{1}));
+    EXPECT_EQ(s2->Children(), (std::vector<std::int32_t>{1}));
 
     const auto top = Records(Main());
     ASSERT_EQ(top.size(), 1u);
@@ -512,7 +512,7 @@ TEST_F(CifReader, CallOfASymbolDefinedLaterKeepsItsId) {
     EXPECT_EQ(r[1][5], 7);
     ASSERT_NE(Symbol(7), nullptr);
     EXPECT_EQ(Symbol(7)->Name(), "late");
-    EXPECT_EQ(Main()->children, (std::vector<std::int32_t>{7}));
+    EXPECT_EQ(Main()->Children(), (std::vector<std::int32_t>{7}));
     EXPECT_EQ(Main()->callCount, 2);
 }
 
@@ -583,9 +583,9 @@ TEST_F(CifReader, CyclesLeftInTheLayoutAreBrokenAfterReading) {
     EXPECT_EQ(r[1][3], 1) << "the group lost its member call";
     EXPECT_EQ(r[1][4], 1);
     EXPECT_TRUE(IsMember(r[2]));
-    EXPECT_TRUE(b->children.empty());
+    EXPECT_TRUE(b->Children().empty());
     EXPECT_EQ(b->callCount, 0);
-    EXPECT_EQ(a->children, (std::vector<std::int32_t>{2})) << "the call from the main symbol's side stays";
+    EXPECT_EQ(a->Children(), (std::vector<std::int32_t>{2})) << "the call from the main symbol's side stays";
     EXPECT_FALSE(a->CallsSymbol(1));
 }
 
@@ -789,7 +789,7 @@ TEST_F(CifReader, ExtensionFixture) {
     EXPECT_EQ(r[0][13], 1000);
     EXPECT_EQ(ReadDouble(r[0] + 14), 1.0);
     EXPECT_EQ(ReadDouble(r[0] + 16), 0.0);
-    EXPECT_EQ(top->children, (std::vector<std::int32_t>{4}));
+    EXPECT_EQ(top->Children(), (std::vector<std::int32_t>{4}));
     // The wire with its end style.
     ASSERT_EQ(RecordKind(r[1]), ObjectKind::Wire);
     EXPECT_EQ(RecordLayer(r[1]), 5);

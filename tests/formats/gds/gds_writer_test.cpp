@@ -400,6 +400,27 @@ TEST_F(GdsWriter, NamesAreCutMadeUniqueAndReadBack) {
     EXPECT_EQ(loaded.FindSymbolByName("with underscore 2")->FirstRecord()[3], 4);
 }
 
+TEST_F(GdsWriter, NamesCutAlikeTakeTheNextFreeSuffix) {
+    // A suffix already taken by a name of its own is stepped over, and later
+    // names go on from there.
+    const std::string longName = "a symbol name longer than thirty-two characters";
+    const char* names[] = {" one", nullptr, " two", " three", " four"};
+    std::int32_t id = 1;
+    for (const char* suffix : names) {
+        const std::string name = suffix ? longName + suffix : "a_symbol_name_longer_than_thir_3";
+        layout.AddSymbol(id, name)->AddRectangle(0, 0, id, id, 0);
+        main->InsertSymbolCall(id++, 0, 0);
+    }
+    std::vector<std::string> structures;
+    for (const GdsRecord& r : Write()) {
+        if (r.type == g::STRNAME) structures.push_back(r.data);
+    }
+    EXPECT_EQ(structures,
+              (std::vector<std::string>{"MainSymbol", "a_symbol_name_longer_than_thirty",
+                                        "a_symbol_name_longer_than_thir_3", "a_symbol_name_longer_than_thir_2",
+                                        "a_symbol_name_longer_than_thir_4", "a_symbol_name_longer_than_thir_5"}));
+}
+
 TEST_F(GdsWriter, CurvesBecomeBoundariesAndTextsTheirGlyphs) {
     Settings().circleNumSegments = 16;
     Settings().ringNumSegments = 20;
