@@ -211,12 +211,12 @@ void LayoutWindow::AddChildNodes(QTreeWidgetItem* parent, const SymbolDescriptio
     onBranch.insert(&symbol);
     while (!steps.empty()) {
         Step& step = steps.back();
-        if (step.next == step.symbol->children.size()) {
+        if (step.next == step.symbol->Children().size()) {
             onBranch.erase(step.symbol);
             steps.pop_back();
             continue;
         }
-        const SymbolDescription* child = l.FindSymbol(step.symbol->children[step.next++]);
+        const SymbolDescription* child = l.FindSymbol(step.symbol->Children()[step.next++]);
         if (!child || onBranch.count(child)) continue;
         QTreeWidgetItem* item = NewSymbolNode(step.item, child->Name());
         if (!firstNamed && name && child->Name() == *name) firstNamed = item;

@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <algorithm>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "model/Layout.h"
@@ -13,18 +12,13 @@ namespace zandor {
 std::vector<const SymbolDescription*> PlaceableSymbols(const Layout& layout, const SymbolDescription* target) {
     std::unordered_set<const SymbolDescription*> excluded;
     if (target) {
-        // Who calls whom, reversed, then every caller of the target and theirs.
-        std::unordered_map<std::int32_t, std::vector<const SymbolDescription*>> callers;
-        for (const auto& s : layout.Symbols())
-            for (const std::int32_t child : s->children) callers[child].push_back(s.get());
+        // Every caller of the target, and theirs.
         std::vector<const SymbolDescription*> pending{target};
         excluded.insert(target);
         while (!pending.empty()) {
             const SymbolDescription* s = pending.back();
             pending.pop_back();
-            const auto found = callers.find(s->Id());
-            if (found == callers.end()) continue;
-            for (const SymbolDescription* caller : found->second)
+            for (const SymbolDescription* caller : layout.CallersOf(s->Id()))
                 if (excluded.insert(caller).second) pending.push_back(caller);
         }
     }

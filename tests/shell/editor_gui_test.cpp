@@ -393,7 +393,7 @@ TEST_F(EditorTest, TheTreeShowsEveryCallExpandedAndRemembersTheChosenNodePerMode
     EXPECT_EQ(deepest->text(0), "level2000");
 
     // A symbol that calls itself (a damaged file) ends its branch.
-    cells.c->children.push_back(3);
+    cells.c->AddChild(3);
     window->BuildSymbolTree(true);
     EXPECT_EQ(tree.topLevelItem(0)->child(0)->child(0)->childCount(), 0);
 }
@@ -478,7 +478,7 @@ TEST_F(EditorTest, TheSymbolComboOffersWhatMayBePlaced) {
     EXPECT_EQ(combo.currentText(), "MainSymbol");
 
     // Calls in a cycle (a damaged file) end the search.
-    cells.c->children.push_back(1);
+    cells.c->AddChild(1);
     EXPECT_EQ(names(d), (std::vector<std::string>{"A", "B", "C", "MainSymbol"}));
     EXPECT_EQ(names(cells.a), (std::vector<std::string>{"D"})) << "C calls A now, so B and the top do as well";
 }
