@@ -2,6 +2,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 
 #include "display/ObjectDrawing.h"
 #include "model/Geometry.h"
@@ -484,4 +485,125 @@ TEST_F(ObjectDrawingTest, NestedArraysKeepTheirOwnOutlinePens) {
         if (e.pen.style == PenStyle::DashDotDot) ++outerOutlines;
     }
     EXPECT_EQ(outerOutlines, 3) << "both outer elements and the outer extent with the outer array's pen";
+}
+
+// A canvas that gives up (as if the user pressed a key) once the pass has
+// drawn or polled more than a budget: a pass that visits every element of a
+// huge array instead of what the view can show never completes.
+class BudgetCanvas : public RecordingCanvas {
+public:
+    explicit BudgetCanvas(std::size_t budget) : budget(budget) {}
+    bool InputPending() override { return ++polls > budget || entries.size() > budget; }
+    std::size_t budget;
+    std::size_t polls = 0;
+};
+
+// Huge arrays cost what the view can show, not what they hold.
+TEST_F(ObjectDrawingTest, HugeArraysAreDrawnAtTheCostOfTheViewsPixels) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddRectangle(0, 0, 5, 5, 1);  // half a pixel
+    SymbolDescription* big = layout.AddSymbol(2, "big");
+    big->AddRectangle(0, 0, 50, 50, 1);  // five pixels
+    constexpr int kMillion = 1000000;
+    // Every drawn entry and every poll counts.  An element smaller than a
+    // pixel has its corners on two pixels at most in each direction, so the
+    // distinct marks (a dot and an outline each) are at most four a pixel of
+    // the view; a few more entries for the array itself.
+    const std::size_t budget = 2 * 4 * (100 + 2) * (100 + 2) + 16;
+    struct Case {
+        const char* what;
+        int symbol;
+        Point origin, columnEnd, rowEnd;
+        bool borders;
+        TransformMatrix placed;  // the array is placed in a call of this matrix when not identity
+    } cases[] = {
+        // 0.2 pixels apart: a million by a million over 200 views.
+        {"sub-pixel elements", 1, {0, 0}, {2 * kMillion, 0}, {0, 2 * kMillion}, true, {}},
+        {"sub-pixel elements without borders", 1, {0, 0}, {2 * kMillion, 0}, {0, 2 * kMillion}, false, {}},
+        {"mirrored lattice", 1, {1000, 1000}, {1000 - 2 * kMillion, 1000}, {1000, 1000 - 2 * kMillion}, true, {}},
+        {"turned a quarter", 1, {0, 0}, {2 * kMillion, 0}, {0, 3 * kMillion}, true, {0, 1, -1, 0, 1000, 0}},
+        // Ten pixels apart, the view in the middle of the lattice.
+        {"large elements mostly outside",
+         2,
+         {-50 * kMillion, -50 * kMillion},
+         {50 * kMillion, -50 * kMillion},
+         {-50 * kMillion, 50 * kMillion},
+         true,
+         {}},
+    };
+    for (const Case& c : cases) {
+        main->Reset();
+        layout.DeleteSymbol(3);
+        Settings().showBorders = c.borders;
+        if (c.placed == TransformMatrix{}) {
+            main->InsertArray(c.symbol, c.origin, c.columnEnd, c.rowEnd, kMillion, kMillion, 1.0, 0.0);
+        } else {
+            SymbolDescription* holder = layout.AddSymbol(3, "holder");
+            holder->InsertArray(c.symbol, c.origin, c.columnEnd, c.rowEnd, kMillion, kMillion, 1.0, 0.0);
+            main->InsertSymbolCallMatrix(3, c.placed);
+        }
+        BudgetCanvas bounded(budget);
+        EXPECT_TRUE(DrawLayoutOnCanvas(layout, bounded))
+            << c.what << ": gave up after " << bounded.entries.size() << " entries and " << bounded.polls << " polls";
+        if (c.symbol == 2) {
+            // 0, 100, ... 1000 in x and in y meet the view: each a filled rectangle.
+            std::size_t filled = 0;
+            for (const auto& e : bounded.entries) filled += e.shape == Shape::Rectangle && e.brush.style == -1;
+            EXPECT_EQ(filled, 121u) << c.what;
+        } else {
+            std::size_t dots = 0;
+            for (const auto& e : bounded.entries) dots += e.shape == Shape::Rectangle;
+            EXPECT_GE(dots, 100u * 100u) << c.what << ": the dots cover the view";
+        }
+    }
+}
+
+// The dots of elements smaller than a pixel are drawn once a pixel, and at
+// exactly the pixels where the elements one by one would put them.
+TEST_F(ObjectDrawingTest, SubPixelElementsLeaveTheDotsOfEveryElement) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddRectangle(0, 0, 6, 4, 1);
+    Settings().showBorders = false;
+    struct Case {
+        const char* what;
+        Point origin, columnEnd, rowEnd;
+        int columns, rows;
+        TransformMatrix placed;
+    } cases[] = {
+        {"uneven steps", {-37, -41}, {1100, -41}, {-37, 1090}, 487, 311, {}},
+        {"mirrored", {1040, 1030}, {-50, 1030}, {1040, -60}, 401, 389, {}},
+        {"slanted", {-30, -30}, {1100, 200}, {-10, 1050}, 350, 330, {}},
+        {"turned a quarter", {-30, -30}, {1100, -30}, {-30, 1050}, 350, 330, {0, 1, -1, 0, 1000, 0}},
+        {"partly outside", {500, 500}, {3000, 500}, {500, 3000}, 901, 703, {}},
+    };
+    for (const bool interiors : {true, false}) {
+        Settings().showInteriors = interiors;
+        for (const Case& c : cases) {
+            if (!interiors && c.placed != TransformMatrix{}) continue;  // the call would be a crossed box
+            main->Reset();
+            layout.DeleteSymbol(3);
+            SymbolDescription* holder = main;
+            if (c.placed != TransformMatrix{}) {
+                holder = layout.AddSymbol(3, "holder");
+                main->InsertSymbolCallMatrix(3, c.placed);
+            }
+            Word* array = holder->InsertArray(1, c.origin, c.columnEnd, c.rowEnd, c.columns, c.rows, 1.0, 0.0);
+            ASSERT_TRUE(Draw());
+            std::set<std::pair<int, int>> drawn, expected;
+            for (const auto& e : canvas.entries)
+                if (e.shape == Shape::Rectangle) drawn.insert({e.points[0].x, e.points[0].y});
+            for (int i = 0; i < c.columns; ++i) {
+                for (int j = 0; j < c.rows; ++j) {
+                    const TransformMatrix e = ComposeTransform(ElementMatrix(array, i, j), c.placed);
+                    Point box[4] = {{0, 0}, {6, 0}, {6, 4}, {0, 4}};
+                    TransformPoints(box, 4, e);
+                    const Rect b = PointsBounds(box, 4);
+                    if (b.maxx < 0 || b.minx > 1000 || b.maxy < 0 || b.miny > 1000) continue;
+                    expected.insert({RoundHalfAway(b.minx * 0.1), RoundHalfAway((1000 - b.miny) * 0.1)});
+                }
+            }
+            EXPECT_EQ(drawn, expected) << c.what << (interiors ? "" : " without interiors");
+            EXPECT_LE(canvas.entries.size(), 3 * expected.size() + 16) << c.what << ": each dot drawn once";
+        }
+    }
 }
