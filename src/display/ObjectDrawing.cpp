@@ -23,6 +23,11 @@ constexpr int kMaxDrawnPoints = 16000;
 constexpr int kUnequalCirclePoints = 200;
 constexpr int kCapSteps = 40;  // half the steps of a cap cut off by one edge
 constexpr int kArcSteps = 80;  // steps of the arc between two edges
+// Beyond this many objects a pixel a placement shows as its layers' colours
+// over its box whatever is drawn of it, and drawing it in full would take
+// longer than anyone waits (a hierarchy of overlapping cells can place
+// trillions of objects in a view).
+constexpr double kObjectsPerPixel = 256;
 
 const CanvasBrush kNullBrush{6, 0};
 
@@ -626,6 +631,10 @@ bool ObjectDrawing::EnterCall(Word* r, SymbolDescription* called, const Transfor
     if (called && settings.showInteriors && level != settings.levels) {
         // Contents smaller than a dot would only draw dots on top of it.
         if (DrawDot(bounds) || PollInput() || Open(called)) return false;
+        if (DrawDense(*called, box, bounds)) {
+            DrawCallBorder(*called, s, level);
+            return false;
+        }
         open.push_back(called);
         return true;
     }
@@ -637,8 +646,12 @@ bool ObjectDrawing::EnterCall(Word* r, SymbolDescription* called, const Transfor
 }
 
 void ObjectDrawing::LeaveCall(SymbolDescription& called, const TransformMatrix& s, int level) {
-    lastLayer = -1;
     open.pop_back();
+    DrawCallBorder(called, s, level);
+}
+
+void ObjectDrawing::DrawCallBorder(SymbolDescription& called, const TransformMatrix& s, int level) {
+    lastLayer = -1;
     if (!Settings().showBorders) return;
     Point box[4];
     MapCorners(called.Bounds(), s, box);
@@ -776,10 +789,90 @@ void ObjectDrawing::DrawElements(Word* r, SymbolDescription& called, const Trans
                 continue;
             }
             if (Open(&called)) continue;
+            if (DrawDense(called, box, bounds)) {
+                LeaveElement(r, called, e);
+                continue;
+            }
             DrawSymbol(called, level + 1, e);
             if (!abandoned) LeaveElement(r, called, e);
         }
     }
+}
+
+const ObjectDrawing::Load& ObjectDrawing::LoadOf(SymbolDescription& top) {
+    if (const auto found = loads.find(&top); found != loads.end() && found->second.done) return found->second;
+    // Deepest first from a stack of its own: hierarchies can be far deeper
+    // than the call stack.  A symbol met again while open (a cycle) adds
+    // nothing.  The map's elements stay where they are as it grows.
+    struct Frame {
+        SymbolDescription* symbol;
+        Word* next;
+    };
+    std::vector<Frame> stack{{&top, top.FirstRecord()}};
+    loads[&top] = Load{};
+    const auto addLayer = [](std::vector<int>& layers, int layer) {
+        const auto at = std::lower_bound(layers.begin(), layers.end(), layer);
+        if (at == layers.end() || *at != layer) layers.insert(at, layer);
+    };
+    while (!stack.empty()) {
+        SymbolDescription* symbol = stack.back().symbol;
+        Word* r = stack.back().next;
+        Load& load = loads[symbol];
+        if (!r) {
+            load.done = true;
+            stack.pop_back();
+            continue;
+        }
+        stack.back().next = symbol->NextRecord(r);
+        load.objects += 1;
+        const ObjectKind kind = RecordKind(r);
+        if (kind != ObjectKind::SymbolCall && kind != ObjectKind::SymbolArray) {
+            if (kind != ObjectKind::Group && kind != ObjectKind::Text && kind != ObjectKind::Measurement &&
+                kind != ObjectKind::Script)
+                addLayer(load.layers, RecordLayer(r));
+            continue;
+        }
+        SymbolDescription* called = layout.FindSymbol(PlacementView(r).SymbolId());
+        if (!called) continue;
+        const auto [entry, fresh] = loads.try_emplace(called);
+        if (fresh) {
+            // Count this record again once the called symbol is known.
+            load.objects -= 1;
+            stack.back().next = r;
+            stack.push_back({called, called->FirstRecord()});
+            continue;
+        }
+        const Load& inner = entry->second;
+        if (!inner.done) continue;
+        double times = 1;
+        if (kind == ObjectKind::SymbolArray) {
+            const ArrayView array(r);
+            times = array.Magnification() == 0 ? 0 : std::max(0.0, double(array.Columns()) * array.Rows());
+        }
+        load.objects += times * inner.objects;
+        for (const int layer : inner.layers) addLayer(load.layers, layer);
+    }
+    return loads[&top];
+}
+
+bool ObjectDrawing::DrawDense(SymbolDescription& called, const Point* box, const Rect& bounds) {
+    const double pixels =
+        ((double(bounds.maxx) - bounds.minx) * scaleX + 1) * ((double(bounds.maxy) - bounds.miny) * scaleY + 1);
+    const Load& load = LoadOf(called);
+    if (load.objects <= kObjectsPerPixel * pixels) return false;
+    for (const int layer : load.layers) {
+        if (const LayerDescription* description = layout.Layer(layer)) {
+            if (!description->visible) continue;
+            canvas.SetBrush(LayerBrush(*description));
+            canvas.SetPen(LayerPen(*description));
+        } else {
+            canvas.SetBrush(kNullBrush);
+            canvas.SetPen(CanvasPen{PenStyle::Solid, 0, 1});
+        }
+        DrawClosedOutline(box, 4);
+    }
+    lastLayer = -1;
+    return true;
 }
 
 void ObjectDrawing::DrawElementDots(Word* r, SymbolDescription& called, const TransformMatrix& m, int firstColumn,

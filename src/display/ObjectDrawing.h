@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "model/ObjectRecord.h"
@@ -72,6 +73,20 @@ private:
     void DrawElementDots(Word* record, SymbolDescription& called, const TransformMatrix& m, int firstColumn,
                          int lastColumn);
     bool Open(const SymbolDescription* symbol) const;
+    // The outline (and at level 0 the name) that follows a call's contents.
+    void DrawCallBorder(SymbolDescription& called, const TransformMatrix& s, int level);
+    // A placement whose box holds far more objects than pixels is drawn as
+    // that box in the brush of each layer its symbol paints; true when it was.
+    bool DrawDense(SymbolDescription& called, const Point* box, const Rect& bounds);
+
+    // What drawing a symbol in full would take: the records it places
+    // through every level, and the layers they are on.
+    struct Load {
+        double objects = 0;
+        std::vector<int> layers;  // sorted
+        bool done = false;
+    };
+    const Load& LoadOf(SymbolDescription& symbol);
     void DrawGroup(Word* record, const TransformMatrix& m);
     void DrawRectangleRecord(const Word* r, const TransformMatrix& m);
     void DrawBox(const Word* r, const TransformMatrix& m);
@@ -110,6 +125,7 @@ private:
     // The symbols entered on the way down, to cut cycles of calls in damaged
     // layouts (array elements are drawn by passes of their own).
     std::vector<const SymbolDescription*> open;
+    std::unordered_map<const SymbolDescription*, Load> loads;  // for this pass
     std::vector<Point> clipped;
     std::vector<Point> clipWork;
     std::vector<Point> recordPoints;
