@@ -488,13 +488,14 @@ TEST_F(ObjectDrawingTest, NestedArraysKeepTheirOwnOutlinePens) {
 }
 
 // A canvas that gives up (as if the user pressed a key) once the pass has
-// drawn or polled more than a budget: a pass that visits every element of a
-// huge array instead of what the view can show never completes.
+// drawn more entries or polled more often than its budgets: a pass that
+// visits every element of a huge array instead of what the view can show
+// never completes.
 class BudgetCanvas : public RecordingCanvas {
 public:
-    explicit BudgetCanvas(std::size_t budget) : budget(budget) {}
-    bool InputPending() override { return ++polls > budget || entries.size() > budget; }
-    std::size_t budget;
+    BudgetCanvas(std::size_t entryBudget, std::size_t pollBudget) : entryBudget(entryBudget), pollBudget(pollBudget) {}
+    bool InputPending() override { return ++polls > pollBudget || entries.size() > entryBudget; }
+    std::size_t entryBudget, pollBudget;
     std::size_t polls = 0;
 };
 
@@ -509,13 +510,15 @@ TEST_F(ObjectDrawingTest, HugeArraysAreDrawnAtTheCostOfTheViewsPixels) {
     // pixel has its corners on two pixels at most in each direction, so the
     // distinct marks (a dot and an outline each) are at most four a pixel of
     // the view; a few more entries for the array itself.
-    const std::size_t budget = 2 * 4 * (100 + 2) * (100 + 2) + 16;
+    // The input is polled about once for each column of pixels.
+    const std::size_t budget = 2 * 4 * (100 + 2) * (100 + 2) + 16, pollBudget = 4 * (100 + 2);
     struct Case {
         const char* what;
         int symbol;
         Point origin, columnEnd, rowEnd;
         bool borders;
         TransformMatrix placed;  // the array is placed in a call of this matrix when not identity
+        int rows = kMillion;
     } cases[] = {
         // 0.2 pixels apart: a million by a million over 200 views.
         {"sub-pixel elements", 1, {0, 0}, {2 * kMillion, 0}, {0, 2 * kMillion}, true, {}},
@@ -529,20 +532,29 @@ TEST_F(ObjectDrawingTest, HugeArraysAreDrawnAtTheCostOfTheViewsPixels) {
          {50 * kMillion, -50 * kMillion},
          {-50 * kMillion, 50 * kMillion},
          true,
-         {}},
+         {},
+         kMillion},
+        {"a thousand rows, the view in the middle",
+         2,
+         {-50 * kMillion, -500},
+         {50 * kMillion, -500},
+         {-50 * kMillion, 99500},
+         true,
+         {},
+         1000},
     };
     for (const Case& c : cases) {
         main->Reset();
         layout.DeleteSymbol(3);
         Settings().showBorders = c.borders;
         if (c.placed == TransformMatrix{}) {
-            main->InsertArray(c.symbol, c.origin, c.columnEnd, c.rowEnd, kMillion, kMillion, 1.0, 0.0);
+            main->InsertArray(c.symbol, c.origin, c.columnEnd, c.rowEnd, kMillion, c.rows, 1.0, 0.0);
         } else {
             SymbolDescription* holder = layout.AddSymbol(3, "holder");
-            holder->InsertArray(c.symbol, c.origin, c.columnEnd, c.rowEnd, kMillion, kMillion, 1.0, 0.0);
+            holder->InsertArray(c.symbol, c.origin, c.columnEnd, c.rowEnd, kMillion, c.rows, 1.0, 0.0);
             main->InsertSymbolCallMatrix(3, c.placed);
         }
-        BudgetCanvas bounded(budget);
+        BudgetCanvas bounded(budget, pollBudget);
         EXPECT_TRUE(DrawLayoutOnCanvas(layout, bounded))
             << c.what << ": gave up after " << bounded.entries.size() << " entries and " << bounded.polls << " polls";
         if (c.symbol == 2) {
@@ -606,4 +618,53 @@ TEST_F(ObjectDrawingTest, SubPixelElementsLeaveTheDotsOfEveryElement) {
             EXPECT_LE(canvas.entries.size(), 3 * expected.size() + 16) << c.what << ": each dot drawn once";
         }
     }
+}
+
+// Calls smaller than a dot are a dot, with or without borders: their contents
+// would only put dots of their own on the same spot.
+TEST_F(ObjectDrawingTest, CallsSmallerThanADotAreNotEntered) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    for (int k = 0; k < 1000; ++k) cell->AddRectangle(k % 10, k % 7, k % 10 + 2, k % 7 + 3, 1 + k % 2);
+    main->InsertSymbolCall(1, 400, 400);
+    for (const bool borders : {true, false}) {
+        Settings().showBorders = borders;
+        ASSERT_TRUE(Draw());
+        ASSERT_EQ(canvas.entries.size(), 1u) << "borders " << borders;
+        EXPECT_EQ(canvas.entries[0].shape, Shape::Rectangle);
+        EXPECT_EQ(canvas.entries[0].points, (std::vector<PixelPoint>{{40, 60}, {41, 61}}));
+        EXPECT_EQ(canvas.entries[0].pen.color, kSymbolOutlineColor);
+    }
+}
+
+// Cells that overlap their neighbours and place two of them a level down
+// hold 2^40 objects after 40 levels, all larger than a pixel.  Such a call is
+// its box in the brush of each of its layers (and its outline and name with
+// the borders); calls that hold fewer objects than pixels are drawn in full.
+TEST_F(ObjectDrawingTest, CallsHoldingFarMoreObjectsThanPixelsAreTheirLayersBoxes) {
+    SymbolDescription* below = layout.AddSymbol(1, "L0");
+    below->AddRectangle(0, 0, 300, 300, 1);
+    for (int level = 1; level <= 40; ++level) {
+        SymbolDescription* cell = layout.AddSymbol(level + 1, "L" + std::to_string(level));
+        cell->AddRectangle(0, 0, 300, 300, 1 + level % 2);
+        cell->InsertSymbolCall(level, 0, 0);
+        cell->InsertSymbolCall(level, 5, 5);
+    }
+    main->InsertSymbolCall(41, 100, 100);
+    main->InsertSymbolCall(3, 600, 600);  // seven objects: drawn in full
+    BudgetCanvas bounded(1000, 1000);
+    ASSERT_TRUE(DrawLayoutOnCanvas(layout, bounded)) << "gave up after " << bounded.entries.size() << " entries";
+    std::vector<const RecordingCanvas::Entry*> boxes;
+    std::size_t rectangles = 0;
+    for (const auto& e : bounded.entries) {
+        if (e.shape == Shape::Polygon && e.brush.style == -1) boxes.push_back(&e);
+        rectangles += e.shape == Shape::Rectangle;
+    }
+    ASSERT_EQ(boxes.size(), 2u) << "one box for each layer of the dense call";
+    EXPECT_EQ(boxes[0]->brush.color, 0x0000FFu);
+    EXPECT_EQ(boxes[1]->brush.color, 0x00FF00u);
+    EXPECT_EQ(boxes[0]->points.front(), (PixelPoint{10, 90}));
+    EXPECT_EQ(rectangles, 7u) << "the small call's rectangles";
+    std::size_t names = 0;
+    for (const auto& e : bounded.entries) names += e.shape == Shape::Text;
+    EXPECT_EQ(names, 2u) << "both calls are named";
 }
