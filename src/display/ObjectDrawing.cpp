@@ -782,7 +782,11 @@ void ObjectDrawing::DrawElements(Word* r, SymbolDescription& called, const Trans
             const TransformMatrix e = ComposeTransform(array.Element(static_cast<int>(i), static_cast<int>(j)), m);
             MapCorners(symbolBox, e, box);
             const Rect bounds = PointsBounds(box, 4);
-            if (!Visible(bounds) || DrawDot(bounds)) continue;
+            if (!Visible(bounds)) continue;
+            if (DrawDot(bounds)) {
+                if (settings.showInteriors && settings.showBorders) DrawClosedOutline(box, 4);
+                continue;
+            }
             if (!settings.showInteriors) {
                 DrawClosedOutline(box, 4);
                 DrawDiagonals(box);
