@@ -927,6 +927,35 @@ void ObjectDrawing::DrawElementDots(Word* r, SymbolDescription& called, const Tr
             NarrowMonotone(from, to, [&](std::int64_t k) { return bounds(k).miny <= view.maxy; });
         }
     };
+    // The representatives of a visible run: the first index of each step of
+    // pixels.  An outline clipped at the view's edge leaves other points than
+    // an unclipped one on the same pixels, so with outlines the elements
+    // within the view (widened by the clipping's unit) are stepped through
+    // apart from those on either side of them.
+    const auto representatives = [&](std::int64_t from, std::int64_t to, bool inX, bool inY, auto bounds, auto key,
+                                     std::vector<std::int64_t>& out) {
+        std::int64_t inFrom = from, inTo = to;
+        if (outlines) {
+            if (inX) {
+                NarrowMonotone(inFrom, inTo, [&](std::int64_t k) { return bounds(k).minx >= view.minx - 1; });
+                NarrowMonotone(inFrom, inTo, [&](std::int64_t k) { return bounds(k).maxx <= view.maxx + 1; });
+            }
+            if (inY) {
+                NarrowMonotone(inFrom, inTo, [&](std::int64_t k) { return bounds(k).miny >= view.miny - 1; });
+                NarrowMonotone(inFrom, inTo, [&](std::int64_t k) { return bounds(k).maxy <= view.maxy + 1; });
+            }
+        }
+        const auto step = [&](std::int64_t first, std::int64_t last) {
+            for (std::int64_t k = first; k <= last; k = NextChange(k, last, key)) out.push_back(k);
+        };
+        if (inFrom > inTo) {
+            step(from, to);
+            return;
+        }
+        step(from, inFrom - 1);
+        step(inFrom, inTo);
+        step(inTo + 1, to);
+    };
     const std::int64_t rows = array.Rows();
     const Point origin = array.Origin(), columnEnd = array.ColumnEnd(), rowEnd = array.RowEnd();
     const bool columnsMoveX = columnEnd.X != origin.X, columnsMoveY = columnEnd.Y != origin.Y;
@@ -944,11 +973,12 @@ void ObjectDrawing::DrawElementDots(Word* r, SymbolDescription& called, const Tr
         visibleRun(i0, i1, xByI, yByI, [&](std::int64_t i) { return boundsOf(i, 0); });
         visibleRun(j0, j1, xByJ, yByJ, [&](std::int64_t j) { return boundsOf(firstColumn, j); });
         std::vector<std::int64_t> columnsShown, rowsShown;
-        for (std::int64_t i = i0; i <= i1; i = NextChange(i, i1, [&](std::int64_t k) { return pixelsOf(k, 0); }))
-            columnsShown.push_back(i);
-        for (std::int64_t j = j0; j <= j1;
-             j = NextChange(j, j1, [&](std::int64_t k) { return pixelsOf(firstColumn, k); }))
-            rowsShown.push_back(j);
+        representatives(
+            i0, i1, xByI, yByI, [&](std::int64_t i) { return boundsOf(i, 0); },
+            [&](std::int64_t k) { return pixelsOf(k, 0); }, columnsShown);
+        representatives(
+            j0, j1, xByJ, yByJ, [&](std::int64_t j) { return boundsOf(firstColumn, j); },
+            [&](std::int64_t k) { return pixelsOf(firstColumn, k); }, rowsShown);
         for (const std::int64_t i : columnsShown) {
             if (i != columnsShown.front() && PollInput()) return;
             for (const std::int64_t j : rowsShown) mark(i, j);
@@ -957,18 +987,26 @@ void ObjectDrawing::DrawElementDots(Word* r, SymbolDescription& called, const Tr
     }
     // A slanted lattice: column by column, each column's visible run stepped
     // through pixel by pixel; neighbouring columns share most of their marks.
-    std::set<std::array<int, 8>> marked;
+    std::set<std::array<int, 9>> marked;
+    std::vector<std::int64_t> shown;
     for (std::int64_t i = firstColumn; i <= lastColumn; ++i) {
         if (i > firstColumn && PollInput()) return;
         std::int64_t j0 = 0, j1 = rows - 1;
-        visibleRun(j0, j1, true, true, [&](std::int64_t j) { return boundsOf(i, j); });
-        for (std::int64_t j = j0; j <= j1; j = NextChange(j, j1, [&](std::int64_t k) { return pixelsOf(i, k); })) {
+        const auto bounds = [&](std::int64_t j) { return boundsOf(i, j); };
+        visibleRun(j0, j1, true, true, bounds);
+        shown.clear();
+        representatives(
+            j0, j1, true, true, bounds, [&](std::int64_t k) { return pixelsOf(i, k); }, shown);
+        for (const std::int64_t j : shown) {
             const std::array<PixelPoint, 4> pixels = pixelsOf(i, j);
-            std::array<int, 8> key;
+            const Rect b = boundsOf(i, j);
+            std::array<int, 9> key;
             for (std::size_t k = 0; k < 4; ++k) {
                 key[2 * k] = pixels[k].x;
                 key[2 * k + 1] = pixels[k].y;
             }
+            key[8] = b.minx >= view.minx - 1 && b.maxx <= view.maxx + 1 && b.miny >= view.miny - 1 &&
+                     b.maxy <= view.maxy + 1;
             if (marked.insert(key).second) mark(i, j);
         }
     }

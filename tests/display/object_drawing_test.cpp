@@ -571,11 +571,11 @@ TEST_F(ObjectDrawingTest, HugeArraysAreDrawnAtTheCostOfTheViewsPixels) {
 }
 
 // The dots of elements smaller than a pixel are drawn once a pixel, and at
-// exactly the pixels where the elements one by one would put them.
+// exactly the pixels where the elements one by one would put them; with
+// interiors and borders each element's outline comes with its dot.
 TEST_F(ObjectDrawingTest, SubPixelElementsLeaveTheDotsOfEveryElement) {
     SymbolDescription* cell = layout.AddSymbol(1, "cell");
     cell->AddRectangle(0, 0, 6, 4, 1);
-    Settings().showBorders = false;
     struct Case {
         const char* what;
         Point origin, columnEnd, rowEnd;
@@ -588,8 +588,15 @@ TEST_F(ObjectDrawingTest, SubPixelElementsLeaveTheDotsOfEveryElement) {
         {"turned a quarter", {-30, -30}, {1100, -30}, {-30, 1050}, 350, 330, {0, 1, -1, 0, 1000, 0}},
         {"partly outside", {500, 500}, {3000, 500}, {500, 3000}, 901, 703, {}},
     };
-    for (const bool interiors : {true, false}) {
+    const auto lessPoints = [](const std::vector<PixelPoint>& a, const std::vector<PixelPoint>& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](PixelPoint p, PixelPoint q) {
+            return std::pair(p.x, p.y) < std::pair(q.x, q.y);
+        });
+    };
+    const std::pair<bool, bool> modes[] = {{true, false}, {false, false}, {true, true}};  // interiors, borders
+    for (const auto& [interiors, borders] : modes) {
         Settings().showInteriors = interiors;
+        Settings().showBorders = borders;
         for (const Case& c : cases) {
             if (!interiors && c.placed != TransformMatrix{}) continue;  // the call would be a crossed box
             main->Reset();
@@ -602,8 +609,11 @@ TEST_F(ObjectDrawingTest, SubPixelElementsLeaveTheDotsOfEveryElement) {
             Word* array = holder->InsertArray(1, c.origin, c.columnEnd, c.rowEnd, c.columns, c.rows, 1.0, 0.0);
             ASSERT_TRUE(Draw());
             std::set<std::pair<int, int>> drawn, expected;
-            for (const auto& e : canvas.entries)
+            std::set<std::vector<PixelPoint>, decltype(lessPoints)> outlines(lessPoints), insideOutlines(lessPoints);
+            for (const auto& e : canvas.entries) {
                 if (e.shape == Shape::Rectangle) drawn.insert({e.points[0].x, e.points[0].y});
+                if (e.shape == Shape::Polygon) outlines.insert(e.points);
+            }
             for (int i = 0; i < c.columns; ++i) {
                 for (int j = 0; j < c.rows; ++j) {
                     const TransformMatrix e = ComposeTransform(ElementMatrix(array, i, j), c.placed);
@@ -612,10 +622,23 @@ TEST_F(ObjectDrawingTest, SubPixelElementsLeaveTheDotsOfEveryElement) {
                     const Rect b = PointsBounds(box, 4);
                     if (b.maxx < 0 || b.minx > 1000 || b.maxy < 0 || b.miny > 1000) continue;
                     expected.insert({RoundHalfAway(b.minx * 0.1), RoundHalfAway((1000 - b.miny) * 0.1)});
+                    if (b.minx < -1 || b.maxx > 1001 || b.miny < -1 || b.maxy > 1001) continue;  // clipped
+                    std::vector<PixelPoint> outline;
+                    for (int k = 0; k <= 4; ++k)
+                        outline.push_back(
+                            {RoundHalfAway(box[k % 4].X * 0.1), RoundHalfAway((1000 - box[k % 4].Y) * 0.1)});
+                    insideOutlines.insert(outline);
                 }
             }
-            EXPECT_EQ(drawn, expected) << c.what << (interiors ? "" : " without interiors");
-            EXPECT_LE(canvas.entries.size(), 3 * expected.size() + 16) << c.what << ": each dot drawn once";
+            const std::string mode = interiors ? (borders ? " with borders" : "") : " without interiors";
+            EXPECT_EQ(drawn, expected) << c.what << mode;
+            if (borders) {
+                EXPECT_TRUE(std::includes(outlines.begin(), outlines.end(), insideOutlines.begin(),
+                                          insideOutlines.end(), lessPoints))
+                    << c.what << ": every element's outline";
+            } else {
+                EXPECT_LE(canvas.entries.size(), 3 * expected.size() + 16) << c.what << mode << ": each dot drawn once";
+            }
         }
     }
 }
