@@ -1,8 +1,10 @@
 #include "display/ObjectDrawing.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
+#include <set>
 
 #include "model/Geometry.h"
 #include "model/HierarchyWalker.h"
@@ -21,6 +23,11 @@ constexpr int kMaxDrawnPoints = 16000;
 constexpr int kUnequalCirclePoints = 200;
 constexpr int kCapSteps = 40;  // half the steps of a cap cut off by one edge
 constexpr int kArcSteps = 80;  // steps of the arc between two edges
+// Beyond this many objects a pixel a placement shows as its layers' colours
+// over its box whatever is drawn of it, and drawing it in full would take
+// longer than anyone waits (a hierarchy of overlapping cells can place
+// trillions of objects in a view).
+constexpr double kObjectsPerPixel = 256;
 
 const CanvasBrush kNullBrush{6, 0};
 
@@ -152,15 +159,6 @@ struct ObjectDrawing::PassVisitor : WalkVisitor {
     bool EnterArray(Word* r, SymbolDescription* called, const TransformMatrix& m, int level) {
         return drawing.EnterArray(r, called, m, baseLevel + level);
     }
-    bool EnterElement(Word* r, SymbolDescription& called, const TransformMatrix& e, int, int i, int j) {
-        return drawing.EnterElement(r, called, e, i, j);
-    }
-    void LeaveElement(Word* r, SymbolDescription& called, const TransformMatrix& e, int, int, int) {
-        drawing.LeaveElement(r, called, e);
-    }
-    void LeaveArray(Word* r, SymbolDescription& called, const TransformMatrix& m, int level) {
-        drawing.LeaveArray(r, called, m, baseLevel + level);
-    }
     bool Stopped() const { return drawing.abandoned; }
 
     ObjectDrawing& drawing;
@@ -170,8 +168,15 @@ struct ObjectDrawing::PassVisitor : WalkVisitor {
 void ObjectDrawing::DrawSymbol(SymbolDescription& symbol, int level, const TransformMatrix& m) {
     if (!layout.view.drawing || abandoned) return;
     if (PollInput()) return;
+    const std::size_t depth = open.size();
+    open.push_back(&symbol);
     PassVisitor visitor(*this, level);
     HierarchyWalker(layout).Walk(symbol, m, visitor);
+    open.resize(depth);
+}
+
+bool ObjectDrawing::Open(const SymbolDescription* symbol) const {
+    return std::find(open.begin(), open.end(), symbol) != open.end();
 }
 
 void ObjectDrawing::DrawObject(Word* r, const TransformMatrix& m) {
@@ -624,8 +629,14 @@ bool ObjectDrawing::EnterCall(Word* r, SymbolDescription* called, const Transfor
     const bool scaled = Scaled(s);
     SelectOutlinePen(scaled);
     if (called && settings.showInteriors && level != settings.levels) {
-        if (settings.showBorders && DrawDot(bounds)) return false;
-        return !PollInput();
+        // Contents smaller than a dot would only draw dots on top of it.
+        if (DrawDot(bounds) || PollInput() || Open(called)) return false;
+        if (DrawDense(*called, box, bounds)) {
+            DrawCallBorder(*called, s, level);
+            return false;
+        }
+        open.push_back(called);
+        return true;
     }
     if (DrawDot(bounds)) return false;
     if (level == 0 && called) WriteName(box[0], called->Name());
@@ -635,6 +646,11 @@ bool ObjectDrawing::EnterCall(Word* r, SymbolDescription* called, const Transfor
 }
 
 void ObjectDrawing::LeaveCall(SymbolDescription& called, const TransformMatrix& s, int level) {
+    open.pop_back();
+    DrawCallBorder(called, s, level);
+}
+
+void ObjectDrawing::DrawCallBorder(SymbolDescription& called, const TransformMatrix& s, int level) {
     lastLayer = -1;
     if (!Settings().showBorders) return;
     Point box[4];
@@ -664,26 +680,336 @@ bool ObjectDrawing::EnterArray(Word* r, SymbolDescription* called, const Transfo
     ObjectBounds(r, &layout);  // refreshes the cached extent
     called->EnsureBounds();
     SelectOutlinePen(MagnifiesElements(array));
+    // The elements are drawn here rather than by the walk, which would visit
+    // every one of them, in view or not.
+    DrawElements(r, *called, m, level);
+    LeaveArray(r, *called, m, level);
+    return false;
+}
+
+namespace {
+
+// Narrows [first, last] to the k with coef * k in [lo, hi], rounding outwards.
+void Narrow(double coef, double lo, double hi, std::int64_t& first, std::int64_t& last) {
+    if (first > last) return;
+    if (coef == 0) {
+        if (lo > 0 || hi < 0) last = first - 1;
+        return;
+    }
+    double from = lo / coef, to = hi / coef;
+    if (coef < 0) std::swap(from, to);
+    first = static_cast<std::int64_t>(std::max(static_cast<double>(first), std::floor(from)));
+    last = static_cast<std::int64_t>(std::min(static_cast<double>(last), std::ceil(to)));
+}
+
+// Narrows [first, last] to where `holds` is true, `holds` being monotone over
+// the range (either way round).
+template <typename Holds>
+void NarrowMonotone(std::int64_t& first, std::int64_t& last, Holds holds) {
+    if (first > last) return;
+    const bool atFirst = holds(first), atLast = holds(last);
+    if (atFirst && atLast) return;
+    if (!atFirst && !atLast) {
+        last = first - 1;
+        return;
+    }
+    std::int64_t lo = first, hi = last;  // holds(lo) == atFirst, holds(hi) == atLast
+    while (hi - lo > 1) {
+        const std::int64_t mid = lo + (hi - lo) / 2;
+        (holds(mid) == atFirst ? lo : hi) = mid;
+    }
+    (atFirst ? last : first) = atFirst ? lo : hi;
+}
+
+// The first k after `from` (up to `last`) whose key differs from that of
+// `from`, the key being monotone in k; last + 1 when there is none.
+template <typename Key>
+std::int64_t NextChange(std::int64_t from, std::int64_t last, Key key) {
+    const auto at = key(from);
+    std::int64_t lo = from, hi = last + 1;  // key(lo) == at; hi is past the end or differs
+    while (hi - lo > 1) {
+        const std::int64_t mid = lo + (hi - lo) / 2;
+        (key(mid) == at ? lo : hi) = mid;
+    }
+    return hi;
+}
+
+bool AxisParallel(const TransformMatrix& m) { return (m.b == 0 && m.c == 0) || (m.a == 0 && m.d == 0); }
+
+}  // namespace
+
+void ObjectDrawing::DrawElements(Word* r, SymbolDescription& called, const TransformMatrix& m, int level) {
+    const ArrayView array(r);
+    const std::int64_t columns = array.Columns(), rows = array.Rows();
+    if (columns <= 0 || rows <= 0) return;
+    const Rect symbolBox = called.Bounds();
+    Point box[4];
+    MapCorners(symbolBox, ComposeTransform(array.Element(0, 0), m), box);
+    const Rect first = PointsBounds(box, 4);
+
+    // Which elements can meet the view: element (i, j) lies near element
+    // (0, 0) moved by i column steps and j row steps.  The margins cover the
+    // rounding of each element's position and of its mapped corners.
+    const Point origin = array.Origin(), columnEnd = array.ColumnEnd(), rowEnd = array.RowEnd();
+    const double cx = (double(columnEnd.X) - origin.X) / columns, cy = (double(columnEnd.Y) - origin.Y) / columns;
+    const double rx = (double(rowEnd.X) - origin.X) / rows, ry = (double(rowEnd.Y) - origin.Y) / rows;
+    const double ux = m.a * cx + m.c * cy, uy = m.b * cx + m.d * cy;  // a column step in the view
+    const double vx = m.a * rx + m.c * ry, vy = m.b * rx + m.d * ry;  // a row step
+    const double marginX = std::fabs(m.a) + std::fabs(m.c) + 2, marginY = std::fabs(m.b) + std::fabs(m.d) + 2;
+    const double xlo = double(view.minx) - first.maxx - marginX, xhi = double(view.maxx) - first.minx + marginX;
+    const double ylo = double(view.miny) - first.maxy - marginY, yhi = double(view.maxy) - first.miny + marginY;
+    const double lastRow = double(rows - 1);
+    std::int64_t i0 = 0, i1 = columns - 1;
+    Narrow(ux, xlo - std::max(0.0, lastRow * vx), xhi - std::min(0.0, lastRow * vx), i0, i1);
+    Narrow(uy, ylo - std::max(0.0, lastRow * vy), yhi - std::min(0.0, lastRow * vy), i0, i1);
+    if (i0 > i1) return;
+
+    // Elements smaller than a dot all the way (their mapped size varies by a
+    // unit at most) are dots and nothing else.
+    const std::int64_t width = std::int64_t{first.maxx} - first.minx, height = std::int64_t{first.maxy} - first.miny;
+    if (width + 1 < layout.view.minObjectSize && height + 1 < layout.view.minObjectSize && AxisParallel(m)) {
+        DrawElementDots(r, called, m, static_cast<int>(i0), static_cast<int>(i1));
+        return;
+    }
+
+    const ModelSettings& settings = Settings();
+    for (std::int64_t i = i0; i <= i1 && !abandoned; ++i) {
+        if (i > i0 && PollInput()) break;
+        std::int64_t j0 = 0, j1 = rows - 1;
+        Narrow(vx, xlo - i * ux, xhi - i * ux, j0, j1);
+        Narrow(vy, ylo - i * uy, yhi - i * uy, j0, j1);
+        for (std::int64_t j = j0; j <= j1 && !abandoned; ++j) {
+            const TransformMatrix e = ComposeTransform(array.Element(static_cast<int>(i), static_cast<int>(j)), m);
+            MapCorners(symbolBox, e, box);
+            const Rect bounds = PointsBounds(box, 4);
+            if (!Visible(bounds)) continue;
+            if (DrawDot(bounds)) {
+                if (settings.showInteriors && settings.showBorders) DrawClosedOutline(box, 4);
+                continue;
+            }
+            if (!settings.showInteriors) {
+                DrawClosedOutline(box, 4);
+                DrawDiagonals(box);
+                continue;
+            }
+            if (Open(&called)) continue;
+            if (DrawDense(called, box, bounds)) {
+                LeaveElement(r, called, e);
+                continue;
+            }
+            DrawSymbol(called, level + 1, e);
+            if (!abandoned) LeaveElement(r, called, e);
+        }
+    }
+}
+
+const ObjectDrawing::Load& ObjectDrawing::LoadOf(SymbolDescription& top) {
+    if (const auto found = loads.find(&top); found != loads.end() && found->second.done) return found->second;
+    // Deepest first from a stack of its own: hierarchies can be far deeper
+    // than the call stack.  A symbol met again while open (a cycle) adds
+    // nothing.  The map's elements stay where they are as it grows.
+    struct Frame {
+        SymbolDescription* symbol;
+        Word* next;
+    };
+    std::vector<Frame> stack{{&top, top.FirstRecord()}};
+    loads[&top] = Load{};
+    const auto addLayer = [](std::vector<int>& layers, int layer) {
+        const auto at = std::lower_bound(layers.begin(), layers.end(), layer);
+        if (at == layers.end() || *at != layer) layers.insert(at, layer);
+    };
+    while (!stack.empty()) {
+        SymbolDescription* symbol = stack.back().symbol;
+        Word* r = stack.back().next;
+        Load& load = loads[symbol];
+        if (!r) {
+            load.done = true;
+            stack.pop_back();
+            continue;
+        }
+        stack.back().next = symbol->NextRecord(r);
+        load.objects += 1;
+        const ObjectKind kind = RecordKind(r);
+        if (kind != ObjectKind::SymbolCall && kind != ObjectKind::SymbolArray) {
+            if (kind != ObjectKind::Group && kind != ObjectKind::Text && kind != ObjectKind::Measurement &&
+                kind != ObjectKind::Script)
+                addLayer(load.layers, RecordLayer(r));
+            continue;
+        }
+        SymbolDescription* called = layout.FindSymbol(PlacementView(r).SymbolId());
+        if (!called) continue;
+        const auto [entry, fresh] = loads.try_emplace(called);
+        if (fresh) {
+            // Count this record again once the called symbol is known.
+            load.objects -= 1;
+            stack.back().next = r;
+            stack.push_back({called, called->FirstRecord()});
+            continue;
+        }
+        const Load& inner = entry->second;
+        if (!inner.done) continue;
+        double times = 1;
+        if (kind == ObjectKind::SymbolArray) {
+            const ArrayView array(r);
+            times = array.Magnification() == 0 ? 0 : std::max(0.0, double(array.Columns()) * array.Rows());
+        }
+        load.objects += times * inner.objects;
+        for (const int layer : inner.layers) addLayer(load.layers, layer);
+    }
+    return loads[&top];
+}
+
+bool ObjectDrawing::DrawDense(SymbolDescription& called, const Point* box, const Rect& bounds) {
+    const double pixels =
+        ((double(bounds.maxx) - bounds.minx) * scaleX + 1) * ((double(bounds.maxy) - bounds.miny) * scaleY + 1);
+    const Load& load = LoadOf(called);
+    if (load.objects <= kObjectsPerPixel * pixels) return false;
+    for (const int layer : load.layers) {
+        if (const LayerDescription* description = layout.Layer(layer)) {
+            if (!description->visible) continue;
+            canvas.SetBrush(LayerBrush(*description));
+            canvas.SetPen(LayerPen(*description));
+        } else {
+            canvas.SetBrush(kNullBrush);
+            canvas.SetPen(CanvasPen{PenStyle::Solid, 0, 1});
+        }
+        DrawClosedOutline(box, 4);
+    }
+    lastLayer = -1;
     return true;
 }
 
-// An element is entered when it is visible, its contents are shown and it is
-// larger than a dot; the input is polled once a column.
-bool ObjectDrawing::EnterElement(Word*, SymbolDescription& called, const TransformMatrix& e, int i, int j) {
-    const ModelSettings& settings = Settings();
-    if (j == 0 && i > 0 && PollInput()) return false;
-    Point box[4];
-    MapCorners(called.Bounds(), e, box);
-    const Rect bounds = PointsBounds(box, 4);
-    if (!Visible(bounds)) return false;
-    if (settings.showInteriors) {
-        if (!(settings.showBorders && DrawDot(bounds))) return !PollInput();
-        DrawClosedOutline(box, 4);
-    } else if (!DrawDot(bounds)) {
-        DrawClosedOutline(box, 4);
-        DrawDiagonals(box);
+void ObjectDrawing::DrawElementDots(Word* r, SymbolDescription& called, const TransformMatrix& m, int firstColumn,
+                                    int lastColumn) {
+    const ArrayView array(r);
+    const Rect symbolBox = called.Bounds();
+    const bool outlines = Settings().showInteriors && Settings().showBorders;
+    const auto cornersOf = [&](std::int64_t i, std::int64_t j, Point* box) {
+        MapCorners(symbolBox, ComposeTransform(array.Element(static_cast<int>(i), static_cast<int>(j)), m), box);
+    };
+    const auto boundsOf = [&](std::int64_t i, std::int64_t j) {
+        Point box[4];
+        cornersOf(i, j, box);
+        return PointsBounds(box, 4);
+    };
+    // Elements whose corners fall on the same pixels draw the same dot and
+    // outline; without outlines the dot's pixel alone tells.
+    const auto pixelsOf = [&](std::int64_t i, std::int64_t j) {
+        Point box[4];
+        cornersOf(i, j, box);
+        std::array<PixelPoint, 4> pixels;
+        if (!outlines) {
+            const Rect bounds = PointsBounds(box, 4);
+            pixels.fill(Map({bounds.minx, bounds.miny}));
+            return pixels;
+        }
+        for (int k = 0; k < 4; ++k) pixels[static_cast<std::size_t>(k)] = Map(box[k]);
+        return pixels;
+    };
+    const auto mark = [&](std::int64_t i, std::int64_t j) {
+        Point box[4];
+        cornersOf(i, j, box);
+        const Rect bounds = PointsBounds(box, 4);
+        if (!Visible(bounds)) return;
+        DrawDot(bounds);
+        if (outlines) DrawClosedOutline(box, 4);
+    };
+    // Under an axis-parallel matrix every edge of an element's box moves
+    // monotonically with i and with j, so the visible elements of a column are
+    // one run, and a run can be stepped through pixel by pixel.
+    const auto visibleRun = [&](std::int64_t& from, std::int64_t& to, bool inX, bool inY, auto bounds) {
+        if (inX) {
+            NarrowMonotone(from, to, [&](std::int64_t k) { return bounds(k).maxx >= view.minx; });
+            NarrowMonotone(from, to, [&](std::int64_t k) { return bounds(k).minx <= view.maxx; });
+        }
+        if (inY) {
+            NarrowMonotone(from, to, [&](std::int64_t k) { return bounds(k).maxy >= view.miny; });
+            NarrowMonotone(from, to, [&](std::int64_t k) { return bounds(k).miny <= view.maxy; });
+        }
+    };
+    // The representatives of a visible run: the first index of each step of
+    // pixels.  An outline clipped at the view's edge leaves other points than
+    // an unclipped one on the same pixels, so with outlines the elements
+    // within the view (widened by the clipping's unit) are stepped through
+    // apart from those on either side of them.
+    const auto representatives = [&](std::int64_t from, std::int64_t to, bool inX, bool inY, auto bounds, auto key,
+                                     std::vector<std::int64_t>& out) {
+        std::int64_t inFrom = from, inTo = to;
+        if (outlines) {
+            if (inX) {
+                NarrowMonotone(inFrom, inTo, [&](std::int64_t k) { return bounds(k).minx >= view.minx - 1; });
+                NarrowMonotone(inFrom, inTo, [&](std::int64_t k) { return bounds(k).maxx <= view.maxx + 1; });
+            }
+            if (inY) {
+                NarrowMonotone(inFrom, inTo, [&](std::int64_t k) { return bounds(k).miny >= view.miny - 1; });
+                NarrowMonotone(inFrom, inTo, [&](std::int64_t k) { return bounds(k).maxy <= view.maxy + 1; });
+            }
+        }
+        const auto step = [&](std::int64_t first, std::int64_t last) {
+            for (std::int64_t k = first; k <= last; k = NextChange(k, last, key)) out.push_back(k);
+        };
+        if (inFrom > inTo) {
+            step(from, to);
+            return;
+        }
+        step(from, inFrom - 1);
+        step(inFrom, inTo);
+        step(inTo + 1, to);
+    };
+    const std::int64_t rows = array.Rows();
+    const Point origin = array.Origin(), columnEnd = array.ColumnEnd(), rowEnd = array.RowEnd();
+    const bool columnsMoveX = columnEnd.X != origin.X, columnsMoveY = columnEnd.Y != origin.Y;
+    const bool rowsMoveX = rowEnd.X != origin.X, rowsMoveY = rowEnd.Y != origin.Y;
+    // Which of the view's coordinates each index moves.
+    const bool xByI = (m.a != 0 && columnsMoveX) || (m.c != 0 && columnsMoveY);
+    const bool xByJ = (m.a != 0 && rowsMoveX) || (m.c != 0 && rowsMoveY);
+    const bool yByI = (m.b != 0 && columnsMoveX) || (m.d != 0 && columnsMoveY);
+    const bool yByJ = (m.b != 0 && rowsMoveX) || (m.d != 0 && rowsMoveY);
+
+    if (!(xByI && xByJ) && !(yByI && yByJ)) {
+        // Each coordinate moves with one index at most: the marks are those of
+        // the columns' distinct pixel positions crossed with the rows'.
+        std::int64_t i0 = firstColumn, i1 = lastColumn, j0 = 0, j1 = rows - 1;
+        visibleRun(i0, i1, xByI, yByI, [&](std::int64_t i) { return boundsOf(i, 0); });
+        visibleRun(j0, j1, xByJ, yByJ, [&](std::int64_t j) { return boundsOf(firstColumn, j); });
+        std::vector<std::int64_t> columnsShown, rowsShown;
+        representatives(
+            i0, i1, xByI, yByI, [&](std::int64_t i) { return boundsOf(i, 0); },
+            [&](std::int64_t k) { return pixelsOf(k, 0); }, columnsShown);
+        representatives(
+            j0, j1, xByJ, yByJ, [&](std::int64_t j) { return boundsOf(firstColumn, j); },
+            [&](std::int64_t k) { return pixelsOf(firstColumn, k); }, rowsShown);
+        for (const std::int64_t i : columnsShown) {
+            if (i != columnsShown.front() && PollInput()) return;
+            for (const std::int64_t j : rowsShown) mark(i, j);
+        }
+        return;
     }
-    return false;
+    // A slanted lattice: column by column, each column's visible run stepped
+    // through pixel by pixel; neighbouring columns share most of their marks.
+    std::set<std::array<int, 9>> marked;
+    std::vector<std::int64_t> shown;
+    for (std::int64_t i = firstColumn; i <= lastColumn; ++i) {
+        if (i > firstColumn && PollInput()) return;
+        std::int64_t j0 = 0, j1 = rows - 1;
+        const auto bounds = [&](std::int64_t j) { return boundsOf(i, j); };
+        visibleRun(j0, j1, true, true, bounds);
+        shown.clear();
+        representatives(
+            j0, j1, true, true, bounds, [&](std::int64_t k) { return pixelsOf(i, k); }, shown);
+        for (const std::int64_t j : shown) {
+            const std::array<PixelPoint, 4> pixels = pixelsOf(i, j);
+            const Rect b = boundsOf(i, j);
+            std::array<int, 9> key;
+            for (std::size_t k = 0; k < 4; ++k) {
+                key[2 * k] = pixels[k].x;
+                key[2 * k + 1] = pixels[k].y;
+            }
+            key[8] = b.minx >= view.minx - 1 && b.maxx <= view.maxx + 1 && b.miny >= view.miny - 1 &&
+                     b.maxy <= view.maxy + 1;
+            if (marked.insert(key).second) mark(i, j);
+        }
+    }
 }
 
 void ObjectDrawing::LeaveElement(Word* r, SymbolDescription& called, const TransformMatrix& e) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "model/ObjectRecord.h"
@@ -56,16 +57,36 @@ public:
 
 private:
     struct PassVisitor;
-    // The steps of the hierarchy walk: records, calls, arrays and their
-    // elements (m the outer matrix, s and e the composed ones).
+    // The steps of the hierarchy walk: records, calls and arrays (m the outer
+    // matrix, s and e the composed ones).
     void DrawObject(Word* record, const TransformMatrix& m);
     bool EnterCall(Word* record, SymbolDescription* called, const TransformMatrix& m, const TransformMatrix& s,
                    int level);
     void LeaveCall(SymbolDescription& called, const TransformMatrix& s, int level);
     bool EnterArray(Word* record, SymbolDescription* called, const TransformMatrix& m, int level);
-    bool EnterElement(Word* record, SymbolDescription& called, const TransformMatrix& e, int i, int j);
     void LeaveElement(Word* record, SymbolDescription& called, const TransformMatrix& e);
     void LeaveArray(Word* record, SymbolDescription& called, const TransformMatrix& m, int level);
+    // The elements of an array that can meet the view, column by column.
+    void DrawElements(Word* record, SymbolDescription& called, const TransformMatrix& m, int level);
+    // Arrays whose elements are all dots: each pixel that holds a dot is drawn
+    // once, however many elements fall on it.
+    void DrawElementDots(Word* record, SymbolDescription& called, const TransformMatrix& m, int firstColumn,
+                         int lastColumn);
+    bool Open(const SymbolDescription* symbol) const;
+    // The outline (and at level 0 the name) that follows a call's contents.
+    void DrawCallBorder(SymbolDescription& called, const TransformMatrix& s, int level);
+    // A placement whose box holds far more objects than pixels is drawn as
+    // that box in the brush of each layer its symbol paints; true when it was.
+    bool DrawDense(SymbolDescription& called, const Point* box, const Rect& bounds);
+
+    // What drawing a symbol in full would take: the records it places
+    // through every level, and the layers they are on.
+    struct Load {
+        double objects = 0;
+        std::vector<int> layers;  // sorted
+        bool done = false;
+    };
+    const Load& LoadOf(SymbolDescription& symbol);
     void DrawGroup(Word* record, const TransformMatrix& m);
     void DrawRectangleRecord(const Word* r, const TransformMatrix& m);
     void DrawBox(const Word* r, const TransformMatrix& m);
@@ -101,6 +122,10 @@ private:
     bool layerVisible = true;
     bool abandoned = false;
     int sincePoll = 0;  // records drawn since the input was last polled
+    // The symbols entered on the way down, to cut cycles of calls in damaged
+    // layouts (array elements are drawn by passes of their own).
+    std::vector<const SymbolDescription*> open;
+    std::unordered_map<const SymbolDescription*, Load> loads;  // for this pass
     std::vector<Point> clipped;
     std::vector<Point> clipWork;
     std::vector<Point> recordPoints;

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 
 #include "display/ObjectDrawing.h"
 #include "model/Geometry.h"
@@ -484,4 +485,209 @@ TEST_F(ObjectDrawingTest, NestedArraysKeepTheirOwnOutlinePens) {
         if (e.pen.style == PenStyle::DashDotDot) ++outerOutlines;
     }
     EXPECT_EQ(outerOutlines, 3) << "both outer elements and the outer extent with the outer array's pen";
+}
+
+// A canvas that gives up (as if the user pressed a key) once the pass has
+// drawn more entries or polled more often than its budgets: a pass that
+// visits every element of a huge array instead of what the view can show
+// never completes.
+class BudgetCanvas : public RecordingCanvas {
+public:
+    BudgetCanvas(std::size_t entryBudget, std::size_t pollBudget) : entryBudget(entryBudget), pollBudget(pollBudget) {}
+    bool InputPending() override { return ++polls > pollBudget || entries.size() > entryBudget; }
+    std::size_t entryBudget, pollBudget;
+    std::size_t polls = 0;
+};
+
+// Huge arrays cost what the view can show, not what they hold.
+TEST_F(ObjectDrawingTest, HugeArraysAreDrawnAtTheCostOfTheViewsPixels) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddRectangle(0, 0, 5, 5, 1);  // half a pixel
+    SymbolDescription* big = layout.AddSymbol(2, "big");
+    big->AddRectangle(0, 0, 50, 50, 1);  // five pixels
+    constexpr int kMillion = 1000000;
+    // Every drawn entry and every poll counts.  An element smaller than a
+    // pixel has its corners on two pixels at most in each direction, so the
+    // distinct marks (a dot and an outline each) are at most four a pixel of
+    // the view; a few more entries for the array itself.
+    // The input is polled about once for each column of pixels.
+    const std::size_t budget = 2 * 4 * (100 + 2) * (100 + 2) + 16, pollBudget = 4 * (100 + 2);
+    struct Case {
+        const char* what;
+        int symbol;
+        Point origin, columnEnd, rowEnd;
+        bool borders;
+        TransformMatrix placed;  // the array is placed in a call of this matrix when not identity
+        int rows = kMillion;
+    } cases[] = {
+        // 0.2 pixels apart: a million by a million over 200 views.
+        {"sub-pixel elements", 1, {0, 0}, {2 * kMillion, 0}, {0, 2 * kMillion}, true, {}},
+        {"sub-pixel elements without borders", 1, {0, 0}, {2 * kMillion, 0}, {0, 2 * kMillion}, false, {}},
+        {"mirrored lattice", 1, {1000, 1000}, {1000 - 2 * kMillion, 1000}, {1000, 1000 - 2 * kMillion}, true, {}},
+        {"turned a quarter", 1, {0, 0}, {2 * kMillion, 0}, {0, 3 * kMillion}, true, {0, 1, -1, 0, 1000, 0}},
+        // Ten pixels apart, the view in the middle of the lattice.
+        {"large elements mostly outside",
+         2,
+         {-50 * kMillion, -50 * kMillion},
+         {50 * kMillion, -50 * kMillion},
+         {-50 * kMillion, 50 * kMillion},
+         true,
+         {},
+         kMillion},
+        {"a thousand rows, the view in the middle",
+         2,
+         {-50 * kMillion, -500},
+         {50 * kMillion, -500},
+         {-50 * kMillion, 99500},
+         true,
+         {},
+         1000},
+    };
+    for (const Case& c : cases) {
+        main->Reset();
+        layout.DeleteSymbol(3);
+        Settings().showBorders = c.borders;
+        if (c.placed == TransformMatrix{}) {
+            main->InsertArray(c.symbol, c.origin, c.columnEnd, c.rowEnd, kMillion, c.rows, 1.0, 0.0);
+        } else {
+            SymbolDescription* holder = layout.AddSymbol(3, "holder");
+            holder->InsertArray(c.symbol, c.origin, c.columnEnd, c.rowEnd, kMillion, c.rows, 1.0, 0.0);
+            main->InsertSymbolCallMatrix(3, c.placed);
+        }
+        BudgetCanvas bounded(budget, pollBudget);
+        EXPECT_TRUE(DrawLayoutOnCanvas(layout, bounded))
+            << c.what << ": gave up after " << bounded.entries.size() << " entries and " << bounded.polls << " polls";
+        if (c.symbol == 2) {
+            // 0, 100, ... 1000 in x and in y meet the view: each a filled rectangle.
+            std::size_t filled = 0;
+            for (const auto& e : bounded.entries) filled += e.shape == Shape::Rectangle && e.brush.style == -1;
+            EXPECT_EQ(filled, 121u) << c.what;
+        } else {
+            std::size_t dots = 0;
+            for (const auto& e : bounded.entries) dots += e.shape == Shape::Rectangle;
+            EXPECT_GE(dots, 100u * 100u) << c.what << ": the dots cover the view";
+        }
+    }
+}
+
+// The dots of elements smaller than a pixel are drawn once a pixel, and at
+// exactly the pixels where the elements one by one would put them; with
+// interiors and borders each element's outline comes with its dot.
+TEST_F(ObjectDrawingTest, SubPixelElementsLeaveTheDotsOfEveryElement) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddRectangle(0, 0, 6, 4, 1);
+    struct Case {
+        const char* what;
+        Point origin, columnEnd, rowEnd;
+        int columns, rows;
+        TransformMatrix placed;
+    } cases[] = {
+        {"uneven steps", {-37, -41}, {1100, -41}, {-37, 1090}, 487, 311, {}},
+        {"mirrored", {1040, 1030}, {-50, 1030}, {1040, -60}, 401, 389, {}},
+        {"slanted", {-30, -30}, {1100, 200}, {-10, 1050}, 350, 330, {}},
+        {"turned a quarter", {-30, -30}, {1100, -30}, {-30, 1050}, 350, 330, {0, 1, -1, 0, 1000, 0}},
+        {"partly outside", {500, 500}, {3000, 500}, {500, 3000}, 901, 703, {}},
+    };
+    const auto lessPoints = [](const std::vector<PixelPoint>& a, const std::vector<PixelPoint>& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](PixelPoint p, PixelPoint q) {
+            return std::pair(p.x, p.y) < std::pair(q.x, q.y);
+        });
+    };
+    const std::pair<bool, bool> modes[] = {{true, false}, {false, false}, {true, true}};  // interiors, borders
+    for (const auto& [interiors, borders] : modes) {
+        Settings().showInteriors = interiors;
+        Settings().showBorders = borders;
+        for (const Case& c : cases) {
+            if (!interiors && c.placed != TransformMatrix{}) continue;  // the call would be a crossed box
+            main->Reset();
+            layout.DeleteSymbol(3);
+            SymbolDescription* holder = main;
+            if (c.placed != TransformMatrix{}) {
+                holder = layout.AddSymbol(3, "holder");
+                main->InsertSymbolCallMatrix(3, c.placed);
+            }
+            Word* array = holder->InsertArray(1, c.origin, c.columnEnd, c.rowEnd, c.columns, c.rows, 1.0, 0.0);
+            ASSERT_TRUE(Draw());
+            std::set<std::pair<int, int>> drawn, expected;
+            std::set<std::vector<PixelPoint>, decltype(lessPoints)> outlines(lessPoints), insideOutlines(lessPoints);
+            for (const auto& e : canvas.entries) {
+                if (e.shape == Shape::Rectangle) drawn.insert({e.points[0].x, e.points[0].y});
+                if (e.shape == Shape::Polygon) outlines.insert(e.points);
+            }
+            for (int i = 0; i < c.columns; ++i) {
+                for (int j = 0; j < c.rows; ++j) {
+                    const TransformMatrix e = ComposeTransform(ElementMatrix(array, i, j), c.placed);
+                    Point box[4] = {{0, 0}, {6, 0}, {6, 4}, {0, 4}};
+                    TransformPoints(box, 4, e);
+                    const Rect b = PointsBounds(box, 4);
+                    if (b.maxx < 0 || b.minx > 1000 || b.maxy < 0 || b.miny > 1000) continue;
+                    expected.insert({RoundHalfAway(b.minx * 0.1), RoundHalfAway((1000 - b.miny) * 0.1)});
+                    if (b.minx < -1 || b.maxx > 1001 || b.miny < -1 || b.maxy > 1001) continue;  // clipped
+                    std::vector<PixelPoint> outline;
+                    for (int k = 0; k <= 4; ++k)
+                        outline.push_back(
+                            {RoundHalfAway(box[k % 4].X * 0.1), RoundHalfAway((1000 - box[k % 4].Y) * 0.1)});
+                    insideOutlines.insert(outline);
+                }
+            }
+            const std::string mode = interiors ? (borders ? " with borders" : "") : " without interiors";
+            EXPECT_EQ(drawn, expected) << c.what << mode;
+            if (borders) {
+                EXPECT_TRUE(std::includes(outlines.begin(), outlines.end(), insideOutlines.begin(),
+                                          insideOutlines.end(), lessPoints))
+                    << c.what << ": every element's outline";
+            } else {
+                EXPECT_LE(canvas.entries.size(), 3 * expected.size() + 16) << c.what << mode << ": each dot drawn once";
+            }
+        }
+    }
+}
+
+// Calls smaller than a dot are a dot, with or without borders: their contents
+// would only put dots of their own on the same spot.
+TEST_F(ObjectDrawingTest, CallsSmallerThanADotAreNotEntered) {
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    for (int k = 0; k < 1000; ++k) cell->AddRectangle(k % 10, k % 7, k % 10 + 2, k % 7 + 3, 1 + k % 2);
+    main->InsertSymbolCall(1, 400, 400);
+    for (const bool borders : {true, false}) {
+        Settings().showBorders = borders;
+        ASSERT_TRUE(Draw());
+        ASSERT_EQ(canvas.entries.size(), 1u) << "borders " << borders;
+        EXPECT_EQ(canvas.entries[0].shape, Shape::Rectangle);
+        EXPECT_EQ(canvas.entries[0].points, (std::vector<PixelPoint>{{40, 60}, {41, 61}}));
+        EXPECT_EQ(canvas.entries[0].pen.color, kSymbolOutlineColor);
+    }
+}
+
+// Cells that overlap their neighbours and place two of them a level down
+// hold 2^40 objects after 40 levels, all larger than a pixel.  Such a call is
+// its box in the brush of each of its layers (and its outline and name with
+// the borders); calls that hold fewer objects than pixels are drawn in full.
+TEST_F(ObjectDrawingTest, CallsHoldingFarMoreObjectsThanPixelsAreTheirLayersBoxes) {
+    SymbolDescription* below = layout.AddSymbol(1, "L0");
+    below->AddRectangle(0, 0, 300, 300, 1);
+    for (int level = 1; level <= 40; ++level) {
+        SymbolDescription* cell = layout.AddSymbol(level + 1, "L" + std::to_string(level));
+        cell->AddRectangle(0, 0, 300, 300, 1 + level % 2);
+        cell->InsertSymbolCall(level, 0, 0);
+        cell->InsertSymbolCall(level, 5, 5);
+    }
+    main->InsertSymbolCall(41, 100, 100);
+    main->InsertSymbolCall(3, 600, 600);  // seven objects: drawn in full
+    BudgetCanvas bounded(1000, 1000);
+    ASSERT_TRUE(DrawLayoutOnCanvas(layout, bounded)) << "gave up after " << bounded.entries.size() << " entries";
+    std::vector<const RecordingCanvas::Entry*> boxes;
+    std::size_t rectangles = 0;
+    for (const auto& e : bounded.entries) {
+        if (e.shape == Shape::Polygon && e.brush.style == -1) boxes.push_back(&e);
+        rectangles += e.shape == Shape::Rectangle;
+    }
+    ASSERT_EQ(boxes.size(), 2u) << "one box for each layer of the dense call";
+    EXPECT_EQ(boxes[0]->brush.color, 0x0000FFu);
+    EXPECT_EQ(boxes[1]->brush.color, 0x00FF00u);
+    EXPECT_EQ(boxes[0]->points.front(), (PixelPoint{10, 90}));
+    EXPECT_EQ(rectangles, 7u) << "the small call's rectangles";
+    std::size_t names = 0;
+    for (const auto& e : bounded.entries) names += e.shape == Shape::Text;
+    EXPECT_EQ(names, 2u) << "both calls are named";
 }
