@@ -154,8 +154,11 @@ struct LoadGdsFile::State {
     bool unitScale = true;  // coordinates pass unchanged
 
     // Symbols by their name in the file; the names they have in the layout.
-    std::unordered_map<std::string, SymbolDescription*> symbolsByName;
-    std::unordered_set<std::string> symbolNames;
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    std::unordered_map<std::string, SymbolDescription*, NameHash, std::equal_to<>> symbolsByName;
     std::vector<std::pair<std::string, std::string>> renamed;  // file name, symbol name
     std::int32_t nextSymbolNumber = 1;
     SymbolDescription* current = nullptr;
@@ -395,16 +398,13 @@ struct LoadGdsFile::State {
     SymbolDescription* FindOrCreate(const Record& r) {
         const std::string_view fileName = UpToNul(r.data, r.size);
         // The layout was cleared: the map knows every symbol, the main one included.
-        if (auto it = symbolsByName.find(std::string(fileName)); it != symbolsByName.end()) return it->second;
+        if (auto it = symbolsByName.find(fileName); it != symbolsByName.end()) return it->second;
         const std::string base = SymbolName(fileName);
         std::string name = base;
-        for (int k = 2; symbolNames.count(name); ++k) name = base + " " + std::to_string(k);
+        for (int k = 2; layout.FindSymbolByName(name); ++k) name = base + " " + std::to_string(k);
         if (name != base) renamed.emplace_back(fileName, name);
         SymbolDescription* s = layout.AddSymbol(nextSymbolNumber++, name);
-        if (s) {
-            symbolsByName.emplace(fileName, s);
-            symbolNames.insert(name);
-        }
+        if (s) symbolsByName.emplace(fileName, s);
         return s;
     }
 
@@ -886,7 +886,6 @@ bool LoadGdsFile::ReadFrom(platform::ByteSource& source, bool withLayerMap) {
     s.buffer = std::make_unique<std::uint8_t[]>(s.bufferCapacity);
     s.points.reserve(kMaxXYPoints);
     s.symbolsByName.emplace(s.layout.MainSymbol()->Name(), s.layout.MainSymbol());
-    s.symbolNames.insert(s.layout.MainSymbol()->Name());
     if (withLayerMap) s.TakePairsFromLayerMap();
 
     const bool head = s.ReadHead();
