@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <polyclipping/clipper.hpp>
 #include <random>
@@ -833,6 +834,130 @@ TEST(BoolEngineAgainstClipper, OtherGrids) {
     };
     int failures = 0;
     for (const Family& family : families) failures += CheckFamily(family, 10 - failures);
+}
+
+}  // namespace
+
+namespace {
+
+// --- Random inputs crowded at the marge ----------------------------------------
+
+// Inputs built to reach the engine's internal consistency checks: points a
+// marge apart (and one unit either side of it), collinear overlapping links,
+// many rectangles on a fine lattice, slivers thinner than the marge, and
+// any-angle triangles near each other. `marge` is in nm.
+Input GenerateCrowded(unsigned seed, int family, double marge) {
+    std::mt19937 rng(seed);
+    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const int m = static_cast<int>(marge);
+    Input input;
+    for (int g = 0; g < 2; ++g) {
+        std::vector<Ring>& rings = g == 0 ? input.a : input.b;
+        const int count = uniform(g == 0 ? 1 : 0, family == 2 ? 12 : 4);
+        for (int k = 0; k < count; ++k) {
+            switch (family) {
+                case 0: {
+                    // Rectangles whose sides lie a marge apart, give or take one.
+                    const int offsets[] = {-m - 1, -m, -m + 1, 0, m - 1, m, m + 1};
+                    auto at = [&](int cell) { return cell * 5 * m + offsets[uniform(0, 6)]; };
+                    const int x = uniform(0, 4), y = uniform(0, 4);
+                    rings.push_back(Rect(at(x), at(y), at(x + uniform(1, 3)), at(y + uniform(1, 3))));
+                    break;
+                }
+                case 1: {
+                    // Collinear overlapping links: shapes on a few shared lines, level,
+                    // vertical or slanted.
+                    const int dx = uniform(1, 5), dy = uniform(-5, 5), line = uniform(0, 2) * m;
+                    const int t0 = uniform(0, 20), t1 = t0 + uniform(1, 20);
+                    const int side = uniform(0, 1) ? uniform(1, 3 * m) : -uniform(1, 3 * m);
+                    const Pt p{static_cast<double>(t0 * dx * m / 2), static_cast<double>(t0 * dy * m / 2 + line)};
+                    const Pt q{static_cast<double>(t1 * dx * m / 2), static_cast<double>(t1 * dy * m / 2 + line)};
+                    if (uniform(0, 1))
+                        rings.push_back({p, q, {q.x, q.y + side}, {p.x, p.y + side}});
+                    else
+                        rings.push_back({p, q, {(p.x + q.x) / 2 + uniform(-m, m), p.y + side}});
+                    break;
+                }
+                case 2: {
+                    // Many rectangles on a fine lattice, a few marges wide.
+                    const int step = uniform(1, 3) * std::max(1, m / 5);
+                    const int x = uniform(0, 40) * step, y = uniform(0, 40) * step;
+                    rings.push_back(Rect(x, y, x + uniform(1, 12) * step, y + uniform(1, 12) * step));
+                    break;
+                }
+                case 3: {
+                    // Slivers: long triangles and quadrilaterals thinner than the marge.
+                    const double x0 = uniform(0, 100 * m), y0 = uniform(0, 100 * m);
+                    const double x1 = x0 + uniform(-60 * m, 60 * m), y1 = y0 + uniform(-60 * m, 60 * m);
+                    const double w = uniform(0, 2 * m), h = uniform(0, 2 * m);
+                    if (uniform(0, 1))
+                        rings.push_back({{x0, y0}, {x1, y1}, {(x0 + x1) / 2 + w, (y0 + y1) / 2 + h}});
+                    else
+                        rings.push_back({{x0, y0}, {x1, y1}, {x1 + w, y1 + h}, {x0 + w, y0 + h}});
+                    break;
+                }
+                default: {
+                    // Any-angle triangles and quadrilaterals near each other.
+                    const int size = uniform(10, 60) * m, field = uniform(5, 60) * m;
+                    const double cx = uniform(0, field), cy = uniform(0, field);
+                    Ring ring;
+                    const int corners = uniform(3, 4);
+                    for (int c = 0; c < corners; ++c)
+                        ring.push_back({cx + uniform(-size, size) / 2, cy + uniform(-size, size) / 2});
+                    rings.push_back(ring);
+                    break;
+                }
+            }
+        }
+    }
+    return input;
+}
+
+long EnvNumber(const char* name, long fallback) {
+    const char* text = std::getenv(name);
+    return text && *text ? std::strtol(text, nullptr, 10) : fallback;
+}
+
+// Every operation on seeded inputs crowded at the marge, on grids 1, 3 and 5
+// nm, must give a result (no internal error) that passes the shape checks and
+// Clipper's area within the perimeter times the marge plus a grid step. The
+// default run is short; ZANDOR_BOOL_RANDOM_CASES, ZANDOR_BOOL_RANDOM_SEED and
+// ZANDOR_BOOL_RANDOM_FAILURES (failures shown before it stops) run it long.
+TEST(BoolEngineAgainstClipper, CrowdedRandomDriver) {
+    const long cases = EnvNumber("ZANDOR_BOOL_RANDOM_CASES", 1500);
+    const long first = EnvNumber("ZANDOR_BOOL_RANDOM_SEED", 1);
+    const long maxFailures = EnvNumber("ZANDOR_BOOL_RANDOM_FAILURES", 10);
+    const int grids[] = {1, 3, 5, 1};
+    int failures = 0;
+    for (long seed = first; seed < first + cases && failures < maxFailures; ++seed) {
+        const int family = static_cast<int>(seed % 5);
+        const int grid = grids[(seed / 5) % 4];
+        const double marge = 10.0 * grid;
+        const Input input = GenerateCrowded(static_cast<unsigned>(seed), family, marge);
+        for (BooleanOperation op : kOps) {
+            auto where = [&]() {
+                return "seed " + std::to_string(seed) + " family " + std::to_string(family) + " grid " +
+                       std::to_string(grid) + " op " + OpName(op) + "\nA: " + Describe(input.a) +
+                       "\nB: " + Describe(input.b);
+            };
+            std::vector<Ring> result;
+            try {
+                result = RunEngine(input, op, grid);
+            } catch (const Bool_Engine_Error& error) {
+                ADD_FAILURE() << where() << "\nerror " << error.GetReason();
+                ++failures;
+                continue;
+            }
+            const double tolerance = (marge + grid) * (Perimeter(input.a) + Perimeter(input.b)) + 1;
+            const double area = ResultArea(result), expected = ClipperArea(input, op);
+            const std::string problem = CheckResult(result, marge);
+            if (std::fabs(area - expected) > tolerance || !problem.empty()) {
+                ADD_FAILURE() << where() << "\narea " << area << " expected " << expected << " tolerance " << tolerance
+                              << " " << problem << "\nresult: " << Describe(result);
+                ++failures;
+            }
+        }
+    }
 }
 
 }  // namespace
