@@ -304,6 +304,12 @@ bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
     return true;
 }
 
+// A hole's top node: the upper end of its top link, the left end when level.
+int TopNode(const WorkGraph& graph, const Link& top) {
+    const Point64 a = graph.nodes[top.begin], b = graph.nodes[top.end];
+    return a.y != b.y ? (a.y > b.y ? top.begin : top.end) : (a.x < b.x ? top.begin : top.end);
+}
+
 // "LINKHOLES": joins each hole to the boundary directly above its top node
 // by a pair of vertical bridge links; returns whether anything was joined.
 // Up to 16 holes ask every link directly; more are answered by one sweep
@@ -314,17 +320,36 @@ bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
 bool LinkHoles(WorkGraph& graph, const std::vector<Walked>& contours, const std::vector<int>& degree, TurnRule rule,
                JoinPoints& joins) {
     std::vector<HoleQuery> queries;
+    // A hole can be entered through its top node only where another boundary
+    // passes it: an outer one or a hole whose own top node lies elsewhere
+    // (which gets a cut or is entered itself). Holes that meet only at their
+    // common top node get one cut like a hole on its own.
+    std::vector<int> topOf(graph.links.size(), -1);
     for (const Walked& c : contours) {
         if (!c.hole) continue;
-        const Link& top = graph.links[c.links.front()];
-        const Point64 a = graph.nodes[top.begin], b = graph.nodes[top.end];
-        const int h = a.y != b.y ? (a.y > b.y ? top.begin : top.end) : (a.x < b.x ? top.begin : top.end);
-        if (degree[h] > 2) {
+        const int h = TopNode(graph, graph.links[c.links.front()]);
+        for (int li : c.links) topOf[li] = h;
+    }
+    std::vector<char> passed(graph.nodes.size(), 0);
+    for (std::size_t i = 0; i < graph.links.size(); ++i) {
+        const Link& l = graph.links[i];
+        if (topOf[i] != l.begin) passed[l.begin] = 1;
+        if (topOf[i] != l.end) passed[l.end] = 1;
+    }
+    for (const Walked& c : contours) {
+        if (!c.hole) continue;
+        const int h = TopNode(graph, graph.links[c.links.front()]);
+        if (degree[h] > 2 && passed[h]) {
             if (rule == TurnRule::KeepGapsApart) joins.push_back(graph.nodes[h]);
             continue;
         }
         queries.push_back({h, -1, ExactY{}});
     }
+    // Holes touching at their common top node share one cut.
+    std::sort(queries.begin(), queries.end(), [](const HoleQuery& p, const HoleQuery& q) { return p.node < q.node; });
+    queries.erase(std::unique(queries.begin(), queries.end(),
+                              [](const HoleQuery& p, const HoleQuery& q) { return p.node == q.node; }),
+                  queries.end());
     std::sort(joins.begin(), joins.end(),
               [](const Point64& a, const Point64& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
     if (queries.empty()) return false;
@@ -530,6 +555,14 @@ std::vector<Walked> ExtractWith(WorkGraph& graph, TurnRule rule, bool& retry) {
     graph.engine.ReportStage("Linking Holes");
     if (graph.links.empty()) return contours;
     const bool anyHole = std::any_of(contours.begin(), contours.end(), [](const Walked& c) { return c.hole; });
+    if (!anyHole && rule == TurnRule::KeepGapsApart) {
+        // Without holes the first walk changed nothing in the graph. A walk
+        // that met a hole at a junction before the outer contour around it
+        // (the hole touches a piece of the result outside it at a pinch
+        // point) has taken the hole into that piece: not clockwise.
+        for (const Walked& c : contours)
+            if (WalkedArea(graph, c) >= 0) retry = true;
+    }
     if (!anyHole || !graph.engine.joinHoles) return contours;
     graph.engine.ReportStage("LINKHOLES\n");
     std::vector<int> degree(graph.nodes.size(), 0);
