@@ -268,8 +268,10 @@ struct HoleQuery {
 // edges cross. The bridge then runs from `h` to that end, which is safe when
 // no node lies in the triangle of `h`, `p` and the end: no link can then
 // cross it, as nothing crosses the vertical from `h` to `p` or the piece of
-// `l` from `p` to the end. `byColumn`: live nodes by (x, y), built on first use.
-int NearEnd(const WorkGraph& graph, const Link& l, int h, Point64 p, std::vector<SortedNode>& byColumn) {
+// `l` from `p` to the end. `live` (nodes with links) and `byColumn` (live
+// nodes by (x, y), when noding has not kept them) are built on first use.
+int NearEnd(WorkGraph& graph, const Link& l, int h, Point64 p, std::vector<char>& live,
+            std::vector<SortedNode>& byColumn) {
     auto near = [&](int n) {
         const Point64 e = graph.nodes[n];
         return e.x - p.x <= graph.marge && p.x - e.x <= graph.marge && e.y - p.y <= graph.marge &&
@@ -280,27 +282,36 @@ int NearEnd(const WorkGraph& graph, const Link& l, int h, Point64 p, std::vector
     if (near(l.begin)) end = l.begin;
     if (near(l.end) && (end < 0 || std::abs(b.x - p.x) < std::abs(a.x - p.x))) end = l.end;
     if (end < 0) return -1;
-    if (byColumn.empty()) {
-        std::vector<char> live(graph.nodes.size(), 0);
+    const Point64 hp = graph.nodes[h], e = graph.nodes[end];
+    // Points on the grid read back exactly: the cut stays vertical (so that
+    // axis-parallel input gives axis-parallel output).
+    const i64 step = graph.engine.GetGrid();
+    if (step > 0 && hp.x % step == 0 && p.y % step == 0 && e.x % step == 0 && e.y % step == 0) return -1;
+    if (live.empty()) {
+        live.assign(graph.nodes.size(), 0);
         for (const Link& k : graph.links) live[k.begin] = live[k.end] = 1;
+    }
+    if (graph.settled) RefreshSorted(graph);
+    if (!graph.settled && byColumn.empty()) {
         for (std::size_t n = 0; n < graph.nodes.size(); ++n)
             if (live[n]) byColumn.push_back({graph.nodes[n].x, graph.nodes[n].y, static_cast<int>(n)});
         std::sort(byColumn.begin(), byColumn.end());
     }
-    const Point64 hp = graph.nodes[h], e = graph.nodes[end];
+    // Settled nodes are kept by column (dead ones included) since noding.
+    const std::vector<SortedNode>& columns = graph.settled ? graph.columns : byColumn;
     const i64 x0 = std::min(hp.x, e.x), x1 = std::max(hp.x, e.x), y0 = hp.y, y1 = std::max(p.y, e.y);
     auto side = [](Point64 o, Point64 d, Point64 q) { return Sign(Cross(d.x - o.x, d.y - o.y, q.x - o.x, q.y - o.y)); };
-    for (auto it = std::lower_bound(byColumn.begin(), byColumn.end(), SortedNode{x0, y0, INT32_MIN});
-         it != byColumn.end() && it->major <= x1;) {
+    for (auto it = std::lower_bound(columns.begin(), columns.end(), SortedNode{x0, y0, INT32_MIN});
+         it != columns.end() && it->major <= x1;) {
         if (it->minor > y1) {
-            it = std::lower_bound(it, byColumn.end(), SortedNode{it->major, INT64_MAX, INT32_MAX});
+            it = std::lower_bound(it, columns.end(), SortedNode{it->major, INT64_MAX, INT32_MAX});
             continue;
         }
         if (it->minor < y0) {
-            it = std::lower_bound(it, byColumn.end(), SortedNode{it->major, y0, INT32_MIN});
+            it = std::lower_bound(it, columns.end(), SortedNode{it->major, y0, INT32_MIN});
             continue;
         }
-        if (it->id != h && it->id != end) {
+        if (it->id != h && it->id != end && static_cast<std::size_t>(it->id) < live.size() && live[it->id]) {
             const Point64 q{it->major, it->minor};
             const int s1 = side(hp, p, q), s2 = side(p, e, q), s3 = side(e, hp, q);
             if ((s1 >= 0 && s2 >= 0 && s3 >= 0) || (s1 <= 0 && s2 <= 0 && s3 <= 0)) return -1;
@@ -320,6 +331,7 @@ bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
         bool hole;   // hole flag of the boundary above
     };
     std::vector<Join> joins;
+    std::vector<char> live;
     std::vector<SortedNode> nodesByColumn;
     for (const HoleQuery& q : queries) {
         if (q.link < 0) Fail("hole without a contour above it", "Error");
@@ -335,7 +347,7 @@ bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
             if (graph.nodes[l.end].x == hx) node = l.end;
             // The line's Y truncated toward zero.
             y = static_cast<i64>(q.y.whole + (q.y.whole < 0 && q.y.remainder > 0 ? 1 : 0));
-            if (node < 0) node = NearEnd(graph, l, q.node, Point64{hx, y}, nodesByColumn);
+            if (node < 0) node = NearEnd(graph, l, q.node, Point64{hx, y}, live, nodesByColumn);
         }
         joins.push_back(Join{q.node, node >= 0 ? -1 : q.link, node, y, l.hole});
     }
