@@ -262,14 +262,16 @@ struct HoleQuery {
 
 // The end of link `l` (the boundary directly above hole node `h`) to take as
 // the top of the cut instead of the point `p` on `l` above `h`, or -1. A cut
-// ending within the marge of an end of `l` would leave that end and the cut's
-// top closer than a grid step can tell apart: read back on the grid the walk
-// doubles back on itself there or, where a crossing lies off the grid, its
-// edges cross. The bridge then runs from `h` to that end, which is safe when
-// no node lies in the triangle of `h`, `p` and the end: no link can then
-// cross it, as nothing crosses the vertical from `h` to `p` or the piece of
-// `l` from `p` to the end. `live` (nodes with links) and `byColumn` (live
-// nodes by (x, y), when noding has not kept them) are built on first use.
+// ending within the marge of an end of `l`, off the grid, would leave that end
+// and the cut's top closer than a grid step can tell apart: read back on the
+// grid the walk doubles back on itself there or the cut crosses `l`. The
+// bridge then runs from `h` to that end, which is safe when no node but these
+// two lies within a grid step of the triangle of `h`, `p` and the end: no
+// link crosses the vertical from `h` to `p` or the piece of `l` from `p` to
+// the end, and none passes within the marge of `h` or the end (noding), so a
+// link near the bridge, even once read back on the grid, would have to end
+// there. `live` (nodes with links) and `byColumn` (live nodes by (x, y), when
+// noding has not kept them) are built on first use.
 int NearEnd(WorkGraph& graph, const Link& l, int h, Point64 p, std::vector<char>& live,
             std::vector<SortedNode>& byColumn) {
     auto near = [&](int n) {
@@ -299,8 +301,8 @@ int NearEnd(WorkGraph& graph, const Link& l, int h, Point64 p, std::vector<char>
     }
     // Settled nodes are kept by column (dead ones included) since noding.
     const std::vector<SortedNode>& columns = graph.settled ? graph.columns : byColumn;
-    const i64 x0 = std::min(hp.x, e.x), x1 = std::max(hp.x, e.x), y0 = hp.y, y1 = std::max(p.y, e.y);
-    auto side = [](Point64 o, Point64 d, Point64 q) { return Sign(Cross(d.x - o.x, d.y - o.y, q.x - o.x, q.y - o.y)); };
+    const i64 x0 = std::min(hp.x, e.x) - std::max<i64>(step, 1), x1 = std::max(hp.x, e.x) + std::max<i64>(step, 1);
+    const i64 y0 = hp.y, y1 = std::max(p.y, e.y);
     for (auto it = std::lower_bound(columns.begin(), columns.end(), SortedNode{x0, y0, INT32_MIN});
          it != columns.end() && it->major <= x1;) {
         if (it->minor > y1) {
@@ -311,11 +313,7 @@ int NearEnd(WorkGraph& graph, const Link& l, int h, Point64 p, std::vector<char>
             it = std::lower_bound(it, columns.end(), SortedNode{it->major, y0, INT32_MIN});
             continue;
         }
-        if (it->id != h && it->id != end && static_cast<std::size_t>(it->id) < live.size() && live[it->id]) {
-            const Point64 q{it->major, it->minor};
-            const int s1 = side(hp, p, q), s2 = side(p, e, q), s3 = side(e, hp, q);
-            if ((s1 >= 0 && s2 >= 0 && s3 >= 0) || (s1 <= 0 && s2 <= 0 && s3 <= 0)) return -1;
-        }
+        if (it->id != h && it->id != end && static_cast<std::size_t>(it->id) < live.size() && live[it->id]) return -1;
         ++it;
     }
     return end;
