@@ -531,9 +531,9 @@ double ClipperArea(const Input& input, BooleanOperation op) {
 double Cross(Pt o, Pt a, Pt b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); }
 
 // Checks the shape of a result; returns an empty string when it is sound.
-// `cutsMayPassVertices`: a vertex may lie on a cut (an edge walked both ways)
-// where output truncation brings a node less than a grid step beside the cut
-// onto its column.
+// `cutsMayPassVertices`: a vertex may lie on a cut (an edge walked both ways),
+// and a cut end on an edge, where reading back on the grid brings a node less
+// than a grid step beside a cut, or a cut end beside an edge, onto it.
 std::string CheckResult(const std::vector<Ring>& result, double marge, bool cutsMayPassVertices) {
     struct Edge {
         Pt p, q;
@@ -567,7 +567,7 @@ std::string CheckResult(const std::vector<Ring>& result, double marge, bool cuts
             // A vertex inside another edge.
             for (const Pt& v : {f.p, f.q}) {
                 if (v == e.p || v == e.q || Cross(e.p, e.q, v) != 0) continue;
-                if (cutsMayPassVertices && directed.count({e.q, e.p})) continue;
+                if (cutsMayPassVertices && (directed.count({e.q, e.p}) || cutEnds.count(v))) continue;
                 const double t = (v.x - e.p.x) * (e.q.x - e.p.x) + (v.y - e.p.y) * (e.q.y - e.p.y);
                 const double len = (e.q.x - e.p.x) * (e.q.x - e.p.x) + (e.q.y - e.p.y) * (e.q.y - e.p.y);
                 if (t > 0 && t < len) return "vertex on an edge";
