@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <span>
@@ -259,6 +260,65 @@ struct HoleQuery {
     ExactY y;
 };
 
+// The end of link `l` (the boundary directly above hole node `h`) to take as
+// the top of the cut instead of the point `p` on `l` above `h`, or -1. A cut
+// ending within the marge of an end of `l`, off the grid, would leave that end
+// and the cut's top closer than a grid step can tell apart: read back on the
+// grid the walk doubles back on itself there or the cut crosses `l`. The
+// bridge then runs from `h` to that end, which is safe when no node but these
+// two lies within a grid step of the triangle of `h`, `p` and the end: no
+// link crosses the vertical from `h` to `p` or the piece of `l` from `p` to
+// the end, and none passes within the marge of `h` or the end (noding), so a
+// link near the bridge, even once read back on the grid, would have to end
+// there. `live` (nodes with links) and `byColumn` (live nodes by (x, y), when
+// noding has not kept them) are built on first use.
+int NearEnd(WorkGraph& graph, const Link& l, int h, Point64 p, std::vector<char>& live,
+            std::vector<SortedNode>& byColumn) {
+    auto near = [&](int n) {
+        const Point64 e = graph.nodes[n];
+        return e.x - p.x <= graph.marge && p.x - e.x <= graph.marge && e.y - p.y <= graph.marge &&
+               p.y - e.y <= graph.marge;
+    };
+    const Point64 a = graph.nodes[l.begin], b = graph.nodes[l.end];
+    int end = -1;
+    if (near(l.begin)) end = l.begin;
+    if (near(l.end) && (end < 0 || std::abs(b.x - p.x) < std::abs(a.x - p.x))) end = l.end;
+    if (end < 0) return -1;
+    const Point64 hp = graph.nodes[h], e = graph.nodes[end];
+    // Points on the grid read back exactly: the cut stays vertical (so that
+    // axis-parallel input gives axis-parallel output).
+    const i64 step = graph.engine.GetGrid();
+    if (step > 0 && hp.x % step == 0 && p.y % step == 0 && e.x % step == 0 && e.y % step == 0) return -1;
+    if (live.empty()) {
+        live.assign(graph.nodes.size(), 0);
+        for (const Link& k : graph.links) live[k.begin] = live[k.end] = 1;
+    }
+    if (graph.settled) RefreshSorted(graph);
+    if (!graph.settled && byColumn.empty()) {
+        for (std::size_t n = 0; n < graph.nodes.size(); ++n)
+            if (live[n]) byColumn.push_back({graph.nodes[n].x, graph.nodes[n].y, static_cast<int>(n)});
+        std::sort(byColumn.begin(), byColumn.end());
+    }
+    // Settled nodes are kept by column (dead ones included) since noding.
+    const std::vector<SortedNode>& columns = graph.settled ? graph.columns : byColumn;
+    const i64 x0 = std::min(hp.x, e.x) - std::max<i64>(step, 1), x1 = std::max(hp.x, e.x) + std::max<i64>(step, 1);
+    const i64 y0 = hp.y, y1 = std::max(p.y, e.y);
+    for (auto it = std::lower_bound(columns.begin(), columns.end(), SortedNode{x0, y0, INT32_MIN});
+         it != columns.end() && it->major <= x1;) {
+        if (it->minor > y1) {
+            it = std::lower_bound(it, columns.end(), SortedNode{it->major, INT64_MAX, INT32_MAX});
+            continue;
+        }
+        if (it->minor < y0) {
+            it = std::lower_bound(it, columns.end(), SortedNode{it->major, y0, INT32_MIN});
+            continue;
+        }
+        if (it->id != h && it->id != end && static_cast<std::size_t>(it->id) < live.size() && live[it->id]) return -1;
+        ++it;
+    }
+    return end;
+}
+
 // Cuts the boundary above each hole's top node and adds the bridge links.
 bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
     struct Join {
@@ -269,6 +329,8 @@ bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
         bool hole;   // hole flag of the boundary above
     };
     std::vector<Join> joins;
+    std::vector<char> live;
+    std::vector<SortedNode> nodesByColumn;
     for (const HoleQuery& q : queries) {
         if (q.link < 0) Fail("hole without a contour above it", "Error");
         const Link& l = graph.links[q.link];
@@ -283,6 +345,7 @@ bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
             if (graph.nodes[l.end].x == hx) node = l.end;
             // The line's Y truncated toward zero.
             y = static_cast<i64>(q.y.whole + (q.y.whole < 0 && q.y.remainder > 0 ? 1 : 0));
+            if (node < 0) node = NearEnd(graph, l, q.node, Point64{hx, y}, live, nodesByColumn);
         }
         joins.push_back(Join{q.node, node >= 0 ? -1 : q.link, node, y, l.hole});
     }
@@ -304,6 +367,12 @@ bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
     return true;
 }
 
+// A hole's top node: the upper end of its top link, the left end when level.
+int TopNode(const WorkGraph& graph, const Link& top) {
+    const Point64 a = graph.nodes[top.begin], b = graph.nodes[top.end];
+    return a.y != b.y ? (a.y > b.y ? top.begin : top.end) : (a.x < b.x ? top.begin : top.end);
+}
+
 // "LINKHOLES": joins each hole to the boundary directly above its top node
 // by a pair of vertical bridge links; returns whether anything was joined.
 // Up to 16 holes ask every link directly; more are answered by one sweep
@@ -314,17 +383,36 @@ bool JoinHoles(WorkGraph& graph, const std::vector<HoleQuery>& queries) {
 bool LinkHoles(WorkGraph& graph, const std::vector<Walked>& contours, const std::vector<int>& degree, TurnRule rule,
                JoinPoints& joins) {
     std::vector<HoleQuery> queries;
+    // A hole can be entered through its top node only where another boundary
+    // passes it: an outer one or a hole whose own top node lies elsewhere
+    // (which gets a cut or is entered itself). Holes that meet only at their
+    // common top node get one cut like a hole on its own.
+    std::vector<int> topOf(graph.links.size(), -1);
     for (const Walked& c : contours) {
         if (!c.hole) continue;
-        const Link& top = graph.links[c.links.front()];
-        const Point64 a = graph.nodes[top.begin], b = graph.nodes[top.end];
-        const int h = a.y != b.y ? (a.y > b.y ? top.begin : top.end) : (a.x < b.x ? top.begin : top.end);
-        if (degree[h] > 2) {
+        const int h = TopNode(graph, graph.links[c.links.front()]);
+        for (int li : c.links) topOf[li] = h;
+    }
+    std::vector<char> passed(graph.nodes.size(), 0);
+    for (std::size_t i = 0; i < graph.links.size(); ++i) {
+        const Link& l = graph.links[i];
+        if (topOf[i] != l.begin) passed[l.begin] = 1;
+        if (topOf[i] != l.end) passed[l.end] = 1;
+    }
+    for (const Walked& c : contours) {
+        if (!c.hole) continue;
+        const int h = TopNode(graph, graph.links[c.links.front()]);
+        if (degree[h] > 2 && passed[h]) {
             if (rule == TurnRule::KeepGapsApart) joins.push_back(graph.nodes[h]);
             continue;
         }
         queries.push_back({h, -1, ExactY{}});
     }
+    // Holes touching at their common top node share one cut.
+    std::sort(queries.begin(), queries.end(), [](const HoleQuery& p, const HoleQuery& q) { return p.node < q.node; });
+    queries.erase(std::unique(queries.begin(), queries.end(),
+                              [](const HoleQuery& p, const HoleQuery& q) { return p.node == q.node; }),
+                  queries.end());
     std::sort(joins.begin(), joins.end(),
               [](const Point64& a, const Point64& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
     if (queries.empty()) return false;
@@ -530,6 +618,14 @@ std::vector<Walked> ExtractWith(WorkGraph& graph, TurnRule rule, bool& retry) {
     graph.engine.ReportStage("Linking Holes");
     if (graph.links.empty()) return contours;
     const bool anyHole = std::any_of(contours.begin(), contours.end(), [](const Walked& c) { return c.hole; });
+    if (!anyHole && rule == TurnRule::KeepGapsApart) {
+        // Without holes the first walk changed nothing in the graph. A walk
+        // that met a hole at a junction before the outer contour around it
+        // (the hole touches a piece of the result outside it at a pinch
+        // point) has taken the hole into that piece: not clockwise.
+        for (const Walked& c : contours)
+            if (WalkedArea(graph, c) >= 0) retry = true;
+    }
     if (!anyHole || !graph.engine.joinHoles) return contours;
     graph.engine.ReportStage("LINKHOLES\n");
     std::vector<int> degree(graph.nodes.size(), 0);

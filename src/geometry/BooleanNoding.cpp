@@ -74,6 +74,10 @@ Point64 CrossingPoint(Point64 a0, Point64 a1, Point64 b0, Point64 b1) {
     return Point64{static_cast<i64>(std::trunc(x)), static_cast<i64>(std::trunc(y))};
 }
 
+// Rounds before node-to-link cuts watch for rerouting in circles (see
+// KeepReroutedPairs); planar input settles in two or three.
+constexpr int kLateRound = 4;
+
 bool MergeGreedy(WorkGraph& graph, const std::vector<int>& order, i64 tolerance, std::vector<int>& target) {
     bool changed = false;
     const std::size_t n = order.size();
@@ -397,6 +401,62 @@ void CrossPair(WorkGraph& graph, int pi, int qi) {
     graph.cuts.push_back({qi, n});
 }
 
+std::uint64_t PairKey(int a, int b) {
+    const auto lo = static_cast<std::uint32_t>(std::min(a, b)), hi = static_cast<std::uint32_t>(std::max(a, b));
+    return static_cast<std::uint64_t>(lo) << 32 | hi;
+}
+
+// Nodes never move, so links between the same two nodes are the same
+// segment and node-to-link cuts treat them alike. Near the marge that can go
+// round in a circle: the link u-v is cut at nodes near it into a path whose
+// pieces have further nodes near them, and cutting those brings back u-v
+// (four nodes around a thin quadrilateral whose diagonals each pass within the
+// marge of the other two corners), one more copy every round. From a late
+// round on, a link is therefore not cut when one of its pieces would join two
+// nodes whose links were rerouted so before: the link stays whole, with the
+// nodes near it, which costs nothing but exactness at the marge (the
+// arrangement stays planar, as crossings are still cut).
+void KeepReroutedPairs(WorkGraph& graph) {
+    std::vector<WorkGraph::Cut>& cuts = graph.cuts;
+    std::sort(cuts.begin(), cuts.end(), [&graph](const WorkGraph::Cut& p, const WorkGraph::Cut& q) {
+        if (p.link != q.link) return p.link < q.link;
+        const Link& l = graph.links[p.link];
+        const Point64 a = graph.nodes[l.begin], b = graph.nodes[l.end];
+        auto along = [&](int n) {
+            return static_cast<i128>(graph.nodes[n].x - a.x) * (b.x - a.x) +
+                   static_cast<i128>(graph.nodes[n].y - a.y) * (b.y - a.y);
+        };
+        const i128 pa = along(p.node), qa = along(q.node);
+        return pa != qa ? pa < qa : p.node < q.node;
+    });
+    std::vector<std::uint64_t>& known = graph.reroutedPairs;
+    const std::size_t before = known.size();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < cuts.size();) {
+        const int li = cuts[i].link;
+        std::size_t j = i;
+        while (j < cuts.size() && cuts[j].link == li) ++j;
+        const Link& l = graph.links[li];
+        bool circular = false;
+        int from = l.begin;
+        for (std::size_t k = i; k <= j && !circular; ++k) {
+            const int to = k < j ? cuts[k].node : l.end;
+            if (k < j && (graph.nodes[to] == graph.nodes[from] || graph.nodes[to] == graph.nodes[l.end])) continue;
+            circular = std::binary_search(known.begin(), known.begin() + static_cast<std::ptrdiff_t>(before),
+                                          PairKey(from, to));
+            from = to;
+        }
+        if (!circular) {
+            known.push_back(PairKey(l.begin, l.end));
+            for (std::size_t k = i; k < j; ++k) cuts[kept++] = cuts[k];
+        }
+        i = j;
+    }
+    cuts.resize(kept);
+    std::sort(known.begin(), known.end());
+    known.erase(std::unique(known.begin(), known.end()), known.end());
+}
+
 // "Node to Node" with the marge: the first time over all nodes, then
 // around the nodes made since.
 bool MergeStage(WorkGraph& graph) {
@@ -465,6 +525,8 @@ bool SnapStage(WorkGraph& graph) {
                 });
         }
     }
+    if (graph.cuts.empty()) return false;
+    if (graph.round >= kLateRound) KeepReroutedPairs(graph);
     if (graph.cuts.empty()) return false;
     ApplyCuts(graph);
     return true;
@@ -650,6 +712,7 @@ bool NodeGraph(WorkGraph& graph, bool planar) {
     for (int round = 0;; ++round) {
         if (graph.links.size() <= 2) return any;
         if (round == kMaxRounds) Fail("crossing search does not settle", "Error");
+        graph.round = round;
         graph.settled = false;
         bool changed = false;
         graph.engine.ReportStage("Node to BoolLink 0");

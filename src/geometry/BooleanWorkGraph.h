@@ -63,6 +63,10 @@ struct WorkGraph {
         int node;
     };
     std::vector<Cut> cuts;
+    // Node pairs whose links node-to-link cuts replaced by a path through other
+    // nodes in a late round (see SnapStage), as (lower node << 32 | higher node).
+    std::vector<std::uint64_t> reroutedPairs;
+    int round = 0;         // the current noding round
     bool settled = false;  // noding has finished: nodes lie more than the marge apart
 
     // The result flag of the operation being extracted.
