@@ -19,7 +19,9 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from benchlib import rec, run_process  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus", "gds", "orfs")
@@ -27,19 +29,9 @@ CORPUS = os.path.join(os.path.dirname(ROOT), "shared", "corpus", "gds", "orfs")
 
 def measure(cmd):
     """Runs cmd, returns (seconds, peak RSS in MiB, seconds the child reports as "inner_s")."""
-    with tempfile.TemporaryFile() as out_file, tempfile.TemporaryFile() as err_file:
-        start = time.perf_counter()
-        proc = subprocess.Popen(cmd, stdout=out_file, stderr=err_file)
-        _, status, usage = os.wait4(proc.pid, 0)
-        seconds = time.perf_counter() - start
-        out_file.seek(0)
-        err_file.seek(0)
-        out = out_file.read().decode(errors="replace")
-        err = err_file.read().decode(errors="replace")
-    if status != 0:
-        sys.exit(f"command failed ({status}): {' '.join(cmd)}\n{err}")
-    inner = [float(line.split()[1]) for line in out.splitlines() if line.startswith("inner_s ")]
-    return seconds, usage.ru_maxrss / 1024.0, inner[0] if inner else seconds
+    run = run_process(cmd)
+    inner = [float(line.split()[1]) for line in run.out.splitlines() if line.startswith("inner_s ")]
+    return run.wall, run.rss_mib, inner[0] if inner else run.wall
 
 
 def best_of(cmd, runs):
@@ -49,8 +41,6 @@ def best_of(cmd, runs):
 
 def tiny_gds(path):
     """A library with one empty structure: what each program costs to start, read and exit."""
-    def rec(rtype, dtype, payload=b""):
-        return struct.pack(">HBB", 4 + len(payload), rtype, dtype) + payload
     stamp = struct.pack(">12H", 2026, 1, 1, 0, 0, 0, 2026, 1, 1, 0, 0, 0)
     units = bytes([0x3E, 0x41, 0x89, 0x37, 0x4B, 0xC6, 0xA7, 0xF0, 0x39, 0x44, 0xB8, 0x2F, 0xA0, 0x9B, 0x5A, 0x54])
     with open(path, "wb") as f:

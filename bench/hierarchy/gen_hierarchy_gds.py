@@ -11,38 +11,12 @@ and a hierarchy N + 1 levels deep.  Structures are written leaves first, or with
 parents first (every reference then names a structure not read yet).
 """
 import argparse
+import os
 import struct
+import sys
 
-
-def rec(rtype, dtype, payload=b""):
-    return struct.pack(">HBB", 4 + len(payload), rtype, dtype) + payload
-
-
-def name_rec(rtype, text):
-    data = text.encode()
-    if len(data) % 2:
-        data += b"\0"
-    return rec(rtype, 6, data)
-
-
-def real8(x):
-    """GDSII excess-64 base-16 real."""
-    if x == 0:
-        return b"\0" * 8
-    sign = 0x80 if x < 0 else 0
-    x = abs(x)
-    exp = 64
-    while x >= 1:
-        x /= 16
-        exp += 1
-    while x < 1 / 16:
-        x *= 16
-        exp -= 1
-    mant = int(round(x * (1 << 56)))
-    if mant >= 1 << 56:
-        mant >>= 4
-        exp += 1
-    return bytes([sign | exp]) + mant.to_bytes(7, "big")
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from benchlib import name_rec, real8, rec  # noqa: E402
 
 
 STAMP = struct.pack(">12H", 2026, 1, 1, 0, 0, 0, 2026, 1, 1, 0, 0, 0)

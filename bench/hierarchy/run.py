@@ -20,7 +20,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from benchlib import run_process  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -28,18 +30,8 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 
 def measure(cmd):
     """Runs cmd; returns (wall seconds, CPU seconds, stdout)."""
-    with tempfile.TemporaryFile() as out_file, tempfile.TemporaryFile() as err_file:
-        start = time.perf_counter()
-        proc = subprocess.Popen(cmd, stdout=out_file, stderr=err_file)
-        _, status, usage = os.wait4(proc.pid, 0)
-        wall = time.perf_counter() - start
-        out_file.seek(0)
-        err_file.seek(0)
-        out = out_file.read().decode(errors="replace")
-        err = err_file.read().decode(errors="replace")
-    if status != 0:
-        sys.exit(f"command failed ({status}): {' '.join(cmd)}\n{err}")
-    return wall, usage.ru_utime + usage.ru_stime, out
+    run = run_process(cmd)
+    return run.wall, run.cpu, run.out
 
 
 def best_of(cmd, runs):
