@@ -247,6 +247,18 @@ void Layout::Undo() {
     shown->RebuildChildren();
 }
 
+bool Layout::CanRedo() const {
+    const SymbolDescription* shown = ShownSymbolDescription();
+    return shown && shown->undo->CanRedo();
+}
+
+void Layout::Redo() {
+    SymbolDescription* shown = ShownSymbolDescription();
+    if (!shown) return;
+    shown->undo->Redo();
+    shown->RebuildChildren();
+}
+
 LayerDescription* Layout::SetLayer(std::unique_ptr<LayerDescription> layer) {
     if (!layer || layer->index < 0 || layer->index >= kLayerCount) return nullptr;
     auto& slot = layers[static_cast<std::size_t>(layer->index)];

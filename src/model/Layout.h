@@ -84,6 +84,8 @@ public:
     bool IsModified() const;
     bool CanUndo() const;
     void Undo();
+    bool CanRedo() const;
+    void Redo();
 
     // Files.  The readers and writers report to the sink given, or as message
     // boxes (platform::ShownDiagnostics) when there is none.

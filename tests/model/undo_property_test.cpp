@@ -532,6 +532,40 @@ TEST_P(UndoProperty, UndoInterleavedWithNewSteps) {
     EXPECT_TRUE(SameBuffer(initial, Take(scenario.Main())));
 }
 
+// Undo all steps, then redo them all: each redo must give back the buffer as
+// it was after its step, and undo must work again after the redos.
+TEST_P(UndoProperty, RedoReplaysEveryUndoneStep) {
+    const std::uint32_t seed = GetParam();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    UndoScenario scenario(seed);
+    SymbolDescription& main = scenario.Main();
+    const Snapshot initial = Take(main);
+    std::vector<Snapshot> after;
+    std::vector<std::string> what;
+    for (int k = 0; k < 200; ++k) {
+        what.push_back(scenario.Step());
+        after.push_back(Take(main));
+    }
+    for (int k = 0; k < 200; ++k) main.undo->Undo();
+    ASSERT_TRUE(SameBuffer(initial, Take(main)));
+    for (std::size_t k = 0; k < after.size(); ++k) {
+        ASSERT_TRUE(main.undo->CanRedo());
+        main.undo->Redo();
+        ASSERT_TRUE(SameBuffer(after[k], Take(main))) << "after redoing step " << k << ": " << what[k];
+    }
+    EXPECT_FALSE(main.undo->CanRedo());
+    // Undo once more, redo half-way, then a new step: the rest cannot be redone.
+    for (int k = 0; k < 50; ++k) main.undo->Undo();
+    ASSERT_TRUE(SameBuffer(after[149], Take(main)));
+    for (int k = 0; k < 20; ++k) main.undo->Redo();
+    ASSERT_TRUE(SameBuffer(after[169], Take(main)));
+    const Snapshot beforeNew = Take(main);
+    scenario.Step();
+    EXPECT_FALSE(main.undo->CanRedo());
+    main.undo->Undo();
+    EXPECT_TRUE(SameBuffer(beforeNew, Take(main)));
+}
+
 // Found by seed 3: duplicating a text within its own symbol read the head and
 // its glyphs from the old buffer after appending had moved it.
 TEST(UndoCases, DuplicateOfATextWithinItsSymbolWhileTheBufferGrows) {

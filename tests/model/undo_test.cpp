@@ -242,3 +242,70 @@ TEST(Undo, ChangesAfterARecordMovedPastTheLastInsertedOneAreRecorded) {
     s.undo->Undo();
     EXPECT_EQ(BufferOf(s), start);
 }
+
+TEST(Undo, SnapshotStepsUndoAndRedoTheWholeBuffer) {
+    Layout layout;
+    SymbolDescription& s = *layout.MainSymbol();
+    for (int k = 0; k < 50; ++k) s.AddRectangle(k, 0, k + 10, 10, 1 + k % 3);
+    const std::vector<Word> start = BufferOf(s);
+    s.undo->BeginStep();
+    const int entries = s.undo->EntryCount();
+    std::vector<Word> after;
+    {
+        UndoSnapshot snapshot(s);
+        // Resizing and removing records one by one would record an entry each.
+        s.DeleteRecord(s.FirstRecord());
+        const std::vector<Word> wire = {MakeHeader(10, 2, ObjectKind::Wire), 0, 0, 1, 1, 100, 0, 0, 1, 1};
+        s.ReplaceRecord(s.FirstRecord(), wire.data());
+        s.AddCircle(5, 5, 5, 2);
+        after = BufferOf(s);
+    }
+    EXPECT_EQ(s.undo->EntryCount(), entries + 1) << "one snapshot entry for the whole step";
+    const int objects = s.objectCount;
+    s.undo->Undo();
+    EXPECT_EQ(BufferOf(s), start);
+    EXPECT_EQ(s.objectCount, 50);
+    ASSERT_TRUE(s.undo->CanRedo());
+    s.undo->Redo();
+    EXPECT_EQ(BufferOf(s), after);
+    EXPECT_EQ(s.objectCount, objects);
+    // Layer renumbering reaches the records stored in snapshots.
+    s.undo->RemapLayer(1, 7);
+    s.undo->Undo();
+    int onSeven = 0;
+    for (const Word* r = s.FirstRecord(); r; r = s.NextRecord(r)) onSeven += RecordLayer(r) == 7;
+    EXPECT_EQ(onSeven, 17);
+
+    // With recording off a snapshot records nothing and changes go ahead.
+    s.undo->Clear();
+    s.undo->SetRecording(false);
+    {
+        UndoSnapshot snapshot(s);
+        s.DeleteRecord(s.FirstRecord());
+    }
+    EXPECT_EQ(s.undo->EntryCount(), 0);
+    EXPECT_EQ(s.objectCount, 49);
+}
+
+TEST(Undo, RedoOfARestoredGroupClearsTheMemberBitsAgain) {
+    // Undoing the deletion of a group head marks the records after it as
+    // members again; redoing the deletion must take that back too.
+    Layout layout;
+    SymbolDescription& s = *layout.MainSymbol();
+    Word* head = s.AddGroup(0, 0, 2, 2);
+    SetMemberBit(s.AddRectangle(0, 0, 1, 1, 1), true);
+    SetMemberBit(s.AddRectangle(2, 2, 3, 3, 1), true);
+    (void)head;
+    s.undo->BeginStep();
+    // Break the group apart the plain way: the head goes, the members are
+    // released without entries of their own.
+    for (Word* r = s.NextRecord(s.FirstRecord()); r; r = s.NextRecord(r)) SetMemberBit(r, false);
+    s.DeleteRecord(s.FirstRecord());
+    ASSERT_EQ(s.objectCount, 2);
+    const std::vector<Word> broken = BufferOf(s);
+    s.undo->Undo();
+    EXPECT_EQ(RecordKind(s.FirstRecord()), ObjectKind::Group);
+    EXPECT_TRUE(IsMember(s.NextRecord(s.FirstRecord())));
+    s.undo->Redo();
+    EXPECT_EQ(BufferOf(s), broken);
+}
