@@ -98,6 +98,21 @@ bool MainForm::RunEdit(const std::function<bool(SymbolDescription&)>& operation,
     return changed;
 }
 
+void MainForm::UndoOrRedo(bool redo) {
+    LayoutWindow* window = ActiveLayoutWindow();
+    SymbolDescription* symbol = CurrentSymbol();
+    if (!window || !symbol) return;
+    window->View().EndPendingOperation();
+    if (redo)
+        window->Document().Redo();
+    else
+        window->Document().Undo();
+    // The step may have brought calls back or taken them away.
+    window->RefreshSymbolNode(*symbol);
+    window->View().ContentsChanged();
+    window->Document().modified = true;
+}
+
 void MainForm::ChangeLayers(bool add) {
     Layout& table = ActiveLayout() ? *ActiveLayout() : *mainLayout;
     QString text;
@@ -192,17 +207,16 @@ std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
          {QKeySequence("Ctrl+Z")},
          "&Edit",
          false,
-         [this] {
-             LayoutWindow* window = ActiveLayoutWindow();
-             SymbolDescription* symbol = CurrentSymbol();
-             if (!window || !symbol) return;
-             window->View().EndPendingOperation();
-             window->Document().Undo();
-             window->RefreshSymbolNode(*symbol);
-             window->View().ContentsChanged();
-             window->Document().modified = true;
-         },
+         [this] { UndoOrRedo(false); },
          [this] { return ActiveLayout() && ActiveLayout()->CanUndo(); },
+         {}},
+        {"ActionEditRedo",
+         "&Redo",
+         {QKeySequence("Ctrl+Shift+Z")},
+         "&Edit",
+         false,
+         [this] { UndoOrRedo(true); },
+         [this] { return ActiveLayout() && ActiveLayout()->CanRedo(); },
          {}},
         // Layout
         {"ActionLayoutSnapGrid",

@@ -111,6 +111,7 @@ private:
     // refused, nothing changed), then the tree, the view and the status
     // follow and the layout is marked modified.
     bool RunEdit(const std::function<bool(SymbolDescription&)>& operation, unsigned effects = EditPlain);
+    void UndoOrRedo(bool redo);
     void RunTransform(TransformPage page);
     void RunDuplicate();
     void ChangeLayers(bool add);
