@@ -351,4 +351,130 @@ TEST_F(EditCommandsTest, OpenAndCloseSymbolMoveThroughTheTree) {
     EXPECT_FALSE(Enabled(*form, "ActionArrangeClose"));
 }
 
+// The transform dialog reads only the page shown, keeps its fields between
+// uses and couples its boxes as a user expects.
+TEST_F(EditCommandsTest, TheTransformDialogReadsThePageShown) {
+    TransformDialog dialog;
+    auto* x = Child<QLineEdit>(&dialog, "EditScaleX");
+    auto* y = Child<QLineEdit>(&dialog, "EditScaleY");
+    auto* keep = Child<QCheckBox>(&dialog, "CheckKeepAspect");
+    ASSERT_TRUE(keep->isChecked());
+    x->setText("250");
+    EXPECT_EQ(y->text(), "250") << "the vertical factor follows while the ratio is kept";
+    EXPECT_FALSE(y->isEnabled());
+    keep->setChecked(false);
+    y->setText("50");
+    EXPECT_TRUE(y->isEnabled());
+
+    auto* relative = Child<QCheckBox>(&dialog, "CheckMoveRelative");
+    auto* centre = Child<QCheckBox>(&dialog, "CheckCenter");
+    centre->setChecked(true);
+    relative->setChecked(true);
+    EXPECT_FALSE(centre->isChecked());
+    EXPECT_FALSE(centre->isEnabled());
+    relative->setChecked(false);
+    EXPECT_TRUE(centre->isEnabled());
+
+    dialog.Prepare(TransformPage::Rotate, 1500, -2500.5);
+    EXPECT_EQ(Child<QLineEdit>(&dialog, "EditRotX")->text(), "1.5");
+    EXPECT_EQ(Child<QLineEdit>(&dialog, "EditRotY")->text(), "-2.5005");
+    Child<QLineEdit>(&dialog, "EditAngle")->setText("30");
+    Child<QLineEdit>(&dialog, "EditMoveX")->setText("not read on the rotate page");
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Request().page, TransformPage::Rotate);
+    EXPECT_DOUBLE_EQ(dialog.Request().angle, 30);
+    EXPECT_DOUBLE_EQ(dialog.Request().rotX, 1500);
+    EXPECT_DOUBLE_EQ(dialog.Request().rotY, -2500.5);
+    EXPECT_TRUE(messages.messages.empty());
+
+    // A bad number on the page shown keeps the dialog open with a message.
+    dialog.Prepare(TransformPage::Scale, 0, 0);
+    dialog.show();
+    y->setText("half");
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(messages.messages.size(), 1u);
+    y->setText("50");
+    dialog.accept();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_DOUBLE_EQ(dialog.Request().scaleX, 2.5);
+    EXPECT_DOUBLE_EQ(dialog.Request().scaleY, 0.5);
+    EXPECT_EQ(x->text(), "250") << "the fields keep their values for the next use";
+
+    dialog.Prepare(TransformPage::GrowShrink, 0, 0);
+    Child<QLineEdit>(&dialog, "EditAmount")->setText("-0.25");
+    Child<QCheckBox>(&dialog, "CheckRoundCorners")->setChecked(true);
+    Child<QCheckBox>(&dialog, "CheckLeaveOriginal")->setChecked(true);
+    dialog.accept();
+    EXPECT_EQ(dialog.Request().amount, -250);
+    EXPECT_TRUE(dialog.Request().roundCorners);
+    EXPECT_TRUE(dialog.Request().leaveOriginal);
+}
+
+// The nine buttons put the origin on the selection box; typing into a field
+// clears them.
+TEST_F(EditCommandsTest, TheNewSymbolDialogPlacesTheOriginOnTheSelectionBox) {
+    NewSymbolDialog dialog("Symbol 4", Rect{-1001, 2000, 3000, 6001});
+    auto* x = Child<QLineEdit>(&dialog, "EditOriginX");
+    auto* y = Child<QLineEdit>(&dialog, "EditOriginY");
+    EXPECT_TRUE(Child<QRadioButton>(&dialog, "RB7")->isChecked());
+    EXPECT_EQ(x->text() + "," + y->text(), "-1.001,2");
+    const std::vector<std::pair<const char*, QString>> placements = {
+        {"RB1", "-1.001,6.001"}, {"RB2", "0.999,6.001"}, {"RB3", "3,6.001"}, {"RB4", "-1.001,4"},
+        {"RB5", "0.999,4"},      {"RB6", "3,4"},         {"RB8", "0.999,2"}, {"RB9", "3,2"},
+    };
+    for (const auto& [button, expected] : placements) {
+        Child<QRadioButton>(&dialog, button)->click();
+        EXPECT_EQ(x->text() + "," + y->text(), expected) << button;
+        int checked = 0;
+        for (int i = 1; i <= 9; ++i)
+            checked += Child<QRadioButton>(&dialog, QString("RB%1").arg(i).toUtf8().constData())->isChecked();
+        EXPECT_EQ(checked, 1) << button;
+    }
+    QTest::keyClick(x, Qt::Key_5);
+    for (int i = 1; i <= 9; ++i)
+        EXPECT_FALSE(Child<QRadioButton>(&dialog, QString("RB%1").arg(i).toUtf8().constData())->isChecked());
+    x->setText("12.5");
+    Child<QLineEdit>(&dialog, "EditName")->setText("pad");
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Name(), "pad");
+    EXPECT_EQ(dialog.Origin().X, 12500);
+    EXPECT_EQ(dialog.Origin().Y, 2000);
+}
+
+// Rows and columns outlive the dialog in the settings file; the array box
+// is offered for a single call only.
+TEST_F(EditCommandsTest, TheDuplicateDialogRemembersRowsAndColumns) {
+    const QString file = config.path() + "/duplicate.ini";
+    {
+        QSettings ini(file, QSettings::IniFormat);
+        DuplicateDialog dialog(&ini);
+        EXPECT_EQ(Child<QLineEdit>(&dialog, "EditRows")->text(), "2");
+        EXPECT_EQ(Child<QLineEdit>(&dialog, "EditCols")->text(), "1");
+        dialog.Prepare(20000, 1500, false);
+        EXPECT_EQ(Child<QLineEdit>(&dialog, "EditRowSpacing")->text(), "20");
+        EXPECT_EQ(Child<QLineEdit>(&dialog, "EditColSpacing")->text(), "1.5");
+        EXPECT_FALSE(Child<QCheckBox>(&dialog, "CheckArray")->isEnabled());
+        dialog.Prepare(0, 0, true);
+        EXPECT_TRUE(Child<QCheckBox>(&dialog, "CheckArray")->isEnabled());
+        EXPECT_TRUE(Child<QCheckBox>(&dialog, "CheckArray")->isChecked());
+        Child<QLineEdit>(&dialog, "EditRows")->setText("3");
+        Child<QLineEdit>(&dialog, "EditCols")->setText("4");
+        Child<QLineEdit>(&dialog, "EditColSpacing")->setText("-2");
+        dialog.accept();
+        EXPECT_EQ(dialog.Request().rows, 3);
+        EXPECT_EQ(dialog.Request().columns, 4);
+        EXPECT_EQ(dialog.Request().columnSpacing, -2000);
+        EXPECT_TRUE(dialog.Request().asArray);
+    }
+    QSettings ini(file, QSettings::IniFormat);
+    EXPECT_EQ(ini.value("Duplicate/Rows").toString(), "3");
+    EXPECT_EQ(ini.value("Duplicate/Cols").toString(), "4");
+    DuplicateDialog again(&ini);
+    EXPECT_EQ(Child<QLineEdit>(&again, "EditRows")->text(), "3");
+    EXPECT_EQ(Child<QLineEdit>(&again, "EditCols")->text(), "4");
+}
+
 }  // namespace
