@@ -26,6 +26,7 @@
 #include "model/ModelSettings.h"
 #include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
+#include "model/UndoList.h"
 #include "platform/headless/RecordingMessages.h"
 #include "shell/EditDialogs.h"
 #include "shell/LayoutView.h"
@@ -349,6 +350,36 @@ TEST_F(EditCommandsTest, OpenAndCloseSymbolMoveThroughTheTree) {
     Run(*form, "ActionArrangeClose");
     EXPECT_EQ(layout.ShownSymbolDescription(), &main);
     EXPECT_FALSE(Enabled(*form, "ActionArrangeClose"));
+}
+
+// Undo and redo through the Edit menu put the shown symbol's buffer back
+// word for word, and are offered only when there is a step to take.
+TEST_F(EditCommandsTest, UndoAndRedoRestoreTheBuffer) {
+    auto form = MakeForm();
+    LayoutWindow* window = OpenSmall(*form);
+    ASSERT_NE(window, nullptr);
+    SymbolDescription& main = *window->Document().MainSymbol();
+    EXPECT_FALSE(Enabled(*form, "ActionEditUndo"));
+    EXPECT_FALSE(Enabled(*form, "ActionEditRedo"));
+    const std::vector<Word> before = Buffer(main);
+    main.Undo().BeginStep();
+    ASSERT_NE(main.AddRectangle(-5000, -5000, 0, 0, 1), nullptr);
+    main.Undo().BeginStep();
+    ASSERT_NE(main.AddCircle(0, 0, 3000, 0), nullptr);
+    const std::vector<Word> after = Buffer(main);
+
+    Run(*form, "ActionEditUndo");
+    Run(*form, "ActionEditUndo");
+    EXPECT_EQ(Buffer(main), before);
+    EXPECT_FALSE(Enabled(*form, "ActionEditUndo"));
+    Run(*form, "ActionEditRedo");
+    Run(*form, "ActionEditRedo");
+    EXPECT_EQ(Buffer(main), after);
+    EXPECT_FALSE(Enabled(*form, "ActionEditRedo"));
+    EXPECT_TRUE(window->Document().IsModified());
+    // The shortcuts reach the same commands.
+    EXPECT_EQ(form->Command("ActionEditUndo")->shortcut(), QKeySequence("Ctrl+Z"));
+    EXPECT_EQ(form->Command("ActionEditRedo")->shortcut(), QKeySequence("Ctrl+Shift+Z"));
 }
 
 // The transform dialog reads only the page shown, keeps its fields between
