@@ -112,8 +112,6 @@ private:
     // follow and the layout is marked modified.
     bool RunEdit(const std::function<bool(SymbolDescription&)>& operation, unsigned effects = EditPlain);
     void UndoOrRedo(bool redo);
-    void RunTransform(TransformPage page);
-    void RunDuplicate();
     void ChangeLayers(bool add);
     void AskGridSpacing();
     void EditPreferences();
