@@ -13,6 +13,7 @@
 
 #include "cli/BooleanCommand.h"
 #include "cli/ConsoleServices.h"
+#include "cli/EditCommands.h"
 #include "cli/RenderCommand.h"
 #include "formats/AllFormats.h"
 #include "model/Geometry.h"
@@ -50,6 +51,25 @@ const char* const kUsageText =
     "      (and B), through all symbol calls and arrays, and adds the result as\n"
     "      polygons on layer --to; the coordinates snap to a grid of NM nm (default\n"
     "      1) and polygons of N nodes or more (default 200) are cut in pieces.\n"
+    "  grow IN OUT --layer L|all --by UM [--round]\n"
+    "      Moves the outline of every object on layer L of the main symbol out by\n"
+    "      UM micrometres (in for a negative UM): rectangles, boxes and polygons\n"
+    "      get offset outlines (rounded corners with --round when growing),\n"
+    "      wires, rings and arc wires get wider, circles a larger radius.  Texts\n"
+    "      and everything placed through calls and arrays stay as they are.\n"
+    "  flatten IN OUT [--keep-symbols]\n"
+    "      Breaks every call, array and group of the main symbol apart until only\n"
+    "      plain objects remain.  Symbols only the main symbol used are left out\n"
+    "      of OUT unless --keep-symbols is given.\n"
+    "  transform IN OUT --layer L|all (--move DX,DY | --rotate DEG --about X,Y |\n"
+    "            --scale FX[,FY] --about X,Y)\n"
+    "      Moves, rotates (counter-clockwise, in degrees) or scales the objects of\n"
+    "      layer L of the main symbol; a negative factor mirrors (--scale -1,1\n"
+    "      mirrors left to right about X).  Lengths in um, with a decimal point.\n"
+    "      With a layer, only objects drawn on it are taken (texts included);\n"
+    "      calls, arrays, groups and scripts lie on no layer and stay.  \"all\"\n"
+    "      takes every object of the main symbol, calls and arrays included, so\n"
+    "      the whole layout moves as one.\n"
     "  render IN OUT.png [--size WxH] [--black] [--levels N]\n"
     "      Draws the main symbol, zoomed to fit, into a PNG picture of WxH pixels\n"
     "      (default 1600x1000) on white (or black), calls expanded N levels deep\n"
@@ -411,6 +431,43 @@ int Export(const std::string& in, int layer, const std::string& format, const st
     return kSuccess;
 }
 
+// grow, flatten and transform: load, edit the main symbol, save.  OUT is
+// written only when the edit went through.
+int Edit(const std::string& command, const std::vector<std::string>& args) {
+    cli::GrowRequest grow;
+    cli::FlattenRequest flatten;
+    cli::TransformRequest transform;
+    std::string problem;
+    const std::string* in = nullptr;
+    const std::string* out = nullptr;
+    if (command == "grow") {
+        problem = cli::ParseGrowArguments(args, grow);
+        in = &grow.in;
+        out = &grow.out;
+    } else if (command == "flatten") {
+        problem = cli::ParseFlattenArguments(args, flatten);
+        in = &flatten.in;
+        out = &flatten.out;
+    } else {
+        problem = cli::ParseTransformArguments(args, transform);
+        in = &transform.in;
+        out = &transform.out;
+    }
+    if (!problem.empty()) return Usage(problem);
+    const FileType type = OutputType(*out);
+    if (type == FileUnknown) return kFailure;
+    Layout layout;
+    if (!Load(layout, *in)) return kFailure;
+    cli::ConsoleProgress progress("Editing");
+    platform::ProgressService* previous = platform::SetProgressService(&progress);
+    const bool done = command == "grow"      ? cli::RunGrow(layout, grow)
+                      : command == "flatten" ? cli::RunFlatten(layout, flatten)
+                                             : cli::RunTransform(layout, transform);
+    platform::SetProgressService(previous);
+    if (!done) return kFailure;
+    return SaveAs(layout, *out, type);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -431,6 +488,9 @@ int main(int argc, char** argv) {
             cli::ParseBooleanArguments(std::vector<std::string>(args.begin() + 1, args.end()), request);
         if (!problem.empty()) return Usage(problem);
         return Boolean(request);
+    }
+    if (command == "grow" || command == "flatten" || command == "transform") {
+        return Edit(command, std::vector<std::string>(args.begin() + 1, args.end()));
     }
     if (command == "render") {
         cli::RenderRequest request;
