@@ -1,12 +1,15 @@
 #include "editing/SelectionEdits.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
 #include <vector>
 
+#include "editing/ObjectPolygons.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
+#include "model/ModelSettings.h"
 #include "model/ObjectRecord.h"
 #include "model/RecordTransform.h"
 #include "model/RecordViews.h"
@@ -312,16 +315,36 @@ bool ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, doubl
     bool fits = SelectionPointsFit(s, [&](double x, double y) {
         return std::pair{cx + fx * (x - cx), cy + fy * (y - cy)};
     });
-    ForEachSelectedRecord(s, [&](const Word* r) { fits = fits && ScaledSizesFit(r, fx, fy); });
+    ForEachSelectedRecord(s, [&](Word* r) {
+        if (!fits) return;
+        if (!ScaleNeedsPolygon(r, fx, fy)) {
+            fits = ScaledSizesFit(r, fx, fy);
+            return;
+        }
+        // Its polygon lies within its box.
+        const Rect box = ObjectBounds(r, s.OwnerLayout());
+        for (const double x : {double(box.minx), double(box.maxx)}) {
+            for (const double y : {double(box.miny), double(box.maxy)}) {
+                fits = fits && Fits(cx + fx * (x - cx)) && Fits(cy + fy * (y - cy));
+            }
+        }
+    });
     if (!fits) {
         platform::ShowError(kRangeMessage);
         return false;
     }
     const std::int32_t fresh = leaveOriginal ? CopyInPlace(s) : -1;
-    ForEachSelectedRecord(s, [&](Word* r) {
-        if (ScaleNeedsPolygon(r, fx, fy)) return;
-        if (fresh < 0 || s.OffsetOf(r) < fresh) s.Undo().RecordModified(s.OffsetOf(r), r);
+    ForEachSelectedOffset(s, 0, [&](std::int32_t offset) -> int {
+        Word* r = s.RecordAt(offset);
+        if (ScaleNeedsPolygon(r, fx, fy)) {
+            // The conversion records the object as it was; a record it cannot
+            // convert stays as it is.
+            if (!ConvertToPolygon(s, r) || ScaleNeedsPolygon(r, fx, fy)) return RecordLength(r);
+        } else if (fresh < 0 || offset < fresh) {
+            s.Undo().RecordModified(offset, r);
+        }
         ScaleRecordWords(r, cx, cy, fx, fy);
+        return RecordLength(r);
     });
     Finish(s);
     return true;
@@ -357,6 +380,351 @@ void DeleteSelection(SymbolDescription& s) {
     }
     Finish(s);
     platform::Progress().SetProgress(100);
+}
+
+namespace {
+
+// Copies the selected objects lying in [begin, end) to the end of the list,
+// moved by (dx, dy); the copies take over the selection.  Originals (from
+// before the step) keep their old header in the undo list.
+bool CopyAndShift(SymbolDescription& s, std::int32_t& begin, std::int32_t& end, std::int32_t dx, std::int32_t dy,
+                  bool originals) {
+    const std::int32_t copies = s.usedWords;
+    for (std::int32_t offset = begin; offset < end; offset += RecordLength(s.RecordAt(offset))) {
+        if (!IsSelected(s.RecordAt(offset)) || IsMember(s.RecordAt(offset))) continue;
+        if (!AppendMovedCopy(s, offset, dx, dy)) return false;
+        Word* r = s.RecordAt(offset);
+        if (originals) s.Undo().RecordModified(offset, r);
+        SetSelectedBit(r, false);
+    }
+    begin = copies;
+    end = s.usedWords;
+    return true;
+}
+
+void DuplicateAsArray(SymbolDescription& s, Word* call, int rows, int columns, std::int32_t rowSpacing,
+                      std::int32_t columnSpacing) {
+    const DecomposedTransform parts = DecomposeTransform(CallView(call).Matrix());
+    double x0 = parts.tx, y0 = parts.ty;
+    double sc = columnSpacing, sr = rowSpacing;
+    if (sc < 0) {
+        x0 += (columns - 1) * sc;
+        sc = -sc;
+    }
+    if (sr < 0) {
+        y0 += (rows - 1) * sr;
+        sr = -sr;
+    }
+    const double degrees = parts.angle * 180.0 / kPi;
+    const auto column = RotatedUnrounded(RoundHalfAway(x0) + columns * sc, RoundHalfAway(y0), RoundHalfAway(x0),
+                                         RoundHalfAway(y0), degrees);
+    const auto row = RotatedUnrounded(RoundHalfAway(x0), RoundHalfAway(y0) + rows * sr, RoundHalfAway(x0),
+                                      RoundHalfAway(y0), degrees);
+    if (!Fits(x0) || !Fits(y0) || !Fits(column.first) || !Fits(column.second) || !Fits(row.first) ||
+        !Fits(row.second)) {
+        platform::ShowError(kRangeMessage);
+        return;
+    }
+    const Point origin{RoundHalfAway(x0), RoundHalfAway(y0)};
+    const Point columnEnd =
+        RotatePoint({RoundHalfAway(origin.X + columns * sc), origin.Y}, origin.X, origin.Y, degrees);
+    const Point rowEnd = RotatePoint({origin.X, RoundHalfAway(origin.Y + rows * sr)}, origin.X, origin.Y, degrees);
+    const std::int32_t symbolId = CallView(call).SymbolId();
+    s.DeleteRecord(call);
+    Word* array =
+        s.InsertArray(symbolId, origin, columnEnd, rowEnd, columns, rows, (parts.scaleX + parts.scaleY) / 2, degrees);
+    if (array) s.SetSelected(array);
+    s.RebuildChildren();
+}
+
+}  // namespace
+
+void DuplicateSelection(SymbolDescription& s, int rows, int columns, std::int32_t rowSpacing,
+                        std::int32_t columnSpacing, bool asArray) {
+    if (rows <= 0 || columns <= 0 || rowSpacing == 0 || columnSpacing == 0) return;
+    const auto [words, objects] = SelectionSize(s);
+    if (objects == 0) return;
+    Word* first = s.FirstSelected();
+    if (asArray && objects == 1 && RecordKind(first) == ObjectKind::SymbolCall) {
+        DuplicateAsArray(s, first, rows, columns, rowSpacing, columnSpacing);
+        Finish(s);
+        return;
+    }
+    const std::int64_t copies = std::int64_t{rows} * columns - 1;
+    if (copies == 0) return;
+    // The copies reach from the originals to the last row and column.
+    const double across = double(columns - 1) * columnSpacing, up = double(rows - 1) * rowSpacing;
+    bool fits = Fits(across) && Fits(up);
+    for (const double dx : {0.0, across}) {
+        for (const double dy : {0.0, up}) {
+            fits = fits && SelectionPointsFit(s, [&](double x, double y) { return std::pair{x + dx, y + dy}; });
+        }
+    }
+    if (!fits) {
+        platform::ShowError(kRangeMessage);
+        return;
+    }
+    if (std::int64_t{s.usedWords} + words * copies >= INT32_MAX || !s.ReserveWords(words * copies)) {
+        platform::ShowError(kMemoryMessage);
+        return;
+    }
+    platform::Progress().SetProgress(0);
+    std::int32_t begin = 0, end = s.usedWords;
+    bool originals = true, complete = true;
+    const auto back = static_cast<std::int32_t>(-across);
+    for (int row = 0; row < rows && complete; ++row) {
+        platform::Progress().SetProgress(RoundHalfAway(row * 100.0 / rows));
+        for (int column = 1; column < columns && complete; ++column) {
+            complete = CopyAndShift(s, begin, end, columnSpacing, 0, originals);
+            originals = false;
+        }
+        if (row + 1 < rows && complete) {
+            complete = CopyAndShift(s, begin, end, back, rowSpacing, originals);
+            originals = false;
+        }
+    }
+    if (!complete) platform::ShowError(kMemoryMessage);
+    Finish(s);
+    platform::Progress().SetProgress(100);
+}
+
+void SetSelectionLayer(SymbolDescription& s, int layer) {
+    if (layer < 0 || layer > 255) {
+        platform::ShowError("The layer index is out of range.");
+        return;
+    }
+    const auto relayer = [&](Word* r) {
+        s.Undo().RecordModified(s.OffsetOf(r), r);
+        SetRecordLayer(r, layer);
+    };
+    for (Word* r = s.FirstSelected(); r; r = s.NextSelected(r)) {
+        const ObjectKind kind = RecordKind(r);
+        if (kind >= ObjectKind::Rectangle && kind <= ObjectKind::ArcWire) {
+            relayer(r);
+        } else if (kind != ObjectKind::Text) {
+            // Unchanged, but undo puts every selected record back as it was,
+            // selection mark included.
+            s.Undo().RecordModified(s.OffsetOf(r), r);
+        } else {
+            relayer(r);
+            int members = MemberCount(r);
+            for (Word* m = s.NextRecord(r); members-- > 0 && m && IsMember(m); m = s.NextRecord(m)) relayer(m);
+        }
+    }
+    s.UpdateSelection();
+}
+
+bool CenterAtOrigin(SymbolDescription& s) {
+    if (!s.layout || s.layout->MainSymbol() != &s) return false;
+    Rect box;
+    if (!(s.FirstSelected() && s.GetSelectionBox(box))) {
+        s.RecomputeBounds();
+        box = s.Bounds();
+    }
+    const auto dx = static_cast<std::int32_t>(-((std::int64_t{box.minx} + box.maxx) / 2));
+    const auto dy = static_cast<std::int32_t>(-((std::int64_t{box.miny} + box.maxy) / 2));
+    if (dx == 0 && dy == 0) return true;
+    bool fits = true;
+    for (const Word* r = s.FirstRecord(); r && fits; r = s.NextRecord(r)) {
+        ForEachStoredPoint(r, [&](double x, double y) { fits = fits && Fits(x + dx) && Fits(y + dy); });
+    }
+    if (!fits) {
+        platform::ShowError(kRangeMessage);
+        return false;
+    }
+    for (Word* r = s.FirstRecord(); r; r = s.NextObject(r)) MoveRecord(s, r, dx, dy);
+    s.RecomputeBounds();
+    s.UpdateSelection();
+    return true;
+}
+
+namespace {
+
+// The wire along the centre line of a ring: N + 1 nodes from the bottom,
+// counter-clockwise, the last repeating the first.
+std::vector<Word> RingAsWire(const Word* r) {
+    const RingView ring(r);
+    const int n = Settings().ringNumSegments;
+    const int length = kWireBaseLength + 2 * (n + 1);
+    std::vector<Word> out(static_cast<std::size_t>(length));
+    out[0] = r[0];
+    SetRecordLength(out.data(), length);
+    SetRecordKind(out.data(), ObjectKind::Wire);
+    const WireView wire(out.data());
+    const Point c = ring.Centre();
+    const std::int64_t reach = std::int64_t{ring.Radius()} + ring.RingWidth() / 2;
+    wire.SetNodeBounds({SaturateToInt32(c.X - reach), SaturateToInt32(c.Y - reach), SaturateToInt32(c.X + reach),
+                        SaturateToInt32(c.Y + reach)});
+    wire.SetWidthWord(MakeWireWidthWord(ring.RingWidth(), static_cast<int>(EndStyle::Round)));
+    for (int k = 0; k < n; ++k) {
+        const double angle = (-90.0 + k * 360.0 / n) * kPi / 180.0;
+        wire.Nodes()[k] = {RoundHalfAway(c.X + ring.Radius() * std::cos(angle)),
+                           RoundHalfAway(c.Y + ring.Radius() * std::sin(angle))};
+    }
+    wire.Nodes()[n] = wire.Nodes()[0];
+    return out;
+}
+
+// The wire along the centre line of an arc wire, sampled as for its extent,
+// ending on its exact end point.
+std::vector<Word> ArcAsWire(const Word* r) {
+    const ArcWireView arc(r);
+    const Point start = arc.Start(), centre = arc.Centre(), end = arc.End();
+    const double cx = centre.X, cy = centre.Y;
+    const double rs = std::hypot(start.X - cx, start.Y - cy), ts = std::atan2(start.Y - cy, start.X - cx);
+    const double re = std::hypot(end.X - cx, end.Y - cy), te = std::atan2(end.Y - cy, end.X - cx);
+    double sweep = te - ts;
+    if (arc.Clockwise()) {
+        while (sweep >= 0) sweep -= 2 * kPi;
+        if (sweep < -2 * kPi) sweep += 2 * kPi;
+    } else {
+        while (sweep <= 0) sweep += 2 * kPi;
+        if (sweep > 2 * kPi) sweep -= 2 * kPi;
+    }
+    const int n = std::max(0, RoundHalfAway(std::fabs(sweep) / (2 * kPi) * Settings().ringNumSegments));
+    const int length = kWireBaseLength + 2 * (n + 2);
+    std::vector<Word> out(static_cast<std::size_t>(length));
+    out[0] = r[0];
+    SetRecordLength(out.data(), length);
+    SetRecordKind(out.data(), ObjectKind::Wire);
+    const WireView wire(out.data());
+    wire.SetWidthWord(static_cast<Word>(static_cast<std::uint32_t>(arc.WidthWord()) & ~kSelectedBit));
+    for (int k = 0; k <= n; ++k) {
+        const double angle = ts + k * sweep / (n + 1);
+        const double rho = rs + k * (re - rs) / (n + 1);
+        wire.Nodes()[k] = {RoundHalfAway(cx + rho * std::cos(angle)), RoundHalfAway(cy + rho * std::sin(angle))};
+    }
+    wire.Nodes()[n + 1] = end;
+    wire.RefreshNodeBounds();
+    return out;
+}
+
+}  // namespace
+
+void ConvertIntoWire(SymbolDescription& s) {
+    Word* r = s.FirstSelected();
+    if (!r) return;
+    std::vector<Word> wire;
+    if (RecordKind(r) == ObjectKind::Ring) {
+        wire = RingAsWire(r);
+    } else if (RecordKind(r) == ObjectKind::ArcWire) {
+        wire = ArcAsWire(r);
+    } else {
+        return;
+    }
+    if (!s.ReplaceRecord(r, wire.data())) platform::ShowError(kMemoryMessage);
+    s.RecomputeBounds();
+    s.UpdateSelection();
+    s.SetCurrentObject(nullptr);
+}
+
+namespace {
+
+bool Meet(Point a, Point b, std::int64_t tolerance) {
+    return std::llabs(std::int64_t{a.X} - b.X) <= tolerance && std::llabs(std::int64_t{a.Y} - b.Y) <= tolerance;
+}
+
+// A closed wire of width 0 (first and last node within the tolerance) becomes
+// a polygon without its last node.
+bool CloseIntoPolygon(SymbolDescription& s, std::int32_t offset, std::int64_t tolerance) {
+    const Word* r = s.RecordAt(offset);
+    const WireView wire(r);
+    const int n = wire.NodeCount();
+    if (wire.Width() != 0 || n < 2 || !Meet(wire.Node(0), wire.Node(n - 1), tolerance)) return false;
+    const int length = kPolygonBaseLength + 2 * (n - 1);
+    std::vector<Word> polygon(static_cast<std::size_t>(length));
+    polygon[0] = r[0];
+    SetRecordLength(polygon.data(), length);
+    SetRecordKind(polygon.data(), ObjectKind::Polygon);
+    std::copy(r + kWireBaseLength, r + kWireBaseLength + 2 * (n - 1), polygon.begin() + kPolygonBaseLength);
+    PolygonView(polygon.data()).RefreshNodeBounds();
+    s.ReplaceRecord(s.RecordAt(offset), polygon.data());
+    return true;
+}
+
+// Joins wire q onto wire p when one of p's ends meets one of q's; the shared
+// node takes the coordinates of the wire that comes second.
+bool JoinWires(SymbolDescription& s, std::int32_t p, std::int32_t q, std::int64_t tolerance) {
+    const WireView first(s.RecordAt(p)), second(s.RecordAt(q));
+    const int np = first.NodeCount(), nq = second.NodeCount();
+    if (np < 1 || nq < 1) return false;
+    const Point ps = first.Node(0), pe = first.Node(np - 1), qs = second.Node(0), qe = second.Node(nq - 1);
+    std::vector<Point> a(first.Nodes(), first.Nodes() + np), b(second.Nodes(), second.Nodes() + nq);
+    std::vector<Point> leading, trailing;
+    if (Meet(ps, qs, tolerance)) {
+        std::reverse(b.begin(), b.end());
+        leading = b, trailing = a;
+    } else if (Meet(ps, qe, tolerance)) {
+        leading = b, trailing = a;
+    } else if (Meet(pe, qs, tolerance)) {
+        leading = a, trailing = b;
+    } else if (Meet(pe, qe, tolerance)) {
+        std::reverse(b.begin(), b.end());
+        leading = a, trailing = b;
+    } else {
+        return false;
+    }
+    const std::int64_t nodes = std::int64_t{np} + nq - 1;
+    if (kWireBaseLength + 2 * nodes > kMaxRecordLength) return false;  // would not fit one record
+    const int length = static_cast<int>(kWireBaseLength + 2 * nodes);
+    std::vector<Word> joined(static_cast<std::size_t>(length));
+    joined[0] = s.RecordAt(p)[0];
+    SetRecordLength(joined.data(), length);
+    const WireView wire(joined.data());
+    wire.SetWidthWord(first.WidthWord());
+    std::copy(leading.begin(), leading.end() - 1, wire.Nodes());
+    std::copy(trailing.begin(), trailing.end(), wire.Nodes() + (leading.size() - 1));
+    const Rect bp = first.NodeBounds(), bq = second.NodeBounds();
+    wire.SetNodeBounds({std::min(bp.minx, bq.minx), std::min(bp.miny, bq.miny), std::max(bp.maxx, bq.maxx),
+                        std::max(bp.maxy, bq.maxy)});
+    s.DeleteRecord(s.RecordAt(q));  // after p, so p keeps its offset
+    s.ReplaceRecord(s.RecordAt(p), joined.data());
+    return true;
+}
+
+}  // namespace
+
+void ConnectWires(SymbolDescription& s, std::int32_t tolerance) {
+    const std::int64_t t = std::max<std::int64_t>(tolerance, 0);
+    bool changed = false;
+    for (Word* r = s.FirstSelected(); r; r = s.NextSelected(r)) {
+        if (RecordKind(r) != ObjectKind::Wire) continue;
+        const std::int32_t p = s.OffsetOf(r);
+        if (CloseIntoPolygon(s, p, t)) {
+            changed = true;
+            r = s.RecordAt(p);
+            continue;
+        }
+        for (bool joined = true; joined;) {
+            joined = false;
+            for (Word* q = s.NextSelected(s.RecordAt(p)); q; q = s.NextSelected(q)) {
+                if (RecordKind(q) != ObjectKind::Wire || !JoinWires(s, p, s.OffsetOf(q), t)) continue;
+                changed = joined = true;
+                break;
+            }
+            if (joined && CloseIntoPolygon(s, p, t)) break;
+        }
+        r = s.RecordAt(p);
+    }
+    if (changed) s.RecomputeBounds();
+    s.UpdateSelection();
+}
+
+Word* ReplaceSelectionRecord(SymbolDescription& s, Word* record, const Word* newContents) {
+    const bool calls = IsCallKind(RecordKind(record)) || IsCallKind(RecordKind(newContents));
+    const std::int32_t offset = s.OffsetOf(record);
+    if (!s.ReplaceRecord(record, newContents)) {
+        platform::ShowError(kMemoryMessage);
+        return nullptr;
+    }
+    if (calls) s.RebuildChildren();
+    s.RecomputeBounds();
+    if (s.selectedCount == 1 && s.CurrentObject()) {
+        s.SelectSingle(s.CurrentObject());
+    } else {
+        s.UpdateSelection();
+    }
+    return s.RecordAt(offset);
 }
 
 }  // namespace zandor

@@ -30,5 +30,27 @@ bool ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, doubl
 void CopySelectionInPlace(SymbolDescription& s);
 // Removes the selected objects with their members.
 void DeleteSelection(SymbolDescription& s);
+// Copies the selection into a grid of rows x columns places (the originals
+// take the first); nothing for counts <= 0 or a spacing of 0.  With asArray
+// and exactly one selected symbol call, the call becomes one array instead;
+// negative spacings then move the origin so that the array covers the same
+// places.
+void DuplicateSelection(SymbolDescription& s, int rows, int columns, std::int32_t rowSpacing,
+                        std::int32_t columnSpacing, bool asArray);
+// Puts the selected rectangles to arc wires, and texts with their glyphs, on
+// another layer; placements, groups, scripts and measurements keep theirs.
+void SetSelectionLayer(SymbolDescription& s, int layer);
+// Moves every object of the main symbol so that the centre of the selection
+// box (of the whole symbol when nothing is selected) lies on the origin.
+// False, with nothing done, unless s is the layout's main symbol.
+bool CenterAtOrigin(SymbolDescription& s);
+// Turns the first selected ring or arc wire into a wire along its centre line.
+void ConvertIntoWire(SymbolDescription& s);
+// Joins selected wires whose ends lie within `tolerance` of each other, in any
+// list order, into one wire; a closed wire of width 0 becomes a polygon.
+void ConnectWires(SymbolDescription& s, std::int32_t tolerance);
+// Gives `record` new contents (resized when the length differs) after a
+// "modified" entry; returns the record's new address.
+Word* ReplaceSelectionRecord(SymbolDescription& s, Word* record, const Word* newContents);
 
 }  // namespace zandor

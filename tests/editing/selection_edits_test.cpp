@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "editing/SelectionEdits.h"
@@ -455,4 +456,244 @@ TEST(DeleteSelection, RemovesObjectsWithTheirMembers) {
         EXPECT_TRUE(f.layout.CallersOf(1).empty());
         EXPECT_EQ(s.Bounds(), (Rect{-7, -7, 7, 7})) << "the box shrinks";
     }
+}
+
+TEST(ScaleSelection, UnequalFactorsTurnCurvesIntoPolygons) {
+    Fixture f;
+    SymbolDescription& s = f.s;
+    s.AddCircle(10, 0, 5, 3);
+    s.AddRectangle(0, 0, 10, 10, 1);
+    const Point line[2] = {{0, 0}, {10, 0}};
+    s.AddWire(line, 2, 0, 0, 1);
+    f.SelectAll();
+    f.ExpectUndoRestores([&] { ScaleSelection(s, 0, 0, 2, 1, false); });
+    ASSERT_TRUE(ScaleSelection(s, 0, 0, 2, 1, false));
+    const std::vector<std::int32_t> at = Offsets(s);
+    const PolygonView polygon(s.RecordAt(at[0]));
+    ASSERT_EQ(polygon.Kind(), ObjectKind::Polygon);
+    EXPECT_EQ(polygon.Layer(), 3);
+    EXPECT_TRUE(polygon.Selected());
+    EXPECT_EQ(polygon.NodeBounds(), (Rect{10, -5, 30, 5})) << "stretched twice as wide";
+    EXPECT_EQ(RectangleView(s.RecordAt(at[1])).Box(), (Rect{0, 0, 20, 10}));
+    EXPECT_EQ(RecordKind(s.RecordAt(at[2])), ObjectKind::Wire) << "a wire of width 0 is scaled as it is";
+    EXPECT_EQ(WireView(s.RecordAt(at[2])).Node(1), (Point{20, 0}));
+}
+
+TEST(DuplicateSelection, CopiesFillTheGridAndTheLastOneIsSelected) {
+    Fixture f;
+    SymbolDescription& s = f.s;
+    f.Select(s.AddRectangle(0, 0, 10, 10, 1));
+    s.UpdateSelection();
+    f.ExpectUndoRestores([&] { DuplicateSelection(s, 3, 2, 100, 50, true); });
+    platform::headless::ScopedProgressCapture progress;
+    DuplicateSelection(s, 3, 2, 100, 50, true);  // not a call: copies, not an array
+    EXPECT_EQ(progress.steps, (std::vector<int>{0, 0, 33, 67, 100}));
+    std::vector<Point> corners;
+    for (const Word* r = s.FirstRecord(); r; r = s.NextRecord(r)) corners.push_back(RectangleView(r).Corner1());
+    EXPECT_EQ(corners, (std::vector<Point>{{0, 0}, {50, 0}, {0, 100}, {50, 100}, {0, 200}, {50, 200}}));
+    EXPECT_EQ(s.selectedCount, 1);
+    EXPECT_EQ(s.FirstSelected(), s.RecordAt(Offsets(s).back()));
+
+    for (auto [rows, columns, rowSpacing, columnSpacing] : {std::tuple{0, 2, 1, 1}, {2, 2, 0, 1}, {1, 1, 5, 5}}) {
+        const std::int32_t entries = s.Undo().EntryCount();
+        DuplicateSelection(s, rows, columns, rowSpacing, columnSpacing, false);
+        EXPECT_EQ(s.objectCount, 6);
+        EXPECT_EQ(s.Undo().EntryCount(), entries);
+    }
+}
+
+TEST(DuplicateSelection, CallBecomesAnArrayCoveringTheSamePlaces) {
+    struct Case {
+        const char* what;
+        std::int32_t rowSpacing, columnSpacing;
+        Point origin, columnEnd, rowEnd;
+    };
+    const Case cases[] = {
+        {"positive spacings", 300, 200, {1000, 0}, {1600, 0}, {1000, 600}},
+        {"negative column spacing", 300, -200, {600, 0}, {1200, 0}, {600, 600}},
+        {"both negative", -300, -200, {600, -300}, {1200, -300}, {600, 300}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        SymbolDescription& s = f.s;
+        f.Select(s.InsertSymbolCall(1, 1000, 0));
+        s.UpdateSelection();
+        f.ExpectUndoRestores([&] { DuplicateSelection(s, 2, 3, c.rowSpacing, c.columnSpacing, true); });
+        DuplicateSelection(s, 2, 3, c.rowSpacing, c.columnSpacing, true);
+        ASSERT_EQ(s.objectCount, 1);
+        const ArrayView array(s.FirstRecord());
+        ASSERT_EQ(array.Kind(), ObjectKind::SymbolArray);
+        EXPECT_TRUE(array.Selected());
+        EXPECT_EQ(array.SymbolId(), 1);
+        EXPECT_EQ(array.Columns(), 3);
+        EXPECT_EQ(array.Rows(), 2);
+        EXPECT_EQ(array.Origin(), c.origin);
+        EXPECT_EQ(array.ColumnEnd(), c.columnEnd);
+        EXPECT_EQ(array.RowEnd(), c.rowEnd);
+        EXPECT_DOUBLE_EQ(array.Magnification(), 1.0);
+        EXPECT_EQ(s.callCount, 1);
+    }
+}
+
+TEST(SetSelectionLayer, DrawnKindsAndTextGlyphsTakeTheLayer) {
+    Fixture f;
+    SymbolDescription& s = f.s;
+    s.AddRectangle(0, 0, 1, 1, 1);
+    s.AddText(0, 0, 2, "AB", 100, {}, 1);
+    SetMemberBit(s.AddPolygon(kTriangle, 3, 1), true);
+    SetMemberBit(s.AddPolygon(kTriangle, 3, 1), true);
+    AddGroup(s);
+    s.AddRectangle(0, 0, 1, 1, 1);  // not selected
+    const std::vector<std::int32_t> at = Offsets(s);
+    f.Select(s.RecordAt(at[0]));
+    f.Select(s.RecordAt(at[1]));
+    f.Select(s.RecordAt(at[4]));
+    s.UpdateSelection();
+    f.ExpectUndoRestores([&] { SetSelectionLayer(s, 9); });
+    SetSelectionLayer(s, 9);
+    std::vector<int> layers;
+    for (const Word* r = s.FirstRecord(); r; r = s.NextRecord(r)) layers.push_back(RecordLayer(r));
+    EXPECT_EQ(layers, (std::vector<int>{9, 9, 9, 9, 0, 2, 2, 1}));
+}
+
+TEST(CenterAtOrigin, OnlyInTheMainSymbol) {
+    Fixture f;
+    f.leaf.Undo().SetRecording(true);
+    f.leaf.SetSelected(f.leaf.FirstRecord());
+    const std::vector<Word> leafBefore = BufferOf(f.leaf);
+    EXPECT_FALSE(CenterAtOrigin(f.leaf));
+    EXPECT_EQ(BufferOf(f.leaf), leafBefore);
+
+    SymbolDescription& s = f.s;
+    s.AddRectangle(100, 100, 201, 300, 1);
+    AddGroup(s);
+    f.Select(s.FirstRecord());
+    s.UpdateSelection();
+    f.ExpectUndoRestores([&] { CenterAtOrigin(s); });
+    ASSERT_TRUE(CenterAtOrigin(s));
+    // Centre of the selection (150.5, 200), truncated: everything moves by (-150, -200).
+    const std::vector<std::int32_t> at = Offsets(s);
+    EXPECT_EQ(RectangleView(s.RecordAt(at[0])).Box(), (Rect{-50, -100, 51, 100}));
+    EXPECT_EQ(GroupView(s.RecordAt(at[1])).Position(), (Point{-143, -192}));
+    EXPECT_EQ(CircleView(s.RecordAt(at[3])).Centre(), (Point{-130, -180})) << "members move with their head";
+    EXPECT_EQ(s.selectionBox, (Rect{-50, -100, 51, 100}));
+
+    s.DeselectAll();
+    // The whole symbol, (-150..51, -200..100): its centre (-49.5, -50) truncated.
+    ASSERT_TRUE(CenterAtOrigin(s));
+    EXPECT_EQ(RectangleView(s.RecordAt(at[0])).Box(), (Rect{-1, -50, 100, 150}));
+}
+
+TEST(ConvertIntoWire, RingsAndArcsFollowTheirCentreLine) {
+    Fixture f;
+    SymbolDescription& s = f.s;
+    f.Select(s.AddArcWire(0, 0, 1000, 0, 0, 1000, MakeArcWidthWord(20, 1, false), 4));
+    s.UpdateSelection();
+    f.ExpectUndoRestores([&] { ConvertIntoWire(s); });
+    ConvertIntoWire(s);
+    const WireView wire(s.FirstRecord());
+    ASSERT_EQ(wire.Kind(), ObjectKind::Wire);
+    EXPECT_EQ(wire.NodeCount(), 20) << "a quarter of 72 segments, plus both ends";
+    EXPECT_EQ(wire.Node(0), (Point{1000, 0}));
+    EXPECT_EQ(wire.Node(1),
+              (Point{RoundHalfAway(1000 * std::cos(kPi / 38)), RoundHalfAway(1000 * std::sin(kPi / 38))}));
+    EXPECT_EQ(wire.Node(19), (Point{0, 1000}));
+    EXPECT_EQ(wire.WidthWord(), MakeWireWidthWord(20, 1));
+    EXPECT_EQ(wire.NodeBounds(), (Rect{0, 0, 1000, 1000}));
+    EXPECT_EQ(wire.Layer(), 4);
+    EXPECT_EQ(s.CurrentObject(), nullptr);
+
+    Fixture g;
+    g.Select(g.s.AddRing(10, 10, 100, 30, 2));
+    g.s.UpdateSelection();
+    ConvertIntoWire(g.s);
+    const WireView ring(g.s.FirstRecord());
+    ASSERT_EQ(ring.NodeCount(), 73);
+    EXPECT_EQ(ring.Node(0), (Point{10, -90}));
+    EXPECT_EQ(ring.Node(18), (Point{110, 10}));
+    EXPECT_EQ(ring.Node(72), ring.Node(0));
+    EXPECT_EQ(ring.NodeBounds(), (Rect{-105, -105, 125, 125}));
+    EXPECT_EQ(ring.Width(), 30);
+}
+
+TEST(ConnectWires, ChainJoinsInAnyOrder) {
+    // Three wires forming (0,0)-(10,0)-(10,10)-(0,10)-(0,20), the middle one
+    // drawn backwards, in every list order.
+    const Point a[2] = {{0, 0}, {10, 0}};
+    const Point b[3] = {{0, 10}, {10, 10}, {10, 1}};  // ends within 1 of a's end
+    const Point c[2] = {{0, 10}, {0, 20}};
+    const Point* wires[3] = {a, b, c};
+    const int counts[3] = {2, 3, 2};
+    int order[3] = {0, 1, 2};
+    do {
+        SCOPED_TRACE(testing::Message() << order[0] << order[1] << order[2]);
+        Fixture f;
+        SymbolDescription& s = f.s;
+        for (int k : order) f.Select(s.AddWire(wires[k], counts[k], 0, 0, 1));
+        s.AddWire(a, 2, 0, 0, 1);  // not selected
+        s.UpdateSelection();
+        f.ExpectUndoRestores([&] { ConnectWires(s, 1); });
+        ConnectWires(s, 1);
+        ASSERT_EQ(s.objectCount, 2);
+        const WireView wire(s.FirstRecord());
+        std::vector<Point> nodes(wire.Nodes(), wire.Nodes() + wire.NodeCount());
+        if (nodes.front() != Point{0, 0}) std::reverse(nodes.begin(), nodes.end());
+        ASSERT_EQ(nodes.size(), 5u);
+        EXPECT_EQ(nodes.front(), (Point{0, 0}));
+        EXPECT_EQ(nodes.back(), (Point{0, 20}));
+        EXPECT_EQ(nodes[2], (Point{10, 10}));
+        EXPECT_EQ(wire.NodeBounds(), (Rect{0, 0, 10, 20}));
+        EXPECT_EQ(s.selectedCount, 1);
+    } while (std::next_permutation(order, order + 3));
+}
+
+TEST(ConnectWires, ClosedWiresOfWidthZeroBecomePolygons) {
+    const Point closed[4] = {{0, 0}, {10, 0}, {10, 10}, {0, 0}};
+    const Point open[3] = {{100, 0}, {110, 0}, {110, 10}};
+    const Point back[2] = {{110, 10}, {100, 1}};
+    Fixture f;
+    SymbolDescription& s = f.s;
+    f.Select(s.AddWire(closed, 4, 0, 0, 1));
+    f.Select(s.AddWire(open, 3, 0, 0, 2));
+    f.Select(s.AddWire(back, 2, 0, 0, 2));
+    s.UpdateSelection();
+    f.ExpectUndoRestores([&] { ConnectWires(s, 1); });
+    ConnectWires(s, 1);
+    const std::vector<std::int32_t> at = Offsets(s);
+    ASSERT_EQ(at.size(), 2u);
+    const PolygonView polygon(s.RecordAt(at[0]));
+    ASSERT_EQ(polygon.Kind(), ObjectKind::Polygon);
+    EXPECT_EQ(polygon.NodeCount(), 3) << "one node fewer";
+    EXPECT_EQ(polygon.NodeBounds(), (Rect{0, 0, 10, 10}));
+    EXPECT_TRUE(polygon.Selected());
+    const PolygonView joined(s.RecordAt(at[1]));
+    ASSERT_EQ(joined.Kind(), ObjectKind::Polygon) << "joined, then closed";
+    EXPECT_EQ(joined.NodeCount(), 3);
+    EXPECT_EQ(joined.Layer(), 2);
+
+    // A closed wire of non-zero width stays a wire.
+    Fixture g;
+    g.Select(g.s.AddWire(closed, 4, 5, 0, 1));
+    g.s.UpdateSelection();
+    const std::vector<Word> before = BufferOf(g.s);
+    ConnectWires(g.s, 1);
+    EXPECT_EQ(BufferOf(g.s), before);
+}
+
+TEST(ReplaceSelectionRecord, ResizesRecordsAndKeepsTheSelection) {
+    Fixture f;
+    SymbolDescription& s = f.s;
+    f.Select(s.AddRectangle(0, 0, 10, 10, 1));
+    s.AddCircle(0, 0, 1, 1);
+    s.UpdateSelection();
+    std::vector<Word> contents(11);
+    contents[0] = static_cast<Word>(MakeHeader(11, 1, ObjectKind::Polygon) | kSelectedBit);
+    std::copy(&kTriangle[0].X, &kTriangle[0].X + 6, contents.begin() + 5);
+    PolygonView(contents.data()).RefreshNodeBounds();
+    f.ExpectUndoRestores([&] { ReplaceSelectionRecord(s, s.FirstRecord(), contents.data()); });
+    Word* r = ReplaceSelectionRecord(s, s.FirstRecord(), contents.data());
+    EXPECT_EQ(WordsOf(r), contents);
+    EXPECT_EQ(s.statusText.rfind("Polygon, ", 0), 0u);
+    EXPECT_EQ(RecordKind(s.NextRecord(r)), ObjectKind::Circle);
 }
