@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -166,6 +167,14 @@ std::pair<std::int64_t, std::int32_t> SelectionSize(SymbolDescription& s) {
     return {words, objects};
 }
 
+// A snapshot of the buffer instead of an entry per record when the entries
+// would hold about as much as the buffer itself (a selection of most of the
+// symbol): one copy each way, and undo no slower than the edit.
+void SnapshotWhenLarge(SymbolDescription& s, std::optional<UndoSnapshot>& snapshot, std::int64_t entryWords,
+                       std::int32_t objects) {
+    if (objects > kBulkRecords && 2 * entryWords >= s.usedWords) snapshot.emplace(s);
+}
+
 // The leave-original step; returns the offset where the copies begin, or -1
 // when nothing could be copied.
 std::int32_t CopyInPlace(SymbolDescription& s) {
@@ -207,6 +216,9 @@ void TransformInPlace(SymbolDescription& s, std::int32_t fresh, F one) {
 }  // namespace
 
 void CopySelectionInPlace(SymbolDescription& s) {
+    std::optional<UndoSnapshot> snapshot;
+    const auto [words, objects] = SelectionSize(s);
+    SnapshotWhenLarge(s, snapshot, words + 6 * std::int64_t{objects}, objects);
     if (CopyInPlace(s) >= 0) s.UpdateSelection();
 }
 
@@ -217,6 +229,9 @@ bool MoveSelection(SymbolDescription& s, std::int32_t dx, std::int32_t dy, bool 
         platform::ShowError(kRangeMessage);
         return false;
     }
+    std::optional<UndoSnapshot> snapshot;
+    const auto [words, objects] = SelectionSize(s);
+    SnapshotWhenLarge(s, snapshot, words * (leaveOriginal ? 2 : 1) + 3 * std::int64_t{objects}, objects);
     const std::int32_t fresh = leaveOriginal ? CopyInPlace(s) : -1;
     if (dx != 0 || dy != 0) TransformInPlace(s, fresh, [&](Word* r) { MoveRecordWords(r, dx, dy); });
     Finish(s);
@@ -248,6 +263,9 @@ bool RotateSelection(SymbolDescription& s, double cx, double cy, double degrees,
         platform::ShowError(kRangeMessage);
         return false;
     }
+    std::optional<UndoSnapshot> snapshot;
+    const auto [words, objects] = SelectionSize(s);
+    SnapshotWhenLarge(s, snapshot, words * (leaveOriginal ? 2 : 1) + 3 * std::int64_t{objects}, objects);
     const std::int32_t fresh = leaveOriginal ? CopyInPlace(s) : -1;
     Layout* layout = s.OwnerLayout();
     if (rectangles > kBulkRecords) {
@@ -333,6 +351,9 @@ bool ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, doubl
         platform::ShowError(kRangeMessage);
         return false;
     }
+    std::optional<UndoSnapshot> snapshot;
+    const auto [words, objects] = SelectionSize(s);
+    SnapshotWhenLarge(s, snapshot, words * (leaveOriginal ? 2 : 1) + 3 * std::int64_t{objects}, objects);
     const std::int32_t fresh = leaveOriginal ? CopyInPlace(s) : -1;
     ForEachSelectedOffset(s, 0, [&](std::int32_t offset) -> int {
         Word* r = s.RecordAt(offset);
@@ -468,6 +489,8 @@ void DuplicateSelection(SymbolDescription& s, int rows, int columns, std::int32_
         platform::ShowError(kMemoryMessage);
         return;
     }
+    std::optional<UndoSnapshot> snapshot;
+    SnapshotWhenLarge(s, snapshot, words + 3 * std::int64_t{objects} * (copies + 1), objects);
     platform::Progress().SetProgress(0);
     std::int32_t begin = 0, end = s.usedWords;
     bool originals = true, complete = true;
