@@ -202,6 +202,16 @@ public:
             const Word* q = queue.RecordAt(queueRead);
             std::memcpy(record.data(), q, static_cast<std::size_t>(RecordLength(q)) * sizeof(Word));
             queueRead += RecordLength(q);
+            if (RecordKind(record.data()) == ObjectKind::SymbolArray && !HasFlattenMark(record.data())) {
+                // Breaking an array apart appends its element calls at the
+                // end: they come back as one marked entry.
+                Step();
+                SetFlattenMark(record.data(), true);
+                Word* again = queue.AppendRecord(kSymbolArrayLength);
+                if (!again) throw std::bad_alloc();
+                std::memcpy(again, record.data(), sizeof record);
+                continue;
+            }
             Expand(record.data());
             // What was read is dropped now and then, so the queue stays as
             // small as the calls still waiting.
@@ -409,7 +419,6 @@ private:
             ExpandCall(*s, CallView(r).Matrix());
             return;
         }
-        Step();
         const ArrayView array(r);
         if (array.Magnification() == 0) return;
         for (int i = 0; i < array.Columns(); ++i) {
