@@ -13,34 +13,7 @@
 #include <unordered_set>
 
 #include "editing/EditPrompts.h"
-#if __has_include("editing/SelectionEdits.h")
 #include "editing/SelectionEdits.h"
-#else
-// TEMPORARY until the selection edits are merged: the record transforms
-// without their kind changes.
-#include "model/RecordTransform.h"
-#include "model/SymbolDescription.h"
-namespace zandor {
-namespace {
-void MoveSelection(SymbolDescription& s, std::int32_t dx, std::int32_t dy, bool) {
-    for (Word* r = s.FirstSelected(); r; r = s.NextSelected(r)) MoveRecord(s, r, dx, dy);
-    s.UpdateSelection();
-}
-void RotateSelection(SymbolDescription& s, double cx, double cy, double degrees, bool) {
-    for (Word* r = s.FirstSelected(); r; r = s.NextSelected(r)) RotateRecord(s, r, cx, cy, degrees);
-    s.UpdateSelection();
-}
-void ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, double fy, bool) {
-    for (Word* r = s.FirstSelected(); r; r = s.NextSelected(r)) ScaleRecord(s, r, cx, cy, fx, fy);
-    s.UpdateSelection();
-}
-void DeleteSelection(SymbolDescription& s) {
-    for (Word* r = s.FirstSelected(); r; r = s.FirstSelected()) s.DeleteRecord(r);
-    s.UpdateSelection();
-}
-}  // namespace
-}  // namespace zandor
-#endif
 #include "model/Geometry.h"
 #include "model/ObjectRecord.h"
 #include "model/RecordTransform.h"

@@ -127,6 +127,8 @@ void BuildHierarchy(Layout& layout) {
     top.InsertSymbolCallMatrix(2, {1, 0, 0, -1, -20000, 4000});
     top.InsertArray(2, {0, 20000}, {9000, 20000}, {0, 26000}, 3, 2, -1.0, 90.0);
     for (const auto& s : layout.Symbols()) s->RebuildChildren();
+    // Cached extents of calls and arrays brought up to date, as drawing does.
+    for (const auto& s : layout.Symbols()) s->RecomputeBounds();
 }
 
 // The loop flattening is defined by: select the first call, group or array
