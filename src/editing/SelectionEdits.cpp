@@ -213,6 +213,53 @@ void TransformInPlace(SymbolDescription& s, std::int32_t fresh, F one) {
     });
 }
 
+// Follows the records of a one-pass rewrite in list order: true for the
+// selected objects and their members.
+class SelectionFollower {
+public:
+    bool Chosen(const Word* r) {
+        if (IsMember(r) && membersLeft > 0) {
+            --membersLeft;
+            return true;
+        }
+        membersLeft = 0;
+        if (!IsSelected(r) || IsMember(r)) return false;
+        membersLeft = IsHead(r) ? MemberCount(r) : 0;
+        return true;
+    }
+
+private:
+    int membersLeft = 0;
+};
+
+// Scales the selection in one pass over a new buffer; records that the scale
+// turns into polygons are converted on the way, one at a time in a scratch
+// symbol, so that no conversion moves the rest of the buffer.
+bool ScaleRewriting(SymbolDescription& s, double cx, double cy, double fx, double fy) {
+    SymbolDescription scratch(nullptr);
+    SelectionFollower follower;
+    return s.RewriteRecords([&](const Word* r, Word* out) {
+        int length = RecordLength(r);
+        std::memcpy(out, r, static_cast<std::size_t>(length) * sizeof(Word));
+        if (!follower.Chosen(r)) return length;
+        if (ScaleNeedsPolygon(r, fx, fy)) {
+            Word* copy = scratch.AppendRecord(length);
+            if (!copy) return length;
+            std::memcpy(copy, r, static_cast<std::size_t>(length) * sizeof(Word));
+            // A record that cannot be converted stays as it is, unscaled.
+            const bool converted = ConvertToPolygon(scratch, copy) && !ScaleNeedsPolygon(copy, fx, fy);
+            if (converted) {
+                length = RecordLength(copy);
+                std::memcpy(out, copy, static_cast<std::size_t>(length) * sizeof(Word));
+            }
+            scratch.DeleteRecord(copy);
+            if (!converted) return length;
+        }
+        ScaleRecordWords(out, cx, cy, fx, fy);
+        return length;
+    });
+}
+
 }  // namespace
 
 void CopySelectionInPlace(SymbolDescription& s) {
@@ -271,19 +318,9 @@ bool RotateSelection(SymbolDescription& s, double cx, double cy, double degrees,
     if (rectangles > kBulkRecords) {
         // Every rectangle grows by a word: one pass over a new buffer.
         UndoSnapshot snapshot(s);
-        int membersLeft = 0;
+        SelectionFollower follower;
         const bool done = s.RewriteRecords([&](const Word* r, Word* out) {
-            bool chosen = false;
-            if (IsMember(r) && membersLeft > 0) {
-                chosen = true;
-                --membersLeft;
-            } else {
-                membersLeft = 0;
-                if (IsSelected(r) && !IsMember(r)) {
-                    chosen = true;
-                    membersLeft = IsHead(r) ? MemberCount(r) : 0;
-                }
-            }
+            const bool chosen = follower.Chosen(r);
             if (chosen && RotationNeedsBox(r)) {
                 RectangleToBox(r, out);
                 RotateRecordWords(out, cx, cy, degrees, layout);
@@ -333,12 +370,14 @@ bool ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, doubl
     bool fits = SelectionPointsFit(s, [&](double x, double y) {
         return std::pair{cx + fx * (x - cx), cy + fy * (y - cy)};
     });
+    std::int32_t converting = 0;
     ForEachSelectedRecord(s, [&](Word* r) {
         if (!fits) return;
         if (!ScaleNeedsPolygon(r, fx, fy)) {
             fits = ScaledSizesFit(r, fx, fy);
             return;
         }
+        ++converting;
         // Its polygon lies within its box.
         const Rect box = ObjectBounds(r, s.OwnerLayout());
         for (const double x : {double(box.minx), double(box.maxx)}) {
@@ -355,6 +394,13 @@ bool ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, doubl
     const auto [words, objects] = SelectionSize(s);
     SnapshotWhenLarge(s, snapshot, words * (leaveOriginal ? 2 : 1) + 3 * std::int64_t{objects}, objects);
     const std::int32_t fresh = leaveOriginal ? CopyInPlace(s) : -1;
+    if (converting > kBulkRecords) {
+        // Many records change length: one pass over a new buffer.
+        UndoSnapshot snapshot(s);
+        if (!ScaleRewriting(s, cx, cy, fx, fy)) platform::ShowError(kMemoryMessage);
+        Finish(s);
+        return true;
+    }
     ForEachSelectedOffset(s, 0, [&](std::int32_t offset) -> int {
         Word* r = s.RecordAt(offset);
         if (ScaleNeedsPolygon(r, fx, fy)) {

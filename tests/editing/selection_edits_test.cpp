@@ -479,6 +479,54 @@ TEST(ScaleSelection, UnequalFactorsTurnCurvesIntoPolygons) {
     EXPECT_EQ(WireView(s.RecordAt(at[2])).Node(1), (Point{20, 0}));
 }
 
+// Many conversions take the one-pass rewrite, a few the record-by-record
+// path: both must give the same records, in place, with the selection kept.
+TEST(ScaleSelection, ManyConversionsGiveTheSameRecordsAsFew) {
+    const Point line[2] = {{0, 0}, {1000, 0}};
+    // Per repetition: circle, box, wide wire, unselected circle, group of a
+    // rectangle and a circle, rectangle.
+    const auto build = [&](SymbolDescription& s, int repetitions) {
+        for (int k = 0; k < repetitions; ++k) {
+            s.SetSelected(s.AddCircle(10, 0, 5, 3));
+            s.SetSelected(s.AddBox(0, 0, 20, 10, 30, 1));
+            s.SetSelected(s.AddWire(line, 2, 100, 0, 1));
+            s.AddCircle(0, 0, 5, 3);
+            AddGroup(s);
+            s.SetSelected(s.RecordAt(Offsets(s)[Offsets(s).size() - 3]));
+            s.SetSelected(s.AddRectangle(0, 0, 10, 10, 1));
+        }
+        s.UpdateSelection();
+    };
+    std::vector<std::vector<Word>> expected;  // one repetition, from the few-record path
+    for (const int repetitions : {1, 40}) {
+        SCOPED_TRACE(repetitions);
+        Fixture f;
+        SymbolDescription& s = f.s;
+        build(s, repetitions);
+        f.ExpectUndoRestores([&] { ScaleSelection(s, 0, 0, 2, -1, false); });
+        ASSERT_TRUE(ScaleSelection(s, 0, 0, 2, -1, false));
+        std::vector<std::vector<Word>> records;
+        for (const Word* r = s.FirstRecord(); r; r = s.NextRecord(r)) records.push_back(WordsOf(r));
+        ASSERT_EQ(records.size(), 8u * repetitions);
+        const std::vector<std::vector<Word>> first(records.begin(), records.begin() + 8);
+        if (expected.empty()) expected = first;
+        for (int k = 0; k < repetitions; ++k) {
+            EXPECT_TRUE(std::equal(first.begin(), first.end(), records.begin() + 8 * k)) << "repetition " << k;
+        }
+        EXPECT_EQ(first, expected);
+        std::vector<ObjectKind> kinds;
+        for (const std::vector<Word>& r : first) kinds.push_back(RecordKind(r.data()));
+        EXPECT_EQ(kinds, (std::vector<ObjectKind>{ObjectKind::Polygon, ObjectKind::Polygon, ObjectKind::Polygon,
+                                                  ObjectKind::Circle, ObjectKind::Group, ObjectKind::Rectangle,
+                                                  ObjectKind::Polygon, ObjectKind::Rectangle}));
+        EXPECT_EQ(PolygonView(first[0].data()).NodeBounds(), (Rect{10, -5, 30, 5}));
+        EXPECT_TRUE(IsMember(first[6].data())) << "a converted member stays a member";
+        EXPECT_EQ(CircleView(first[3].data()).Centre(), (Point{0, 0})) << "not selected, not scaled";
+        EXPECT_EQ(s.selectedCount, 5 * repetitions);
+        EXPECT_EQ(s.objectCount, 8 * repetitions);
+    }
+}
+
 TEST(DuplicateSelection, CopiesFillTheGridAndTheLastOneIsSelected) {
     Fixture f;
     SymbolDescription& s = f.s;
