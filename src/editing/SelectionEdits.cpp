@@ -405,8 +405,12 @@ bool ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, doubl
         Word* r = s.RecordAt(offset);
         if (ScaleNeedsPolygon(r, fx, fy)) {
             // The conversion records the object as it was; a record it cannot
-            // convert stays as it is.
-            if (!ConvertToPolygon(s, r) || ScaleNeedsPolygon(r, fx, fy)) return RecordLength(r);
+            // convert stays as it is, recorded all the same so that undo gives
+            // it back its selection mark.
+            if (!ConvertToPolygon(s, r) || ScaleNeedsPolygon(r, fx, fy)) {
+                if (fresh < 0 || offset < fresh) s.Undo().RecordModified(offset, s.RecordAt(offset));
+                return RecordLength(s.RecordAt(offset));
+            }
         } else if (fresh < 0 || offset < fresh) {
             s.Undo().RecordModified(offset, r);
         }
@@ -531,7 +535,8 @@ void DuplicateSelection(SymbolDescription& s, int rows, int columns, std::int32_
         platform::ShowError(kRangeMessage);
         return;
     }
-    if (std::int64_t{s.usedWords} + words * copies >= INT32_MAX || !s.ReserveWords(words * copies)) {
+    // In doubles: rows x columns copies of a large selection overflow 64 bits.
+    if (s.usedWords + double(words) * double(copies) >= INT32_MAX || !s.ReserveWords(words * copies)) {
         platform::ShowError(kMemoryMessage);
         return;
     }
@@ -562,6 +567,9 @@ void SetSelectionLayer(SymbolDescription& s, int layer) {
         platform::ShowError("The layer index is out of range.");
         return;
     }
+    std::optional<UndoSnapshot> snapshot;
+    const auto [words, objects] = SelectionSize(s);
+    SnapshotWhenLarge(s, snapshot, words + 3 * std::int64_t{objects}, objects);
     const auto relayer = [&](Word* r) {
         s.Undo().RecordModified(s.OffsetOf(r), r);
         SetRecordLayer(r, layer);
@@ -601,6 +609,8 @@ bool CenterAtOrigin(SymbolDescription& s) {
         platform::ShowError(kRangeMessage);
         return false;
     }
+    std::optional<UndoSnapshot> snapshot;
+    SnapshotWhenLarge(s, snapshot, s.usedWords + 3 * std::int64_t{s.objectCount}, s.objectCount);
     for (Word* r = s.FirstRecord(); r; r = s.NextObject(r)) MoveRecord(s, r, dx, dy);
     s.RecomputeBounds();
     s.UpdateSelection();

@@ -185,6 +185,10 @@ TEST(EditSelection, EmptySelectionDoesNothing) {
     EXPECT_TRUE(ScaleSelection(f.s, 0, 0, -1, 1, false));
     CopySelectionInPlace(f.s);
     DeleteSelection(f.s);
+    DuplicateSelection(f.s, 2, 2, 10, 10, false);
+    SetSelectionLayer(f.s, 4);
+    ConvertIntoWire(f.s);
+    ConnectWires(f.s, 50);
     EXPECT_EQ(BufferOf(f.s), before);
     EXPECT_EQ(f.s.Undo().EntryCount(), entries);
 }
@@ -548,6 +552,22 @@ TEST(DuplicateSelection, CopiesFillTheGridAndTheLastOneIsSelected) {
         EXPECT_EQ(s.objectCount, 6);
         EXPECT_EQ(s.Undo().EntryCount(), entries);
     }
+}
+
+TEST(DuplicateSelection, CountsBeyondMemoryAreRefused) {
+    Fixture f;
+    SymbolDescription& s = f.s;
+    // Within the coordinate range, but rows x columns x 5 words overflow 64 bits.
+    f.Select(s.AddRectangle(-1000000000, -1000000000, -999999990, -999999990, 1));
+    s.UpdateSelection();
+    s.Undo().BeginStep();
+    const std::int32_t entries = s.Undo().EntryCount();
+    const std::vector<Word> before = BufferOf(s);
+    ScopedMessageCapture messages;
+    DuplicateSelection(s, 1500000000, 1500000000, 1, 1, false);
+    EXPECT_EQ(BufferOf(s), before);
+    EXPECT_EQ(s.Undo().EntryCount(), entries);
+    EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{{"Not enough memory for this operation.", "Error"}}));
 }
 
 TEST(DuplicateSelection, CallBecomesAnArrayCoveringTheSamePlaces) {
