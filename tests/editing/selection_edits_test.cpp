@@ -469,6 +469,7 @@ TEST(ScaleSelection, UnequalFactorsTurnCurvesIntoPolygons) {
     s.AddRectangle(0, 0, 10, 10, 1);
     const Point line[2] = {{0, 0}, {10, 0}};
     s.AddWire(line, 2, 0, 0, 1);
+    s.AddWire(line, 2, 4, 0, 1);  // too thin for an outline: stays, and undo must still give it back selected
     f.SelectAll();
     f.ExpectUndoRestores([&] { ScaleSelection(s, 0, 0, 2, 1, false); });
     ASSERT_TRUE(ScaleSelection(s, 0, 0, 2, 1, false));
