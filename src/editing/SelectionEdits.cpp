@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -703,89 +705,200 @@ bool Meet(Point a, Point b, std::int64_t tolerance) {
     return std::llabs(std::int64_t{a.X} - b.X) <= tolerance && std::llabs(std::int64_t{a.Y} - b.Y) <= tolerance;
 }
 
-// A closed wire of width 0 (first and last node within the tolerance) becomes
-// a polygon without its last node.
-bool CloseIntoPolygon(SymbolDescription& s, std::int32_t offset, std::int64_t tolerance) {
-    const Word* r = s.RecordAt(offset);
-    const WireView wire(r);
-    const int n = wire.NodeCount();
-    if (wire.Width() != 0 || n < 2 || !Meet(wire.Node(0), wire.Node(n - 1), tolerance)) return false;
-    const int length = kPolygonBaseLength + 2 * (n - 1);
-    std::vector<Word> polygon(static_cast<std::size_t>(length));
-    polygon[0] = r[0];
-    SetRecordLength(polygon.data(), length);
-    SetRecordKind(polygon.data(), ObjectKind::Polygon);
-    std::copy(r + kWireBaseLength, r + kWireBaseLength + 2 * (n - 1), polygon.begin() + kPolygonBaseLength);
-    PolygonView(polygon.data()).RefreshNodeBounds();
-    s.ReplaceRecord(s.RecordAt(offset), polygon.data());
-    return true;
+// A selected wire while wires are joined, as it will be written back.
+struct ChainWire {
+    std::int32_t offset;  // in the buffer as it was
+    Word header;
+    Word widthWord;
+    Rect extent;
+    std::deque<Point> nodes;  // joins add at either end
+    bool gone = false;        // joined onto an earlier wire
+    bool changed = false;     // nodes or kind to be written back
+    bool polygon = false;     // closed with width 0
+};
+
+// The ends of the wires, by square cells of side tolerance + 1: ends that
+// meet lie in neighbouring cells.  Only the wires after the one being joined
+// are ever wanted, and their ends do not move until their own turn, so an
+// entry goes for good as soon as its wire is gone or has had its turn.
+class WireEnds {
+public:
+    explicit WireEnds(std::int64_t tolerance) : side(tolerance + 1), tolerance(tolerance) {}
+
+    void Add(Point p, std::int32_t wire) { cells[Key(Cell(p.X), Cell(p.Y))].push_back({p, wire}); }
+
+    // Adds to `found` the wires after `after` with an end meeting p: those in
+    // the cells that p's tolerance square touches (one cell at tolerance 0,
+    // at most four otherwise).
+    void Near(Point p, std::int32_t after, const std::vector<ChainWire>& wires, std::vector<std::int32_t>& found) {
+        for (std::int64_t x = Cell(p.X - tolerance); x <= Cell(p.X + tolerance); ++x) {
+            for (std::int64_t y = Cell(p.Y - tolerance); y <= Cell(p.Y + tolerance); ++y) {
+                const auto cell = cells.find(Key(x, y));
+                if (cell == cells.end()) continue;
+                std::vector<End>& ends = cell->second;
+                for (std::size_t k = 0; k < ends.size();) {
+                    if (ends[k].wire <= after || wires[ends[k].wire].gone) {
+                        ends[k] = ends.back();
+                        ends.pop_back();
+                        continue;
+                    }
+                    if (Meet(p, ends[k].point, tolerance)) found.push_back(ends[k].wire);
+                    ++k;
+                }
+            }
+        }
+    }
+
+private:
+    struct End {
+        Point point;
+        std::int32_t wire;
+    };
+    std::int64_t Cell(std::int64_t v) const { return v >= 0 ? v / side : -((-v + side - 1) / side); }
+    static std::uint64_t Key(std::int64_t x, std::int64_t y) {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) | static_cast<std::uint32_t>(y);
+    }
+    std::int64_t side;
+    std::int64_t tolerance;
+    std::unordered_map<std::uint64_t, std::vector<End>> cells;
+};
+
+// A wire of width 0 whose ends meet is to become a polygon.
+bool Closes(const ChainWire& w, std::int64_t tolerance) {
+    return WidthOf(w.widthWord) == 0 && w.nodes.size() >= 2 && Meet(w.nodes.front(), w.nodes.back(), tolerance);
 }
 
-// Joins wire q onto wire p when one of p's ends meets one of q's; the shared
-// node takes the coordinates of the wire that comes second.
-bool JoinWires(SymbolDescription& s, std::int32_t p, std::int32_t q, std::int64_t tolerance) {
-    const WireView first(s.RecordAt(p)), second(s.RecordAt(q));
-    const int np = first.NodeCount(), nq = second.NodeCount();
-    if (np < 1 || nq < 1) return false;
-    const Point ps = first.Node(0), pe = first.Node(np - 1), qs = second.Node(0), qe = second.Node(nq - 1);
-    std::vector<Point> a(first.Nodes(), first.Nodes() + np), b(second.Nodes(), second.Nodes() + nq);
-    std::vector<Point> leading, trailing;
-    if (Meet(ps, qs, tolerance)) {
-        std::reverse(b.begin(), b.end());
-        leading = b, trailing = a;
-    } else if (Meet(ps, qe, tolerance)) {
-        leading = b, trailing = a;
-    } else if (Meet(pe, qs, tolerance)) {
-        leading = a, trailing = b;
-    } else if (Meet(pe, qe, tolerance)) {
-        std::reverse(b.begin(), b.end());
-        leading = a, trailing = b;
+// Joins q onto p when one of p's ends meets one of q's, by the first of the
+// cases that applies; the shared node takes the coordinates of the wire that
+// comes second.  False when they do not meet or would not fit one record.
+bool Join(ChainWire& p, ChainWire& q, std::int64_t tolerance) {
+    const std::int64_t nodes = std::int64_t(p.nodes.size()) + std::int64_t(q.nodes.size()) - 1;
+    if (kWireBaseLength + 2 * nodes > kMaxRecordLength) return false;
+    const Point ps = p.nodes.front(), pe = p.nodes.back(), qs = q.nodes.front(), qe = q.nodes.back();
+    // Each case costs only q's nodes, so that a long chain stays linear.
+    if (Meet(ps, qs, tolerance)) {  // reversed q, then p
+        p.nodes.insert(p.nodes.begin(), q.nodes.rbegin(), q.nodes.rend() - 1);
+    } else if (Meet(ps, qe, tolerance)) {  // q, then p
+        p.nodes.insert(p.nodes.begin(), q.nodes.begin(), q.nodes.end() - 1);
+    } else if (Meet(pe, qs, tolerance)) {  // p, then q
+        p.nodes.pop_back();
+        p.nodes.insert(p.nodes.end(), q.nodes.begin(), q.nodes.end());
+    } else if (Meet(pe, qe, tolerance)) {  // p, then reversed q
+        p.nodes.pop_back();
+        p.nodes.insert(p.nodes.end(), q.nodes.rbegin(), q.nodes.rend());
     } else {
         return false;
     }
-    const std::int64_t nodes = std::int64_t{np} + nq - 1;
-    if (kWireBaseLength + 2 * nodes > kMaxRecordLength) return false;  // would not fit one record
-    const int length = static_cast<int>(kWireBaseLength + 2 * nodes);
-    std::vector<Word> joined(static_cast<std::size_t>(length));
-    joined[0] = s.RecordAt(p)[0];
-    SetRecordLength(joined.data(), length);
-    const WireView wire(joined.data());
-    wire.SetWidthWord(first.WidthWord());
-    std::copy(leading.begin(), leading.end() - 1, wire.Nodes());
-    std::copy(trailing.begin(), trailing.end(), wire.Nodes() + (leading.size() - 1));
-    const Rect bp = first.NodeBounds(), bq = second.NodeBounds();
-    wire.SetNodeBounds({std::min(bp.minx, bq.minx), std::min(bp.miny, bq.miny), std::max(bp.maxx, bq.maxx),
-                        std::max(bp.maxy, bq.maxy)});
-    s.DeleteRecord(s.RecordAt(q));  // after p, so p keeps its offset
-    s.ReplaceRecord(s.RecordAt(p), joined.data());
+    p.extent = {std::min(p.extent.minx, q.extent.minx), std::min(p.extent.miny, q.extent.miny),
+                std::max(p.extent.maxx, q.extent.maxx), std::max(p.extent.maxy, q.extent.maxy)};
+    p.changed = true;
+    q.gone = true;
     return true;
+}
+
+// The record of a changed wire: the joined wire, or the polygon of a closed
+// wire of width 0 without its last node.
+std::vector<Word> ChainRecord(const ChainWire& w) {
+    const int n = static_cast<int>(w.nodes.size()) - (w.polygon ? 1 : 0);
+    const int length = (w.polygon ? kPolygonBaseLength : kWireBaseLength) + 2 * n;
+    std::vector<Word> out(static_cast<std::size_t>(length));
+    out[0] = w.header;
+    SetRecordLength(out.data(), length);
+    if (w.polygon) {
+        SetRecordKind(out.data(), ObjectKind::Polygon);
+        std::copy(w.nodes.begin(), w.nodes.begin() + n, PolygonView(out.data()).Nodes());
+        PolygonView(out.data()).RefreshNodeBounds();
+    } else {
+        const WireView wire(out.data());
+        wire.SetWidthWord(w.widthWord);
+        wire.SetNodeBounds(w.extent);
+        std::copy(w.nodes.begin(), w.nodes.end(), wire.Nodes());
+    }
+    return out;
 }
 
 }  // namespace
 
 void ConnectWires(SymbolDescription& s, std::int32_t tolerance) {
     const std::int64_t t = std::max<std::int64_t>(tolerance, 0);
-    bool changed = false;
+    std::vector<ChainWire> wires;
     for (Word* r = s.FirstSelected(); r; r = s.NextSelected(r)) {
         if (RecordKind(r) != ObjectKind::Wire) continue;
-        const std::int32_t p = s.OffsetOf(r);
-        if (CloseIntoPolygon(s, p, t)) {
-            changed = true;
-            r = s.RecordAt(p);
-            continue;
-        }
-        for (bool joined = true; joined;) {
-            joined = false;
-            for (Word* q = s.NextSelected(s.RecordAt(p)); q; q = s.NextSelected(q)) {
-                if (RecordKind(q) != ObjectKind::Wire || !JoinWires(s, p, s.OffsetOf(q), t)) continue;
-                changed = joined = true;
-                break;
-            }
-            if (joined && CloseIntoPolygon(s, p, t)) break;
-        }
-        r = s.RecordAt(p);
+        const WireView wire(r);
+        wires.push_back({s.OffsetOf(r), r[0], wire.WidthWord(), wire.NodeBounds(),
+                         std::deque<Point>(wire.Nodes(), wire.Nodes() + wire.NodeCount())});
     }
-    if (changed) s.RecomputeBounds();
+    WireEnds ends(t);
+    for (std::size_t k = 0; k < wires.size(); ++k) {
+        if (wires[k].nodes.empty()) continue;
+        ends.Add(wires[k].nodes.front(), static_cast<std::int32_t>(k));
+        ends.Add(wires[k].nodes.back(), static_cast<std::int32_t>(k));
+    }
+    std::int32_t changes = 0;
+    std::vector<std::int32_t> found;
+    for (std::size_t k = 0; k < wires.size(); ++k) {
+        ChainWire& p = wires[k];
+        if (p.gone || p.nodes.empty()) continue;
+        // The next wire in list order that meets one of p's ends, again after
+        // each join, until none does or p closes into a polygon.
+        for (bool joined = !Closes(p, t); joined && !Closes(p, t);) {
+            joined = false;
+            found.clear();
+            ends.Near(p.nodes.front(), static_cast<std::int32_t>(k), wires, found);
+            ends.Near(p.nodes.back(), static_cast<std::int32_t>(k), wires, found);
+            std::sort(found.begin(), found.end());
+            found.erase(std::unique(found.begin(), found.end()), found.end());
+            for (const std::int32_t q : found) {
+                if (Join(p, wires[q], t)) {
+                    joined = true;
+                    ++changes;
+                    break;
+                }
+            }
+        }
+        if (Closes(p, t)) {
+            p.polygon = p.changed = true;
+            ++changes;
+        }
+    }
+    if (changes > kBulkRecords) {
+        // One pass over a new buffer instead of moving its tail per join.
+        UndoSnapshot snapshot(s);
+        std::size_t next = 0;
+        const bool done = s.RewriteRecords([&](const Word* r, Word* out) {
+            const int length = RecordLength(r);
+            if (next < wires.size() && wires[next].offset == s.OffsetOf(r)) {
+                const ChainWire& w = wires[next++];
+                if (w.gone) return 0;
+                if (w.changed) {
+                    const std::vector<Word> record = ChainRecord(w);
+                    std::copy(record.begin(), record.end(), out);
+                    return static_cast<int>(record.size());
+                }
+            }
+            std::memcpy(out, r, static_cast<std::size_t>(length) * sizeof(Word));
+            return length;
+        });
+        if (!done) platform::ShowError(kMemoryMessage);
+    } else if (changes > 0) {
+        // Room for every grown record first, so that no wire goes without
+        // the one it was joined onto being written.
+        std::int64_t growth = 0;
+        for (const ChainWire& w : wires) growth += w.changed ? ChainRecord(w).size() : 0;
+        if (!s.ReserveWords(growth)) {
+            platform::ShowError(kMemoryMessage);
+            return;
+        }
+        // From the end backwards, so that the offsets still to come stay put.
+        for (auto w = wires.rbegin(); w != wires.rend(); ++w) {
+            if (w->gone) {
+                s.DeleteRecord(s.RecordAt(w->offset));
+            } else if (w->changed && !s.ReplaceRecord(s.RecordAt(w->offset), ChainRecord(*w).data())) {
+                platform::ShowError(kMemoryMessage);
+            }
+        }
+    }
+    if (changes > 0) s.RecomputeBounds();
     s.UpdateSelection();
 }
 

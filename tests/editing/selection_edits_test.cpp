@@ -9,6 +9,7 @@
 
 #include "editing/SelectionEdits.h"
 #include "model/Layout.h"
+#include "model/RecordTransform.h"
 #include "model/RecordViews.h"
 #include "model/UndoList.h"
 #include "platform/headless/RecordingMessages.h"
@@ -715,6 +716,51 @@ TEST(ConnectWires, ChainJoinsInAnyOrder) {
         EXPECT_EQ(wire.NodeBounds(), (Rect{0, 0, 10, 20}));
         EXPECT_EQ(s.selectedCount, 1);
     } while (std::next_permutation(order, order + 3));
+}
+
+// Many joins rebuild the buffer in one pass, a few go record by record: both
+// must give the same records.
+TEST(ConnectWires, ManyChainsGiveTheSameRecordsAsOne) {
+    const Point a[2] = {{0, 0}, {10, 0}};
+    const Point b[3] = {{0, 10}, {10, 10}, {10, 1}};
+    const Point c[2] = {{0, 10}, {0, 20}};
+    const Point loop[4] = {{0, 30}, {10, 30}, {10, 40}, {1, 31}};
+    const auto shifted = [](const Point* nodes, int n, std::int32_t dx) {
+        std::vector<Point> out(nodes, nodes + n);
+        for (Point& p : out) p.X += dx;
+        return out;
+    };
+    std::vector<std::vector<Word>> expected;  // one chain, record by record
+    for (const int chains : {1, 20}) {
+        SCOPED_TRACE(chains);
+        Fixture f;
+        SymbolDescription& s = f.s;
+        for (int k = 0; k < chains; ++k) {
+            const std::int32_t dx = 1000 * k;
+            f.Select(s.AddWire(shifted(c, 2, dx).data(), 2, 0, 0, 1));
+            s.AddWire(shifted(a, 2, dx).data(), 2, 0, 0, 1);  // not selected: stays
+            f.Select(s.AddWire(shifted(b, 3, dx).data(), 3, 0, 0, 1));
+            f.Select(s.AddWire(shifted(a, 2, dx).data(), 2, 0, 0, 1));
+            f.Select(s.AddWire(shifted(loop, 4, dx).data(), 4, 0, 0, 2));
+        }
+        s.UpdateSelection();
+        f.ExpectUndoRestores([&] { ConnectWires(s, 1); });
+        ConnectWires(s, 1);
+        std::vector<std::vector<Word>> records;
+        for (const Word* r = s.FirstRecord(); r; r = s.NextRecord(r)) records.push_back(WordsOf(r));
+        ASSERT_EQ(records.size(), 3u * chains);
+        for (int k = 0; k < chains; ++k) {
+            std::vector<std::vector<Word>> chain(records.begin() + 3 * k, records.begin() + 3 * k + 3);
+            for (std::vector<Word>& r : chain) MoveRecordWords(r.data(), -1000 * k, 0);
+            if (expected.empty()) expected = chain;
+            EXPECT_EQ(chain, expected) << "chain " << k;
+        }
+        const WireView wire(expected[0].data());
+        EXPECT_EQ(wire.NodeCount(), 5);
+        EXPECT_EQ(RecordKind(expected[1].data()), ObjectKind::Wire);
+        EXPECT_EQ(RecordKind(expected[2].data()), ObjectKind::Polygon);
+        EXPECT_EQ(s.selectedCount, 2 * chains);
+    }
 }
 
 TEST(ConnectWires, ClosedWiresOfWidthZeroBecomePolygons) {
