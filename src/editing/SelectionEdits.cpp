@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -705,45 +704,71 @@ bool Meet(Point a, Point b, std::int64_t tolerance) {
     return std::llabs(std::int64_t{a.X} - b.X) <= tolerance && std::llabs(std::int64_t{a.Y} - b.Y) <= tolerance;
 }
 
-// A selected wire while wires are joined, as it will be written back.
+// A selected wire while wires are joined.  Its nodes stay in the common pool
+// in their original order; a wire that takes others on keeps the list of the
+// wires before and after it, and only its ends and node count change.
 struct ChainWire {
     std::int32_t offset;  // in the buffer as it was
     Word header;
     Word widthWord;
     Rect extent;
-    std::deque<Point> nodes;  // joins add at either end
+    std::int32_t firstNode;  // in the pool
+    std::int32_t nodeCount;  // its own
+    Point start, end;        // of the whole chain
+    std::int64_t chainNodes;
+    std::int32_t chain = -1;  // its list of joined wires, if any
     bool gone = false;        // joined onto an earlier wire
-    bool changed = false;     // nodes or kind to be written back
     bool polygon = false;     // closed with width 0
 };
 
-// The ends of the wires, by square cells of side tolerance + 1: ends that
-// meet lie in neighbouring cells.  Only the wires after the one being joined
-// are ever wanted, and their ends do not move until their own turn, so an
-// entry goes for good as soon as its wire is gone or has had its turn.
+struct JoinedWire {
+    std::int32_t wire;
+    bool reversed;
+};
+
+// The wires joined before (last joined first) and after a wire.
+struct Chain {
+    std::vector<JoinedWire> before, after;
+};
+
+// The ends of the wires by square cells of side tolerance + 1, sorted by cell
+// and wire, so that ends that meet lie in the same or a neighbouring cell.
+// Only the wires after the one being joined are ever wanted, and their ends
+// do not move until their own turn: each cell keeps a cursor past the entries
+// of wires that had their turn or are gone.
 class WireEnds {
 public:
-    explicit WireEnds(std::int64_t tolerance) : side(tolerance + 1), tolerance(tolerance) {}
+    WireEnds(const std::vector<ChainWire>& wires, std::int64_t tolerance) : side(tolerance + 1), tolerance(tolerance) {
+        for (std::size_t k = 0; k < wires.size(); ++k) {
+            if (wires[k].nodeCount == 0) continue;
+            for (const Point p : {wires[k].start, wires[k].end}) {
+                ends.push_back({Key(Cell(p.X), Cell(p.Y)), p, static_cast<std::int32_t>(k)});
+            }
+        }
+        std::sort(ends.begin(), ends.end(),
+                  [](const End& a, const End& b) { return a.key != b.key ? a.key < b.key : a.wire < b.wire; });
+        cursor.resize(ends.size());
+        for (std::size_t k = 0; k < ends.size(); ++k) cursor[k] = static_cast<std::int32_t>(k);
+    }
 
-    void Add(Point p, std::int32_t wire) { cells[Key(Cell(p.X), Cell(p.Y))].push_back({p, wire}); }
-
-    // Adds to `found` the wires after `after` with an end meeting p: those in
-    // the cells that p's tolerance square touches (one cell at tolerance 0,
-    // at most four otherwise).
+    // Adds to `found` the wires after `after` with an end meeting p, from the
+    // cells that p's tolerance square touches (one at tolerance 0, at most
+    // four otherwise).
     void Near(Point p, std::int32_t after, const std::vector<ChainWire>& wires, std::vector<std::int32_t>& found) {
         for (std::int64_t x = Cell(p.X - tolerance); x <= Cell(p.X + tolerance); ++x) {
             for (std::int64_t y = Cell(p.Y - tolerance); y <= Cell(p.Y + tolerance); ++y) {
-                const auto cell = cells.find(Key(x, y));
-                if (cell == cells.end()) continue;
-                std::vector<End>& ends = cell->second;
-                for (std::size_t k = 0; k < ends.size();) {
-                    if (ends[k].wire <= after || wires[ends[k].wire].gone) {
-                        ends[k] = ends.back();
-                        ends.pop_back();
-                        continue;
-                    }
-                    if (Meet(p, ends[k].point, tolerance)) found.push_back(ends[k].wire);
+                const std::uint64_t key = Key(x, y);
+                const auto first = std::lower_bound(ends.begin(), ends.end(), key,
+                                                    [](const End& e, std::uint64_t k) { return e.key < k; });
+                if (first == ends.end() || first->key != key) continue;
+                const auto cell = static_cast<std::size_t>(first - ends.begin());
+                std::size_t k = static_cast<std::size_t>(cursor[cell]);
+                while (k < ends.size() && ends[k].key == key && (ends[k].wire <= after || wires[ends[k].wire].gone)) {
                     ++k;
+                }
+                cursor[cell] = static_cast<std::int32_t>(k);
+                for (; k < ends.size() && ends[k].key == key; ++k) {
+                    if (!wires[ends[k].wire].gone && Meet(p, ends[k].point, tolerance)) found.push_back(ends[k].wire);
                 }
             }
         }
@@ -751,6 +776,7 @@ public:
 
 private:
     struct End {
+        std::uint64_t key;
         Point point;
         std::int32_t wire;
     };
@@ -760,59 +786,95 @@ private:
     }
     std::int64_t side;
     std::int64_t tolerance;
-    std::unordered_map<std::uint64_t, std::vector<End>> cells;
+    std::vector<End> ends;
+    std::vector<std::int32_t> cursor;  // at the first entry of each cell
 };
 
 // A wire of width 0 whose ends meet is to become a polygon.
 bool Closes(const ChainWire& w, std::int64_t tolerance) {
-    return WidthOf(w.widthWord) == 0 && w.nodes.size() >= 2 && Meet(w.nodes.front(), w.nodes.back(), tolerance);
+    return WidthOf(w.widthWord) == 0 && w.chainNodes >= 2 && Meet(w.start, w.end, tolerance);
 }
 
-// Joins q onto p when one of p's ends meets one of q's, by the first of the
-// cases that applies; the shared node takes the coordinates of the wire that
-// comes second.  False when they do not meet or would not fit one record.
-bool Join(ChainWire& p, ChainWire& q, std::int64_t tolerance) {
-    const std::int64_t nodes = std::int64_t(p.nodes.size()) + std::int64_t(q.nodes.size()) - 1;
+// Joins q (a wire of its own still) onto p when one of p's ends meets one of
+// q's, by the first of the cases that applies.  False when they do not meet
+// or the result would not fit one record.
+bool Join(std::vector<ChainWire>& wires, std::vector<Chain>& chains, std::int32_t pIndex, std::int32_t qIndex,
+          std::int64_t tolerance) {
+    ChainWire& p = wires[static_cast<std::size_t>(pIndex)];
+    ChainWire& q = wires[static_cast<std::size_t>(qIndex)];
+    const std::int64_t nodes = p.chainNodes + q.nodeCount - 1;
     if (kWireBaseLength + 2 * nodes > kMaxRecordLength) return false;
-    const Point ps = p.nodes.front(), pe = p.nodes.back(), qs = q.nodes.front(), qe = q.nodes.back();
-    // Each case costs only q's nodes, so that a long chain stays linear.
-    if (Meet(ps, qs, tolerance)) {  // reversed q, then p
-        p.nodes.insert(p.nodes.begin(), q.nodes.rbegin(), q.nodes.rend() - 1);
-    } else if (Meet(ps, qe, tolerance)) {  // q, then p
-        p.nodes.insert(p.nodes.begin(), q.nodes.begin(), q.nodes.end() - 1);
-    } else if (Meet(pe, qs, tolerance)) {  // p, then q
-        p.nodes.pop_back();
-        p.nodes.insert(p.nodes.end(), q.nodes.begin(), q.nodes.end());
-    } else if (Meet(pe, qe, tolerance)) {  // p, then reversed q
-        p.nodes.pop_back();
-        p.nodes.insert(p.nodes.end(), q.nodes.rbegin(), q.nodes.rend());
+    JoinedWire joined{qIndex, false};
+    bool before = true;
+    if (Meet(p.start, q.start, tolerance)) {  // reversed q, then p
+        joined.reversed = true;
+        p.start = q.end;
+    } else if (Meet(p.start, q.end, tolerance)) {  // q, then p
+        p.start = q.start;
+    } else if (Meet(p.end, q.start, tolerance)) {  // p, then q
+        before = false;
+        p.end = q.end;
+    } else if (Meet(p.end, q.end, tolerance)) {  // p, then reversed q
+        before = false;
+        joined.reversed = true;
+        p.end = q.start;
     } else {
         return false;
     }
+    if (p.chain < 0) {
+        p.chain = static_cast<std::int32_t>(chains.size());
+        chains.emplace_back();
+    }
+    Chain& chain = chains[static_cast<std::size_t>(p.chain)];
+    (before ? chain.before : chain.after).push_back(joined);
+    p.chainNodes = nodes;
     p.extent = {std::min(p.extent.minx, q.extent.minx), std::min(p.extent.miny, q.extent.miny),
                 std::max(p.extent.maxx, q.extent.maxx), std::max(p.extent.maxy, q.extent.maxy)};
-    p.changed = true;
     q.gone = true;
     return true;
 }
 
 // The record of a changed wire: the joined wire, or the polygon of a closed
-// wire of width 0 without its last node.
-std::vector<Word> ChainRecord(const ChainWire& w) {
-    const int n = static_cast<int>(w.nodes.size()) - (w.polygon ? 1 : 0);
+// wire of width 0 without its last node.  Where two wires meet, the node of
+// the one that comes second is kept.
+std::vector<Word> ChainRecord(const ChainWire& w, const std::vector<ChainWire>& wires, const std::vector<Chain>& chains,
+                              const std::vector<Point>& pool) {
+    std::vector<JoinedWire> order;
+    if (w.chain >= 0) {
+        const Chain& chain = chains[static_cast<std::size_t>(w.chain)];
+        order.assign(chain.before.rbegin(), chain.before.rend());
+    }
+    order.push_back({static_cast<std::int32_t>(&w - wires.data()), false});
+    if (w.chain >= 0) {
+        const Chain& chain = chains[static_cast<std::size_t>(w.chain)];
+        order.insert(order.end(), chain.after.begin(), chain.after.end());
+    }
+    std::vector<Point> nodes;
+    nodes.reserve(static_cast<std::size_t>(w.chainNodes));
+    for (const JoinedWire& part : order) {
+        if (!nodes.empty()) nodes.pop_back();
+        const ChainWire& from = wires[static_cast<std::size_t>(part.wire)];
+        const auto first = pool.begin() + from.firstNode, last = first + from.nodeCount;
+        if (part.reversed) {
+            nodes.insert(nodes.end(), std::make_reverse_iterator(last), std::make_reverse_iterator(first));
+        } else {
+            nodes.insert(nodes.end(), first, last);
+        }
+    }
+    const int n = static_cast<int>(nodes.size()) - (w.polygon ? 1 : 0);
     const int length = (w.polygon ? kPolygonBaseLength : kWireBaseLength) + 2 * n;
     std::vector<Word> out(static_cast<std::size_t>(length));
     out[0] = w.header;
     SetRecordLength(out.data(), length);
     if (w.polygon) {
         SetRecordKind(out.data(), ObjectKind::Polygon);
-        std::copy(w.nodes.begin(), w.nodes.begin() + n, PolygonView(out.data()).Nodes());
+        std::copy(nodes.begin(), nodes.begin() + n, PolygonView(out.data()).Nodes());
         PolygonView(out.data()).RefreshNodeBounds();
     } else {
         const WireView wire(out.data());
         wire.SetWidthWord(w.widthWord);
         wire.SetNodeBounds(w.extent);
-        std::copy(w.nodes.begin(), w.nodes.end(), wire.Nodes());
+        std::copy(nodes.begin(), nodes.end(), wire.Nodes());
     }
     return out;
 }
@@ -822,45 +884,58 @@ std::vector<Word> ChainRecord(const ChainWire& w) {
 void ConnectWires(SymbolDescription& s, std::int32_t tolerance) {
     const std::int64_t t = std::max<std::int64_t>(tolerance, 0);
     std::vector<ChainWire> wires;
+    std::vector<Point> pool;
     for (Word* r = s.FirstSelected(); r; r = s.NextSelected(r)) {
         if (RecordKind(r) != ObjectKind::Wire) continue;
         const WireView wire(r);
-        wires.push_back({s.OffsetOf(r), r[0], wire.WidthWord(), wire.NodeBounds(),
-                         std::deque<Point>(wire.Nodes(), wire.Nodes() + wire.NodeCount())});
+        const int n = wire.NodeCount();
+        if (pool.size() + static_cast<std::size_t>(n) > static_cast<std::size_t>(INT32_MAX)) break;
+        ChainWire w{s.OffsetOf(r),
+                    r[0],
+                    wire.WidthWord(),
+                    wire.NodeBounds(),
+                    static_cast<std::int32_t>(pool.size()),
+                    n,
+                    {},
+                    {},
+                    n};
+        if (n > 0) {
+            w.start = wire.Node(0);
+            w.end = wire.Node(n - 1);
+        }
+        pool.insert(pool.end(), wire.Nodes(), wire.Nodes() + n);
+        wires.push_back(w);
     }
-    WireEnds ends(t);
-    for (std::size_t k = 0; k < wires.size(); ++k) {
-        if (wires[k].nodes.empty()) continue;
-        ends.Add(wires[k].nodes.front(), static_cast<std::int32_t>(k));
-        ends.Add(wires[k].nodes.back(), static_cast<std::int32_t>(k));
-    }
+    WireEnds ends(wires, t);
+    std::vector<Chain> chains;
     std::int32_t changes = 0;
     std::vector<std::int32_t> found;
     for (std::size_t k = 0; k < wires.size(); ++k) {
-        ChainWire& p = wires[k];
-        if (p.gone || p.nodes.empty()) continue;
-        // The next wire in list order that meets one of p's ends, again after
-        // each join, until none does or p closes into a polygon.
-        for (bool joined = !Closes(p, t); joined && !Closes(p, t);) {
+        const auto index = static_cast<std::int32_t>(k);
+        if (wires[k].gone || wires[k].nodeCount == 0) continue;
+        // The next wire in list order that meets one of the ends, again after
+        // each join, until none does or the wire closes into a polygon.
+        for (bool joined = !Closes(wires[k], t); joined && !Closes(wires[k], t);) {
             joined = false;
             found.clear();
-            ends.Near(p.nodes.front(), static_cast<std::int32_t>(k), wires, found);
-            ends.Near(p.nodes.back(), static_cast<std::int32_t>(k), wires, found);
+            ends.Near(wires[k].start, index, wires, found);
+            ends.Near(wires[k].end, index, wires, found);
             std::sort(found.begin(), found.end());
             found.erase(std::unique(found.begin(), found.end()), found.end());
             for (const std::int32_t q : found) {
-                if (Join(p, wires[q], t)) {
+                if (Join(wires, chains, index, q, t)) {
                     joined = true;
                     ++changes;
                     break;
                 }
             }
         }
-        if (Closes(p, t)) {
-            p.polygon = p.changed = true;
+        if (Closes(wires[k], t)) {
+            wires[k].polygon = true;
             ++changes;
         }
     }
+    const auto changed = [](const ChainWire& w) { return w.chain >= 0 || w.polygon; };
     if (changes > kBulkRecords) {
         // One pass over a new buffer instead of moving its tail per join.
         UndoSnapshot snapshot(s);
@@ -870,8 +945,8 @@ void ConnectWires(SymbolDescription& s, std::int32_t tolerance) {
             if (next < wires.size() && wires[next].offset == s.OffsetOf(r)) {
                 const ChainWire& w = wires[next++];
                 if (w.gone) return 0;
-                if (w.changed) {
-                    const std::vector<Word> record = ChainRecord(w);
+                if (changed(w)) {
+                    const std::vector<Word> record = ChainRecord(w, wires, chains, pool);
                     std::copy(record.begin(), record.end(), out);
                     return static_cast<int>(record.size());
                 }
@@ -881,20 +956,25 @@ void ConnectWires(SymbolDescription& s, std::int32_t tolerance) {
         });
         if (!done) platform::ShowError(kMemoryMessage);
     } else if (changes > 0) {
-        // Room for every grown record first, so that no wire goes without
-        // the one it was joined onto being written.
+        // Every new record first, with room for them, so that no wire goes
+        // without the one it was joined onto being written.
+        std::vector<std::vector<Word>> records(wires.size());
         std::int64_t growth = 0;
-        for (const ChainWire& w : wires) growth += w.changed ? ChainRecord(w).size() : 0;
+        for (std::size_t k = 0; k < wires.size(); ++k) {
+            if (wires[k].gone || !changed(wires[k])) continue;
+            records[k] = ChainRecord(wires[k], wires, chains, pool);
+            growth += static_cast<std::int64_t>(records[k].size());
+        }
         if (!s.ReserveWords(growth)) {
             platform::ShowError(kMemoryMessage);
             return;
         }
         // From the end backwards, so that the offsets still to come stay put.
-        for (auto w = wires.rbegin(); w != wires.rend(); ++w) {
-            if (w->gone) {
-                s.DeleteRecord(s.RecordAt(w->offset));
-            } else if (w->changed && !s.ReplaceRecord(s.RecordAt(w->offset), ChainRecord(*w).data())) {
-                platform::ShowError(kMemoryMessage);
+        for (std::size_t k = wires.size(); k-- > 0;) {
+            if (wires[k].gone) {
+                s.DeleteRecord(s.RecordAt(wires[k].offset));
+            } else if (!records[k].empty()) {
+                s.ReplaceRecord(s.RecordAt(wires[k].offset), records[k].data());
             }
         }
     }
