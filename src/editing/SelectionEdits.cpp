@@ -692,7 +692,18 @@ void ConvertIntoWire(SymbolDescription& s) {
     } else {
         return;
     }
-    if (!s.ReplaceRecord(r, wire.data())) platform::ShowError(kMemoryMessage);
+    // Undo clears the selection and gives back only the records it restores:
+    // the other selected records are recorded too, so that they come back
+    // selected.
+    std::optional<UndoSnapshot> snapshot;
+    if (s.selectedCount > kBulkRecords) {
+        snapshot.emplace(s);
+    } else {
+        for (Word* other = s.NextSelected(r); other; other = s.NextSelected(other)) {
+            s.Undo().RecordModified(s.OffsetOf(other), other);
+        }
+    }
+    if (!s.ReplaceRecord(s.FirstSelected(), wire.data())) platform::ShowError(kMemoryMessage);
     s.RecomputeBounds();
     s.UpdateSelection();
     s.SetCurrentObject(nullptr);
@@ -936,8 +947,9 @@ void ConnectWires(SymbolDescription& s, std::int32_t tolerance) {
         }
     }
     const auto changed = [](const ChainWire& w) { return w.chain >= 0 || w.polygon; };
-    if (changes > kBulkRecords) {
-        // One pass over a new buffer instead of moving its tail per join.
+    if (changes > kBulkRecords || (changes > 0 && s.selectedCount > kBulkRecords)) {
+        // One pass over a new buffer instead of moving its tail per join; the
+        // snapshot also keeps the selection marks of what stays.
         UndoSnapshot snapshot(s);
         std::size_t next = 0;
         const bool done = s.RewriteRecords([&](const Word* r, Word* out) {
@@ -968,6 +980,15 @@ void ConnectWires(SymbolDescription& s, std::int32_t tolerance) {
         if (!s.ReserveWords(growth)) {
             platform::ShowError(kMemoryMessage);
             return;
+        }
+        // Undo clears the selection and gives back only the records it
+        // restores: the selected records that stay are recorded too.
+        std::size_t w = 0;
+        for (Word* r = s.FirstSelected(); r; r = s.NextSelected(r)) {
+            const std::int32_t offset = s.OffsetOf(r);
+            while (w < wires.size() && wires[w].offset < offset) ++w;
+            if (w < wires.size() && wires[w].offset == offset && (wires[w].gone || changed(wires[w]))) continue;
+            s.Undo().RecordModified(offset, r);
         }
         // From the end backwards, so that the offsets still to come stay put.
         for (std::size_t k = wires.size(); k-- > 0;) {

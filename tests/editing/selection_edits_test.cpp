@@ -676,8 +676,11 @@ TEST(ConvertIntoWire, RingsAndArcsFollowTheirCentreLine) {
 
     Fixture g;
     g.Select(g.s.AddRing(10, 10, 100, 30, 2));
+    g.Select(g.s.AddRectangle(0, 0, 5, 5, 1));  // only the first is converted; both selected again after undo
     g.s.UpdateSelection();
+    g.ExpectUndoRestores([&] { ConvertIntoWire(g.s); });
     ConvertIntoWire(g.s);
+    EXPECT_EQ(RecordKind(g.s.NextRecord(g.s.FirstRecord())), ObjectKind::Rectangle);
     const WireView ring(g.s.FirstRecord());
     ASSERT_EQ(ring.NodeCount(), 73);
     EXPECT_EQ(ring.Node(0), (Point{10, -90}));
@@ -702,10 +705,13 @@ TEST(ConnectWires, ChainJoinsInAnyOrder) {
         SymbolDescription& s = f.s;
         for (int k : order) f.Select(s.AddWire(wires[k], counts[k], 0, 0, 1));
         s.AddWire(a, 2, 0, 0, 1);  // not selected
+        const Point apart[2] = {{500, 500}, {600, 500}};
+        f.Select(s.AddWire(apart, 2, 0, 0, 1));  // selected, meets nothing: stays, selected after undo too
+        f.Select(s.AddRectangle(0, 0, 10, 20, 1));
         s.UpdateSelection();
         f.ExpectUndoRestores([&] { ConnectWires(s, 1); });
         ConnectWires(s, 1);
-        ASSERT_EQ(s.objectCount, 2);
+        ASSERT_EQ(s.objectCount, 4);
         const WireView wire(s.FirstRecord());
         std::vector<Point> nodes(wire.Nodes(), wire.Nodes() + wire.NodeCount());
         if (nodes.front() != Point{0, 0}) std::reverse(nodes.begin(), nodes.end());
@@ -714,7 +720,7 @@ TEST(ConnectWires, ChainJoinsInAnyOrder) {
         EXPECT_EQ(nodes.back(), (Point{0, 20}));
         EXPECT_EQ(nodes[2], (Point{10, 10}));
         EXPECT_EQ(wire.NodeBounds(), (Rect{0, 0, 10, 20}));
-        EXPECT_EQ(s.selectedCount, 1);
+        EXPECT_EQ(s.selectedCount, 3);
     } while (std::next_permutation(order, order + 3));
 }
 
