@@ -336,7 +336,9 @@ bool RotateSelection(SymbolDescription& s, double cx, double cy, double degrees,
     } else {
         const bool done = ForEachSelectedOffset(s, 0, [&](std::int32_t offset) -> int {
             Word* r = s.RecordAt(offset);
-            const bool recorded = fresh < 0 || offset < fresh;
+            // A copy made in this step needs no entry, unless it grows: the
+            // entries of the copies after it name offsets from before that.
+            const bool recorded = fresh < 0 || offset < fresh || RotationNeedsBox(r);
             if (recorded) s.Undo().RecordModified(offset, r);
             if (RotationNeedsBox(r)) {
                 Word old[kRectangleLength];
