@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "editing/SelectionEdits.h"
 #include "geometry/Bool_Engine.h"
 #include "model/Geometry.h"
 #include "model/Layout.h"
@@ -351,29 +352,6 @@ bool FitsAfterGrowing(SymbolDescription& symbol, std::int32_t amount) {
     return true;
 }
 
-// Copies of the selected objects (with their members) go to the end of the
-// list and take over the selection; the originals stay unselected.
-void CopySelectionToEnd(SymbolDescription& symbol) {
-    std::vector<Word> copies;
-    for (Word* r = symbol.FirstRecord(); r;) {
-        Word* next = symbol.NextObject(r);
-        if (IsSelected(r)) {
-            const Word* end = next ? next : symbol.Words() + symbol.usedWords;
-            copies.insert(copies.end(), static_cast<const Word*>(r), end);
-            SetSelectedBit(r, false);
-        }
-        r = next;
-    }
-    for (std::size_t at = 0; at < copies.size();) {
-        const int length = RecordLength(copies.data() + at);
-        Word* r = symbol.AppendRecord(length);
-        if (!r) break;
-        std::copy(copies.begin() + at, copies.begin() + at + length, r);
-        symbol.Undo().RecordInserted(symbol.OffsetOf(r));
-        at += static_cast<std::size_t>(length);
-    }
-}
-
 void AppendPieces(SymbolDescription& symbol, const std::vector<std::vector<Point>>& pieces, int layer) {
     for (const std::vector<Point>& piece : pieces) {
         Word* r = symbol.AddPolygon(piece.data(), static_cast<int>(piece.size()), layer);
@@ -422,7 +400,7 @@ int GrowShrinkSelection(SymbolDescription& symbol, std::int32_t amount, bool lea
     std::vector<std::vector<Point>> extra;
     std::vector<int> extraLayers;
     if (count <= kSingleChanges) {
-        if (leaveOriginal) CopySelectionToEnd(symbol);
+        if (leaveOriginal) CopySelectionInPlace(symbol);
         for (Word* r = symbol.FirstSelected(); r;) {
             const std::int32_t offset = symbol.OffsetOf(r);
             const int layer = RecordLayer(r);
@@ -439,7 +417,7 @@ int GrowShrinkSelection(SymbolDescription& symbol, std::int32_t amount, bool lea
         for (std::size_t i = 0; i < extra.size(); ++i) AppendPieces(symbol, {extra[i]}, extraLayers[i]);
     } else {
         UndoSnapshot snapshot(symbol);
-        if (leaveOriginal) CopySelectionToEnd(symbol);
+        if (leaveOriginal) CopySelectionInPlace(symbol);
         std::vector<Word> rebuilt;
         rebuilt.reserve(static_cast<std::size_t>(symbol.usedWords) + 1024);
         std::vector<Word> words;
