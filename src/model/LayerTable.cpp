@@ -296,6 +296,15 @@ void Layout::DeleteLayers() {
     for (auto& layer : layers) layer.reset();
 }
 
+bool Layout::RemoveLayer(int index) {
+    LayerDescription* layer = Layer(index);
+    if (!layer) return false;
+    const bool wasCurrent = layer->current != 0 || activeLayer == index;
+    layers[static_cast<std::size_t>(index)].reset();
+    if (wasCurrent) SelectCurrentLayer(0);
+    return true;
+}
+
 void Layout::ResetLayers() {
     DeleteLayers();
     SetLayer(std::make_unique<LayerDescription>(0, ""));

@@ -117,6 +117,9 @@ public:
     // Creates or replaces a layer slot.
     LayerDescription* SetLayer(std::unique_ptr<LayerDescription> layer);
     void DeleteLayers();
+    // Empties one slot; false when it holds no layer.  A current layer that
+    // goes hands that role to the lowest layer left.
+    bool RemoveLayer(int index);
     // Only layer 0, with defaults.
     void ResetLayers();
     // A layer map file; failures reported to the sink, or as message boxes.

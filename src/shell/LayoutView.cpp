@@ -307,6 +307,19 @@ void LayoutView::DeselectAll() {
     SelectionChanged();
 }
 
+void LayoutView::EndPendingOperation() {
+    if (rubberBand) rubberBand->hide();
+    pressButton = Qt::NoButton;
+    dragging = false;
+}
+
+void LayoutView::ContentsChanged() {
+    if (selectionChanged)
+        if (const SymbolDescription* shown = layout->ShownSymbolDescription())
+            selectionChanged(QString::fromStdString(shown->statusText));
+    Redraw();
+}
+
 void LayoutView::SelectionChanged() {
     if (selectionChanged)
         if (const SymbolDescription* shown = layout->ShownSymbolDescription())

@@ -57,6 +57,12 @@ public:
     std::function<void(const QString&)> selectionChanged;  // the selection's status text
 
     void DeselectAll();
+    // Ends what the mouse started (a rubber band, a drag) before a command
+    // changes the symbol under it.
+    void EndPendingOperation();
+    // After a command changed the shown symbol: the status text follows and
+    // the view is drawn again.
+    void ContentsChanged();
     // Draws the guidelines and the selection marks again over the last layout
     // drawing, without a layout pass (when none is waiting anyway).
     void RefreshOverlays();

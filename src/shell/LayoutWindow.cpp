@@ -328,6 +328,32 @@ bool LayoutWindow::OpenSymbol(const QString& name) {
     return changed;
 }
 
+bool LayoutWindow::OpenCalledSymbol(const QString& name) {
+    QTreeWidgetItem* node = tree->currentItem();
+    QTreeWidgetItem* target = nullptr;
+    if (treeMode && node) {
+        for (int i = 0; i < node->childCount() && !target; ++i)
+            if (node->child(i)->text(0) == name) target = node->child(i);
+    } else if (!treeMode) {
+        const auto found = tree->findItems(name, Qt::MatchExactly);
+        if (!found.isEmpty()) target = found.first();
+    }
+    if (!target) return false;
+    tree->setCurrentItem(target);
+    return true;
+}
+
+bool LayoutWindow::CanCloseSymbol() const {
+    const QTreeWidgetItem* node = tree->currentItem();
+    return node && node->parent();
+}
+
+bool LayoutWindow::CloseSymbol() {
+    if (!CanCloseSymbol()) return false;
+    tree->setCurrentItem(tree->currentItem()->parent());
+    return true;
+}
+
 void LayoutWindow::LoadGuideLines() {
     const SymbolDescription* shown = Document().ShownSymbolDescription();
     hRuler->SetGuideLines(shown ? shown->vGuides : std::vector<std::int32_t>{});

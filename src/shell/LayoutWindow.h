@@ -52,6 +52,14 @@ public:
     void ShowRulers(bool shown);
     // Opens a symbol as the tree does.
     bool OpenSymbol(const QString& name);
+    // Selects the node of a symbol called by the shown one: below the
+    // selected node in tree mode, in the list otherwise; the symbol is then
+    // shown.  False when there is no such node.
+    bool OpenCalledSymbol(const QString& name);
+    // The selected node has a parent node (tree mode only).
+    bool CanCloseSymbol() const;
+    // Selects the parent node, which shows its symbol.
+    bool CloseSymbol();
 
     // Status bar coordinates, told whenever the pointer moves over the view
     // or a ruler (snapped, nanometres).

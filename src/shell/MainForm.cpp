@@ -96,17 +96,6 @@ QString LayerCaption(const LayerDescription& layer, bool showIndex) {
     return showIndex ? QString("%1 - %2").arg(layer.index).arg(name) : name;
 }
 
-struct MainForm::CommandEntry {
-    QString name;
-    QString caption;
-    QList<QKeySequence> shortcuts;
-    QString menu;
-    bool checkable = false;
-    std::function<void()> run;
-    std::function<bool()> enabled;
-    std::function<bool()> checked;
-};
-
 MainForm::MainForm(bool installServices, QWidget* parent) : QMainWindow(parent), ownsServices(installServices) {
     setWindowTitle("Zandor 3.2");
     setAcceptDrops(true);
@@ -147,6 +136,8 @@ MainForm::MainForm(bool installServices, QWidget* parent) : QMainWindow(parent),
 
     ini = OpenSettingsFile();
     if (ini) settings.Read(*ini, zandor::Settings(), grid, background);
+    transformDialog = std::make_unique<TransformDialog>(this);
+    duplicateDialog = std::make_unique<DuplicateDialog>(ini.get(), this);
     background.ApplyToModel();
 
     BuildLayerPanel();
@@ -546,12 +537,17 @@ void MainForm::BuildCommands() {
          {},
          {}},
     };
+    std::vector<CommandEntry> all = EditCommandEntries();
+    all.insert(all.end(), table.begin(), table.end());
     std::map<QString, QMenu*> menus;
-    for (const CommandEntry& entry : table) {
+    for (const char* name : {"&File", "&Edit", "&View", "&Layout", "&Arrange", "&Mode", "&Window", "&Help"})
+        menus[name] = menuBar()->addMenu(name);
+    for (const CommandEntry& entry : all) {
         AddCommand(entry);
         if (entry.menu.isEmpty()) continue;
         QMenu*& menu = menus[entry.menu];
         if (!menu) menu = menuBar()->addMenu(entry.menu);
+        if (separatorBefore.contains(entry.name)) menu->addSeparator();
         menu->addAction(commands[entry.name]);
         if (entry.name == "ActionFileSaveLayermap") {
             menu->addSeparator();

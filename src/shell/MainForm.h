@@ -6,12 +6,15 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QMap>
+#include <QSet>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "display/Background.h"
 #include "display/Grid.h"
 #include "model/Layout.h"
+#include "shell/EditDialogs.h"
 #include "shell/ShellSettings.h"
 
 class QAction;
@@ -28,6 +31,7 @@ class QTreeWidgetItem;
 namespace zandor {
 
 class LayerDescription;
+class SymbolDescription;
 class QtDocumentDialogs;
 class QtMessageService;
 class QtProgressService;
@@ -72,16 +76,47 @@ public:
     void SaveState();
     // Re-evaluates which commands are enabled and checked.
     void UpdateCommands();
+    // The symbol the active window shows, nullptr without a window.
+    SymbolDescription* CurrentSymbol() const;
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct CommandEntry;
+    struct CommandEntry {
+        QString name;
+        QString caption;
+        QList<QKeySequence> shortcuts;
+        QString menu;
+        bool checkable = false;
+        std::function<void()> run;
+        std::function<bool()> enabled;
+        std::function<bool()> checked;
+    };
+    // How an editing command frames its operation.
+    enum EditEffect : unsigned {
+        EditPlain = 0,
+        EditShowsProgress = 1,  // may take long: progress 0 before, 100 after
+        EditNewSymbol = 2,      // the operation may add a symbol to the tree
+    };
     void BuildCommands();
+    // The commands of the Edit, Layout and Arrange menus.
+    std::vector<CommandEntry> EditCommandEntries();
+    // The common frame of a command that changes the shown symbol: the view's
+    // pending operation ends, an undo step opens, the operation runs (false:
+    // refused, nothing changed), then the tree, the view and the status
+    // follow and the layout is marked modified.
+    bool RunEdit(const std::function<bool(SymbolDescription&)>& operation, unsigned effects = EditPlain);
+    void UndoOrRedo(bool redo);
+    void ChangeLayers(bool add);
+    void AskGridSpacing();
+    void EditPreferences();
+    // Input box; false when cancelled.
+    bool AskText(const QString& caption, const QString& prompt, QString& text);
     void AddCommand(const CommandEntry& entry);
     void BuildLayerPanel();
     void FillLayerPanel();
@@ -108,6 +143,10 @@ private:
     std::unique_ptr<QtMessageService> messageService;
     std::unique_ptr<QtProgressService> progressService;
     std::unique_ptr<QtDocumentDialogs> documentDialogs;
+    // Kept for the whole run so that their fields keep what was typed; the
+    // duplicate dialog writes its settings while ini still exists.
+    std::unique_ptr<TransformDialog> transformDialog;
+    std::unique_ptr<DuplicateDialog> duplicateDialog;
     QMdiArea* mdi = nullptr;
     QTreeWidget* layerList = nullptr;
     QDockWidget* layerDock = nullptr;
@@ -118,6 +157,7 @@ private:
     QMap<QString, QAction*> commands;
     QMap<QString, std::function<bool()>> enabledRules;
     QMap<QString, std::function<bool()>> checkedRules;
+    QSet<QString> separatorBefore;
     QActionGroup* modeGroup = nullptr;
     int mode = 0;
     int previousMode = 0;

@@ -1,0 +1,326 @@
+// The Edit, Layout and Arrange menus: their command table, the frame every
+// editing command runs in, and the dialogs and questions of these commands.
+#include <QEvent>
+#include <QInputDialog>
+#include <QRegularExpression>
+#include <QStatusTipEvent>
+#include <QTreeWidget>
+#include <cmath>
+#include <set>
+
+#include "model/Geometry.h"
+#include "model/LayerDescription.h"
+#include "model/ModelSettings.h"
+#include "model/SymbolDescription.h"
+#include "model/UndoList.h"
+#include "platform/Messages.h"
+#include "shell/LayoutView.h"
+#include "shell/LayoutWindow.h"
+#include "shell/MainForm.h"
+
+namespace zandor {
+
+namespace {
+
+// "1;2:7" - integers separated by colons or semicolons, each in 0..255.
+// Returns the message that refuses the text, or an empty string.
+QString ParseLayerIndices(const QString& text, std::vector<int>& indices) {
+    indices.clear();
+    static const QRegularExpression separators("[:;]");
+    const QStringList parts = text.split(separators);
+    std::vector<long long> values;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const long long value = part.trimmed().toLongLong(&ok);
+        if (!ok) return "Please enter indices separated by colons or semicolons.";
+        values.push_back(value);
+    }
+    for (const long long value : values) {
+        if (value < 0 || value >= kLayerCount) return "Index must be between 0 and 255.";
+        indices.push_back(static_cast<int>(value));
+    }
+    return {};
+}
+
+[[maybe_unused]] bool IsContainerKind(int kind) {
+    switch (static_cast<ObjectKind>(kind)) {
+        case ObjectKind::Group:
+        case ObjectKind::SymbolCall:
+        case ObjectKind::SymbolArray:
+        case ObjectKind::Script: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+SymbolDescription* MainForm::CurrentSymbol() const {
+    Layout* layout = ActiveLayout();
+    return layout ? layout->ShownSymbolDescription() : nullptr;
+}
+
+bool MainForm::event(QEvent* event) {
+    // A command's long hint goes to the first status panel.
+    if (event->type() == QEvent::StatusTip) {
+        SetStatus(0, static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool MainForm::AskText(const QString& caption, const QString& prompt, QString& text) {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, text, &ok);
+    if (ok) text = answer;
+    return ok;
+}
+
+bool MainForm::RunEdit(const std::function<bool(SymbolDescription&)>& operation, unsigned effects) {
+    LayoutWindow* window = ActiveLayoutWindow();
+    SymbolDescription* symbol = CurrentSymbol();
+    if (!window || !symbol) return false;
+    window->View().EndPendingOperation();
+    const bool showsProgress = effects & EditShowsProgress;
+    if (showsProgress) platform::Progress().SetProgress(0);
+    const std::size_t symbolsBefore = window->Document().Symbols().size();
+    symbol->Undo().BeginStep();
+    const bool changed = operation(*symbol);
+    // The operation may have added a symbol (combine) or changed which
+    // symbols this one calls (break apart, flatten, undo).
+    SymbolDescription* added = nullptr;
+    if ((effects & EditNewSymbol) && window->Document().Symbols().size() > symbolsBefore)
+        added = window->Document().Symbols().back().get();
+    window->RefreshSymbolNode(*symbol, added);
+    window->View().ContentsChanged();
+    if (showsProgress) platform::Progress().SetProgress(100);
+    if (changed) window->Document().modified = true;
+    UpdateCommands();
+    return changed;
+}
+
+void MainForm::UndoOrRedo(bool redo) {
+    LayoutWindow* window = ActiveLayoutWindow();
+    SymbolDescription* symbol = CurrentSymbol();
+    if (!window || !symbol) return;
+    window->View().EndPendingOperation();
+    if (redo)
+        window->Document().Redo();
+    else
+        window->Document().Undo();
+    // The step may have brought calls back or taken them away.
+    window->RefreshSymbolNode(*symbol);
+    window->View().ContentsChanged();
+    window->Document().modified = true;
+}
+
+void MainForm::ChangeLayers(bool add) {
+    Layout& table = ActiveLayout() ? *ActiveLayout() : *mainLayout;
+    QString text;
+    for (;;) {
+        if (!AskText(add ? "Add layers..." : "Remove layers...", "Enter indices (0-255):", text)) return;
+        std::vector<int> indices;
+        QString refusal = ParseLayerIndices(text, indices);
+        // Every index is checked before anything changes, so that a refused
+        // answer leaves the table as it was.
+        std::set<int> seen;
+        for (const int index : indices) {
+            if (!refusal.isEmpty()) break;
+            // An index given twice is treated as the answer handled in turn.
+            const bool exists = table.Layer(index) != nullptr && !seen.count(index);
+            if (add && (exists || seen.count(index)))
+                refusal = QString("Layer %1 already exists!").arg(index);
+            else if (!add && !exists)
+                refusal = QString("Layer %1 does not exist!").arg(index);
+            else if (!add && (table.LayerInUse(index) || mainLayout->LayerInUse(index)))
+                refusal = QString(
+                              "Layer %1 still contains objects. You need to delete these first before the "
+                              "layer can be removed.")
+                              .arg(index);
+            seen.insert(index);
+        }
+        if (refusal.isEmpty()) {
+            for (const int index : indices) {
+                for (Layout* target : {mainLayout.get(), ActiveLayout()}) {
+                    if (!target) continue;
+                    if (add && !target->Layer(index))
+                        target->SetLayer(std::make_unique<LayerDescription>(index, ""));
+                    else if (!add)
+                        target->RemoveLayer(index);
+                }
+            }
+            if (ActiveLayout()) ActiveLayout()->modified = true;
+            FillLayerPanel();
+            RedrawActive();
+            return;
+        }
+        platform::ShowError(refusal.toStdString());
+    }
+}
+
+void MainForm::AskGridSpacing() {
+    QString text = QString::fromStdString(FormatMicrons(grid.Spacing()));
+    if (!AskText("Grid spacing", "Input a new grid spacing in micrometers:", text)) return;
+    std::int32_t spacing = 0;
+    if (!ParseMicrons(text.trimmed().toStdString(), spacing)) return;
+    if (spacing <= 0) {
+        platform::ShowError("The grid spacing must be greater than 0.");
+        return;
+    }
+    if (spacing == grid.Spacing()) return;
+    grid.SetSpacing(spacing);
+    RedrawAll();
+}
+
+void MainForm::EditPreferences() {
+    PreferencesDialog dialog(settings, zandor::Settings(), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    dialog.Apply(settings, zandor::Settings());
+    RedrawAll();
+}
+
+std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
+    [[maybe_unused]] const auto selected = [this](int least) {
+        return [this, least] {
+            const SymbolDescription* s = CurrentSymbol();
+            return s && s->selectedCount >= least;
+        };
+    };
+    // Exactly one object selected, of a kind the test accepts.
+    const auto single = [this](std::function<bool(int)> kindTest) {
+        return [this, kindTest] {
+            SymbolDescription* s = CurrentSymbol();
+            return s && s->selectedCount == 1 && s->CurrentObject() && kindTest(s->currentKind);
+        };
+    };
+    [[maybe_unused]] const auto atTop = [this] {
+        Layout* layout = ActiveLayout();
+        return layout && layout->ShownSymbolDescription() && layout->ShownSymbolDescription() == layout->MainSymbol();
+    };
+    const auto flag = [this](bool& value) { return [&value] { value = !value; }; };
+    const auto isOn = [](const bool& value) { return [&value] { return value; }; };
+    separatorBefore = {"ActionEditDelete",      "ActionEditMirrorH",       "ActionEditMerge",  "ActionLayoutGridSetup",
+                       "ActionLayoutAddLayers", "ActionLayoutPreferences", "ActionArrangeOpen"};
+    return {
+        // Edit
+        {"ActionEditUndo",
+         "&Undo",
+         {QKeySequence("Ctrl+Z")},
+         "&Edit",
+         false,
+         [this] { UndoOrRedo(false); },
+         [this] { return ActiveLayout() && ActiveLayout()->CanUndo(); },
+         {}},
+        {"ActionEditRedo",
+         "&Redo",
+         {QKeySequence("Ctrl+Shift+Z")},
+         "&Edit",
+         false,
+         [this] { UndoOrRedo(true); },
+         [this] { return ActiveLayout() && ActiveLayout()->CanRedo(); },
+         {}},
+        // Layout
+        {"ActionLayoutSnapGrid",
+         "Snap to &grid",
+         {QKeySequence("Ctrl+Y")},
+         "&Layout",
+         true,
+         [this] {
+             grid.snap = !grid.snap;
+             RedrawAll();
+         },
+         {},
+         [this] { return grid.snap; }},
+        {"ActionLayoutSnapGuidelines",
+         "Snap to g&uidelines",
+         {},
+         "&Layout",
+         true,
+         flag(settings.snapGuidelines),
+         {},
+         isOn(settings.snapGuidelines)},
+        {"ActionLayoutSnapOrtho",
+         "Snap &orthogonal",
+         {},
+         "&Layout",
+         true,
+         flag(settings.snapOrtho),
+         {},
+         isOn(settings.snapOrtho)},
+        {"ActionLayoutSingleLayer",
+         "&Single layer",
+         {},
+         "&Layout",
+         true,
+         flag(settings.singleLayer),
+         {},
+         isOn(settings.singleLayer)},
+        {"ActionLayoutLockSymbols",
+         "&Lock symbols / groups",
+         {},
+         "&Layout",
+         true,
+         flag(settings.lockSymbols),
+         {},
+         isOn(settings.lockSymbols)},
+        {"ActionLayoutGridSetup", "&Grid setup...", {}, "&Layout", false, [this] { AskGridSpacing(); }, {}, {}},
+        {"ActionLayoutGridPlus",
+         "G&rid +",
+         {},
+         "&Layout",
+         false,
+         [this] {
+             grid.GridPlus();
+             RedrawAll();
+         },
+         {},
+         {}},
+        {"ActionLayoutGridMinus",
+         "Gr&id -",
+         {},
+         "&Layout",
+         false,
+         [this] {
+             grid.GridMinus();
+             RedrawAll();
+         },
+         {},
+         {}},
+        {"ActionLayoutAddLayers", "&Add layers...", {}, "&Layout", false, [this] { ChangeLayers(true); }, {}, {}},
+        {"ActionLayoutRemoveLayers",
+         "&Remove layers...",
+         {},
+         "&Layout",
+         false,
+         [this] { ChangeLayers(false); },
+         {},
+         {}},
+        {"ActionLayoutPreferences", "&Preferences...", {}, "&Layout", false, [this] { EditPreferences(); }, {}, {}},
+        // Arrange
+        {"ActionArrangeOpen",
+         "&Open symbol",
+         {QKeySequence(Qt::Key_PageDown)},
+         "&Arrange",
+         false,
+         [this] {
+             SymbolDescription* symbol = CurrentSymbol();
+             LayoutWindow* window = ActiveLayoutWindow();
+             if (!symbol || !window || !symbol->CurrentObject()) return;
+             const SymbolDescription* called = window->Document().CalledSymbol(symbol->CurrentObject());
+             if (called) window->OpenCalledSymbol(QString::fromStdString(called->Name()));
+         },
+         single([](int kind) { return kind == static_cast<int>(ObjectKind::SymbolCall); }),
+         {}},
+        {"ActionArrangeClose",
+         "C&lose symbol",
+         {QKeySequence(Qt::Key_PageUp)},
+         "&Arrange",
+         false,
+         [this] {
+             if (LayoutWindow* window = ActiveLayoutWindow()) window->CloseSymbol();
+         },
+         [this] { return ActiveLayoutWindow() && ActiveLayoutWindow()->CanCloseSymbol(); },
+         {}},
+    };
+}
+
+}  // namespace zandor

@@ -1,0 +1,511 @@
+// The Edit, Layout and Arrange commands driven through the main window under
+// the offscreen platform: which commands a selection enables, the questions
+// and dialogs they ask (answered as a user would, through the modal dialogs
+// themselves), and what they leave in the layout, the layer table and the
+// settings.
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <deque>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "model/LayerDescription.h"
+#include "model/ModelSettings.h"
+#include "model/RecordViews.h"
+#include "model/SymbolDescription.h"
+#include "model/UndoList.h"
+#include "platform/headless/RecordingMessages.h"
+#include "shell/EditDialogs.h"
+#include "shell/LayoutView.h"
+#include "shell/LayoutWindow.h"
+#include "shell/MainForm.h"
+#include "shell/ShellSettings.h"
+
+using namespace zandor;
+using platform::headless::RecordedMessage;
+using platform::headless::ScopedMessageCapture;
+
+namespace {
+
+// Answers the modal dialogs that open while it lives, one step each, in
+// turn; what a step is handed is the dialog.
+class ModalAnswers {
+public:
+    using Step = std::function<void(QWidget*)>;
+    explicit ModalAnswers(std::initializer_list<Step> list) : steps(list) {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) {
+                answered = nullptr;
+                return;
+            }
+            if (modal == answered || steps.empty()) return;
+            answered = modal;
+            Step step = steps.front();
+            steps.pop_front();
+            step(modal);
+        });
+        timer.start(5);
+    }
+    std::size_t Left() const { return steps.size(); }
+
+private:
+    std::deque<Step> steps;
+    QTimer timer;
+    QPointer<QWidget> answered;
+};
+
+// An input box answered with text; seen gets the text it offered.
+ModalAnswers::Step Type(const QString& text, QString* seen = nullptr) {
+    return [text, seen](QWidget* w) {
+        auto* box = qobject_cast<QInputDialog*>(w);
+        ASSERT_NE(box, nullptr);
+        if (seen) *seen = box->textValue();
+        box->setTextValue(text);
+        box->accept();
+    };
+}
+
+ModalAnswers::Step Cancel() {
+    return [](QWidget* w) { static_cast<QDialog*>(w)->reject(); };
+}
+
+template <typename T>
+T* Child(QWidget* parent, const char* name) {
+    T* child = parent->findChild<T*>(name);
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
+
+// Main symbol: rectangles on layers 0 and 1, a call of "cell" at
+// (100 um, 0); "cell" holds one square on layer 1.
+const char* const kSmallLayout =
+    "DS 1 1 1; 9 cell; L L1; B 1000 1000 500 500; DF;\n"
+    "L L0; B 2000 1000 1000 500;\n"
+    "L L1; B 1000 2000 3500 1000;\n"
+    "C 1 T 10000 0;\n"
+    "E\n";
+
+class EditCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(config.isValid());
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        saved = zandor::Settings();
+    }
+    void TearDown() override { zandor::Settings() = saved; }
+
+    std::unique_ptr<MainForm> MakeForm() {
+        auto form = std::make_unique<MainForm>(false);
+        form->resize(1000, 700);
+        form->show();
+        form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        return form;
+    }
+    // A window on kSmallLayout, read from a file like any layout.
+    LayoutWindow* OpenSmall(MainForm& form) {
+        const QString name = config.path() + "/small.cif";
+        QFile file(name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(kSmallLayout);
+        file.close();
+        return form.OpenFile(name);
+    }
+    // Triggers a command as the menu does, after the idle update.
+    static bool Enabled(MainForm& form, const char* name) {
+        form.UpdateCommands();
+        return form.Command(name)->isEnabled();
+    }
+    static void Run(MainForm& form, const char* name) {
+        form.UpdateCommands();
+        QAction* action = form.Command(name);
+        ASSERT_NE(action, nullptr) << name;
+        ASSERT_TRUE(action->isEnabled()) << name;
+        action->trigger();
+    }
+    // Selects the records of the shown symbol that the test accepts.
+    static void Select(SymbolDescription& s, const std::function<bool(const Word*)>& which) {
+        s.DeselectAll();
+        for (Word* r = s.FirstRecord(); r; r = s.NextObject(r))
+            if (which(r)) s.SetSelected(r);
+        s.UpdateSelection();
+    }
+    static std::vector<Word> Buffer(const SymbolDescription& s) {
+        return std::vector<Word>(s.Words(), s.Words() + s.usedWords);
+    }
+
+    QTemporaryDir config;
+    ScopedMessageCapture messages;
+    ModelSettings saved;
+};
+
+TEST_F(EditCommandsTest, LayoutTogglesFlipTheirSettingAndShowIt) {
+    auto form = MakeForm();
+    ShellSettings& settings = form->Settings();
+    const std::vector<std::pair<const char*, bool*>> toggles = {
+        {"ActionLayoutSnapGrid", &form->GetGrid().snap},    {"ActionLayoutSnapGuidelines", &settings.snapGuidelines},
+        {"ActionLayoutSnapOrtho", &settings.snapOrtho},     {"ActionLayoutSingleLayer", &settings.singleLayer},
+        {"ActionLayoutLockSymbols", &settings.lockSymbols},
+    };
+    for (const auto& [name, flag] : toggles) {
+        const bool before = *flag;
+        for (bool expected : {!before, before}) {
+            Run(*form, name);
+            form->UpdateCommands();
+            EXPECT_EQ(*flag, expected) << name;
+            EXPECT_EQ(form->Command(name)->isChecked(), expected) << name;
+        }
+    }
+}
+
+// Locked symbols and groups are passed over by a click on a corner of the
+// call; unlocked, the same click selects the call.
+TEST_F(EditCommandsTest, LockSymbolsKeepsCallsFromBeingPicked) {
+    auto form = MakeForm();
+    LayoutWindow* window = OpenSmall(*form);
+    ASSERT_NE(window, nullptr);
+    LayoutView& view = window->View();
+    SymbolDescription& main = *window->Document().MainSymbol();
+    ASSERT_TRUE(view.RenderNow());
+    // The call's lower-left corner, one of the points it is found by.
+    std::int32_t x = 100000, y = 0;
+    window->Document().view.WorldToScreen(x, y);
+    for (bool locked : {true, false}) {
+        form->Settings().lockSymbols = locked;
+        main.DeselectAll();
+        main.UpdateSelection();
+        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+        EXPECT_EQ(main.selectedCount, locked ? 0 : 1) << "locked " << locked;
+        if (!locked) {
+            EXPECT_EQ(main.currentKind, static_cast<int>(ObjectKind::SymbolCall));
+        }
+    }
+}
+
+TEST_F(EditCommandsTest, GridCommandsChangeTheSpacing) {
+    auto form = MakeForm();
+    Grid& grid = form->GetGrid();
+    grid.SetSpacing(5000);
+    Run(*form, "ActionLayoutGridPlus");
+    EXPECT_EQ(grid.Spacing(), 10000);
+    Run(*form, "ActionLayoutGridMinus");
+    Run(*form, "ActionLayoutGridMinus");
+    EXPECT_EQ(grid.Spacing(), 2000);
+    EXPECT_EQ(grid.EffectiveSpacing(), 2000);
+
+    QString offered;
+    {
+        ModalAnswers answers{Type("2.5", &offered)};
+        Run(*form, "ActionLayoutGridSetup");
+    }
+    EXPECT_EQ(offered, "2") << "the box offers the spacing in micrometres";
+    EXPECT_EQ(grid.Spacing(), 2500);
+    EXPECT_EQ(grid.EffectiveSpacing(), 2500);
+    // Text that is not a number, or no spacing at all, changes nothing.
+    for (const QString& bad : {QString("wide"), QString("0"), QString("-3")}) {
+        messages.messages.clear();
+        ModalAnswers answers{Type(bad)};
+        Run(*form, "ActionLayoutGridSetup");
+        EXPECT_EQ(grid.Spacing(), 2500) << bad.toStdString();
+        EXPECT_EQ(messages.messages.size(), 1u) << bad.toStdString();
+    }
+}
+
+// A refused answer shows why and asks again with the answer kept; an
+// accepted one changes the active and the main layout and the panel.
+TEST_F(EditCommandsTest, AddAndRemoveLayersCheckEveryIndexFirst) {
+    auto form = MakeForm();
+    LayoutWindow* window = OpenSmall(*form);
+    ASSERT_NE(window, nullptr);
+    Layout& layout = window->Document();
+    ASSERT_NE(layout.Layer(0), nullptr);
+    ASSERT_NE(layout.Layer(1), nullptr);
+    ASSERT_EQ(layout.Layer(7), nullptr);
+
+    QString kept[4];
+    {
+        ModalAnswers answers{Type("7;x"), Type("7;300", &kept[0]), Type("7:1", &kept[1]), Type("7;7", &kept[2]),
+                             Type("7:8; 9", &kept[3])};
+        Run(*form, "ActionLayoutAddLayers");
+        EXPECT_EQ(answers.Left(), 0u);
+    }
+    EXPECT_EQ(kept[0], "7;x");
+    EXPECT_EQ(kept[1], "7;300");
+    EXPECT_EQ(kept[3], "7;7");
+    EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{
+                                     {"Please enter indices separated by colons or semicolons.", "Error"},
+                                     {"Index must be between 0 and 255.", "Error"},
+                                     {"Layer 1 already exists!", "Error"},
+                                     {"Layer 7 already exists!", "Error"},
+                                 }));
+    for (int index : {7, 8, 9}) {
+        EXPECT_NE(layout.Layer(index), nullptr) << index;
+        EXPECT_NE(form->MainLayout().Layer(index), nullptr) << index;
+    }
+    EXPECT_EQ(layout.Layer(7)->name, "Layer 7");
+    EXPECT_EQ(form->LayerPanel().topLevelItemCount(), layout.LayerCount());
+
+    messages.messages.clear();
+    {
+        ModalAnswers answers{Type("8;5"), Type("8;1"), Type("8:9")};
+        Run(*form, "ActionLayoutRemoveLayers");
+        EXPECT_EQ(answers.Left(), 0u);
+    }
+    EXPECT_EQ(messages.messages,
+              (std::vector<RecordedMessage>{
+                  {"Layer 5 does not exist!", "Error"},
+                  {"Layer 1 still contains objects. You need to delete these first before the layer can be removed.",
+                   "Error"},
+              }));
+    EXPECT_EQ(layout.Layer(8), nullptr) << "nothing of a refused answer stays removed";
+    EXPECT_EQ(layout.Layer(9), nullptr);
+    EXPECT_EQ(form->MainLayout().Layer(8), nullptr);
+    EXPECT_NE(layout.Layer(7), nullptr);
+    EXPECT_NE(layout.Layer(1), nullptr);
+
+    // Cancel ends the question.
+    messages.messages.clear();
+    {
+        ModalAnswers answers{Cancel()};
+        Run(*form, "ActionLayoutAddLayers");
+    }
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(EditCommandsTest, PreferencesGoIntoTheSettingsAndTheSettingsFile) {
+    {
+        auto form = MakeForm();
+        ModalAnswers answers{[](QWidget* w) {
+            Child<QCheckBox>(w, "CheckAllNodes")->setChecked(false);
+            Child<QCheckBox>(w, "CheckSplitLargePolygons")->setChecked(false);
+            Child<QSpinBox>(w, "SpinCircleSegments")->setValue(64);
+            Child<QSpinBox>(w, "SpinRingSegments")->setValue(48);
+            Child<QSpinBox>(w, "SpinMaxPolyNodes")->setValue(1000);
+            Child<QLineEdit>(w, "EditPolygonGrid")->setText("5");
+            static_cast<QDialog*>(w)->accept();
+        }};
+        Run(*form, "ActionLayoutPreferences");
+        EXPECT_FALSE(form->Settings().allNodes);
+        const ModelSettings& model = zandor::Settings();
+        EXPECT_FALSE(model.splitLargePolygons);
+        EXPECT_EQ(model.circleNumSegments, 64);
+        EXPECT_EQ(model.ringNumSegments, 48);
+        EXPECT_EQ(model.maxPolyNodes, 1000);
+        EXPECT_EQ(model.polygonGrid, 5);
+        form->SaveState();
+    }
+    zandor::Settings() = saved;
+    auto again = MakeForm();
+    EXPECT_FALSE(again->Settings().allNodes);
+    EXPECT_EQ(zandor::Settings().circleNumSegments, 64);
+    EXPECT_EQ(zandor::Settings().ringNumSegments, 48);
+    EXPECT_EQ(zandor::Settings().maxPolyNodes, 1000);
+    EXPECT_EQ(zandor::Settings().polygonGrid, 5);
+    EXPECT_FALSE(zandor::Settings().splitLargePolygons);
+
+    // A polygon grid that is not a number keeps the dialog open.
+    ModalAnswers answers{[](QWidget* w) {
+        Child<QLineEdit>(w, "EditPolygonGrid")->setText("fine");
+        static_cast<QDialog*>(w)->accept();
+        EXPECT_TRUE(w->isVisible());
+        static_cast<QDialog*>(w)->reject();
+    }};
+    messages.messages.clear();
+    Run(*again, "ActionLayoutPreferences");
+    EXPECT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(zandor::Settings().polygonGrid, 5);
+}
+
+// Open symbol follows the selected call into its symbol's node; Close goes
+// back to the parent node.
+TEST_F(EditCommandsTest, OpenAndCloseSymbolMoveThroughTheTree) {
+    auto form = MakeForm();
+    LayoutWindow* window = OpenSmall(*form);
+    ASSERT_NE(window, nullptr);
+    Layout& layout = window->Document();
+    SymbolDescription& main = *layout.MainSymbol();
+    EXPECT_FALSE(Enabled(*form, "ActionArrangeOpen"));
+    EXPECT_FALSE(Enabled(*form, "ActionArrangeClose")) << "the main symbol's node is the root";
+    Select(main, [](const Word* r) { return RecordKind(r) == ObjectKind::Rectangle; });
+    EXPECT_FALSE(Enabled(*form, "ActionArrangeOpen")) << "a rectangle is no call";
+    Select(main, [](const Word* r) { return RecordKind(r) == ObjectKind::SymbolCall; });
+    Run(*form, "ActionArrangeOpen");
+    ASSERT_NE(layout.ShownSymbolDescription(), nullptr);
+    EXPECT_EQ(layout.ShownSymbolDescription()->Name(), "cell");
+    EXPECT_EQ(window->SymbolTree().currentItem()->text(0), "cell");
+    Run(*form, "ActionArrangeClose");
+    EXPECT_EQ(layout.ShownSymbolDescription(), &main);
+    EXPECT_FALSE(Enabled(*form, "ActionArrangeClose"));
+}
+
+// Undo and redo through the Edit menu put the shown symbol's buffer back
+// word for word, and are offered only when there is a step to take.
+TEST_F(EditCommandsTest, UndoAndRedoRestoreTheBuffer) {
+    auto form = MakeForm();
+    LayoutWindow* window = OpenSmall(*form);
+    ASSERT_NE(window, nullptr);
+    SymbolDescription& main = *window->Document().MainSymbol();
+    EXPECT_FALSE(Enabled(*form, "ActionEditUndo"));
+    EXPECT_FALSE(Enabled(*form, "ActionEditRedo"));
+    const std::vector<Word> before = Buffer(main);
+    main.Undo().BeginStep();
+    ASSERT_NE(main.AddRectangle(-5000, -5000, 0, 0, 1), nullptr);
+    main.Undo().BeginStep();
+    ASSERT_NE(main.AddCircle(0, 0, 3000, 0), nullptr);
+    const std::vector<Word> after = Buffer(main);
+
+    Run(*form, "ActionEditUndo");
+    Run(*form, "ActionEditUndo");
+    EXPECT_EQ(Buffer(main), before);
+    EXPECT_FALSE(Enabled(*form, "ActionEditUndo"));
+    Run(*form, "ActionEditRedo");
+    Run(*form, "ActionEditRedo");
+    EXPECT_EQ(Buffer(main), after);
+    EXPECT_FALSE(Enabled(*form, "ActionEditRedo"));
+    EXPECT_TRUE(window->Document().IsModified());
+    // The shortcuts reach the same commands.
+    EXPECT_EQ(form->Command("ActionEditUndo")->shortcut(), QKeySequence("Ctrl+Z"));
+    EXPECT_EQ(form->Command("ActionEditRedo")->shortcut(), QKeySequence("Ctrl+Shift+Z"));
+}
+
+// The transform dialog reads only the page shown, keeps its fields between
+// uses and couples its boxes as a user expects.
+TEST_F(EditCommandsTest, TheTransformDialogReadsThePageShown) {
+    TransformDialog dialog;
+    auto* x = Child<QLineEdit>(&dialog, "EditScaleX");
+    auto* y = Child<QLineEdit>(&dialog, "EditScaleY");
+    auto* keep = Child<QCheckBox>(&dialog, "CheckKeepAspect");
+    ASSERT_TRUE(keep->isChecked());
+    x->setText("250");
+    EXPECT_EQ(y->text(), "250") << "the vertical factor follows while the ratio is kept";
+    EXPECT_FALSE(y->isEnabled());
+    keep->setChecked(false);
+    y->setText("50");
+    EXPECT_TRUE(y->isEnabled());
+
+    auto* relative = Child<QCheckBox>(&dialog, "CheckMoveRelative");
+    auto* centre = Child<QCheckBox>(&dialog, "CheckCenter");
+    centre->setChecked(true);
+    relative->setChecked(true);
+    EXPECT_FALSE(centre->isChecked());
+    EXPECT_FALSE(centre->isEnabled());
+    relative->setChecked(false);
+    EXPECT_TRUE(centre->isEnabled());
+
+    dialog.Prepare(TransformPage::Rotate, 1500, -2500.5);
+    EXPECT_EQ(Child<QLineEdit>(&dialog, "EditRotX")->text(), "1.5");
+    EXPECT_EQ(Child<QLineEdit>(&dialog, "EditRotY")->text(), "-2.5005");
+    Child<QLineEdit>(&dialog, "EditAngle")->setText("30");
+    Child<QLineEdit>(&dialog, "EditMoveX")->setText("not read on the rotate page");
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Request().page, TransformPage::Rotate);
+    EXPECT_DOUBLE_EQ(dialog.Request().angle, 30);
+    EXPECT_DOUBLE_EQ(dialog.Request().rotX, 1500);
+    EXPECT_DOUBLE_EQ(dialog.Request().rotY, -2500.5);
+    EXPECT_TRUE(messages.messages.empty());
+
+    // A bad number on the page shown keeps the dialog open with a message.
+    dialog.Prepare(TransformPage::Scale, 0, 0);
+    dialog.show();
+    y->setText("half");
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(messages.messages.size(), 1u);
+    y->setText("50");
+    dialog.accept();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_DOUBLE_EQ(dialog.Request().scaleX, 2.5);
+    EXPECT_DOUBLE_EQ(dialog.Request().scaleY, 0.5);
+    EXPECT_EQ(x->text(), "250") << "the fields keep their values for the next use";
+
+    dialog.Prepare(TransformPage::GrowShrink, 0, 0);
+    Child<QLineEdit>(&dialog, "EditAmount")->setText("-0.25");
+    Child<QCheckBox>(&dialog, "CheckRoundCorners")->setChecked(true);
+    Child<QCheckBox>(&dialog, "CheckLeaveOriginal")->setChecked(true);
+    dialog.accept();
+    EXPECT_EQ(dialog.Request().amount, -250);
+    EXPECT_TRUE(dialog.Request().roundCorners);
+    EXPECT_TRUE(dialog.Request().leaveOriginal);
+}
+
+// The nine buttons put the origin on the selection box; typing into a field
+// clears them.
+TEST_F(EditCommandsTest, TheNewSymbolDialogPlacesTheOriginOnTheSelectionBox) {
+    NewSymbolDialog dialog("Symbol 4", Rect{-1001, 2000, 3000, 6001});
+    auto* x = Child<QLineEdit>(&dialog, "EditOriginX");
+    auto* y = Child<QLineEdit>(&dialog, "EditOriginY");
+    EXPECT_TRUE(Child<QRadioButton>(&dialog, "RB7")->isChecked());
+    EXPECT_EQ(x->text() + "," + y->text(), "-1.001,2");
+    const std::vector<std::pair<const char*, QString>> placements = {
+        {"RB1", "-1.001,6.001"}, {"RB2", "0.999,6.001"}, {"RB3", "3,6.001"}, {"RB4", "-1.001,4"},
+        {"RB5", "0.999,4"},      {"RB6", "3,4"},         {"RB8", "0.999,2"}, {"RB9", "3,2"},
+    };
+    for (const auto& [button, expected] : placements) {
+        Child<QRadioButton>(&dialog, button)->click();
+        EXPECT_EQ(x->text() + "," + y->text(), expected) << button;
+        int checked = 0;
+        for (int i = 1; i <= 9; ++i)
+            checked += Child<QRadioButton>(&dialog, QString("RB%1").arg(i).toUtf8().constData())->isChecked();
+        EXPECT_EQ(checked, 1) << button;
+    }
+    QTest::keyClick(x, Qt::Key_5);
+    for (int i = 1; i <= 9; ++i)
+        EXPECT_FALSE(Child<QRadioButton>(&dialog, QString("RB%1").arg(i).toUtf8().constData())->isChecked());
+    x->setText("12.5");
+    Child<QLineEdit>(&dialog, "EditName")->setText("pad");
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Name(), "pad");
+    EXPECT_EQ(dialog.Origin().X, 12500);
+    EXPECT_EQ(dialog.Origin().Y, 2000);
+}
+
+// Rows and columns outlive the dialog in the settings file; the array box
+// is offered for a single call only.
+TEST_F(EditCommandsTest, TheDuplicateDialogRemembersRowsAndColumns) {
+    const QString file = config.path() + "/duplicate.ini";
+    {
+        QSettings ini(file, QSettings::IniFormat);
+        DuplicateDialog dialog(&ini);
+        EXPECT_EQ(Child<QLineEdit>(&dialog, "EditRows")->text(), "2");
+        EXPECT_EQ(Child<QLineEdit>(&dialog, "EditCols")->text(), "1");
+        dialog.Prepare(20000, 1500, false);
+        EXPECT_EQ(Child<QLineEdit>(&dialog, "EditRowSpacing")->text(), "20");
+        EXPECT_EQ(Child<QLineEdit>(&dialog, "EditColSpacing")->text(), "1.5");
+        EXPECT_FALSE(Child<QCheckBox>(&dialog, "CheckArray")->isEnabled());
+        dialog.Prepare(0, 0, true);
+        EXPECT_TRUE(Child<QCheckBox>(&dialog, "CheckArray")->isEnabled());
+        EXPECT_TRUE(Child<QCheckBox>(&dialog, "CheckArray")->isChecked());
+        Child<QLineEdit>(&dialog, "EditRows")->setText("3");
+        Child<QLineEdit>(&dialog, "EditCols")->setText("4");
+        Child<QLineEdit>(&dialog, "EditColSpacing")->setText("-2");
+        dialog.accept();
+        EXPECT_EQ(dialog.Request().rows, 3);
+        EXPECT_EQ(dialog.Request().columns, 4);
+        EXPECT_EQ(dialog.Request().columnSpacing, -2000);
+        EXPECT_TRUE(dialog.Request().asArray);
+    }
+    QSettings ini(file, QSettings::IniFormat);
+    EXPECT_EQ(ini.value("Duplicate/Rows").toString(), "3");
+    EXPECT_EQ(ini.value("Duplicate/Cols").toString(), "4");
+    DuplicateDialog again(&ini);
+    EXPECT_EQ(Child<QLineEdit>(&again, "EditRows")->text(), "3");
+    EXPECT_EQ(Child<QLineEdit>(&again, "EditCols")->text(), "4");
+}
+
+}  // namespace
