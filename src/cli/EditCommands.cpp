@@ -11,16 +11,29 @@
 #include "model/UndoList.h"
 #include "platform/Messages.h"
 
-// Until the editing operations are in the tree the commands refuse to run.
-#if __has_include("editing/SelectionEdits.h")
+// Until the editing operations are in the tree the commands refuse to run;
+// each header is looked for on its own, as they arrive one by one.
+namespace zandor {
+[[maybe_unused]] inline void Pending() { platform::ShowError("This operation is not available in this build."); }
+}  // namespace zandor
+#if __has_include("editing/GrowShrink.h")
 #include "editing/GrowShrink.h"
+#else
+namespace zandor {
+inline void GrowShrinkSelection(SymbolDescription&, std::int32_t, bool, bool) { Pending(); }
+}  // namespace zandor
+#endif
+#if __has_include("editing/HierarchyEdits.h")
 #include "editing/HierarchyEdits.h"
+#else
+namespace zandor {
+inline void FlattenLayout(SymbolDescription&) { Pending(); }
+}  // namespace zandor
+#endif
+#if __has_include("editing/SelectionEdits.h")
 #include "editing/SelectionEdits.h"
 #else
 namespace zandor {
-inline void Pending() { platform::ShowError("This operation is not available in this build."); }
-inline void GrowShrinkSelection(SymbolDescription&, std::int32_t, bool, bool) { Pending(); }
-inline void FlattenLayout(SymbolDescription&) { Pending(); }
 inline void MoveSelection(SymbolDescription&, std::int32_t, std::int32_t, bool) { Pending(); }
 inline void RotateSelection(SymbolDescription&, double, double, double, bool) { Pending(); }
 inline void ScaleSelection(SymbolDescription&, double, double, double, double, bool) { Pending(); }

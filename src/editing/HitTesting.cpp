@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "model/Geometry.h"
 #include "model/LayerDescription.h"
@@ -278,6 +279,44 @@ Word* SelectInRect(SymbolDescription& symbol, const Rect& r, SelectFilter filter
         symbol.SetSelected(found);
     symbol.UpdateSelection();
     return first;
+}
+
+int FindNodeAt(const std::vector<Point>& nodes, std::int32_t x, std::int32_t y, double sx) {
+    const std::int64_t n = RoundHalfAway(5 / sx);
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        if (std::llabs(std::int64_t{x} - nodes[i].X) <= n && std::llabs(std::int64_t{y} - nodes[i].Y) <= n) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int SelectionFrameZone(const Rect& frame, std::int32_t x, std::int32_t y, double sx, bool ctrl, bool singleRectangle) {
+    const std::int64_t c = std::int64_t{RoundHalfAway(5 / sx)} + 1;
+    const std::int64_t px = x, py = y;
+    if (px <= frame.minx - c || px >= frame.maxx + c || py <= frame.miny - c || py >= frame.maxy + c) {
+        return kCursorArrow;
+    }
+    const std::int64_t toLeft = std::llabs(px - frame.minx), toRight = std::llabs(px - frame.maxx);
+    const std::int64_t toTop = std::llabs(py - frame.maxy), toBottom = std::llabs(py - frame.miny);
+    bool left = toLeft < c && toRight >= c;
+    bool right = toRight < c && toLeft >= c;
+    bool top = toTop < c && toBottom >= c;
+    bool bottom = toBottom < c && toTop >= c;
+    if (left || right) {
+        if (!ctrl && !singleRectangle && !top && !bottom) {
+            top = toTop < toBottom;
+            bottom = !top;
+        }
+        if (!top && !bottom) return kCursorStretchWe;
+        if (ctrl) return kCursorRotate;
+        return (left && bottom) || (right && top) ? kCursorScaleSwNe : kCursorScaleNwSe;
+    }
+    if (!top && !bottom) return kCursorMove;
+    if (ctrl || singleRectangle) return kCursorStretchNs;
+    left = toLeft < toRight;
+    right = !left;
+    return (left && bottom) || (right && top) ? kCursorScaleSwNe : kCursorScaleNwSe;
 }
 
 }  // namespace zandor

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "model/ObjectRecord.h"
 #include "model/Types.h"
@@ -35,5 +36,26 @@ Word* FindObjectAt(SymbolDescription& symbol, std::int32_t x, std::int32_t y, Se
 // return the object found first.
 Word* PickToggle(SymbolDescription& symbol, std::int32_t x, std::int32_t y, SelectFilter filter);
 Word* SelectInRect(SymbolDescription& symbol, const Rect& r, SelectFilter filter, bool allNodes);
+
+// The node list of the current object: the index of the first node, in list
+// order, within 5 pixels (in x and in y) of the point; -1 when none is.  sx is
+// the view's scale in pixels per nanometre.
+int FindNodeAt(const std::vector<Point>& nodes, std::int32_t x, std::int32_t y, double sx);
+
+// Cursor numbers of the selection frame's zones.
+constexpr int kCursorArrow = -2;  // outside the frame's reach
+constexpr int kCursorRotate = 3;
+constexpr int kCursorScaleSwNe = 4;  // lower-left and upper-right corners
+constexpr int kCursorScaleNwSe = 5;  // upper-left and lower-right corners
+constexpr int kCursorStretchWe = 6;
+constexpr int kCursorStretchNs = 7;
+constexpr int kCursorMove = 8;
+
+// Which part of the selection frame lies under the point, within 5 pixels
+// plus one unit: a corner scales both ways (rotates with Ctrl held), a side
+// edge stretches one way only for a single selected rectangle or with Ctrl
+// and otherwise acts as its nearer corner, the inside moves.  Over a frame
+// narrower than that reach the two opposite sides never both count.
+int SelectionFrameZone(const Rect& frame, std::int32_t x, std::int32_t y, double sx, bool ctrl, bool singleRectangle);
 
 }  // namespace zandor

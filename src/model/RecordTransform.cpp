@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 
 #include "model/Geometry.h"
+#include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
 #include "model/UndoList.h"
 
@@ -81,8 +83,8 @@ void NoteModified(SymbolDescription& symbol, const Word* r) { symbol.Undo().Reco
 Point RotatePoint(Point p, double cx, double cy, double degrees) {
     const double u = p.X - cx, v = p.Y - cy;
     if (degrees == 0) return p;
-    if (degrees == 90) return {RoundHalfAway(cx - v), RoundHalfAway(cy + u)};
-    if (degrees == -90) return {RoundHalfAway(cx + v), RoundHalfAway(cy - u)};
+    if (degrees == 90 || degrees == -270) return {RoundHalfAway(cx - v), RoundHalfAway(cy + u)};
+    if (degrees == -90 || degrees == 270) return {RoundHalfAway(cx + v), RoundHalfAway(cy - u)};
     if (degrees == 180 || degrees == -180) return {RoundHalfAway(cx - u), RoundHalfAway(cy - v)};
     if (u == 0 && v == 0) return p;
     const double rho = std::sqrt(u * u + v * v);
@@ -112,213 +114,256 @@ TransformMatrix ScaleMatrix(const TransformMatrix& m, double cx, double cy, doub
     return {m.a * fx, m.b * fy, m.c * fx, m.d * fy, cx + fx * (m.tx - cx), cy + fy * (m.ty - cy)};
 }
 
+bool RotationNeedsBox(const Word* record) { return RecordKind(record) == ObjectKind::Rectangle; }
+
+bool ScaleNeedsPolygon(const Word* record, double fx, double fy) {
+    if (Uniform(fx, fy)) return false;
+    switch (RecordKind(record)) {
+        case ObjectKind::Box:
+        case ObjectKind::Circle:
+        case ObjectKind::Ring:
+        case ObjectKind::ArcWire: return true;
+        case ObjectKind::Wire: return WireView(record).Width() != 0;
+        default: return false;
+    }
+}
+
+void RectangleToBox(const Word* rectangle, Word* box) {
+    const RectangleView rect(rectangle);
+    const Point a = rect.Corner1(), b = rect.Corner2();
+    box[0] = rectangle[0];
+    SetRecordLength(box, kBoxLength);
+    SetRecordKind(box, ObjectKind::Box);
+    const BoxView view(box);
+    view.SetCentre({RoundHalfAway((double(a.X) + b.X) / 2), RoundHalfAway((double(a.Y) + b.Y) / 2)});
+    view.SetSize(SaturateToInt32(std::llabs(std::int64_t{a.X} - b.X)),
+                 SaturateToInt32(std::llabs(std::int64_t{a.Y} - b.Y)));
+    view.SetAngleMillidegrees(0);
+}
+
+bool MoveRecordWords(Word* r, std::int32_t dx, std::int32_t dy) {
+    const auto move = [&](int word) { SetPoint(r, word, {Add(r[word], dx), Add(r[word + 1], dy)}); };
+    const ObjectKind kind = RecordKind(r);
+    switch (kind) {
+        case ObjectKind::Rectangle:
+        case ObjectKind::Measurement:
+            move(1);
+            move(3);
+            return true;
+        case ObjectKind::Box:
+        case ObjectKind::Circle:
+        case ObjectKind::Ring:
+        case ObjectKind::Group: move(1); return true;
+        case ObjectKind::Polygon:
+        case ObjectKind::Wire: {
+            move(1);
+            move(3);
+            const int first = kind == ObjectKind::Polygon ? 5 : 6;
+            const int n = kind == ObjectKind::Polygon ? PolygonNodeCount(r) : WireNodeCount(r);
+            for (int i = 0; i < n; ++i) move(first + 2 * i);
+            return true;
+        }
+        case ObjectKind::ArcWire:
+            move(1);
+            move(3);
+            move(5);
+            return true;
+        case ObjectKind::Text:
+        case ObjectKind::Script:
+        case ObjectKind::SymbolCall: {
+            if (kind == ObjectKind::SymbolCall) move(3);
+            move(1);
+            const int word = MatrixWord(kind);
+            TransformMatrix m = ReadMatrix(r + word);
+            m.tx += dx;
+            m.ty += dy;
+            WriteMatrix(r + word, m);
+            return true;
+        }
+        case ObjectKind::SymbolArray:
+            for (int word : {1, 3, 8, 10, 12}) move(word);
+            return true;
+    }
+    return false;
+}
+
+bool RotateRecordWords(Word* r, double cx, double cy, double degrees, Layout* layout) {
+    const auto rotate = [&](int word) { SetPoint(r, word, RotatePoint(PointAt(r, word), cx, cy, degrees)); };
+    const ObjectKind kind = RecordKind(r);
+    switch (kind) {
+        case ObjectKind::Rectangle: return false;
+        case ObjectKind::Box: {
+            rotate(1);
+            std::int64_t angle = std::int64_t{r[5]} + RoundHalfAway(degrees * 1000.0);
+            while (angle > 180000) angle -= 360000;
+            while (angle < -180000) angle += 360000;
+            r[5] = static_cast<std::int32_t>(angle);
+            return true;
+        }
+        case ObjectKind::Polygon:
+        case ObjectKind::Wire: {
+            const bool polygon = kind == ObjectKind::Polygon;
+            const int n = polygon ? PolygonNodeCount(r) : WireNodeCount(r);
+            Point* nodes = polygon ? PolygonNodes(r) : WireNodes(r);
+            for (int i = 0; i < n; ++i) nodes[i] = RotatePoint(nodes[i], cx, cy, degrees);
+            RecomputeExtent(r, nodes, n);
+            return true;
+        }
+        case ObjectKind::Circle:
+        case ObjectKind::Ring:
+        case ObjectKind::Group: rotate(1); return true;
+        case ObjectKind::ArcWire:
+            rotate(1);
+            rotate(3);
+            rotate(5);
+            return true;
+        case ObjectKind::Measurement:
+            rotate(1);
+            rotate(3);
+            return true;
+        case ObjectKind::Text:
+        case ObjectKind::Script:
+            rotate(1);
+            WriteMatrix(r + MatrixWord(kind), RotateMatrix(ReadMatrix(r + MatrixWord(kind)), cx, cy, degrees));
+            return true;
+        case ObjectKind::SymbolCall:
+            WriteMatrix(r + kCallMatrixWord, RotateMatrix(ReadMatrix(r + kCallMatrixWord), cx, cy, degrees));
+            ObjectBounds(r, layout);
+            return true;
+        case ObjectKind::SymbolArray:
+            rotate(8);
+            rotate(10);
+            rotate(12);
+            WriteDouble(r + 16, ReadDouble(r + 16) + degrees);
+            return true;
+    }
+    return false;
+}
+
+bool ScaleRecordWords(Word* r, double cx, double cy, double fx, double fy) {
+    const bool uniform = Uniform(fx, fy);
+    const bool mirror = fx != fy;
+    const auto scale = [&](int word) { SetPoint(r, word, ScalePoint(PointAt(r, word), cx, cy, fx, fy)); };
+    const ObjectKind kind = RecordKind(r);
+    if (kind < ObjectKind::Rectangle || kind > ObjectKind::Script) return false;
+    if (ScaleNeedsPolygon(r, fx, fy)) return false;
+    // An array whose elements would have to be sheared stays as it is.
+    if (kind == ObjectKind::SymbolArray && !uniform) {
+        const double quarter = ReadDouble(r + 16) / 90.0;
+        if (quarter != std::nearbyint(quarter)) return true;
+    }
+    switch (kind) {
+        case ObjectKind::Rectangle:
+        case ObjectKind::Measurement:
+            scale(1);
+            scale(3);
+            break;
+        case ObjectKind::Box: {
+            scale(1);
+            r[3] = RoundHalfAway(std::fabs(fx * r[3]));
+            r[4] = RoundHalfAway(std::fabs(fy * r[4]));
+            if (mirror) {
+                std::int64_t angle = -std::int64_t{r[5]};
+                while (angle > 90000) angle -= 180000;
+                while (angle < -89999) angle += 180000;
+                r[5] = static_cast<std::int32_t>(angle);
+            }
+            break;
+        }
+        case ObjectKind::Polygon:
+        case ObjectKind::Wire: {
+            const bool polygon = kind == ObjectKind::Polygon;
+            ScaleExtent(r, cx, cy, fx, fy);
+            if (!polygon) r[5] = MakeWireWidthWord(MeanScaled(WidthOf(r[5]), fx, fy), WireEndStyle(r[5]));
+            const int n = polygon ? PolygonNodeCount(r) : WireNodeCount(r);
+            Point* nodes = polygon ? PolygonNodes(r) : WireNodes(r);
+            for (int i = 0; i < n; ++i) nodes[i] = ScalePoint(nodes[i], cx, cy, fx, fy);
+            break;
+        }
+        case ObjectKind::Circle:
+            scale(1);
+            r[3] = RoundHalfAway(std::fabs(fx * r[3]));
+            break;
+        case ObjectKind::Ring:
+            scale(1);
+            r[3] = RoundHalfAway(std::fabs(fx * r[3]));
+            r[4] = RoundHalfAway(std::fabs(fy * r[4]));
+            break;
+        case ObjectKind::ArcWire:
+            scale(1);
+            scale(3);
+            scale(5);
+            if (mirror) {
+                std::swap(r[1], r[5]);
+                std::swap(r[2], r[6]);
+            }
+            r[7] = MakeArcWidthWord(MeanScaled(WidthOf(r[7]), fx, fy), ArcEndStyle(r[7]), ArcClockwise(r[7]));
+            break;
+        case ObjectKind::Group: scale(1); break;
+        case ObjectKind::Text:
+        case ObjectKind::Script:
+            scale(1);
+            WriteMatrix(r + MatrixWord(kind), ScaleMatrix(ReadMatrix(r + MatrixWord(kind)), cx, cy, fx, fy));
+            break;
+        case ObjectKind::SymbolCall:
+            ScaleExtent(r, cx, cy, fx, fy);
+            WriteMatrix(r + kCallMatrixWord, ScaleMatrix(ReadMatrix(r + kCallMatrixWord), cx, cy, fx, fy));
+            break;
+        case ObjectKind::SymbolArray: {
+            ScaleExtent(r, cx, cy, fx, fy);
+            scale(8);
+            scale(10);
+            scale(12);
+            double magnification = ReadDouble(r + 14);
+            double angle = ReadDouble(r + 16);
+            if (uniform) magnification *= std::fabs(fx);
+            if (fy >= 0 && fx < 0) {
+                magnification = -magnification;
+                angle = 180 - angle;
+            } else if (fy < 0 && fx >= 0) {
+                magnification = -magnification;
+                angle = -angle;
+            } else if (fy < 0 && fx < 0) {
+                angle += 180;
+            }
+            if (angle > 180) angle -= 360;
+            if (angle < -180) angle += 360;
+            WriteDouble(r + 14, magnification);
+            WriteDouble(r + 16, angle);
+            break;
+        }
+    }
+    return true;
+}
+
 bool MoveRecord(SymbolDescription& symbol, Word* record, std::int32_t dx, std::int32_t dy) {
-    const auto move = [&](Word* r, int word) { SetPoint(r, word, {Add(r[word], dx), Add(r[word + 1], dy)}); };
     return WithMembers(symbol, record, [&](Word* r) {
         const ObjectKind kind = RecordKind(r);
         if (kind < ObjectKind::Rectangle || kind > ObjectKind::Script) return false;
         NoteModified(symbol, r);
-        switch (kind) {
-            case ObjectKind::Rectangle:
-            case ObjectKind::Measurement:
-                move(r, 1);
-                move(r, 3);
-                break;
-            case ObjectKind::Box:
-            case ObjectKind::Circle:
-            case ObjectKind::Ring:
-            case ObjectKind::Group: move(r, 1); break;
-            case ObjectKind::Polygon:
-            case ObjectKind::Wire: {
-                move(r, 1);
-                move(r, 3);
-                const int first = kind == ObjectKind::Polygon ? 5 : 6;
-                const int n = kind == ObjectKind::Polygon ? PolygonNodeCount(r) : WireNodeCount(r);
-                for (int i = 0; i < n; ++i) move(r, first + 2 * i);
-                break;
-            }
-            case ObjectKind::ArcWire:
-                move(r, 1);
-                move(r, 3);
-                move(r, 5);
-                break;
-            case ObjectKind::Text:
-            case ObjectKind::Script:
-            case ObjectKind::SymbolCall: {
-                if (kind == ObjectKind::SymbolCall) {
-                    move(r, 3);
-                }
-                move(r, 1);
-                const int word = MatrixWord(kind);
-                TransformMatrix m = ReadMatrix(r + word);
-                m.tx += dx;
-                m.ty += dy;
-                WriteMatrix(r + word, m);
-                break;
-            }
-            case ObjectKind::SymbolArray:
-                for (int word : {1, 3, 8, 10, 12}) move(r, word);
-                break;
-        }
-        return true;
+        return MoveRecordWords(r, dx, dy);
     });
 }
 
 bool RotateRecord(SymbolDescription& symbol, Word* record, double cx, double cy, double degrees) {
-    const auto rotate = [&](Word* r, int word) { SetPoint(r, word, RotatePoint(PointAt(r, word), cx, cy, degrees)); };
     return WithMembers(symbol, record, [&](Word* r) {
         const ObjectKind kind = RecordKind(r);
         if (kind < ObjectKind::Box || kind > ObjectKind::Script) return false;
         NoteModified(symbol, r);
-        switch (kind) {
-            case ObjectKind::Rectangle: break;
-            case ObjectKind::Box: {
-                rotate(r, 1);
-                std::int64_t angle = std::int64_t{r[5]} + RoundHalfAway(degrees * 1000.0);
-                if (angle > 180000) angle -= 360000;
-                if (angle < -180000) angle += 360000;
-                r[5] = SaturateToInt32(angle);
-                break;
-            }
-            case ObjectKind::Polygon:
-            case ObjectKind::Wire: {
-                const bool polygon = kind == ObjectKind::Polygon;
-                const int n = polygon ? PolygonNodeCount(r) : WireNodeCount(r);
-                Point* nodes = polygon ? PolygonNodes(r) : WireNodes(r);
-                for (int i = 0; i < n; ++i) nodes[i] = RotatePoint(nodes[i], cx, cy, degrees);
-                RecomputeExtent(r, nodes, n);
-                break;
-            }
-            case ObjectKind::Circle:
-            case ObjectKind::Ring:
-            case ObjectKind::Group: rotate(r, 1); break;
-            case ObjectKind::ArcWire:
-                rotate(r, 1);
-                rotate(r, 3);
-                rotate(r, 5);
-                break;
-            case ObjectKind::Measurement:
-                rotate(r, 1);
-                rotate(r, 3);
-                break;
-            case ObjectKind::Text:
-            case ObjectKind::Script:
-                rotate(r, 1);
-                WriteMatrix(r + MatrixWord(kind), RotateMatrix(ReadMatrix(r + MatrixWord(kind)), cx, cy, degrees));
-                break;
-            case ObjectKind::SymbolCall:
-                WriteMatrix(r + kCallMatrixWord, RotateMatrix(ReadMatrix(r + kCallMatrixWord), cx, cy, degrees));
-                ObjectBounds(r, symbol.OwnerLayout());
-                break;
-            case ObjectKind::SymbolArray:
-                rotate(r, 8);
-                rotate(r, 10);
-                rotate(r, 12);
-                WriteDouble(r + 16, ReadDouble(r + 16) + degrees);
-                break;
-        }
-        return true;
+        return RotateRecordWords(r, cx, cy, degrees, symbol.OwnerLayout());
     });
 }
 
 bool ScaleRecord(SymbolDescription& symbol, Word* record, double cx, double cy, double fx, double fy) {
-    const bool uniform = Uniform(fx, fy);
-    const bool mirror = fx != fy;
-    const auto scale = [&](Word* r, int word) { SetPoint(r, word, ScalePoint(PointAt(r, word), cx, cy, fx, fy)); };
     return WithMembers(symbol, record, [&](Word* r) {
         const ObjectKind kind = RecordKind(r);
-        if (kind < ObjectKind::Rectangle || kind > ObjectKind::Script) return false;
-        const bool uniformOnly = kind == ObjectKind::Box || kind == ObjectKind::Circle || kind == ObjectKind::Ring ||
-                                 kind == ObjectKind::ArcWire || (kind == ObjectKind::Wire && WidthOf(r[5]) != 0);
-        if (uniformOnly && !uniform) return false;
-        // An array whose elements would have to be sheared stays as it is.
-        if (kind == ObjectKind::SymbolArray && !uniform) {
+        if (kind < ObjectKind::Rectangle || kind > ObjectKind::Script || ScaleNeedsPolygon(r, fx, fy)) return false;
+        if (kind == ObjectKind::SymbolArray && !Uniform(fx, fy)) {
             const double quarter = ReadDouble(r + 16) / 90.0;
             if (quarter != std::nearbyint(quarter)) return true;
         }
         NoteModified(symbol, r);
-        switch (kind) {
-            case ObjectKind::Rectangle:
-            case ObjectKind::Measurement:
-                scale(r, 1);
-                scale(r, 3);
-                break;
-            case ObjectKind::Box: {
-                scale(r, 1);
-                r[3] = RoundHalfAway(std::fabs(fx * r[3]));
-                r[4] = RoundHalfAway(std::fabs(fy * r[4]));
-                if (mirror) {
-                    std::int64_t angle = -std::int64_t{r[5]};
-                    while (angle > 90000) angle -= 180000;
-                    while (angle < -89999) angle += 180000;
-                    r[5] = static_cast<std::int32_t>(angle);
-                }
-                break;
-            }
-            case ObjectKind::Polygon:
-            case ObjectKind::Wire: {
-                const bool polygon = kind == ObjectKind::Polygon;
-                ScaleExtent(r, cx, cy, fx, fy);
-                if (!polygon) r[5] = MakeWireWidthWord(MeanScaled(WidthOf(r[5]), fx, fy), WireEndStyle(r[5]));
-                const int n = polygon ? PolygonNodeCount(r) : WireNodeCount(r);
-                Point* nodes = polygon ? PolygonNodes(r) : WireNodes(r);
-                for (int i = 0; i < n; ++i) nodes[i] = ScalePoint(nodes[i], cx, cy, fx, fy);
-                break;
-            }
-            case ObjectKind::Circle:
-                scale(r, 1);
-                r[3] = RoundHalfAway(std::fabs(fx * r[3]));
-                break;
-            case ObjectKind::Ring:
-                scale(r, 1);
-                r[3] = RoundHalfAway(std::fabs(fx * r[3]));
-                r[4] = RoundHalfAway(std::fabs(fy * r[4]));
-                break;
-            case ObjectKind::ArcWire:
-                scale(r, 1);
-                scale(r, 3);
-                scale(r, 5);
-                if (mirror) {
-                    std::swap(r[1], r[5]);
-                    std::swap(r[2], r[6]);
-                }
-                r[7] = MakeArcWidthWord(MeanScaled(WidthOf(r[7]), fx, fy), ArcEndStyle(r[7]), ArcClockwise(r[7]));
-                break;
-            case ObjectKind::Group: scale(r, 1); break;
-            case ObjectKind::Text:
-            case ObjectKind::Script:
-                scale(r, 1);
-                WriteMatrix(r + MatrixWord(kind), ScaleMatrix(ReadMatrix(r + MatrixWord(kind)), cx, cy, fx, fy));
-                break;
-            case ObjectKind::SymbolCall:
-                ScaleExtent(r, cx, cy, fx, fy);
-                WriteMatrix(r + kCallMatrixWord, ScaleMatrix(ReadMatrix(r + kCallMatrixWord), cx, cy, fx, fy));
-                break;
-            case ObjectKind::SymbolArray: {
-                ScaleExtent(r, cx, cy, fx, fy);
-                scale(r, 8);
-                scale(r, 10);
-                scale(r, 12);
-                double magnification = ReadDouble(r + 14);
-                double angle = ReadDouble(r + 16);
-                if (uniform) magnification *= std::fabs(fx);
-                if (fy >= 0 && fx < 0) {
-                    magnification = -magnification;
-                    angle = 180 - angle;
-                } else if (fy < 0 && fx >= 0) {
-                    magnification = -magnification;
-                    angle = -angle;
-                } else if (fy < 0 && fx < 0) {
-                    angle += 180;
-                }
-                if (angle > 180) angle -= 360;
-                if (angle < -180) angle += 360;
-                WriteDouble(r + 14, magnification);
-                WriteDouble(r + 16, angle);
-                break;
-            }
-        }
-        return true;
+        return ScaleRecordWords(r, cx, cy, fx, fy);
     });
 }
 

@@ -126,7 +126,8 @@ Word* SymbolDescription::ResizeRecord(Word* record, int newLength) {
     if (delta > 0 && !Reserve(delta, 1000)) return nullptr;
     record = objects + offset;
     const std::int32_t tail = usedWords - offset - oldLength + 1;  // terminator included
-    std::memmove(record + newLength, record + oldLength, static_cast<std::size_t>(tail) * sizeof(Word));
+    // Undo restores many records of unchanged length: they must not each move the tail.
+    if (delta != 0) std::memmove(record + newLength, record + oldLength, static_cast<std::size_t>(tail) * sizeof(Word));
     usedWords += delta;
     SetRecordLength(record, newLength);
     if (delta != 0) {
@@ -816,6 +817,103 @@ void SymbolDescription::RecomputeBounds(bool edited) {
         }
     }
     boundsInProgress = false;
+}
+
+// ---------------------------------------------------------------------------
+// Bulk buffer operations
+
+bool SymbolDescription::ReserveWords(std::int64_t words) {
+    if (words < 0) return false;
+    return Reserve(words, growStep);
+}
+
+void SymbolDescription::AfterBulkChange() {
+    // The offset of the record inserted last means nothing in a rebuilt buffer.
+    undo->ShiftLastInserted(0, -(usedWords + 1));
+    std::int32_t selected = 0;
+    for (const Word* r = FirstRecord(); r; r = NextRecord(r)) {
+        if (IsSelected(r)) ++selected;
+    }
+    selectedCount = selected;
+}
+
+bool SymbolDescription::RewriteRecords(const RecordRewriter& rewrite) {
+    if (usedWords == 0) return true;
+    // Room for one whole record beyond what is written, so that the rewriter
+    // never needs to ask for more.
+    const std::int64_t slack = kMaxRecordLength + 1;
+    std::int64_t size = std::int64_t{usedWords} + usedWords / 4 + slack;
+    if (size > INT32_MAX) size = INT32_MAX;
+    Word* out = AllocateWords(static_cast<std::size_t>(size));
+    if (out == nullptr) return false;
+    std::int64_t used = 0;
+    std::int32_t records = 0;
+    std::int32_t current = -1;
+    for (const Word* r = FirstRecord(); r; r = NextRecord(r)) {
+        if (used + slack > size) {
+            std::int64_t wanted = std::max(size + size / 2, used + slack);
+            if (wanted > INT32_MAX) wanted = INT32_MAX;
+            Word* grown = wanted >= used + slack
+                              ? ReallocateWords(out, static_cast<std::size_t>(size), static_cast<std::size_t>(wanted))
+                              : nullptr;
+            if (grown == nullptr) {
+                FreeWords(out, static_cast<std::size_t>(size));
+                return false;
+            }
+            out = grown;
+            size = wanted;
+        }
+        const int written = rewrite(r, out + used);
+        if (OffsetOf(r) == currentObject && written > 0) current = static_cast<std::int32_t>(used);
+        for (int k = 0; k < written; k += RecordLength(out + used + k)) ++records;
+        used += written;
+    }
+    out[used] = 0;
+    FreeWords(objects, static_cast<std::size_t>(capacity));
+    objects = out;
+    capacity = static_cast<std::int32_t>(size);
+    usedWords = static_cast<std::int32_t>(used);
+    objectCount = records;
+    currentObject = current;
+    AfterBulkChange();
+    return true;
+}
+
+std::int32_t SymbolDescription::RemoveSelectedObjects() {
+    std::int32_t removed = 0;
+    std::int32_t write = 0;
+    std::int32_t read = 0;
+    std::int32_t current = -1;
+    std::int32_t records = 0;
+    bool callRemoved = false;
+    while (read < usedWords) {
+        Word* r = objects + read;
+        const int length = RecordLength(r);
+        if (IsSelected(r) && !IsMember(r)) {
+            // The object goes with every member record that follows it.
+            int members = IsHead(r) ? MemberCount(r) : 0;
+            callRemoved = callRemoved || IsCallKind(RecordKind(r));
+            read += length;
+            while (members-- > 0 && read < usedWords && IsMember(objects + read)) {
+                callRemoved = callRemoved || IsCallKind(RecordKind(objects + read));
+                read += RecordLength(objects + read);
+            }
+            ++removed;
+            continue;
+        }
+        if (read == currentObject) current = write;
+        if (write != read) std::memmove(objects + write, r, static_cast<std::size_t>(length) * sizeof(Word));
+        write += length;
+        read += length;
+        ++records;
+    }
+    if (objects) objects[write] = 0;
+    usedWords = write;
+    objectCount = records;
+    currentObject = current;
+    AfterBulkChange();
+    if (callRemoved) RebuildChildren();
+    return removed;
 }
 
 }  // namespace zandor

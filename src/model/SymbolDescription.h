@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -169,6 +170,34 @@ private:
     void ShiftCurrent(std::int32_t offset, std::int32_t delta);
     Rect ComputeUnion(bool& any);
     std::string SingleObjectText(Word* record);
+
+public:
+    // Bulk operations over the whole buffer, each linear in its size.  They
+    // record nothing in the undo list: the caller records a snapshot first
+    // (UndoSnapshot).  The selected count and the current object follow the
+    // records; the bounding box is the caller's business.
+
+    // Room for `words` more words, so that appending them moves the buffer at
+    // most once.  False when the memory cannot be had.
+    bool ReserveWords(std::int64_t words);
+
+    // Writes the replacement of `record` at `out` (at most one record's
+    // maximum length of words, whole records) and returns the number of words
+    // written; 0 drops the record.  Members are offered one by one, after
+    // their head.
+    using RecordRewriter = std::function<int(const Word* record, Word* out)>;
+    // Rebuilds the buffer in one pass through `rewrite`.  False, with the
+    // buffer unchanged, when the memory cannot be had.  A rewriter that adds
+    // or drops calls leaves RebuildChildren to the caller.
+    bool RewriteRecords(const RecordRewriter& rewrite);
+
+    // Removes every selected object with its member records in one pass and
+    // returns how many objects went; the children list is rebuilt when calls
+    // went with them.
+    std::int32_t RemoveSelectedObjects();
+
+private:
+    void AfterBulkChange();
 };
 
 // The bounding box of one record, by kind.  For calls and arrays the called

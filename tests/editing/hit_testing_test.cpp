@@ -116,3 +116,62 @@ TEST_F(HitTestingTest, BoxCornersRoundLikeEverywhereElse) {
     EXPECT_TRUE(ObjectHitsRect(*main, box, {-2, -1, -2, -1}, false));
     EXPECT_FALSE(ObjectHitsRect(*main, box, {1, 0, 1, 0}, false)) << "a truncated corner";
 }
+
+// 5 pixels, rounded, in x and in y; the first node in list order wins.
+TEST(NodePick, FindsTheFirstNodeWithinFivePixels) {
+    const std::vector<Point> nodes = {{0, 0}, {100, 0}, {100, 100}};
+    const struct {
+        double sx;
+        std::int32_t x, y;
+        int expected;
+    } cases[] = {
+        {0.1, 40, 10, 0}, {0.1, 60, 0, 1}, {0.1, 50, 50, 0}, {0.1, 75, 75, 2}, {0.1, 200, 200, -1},
+        {1.0, 4, 5, 0},   {1.0, 6, 0, -1}, {0.3, 17, 0, 0},  {0.3, 18, 0, -1}, {0.1, -50, -50, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FindNodeAt(nodes, c.x, c.y, c.sx), c.expected) << c.sx << " " << c.x << "," << c.y;
+    }
+    EXPECT_EQ(FindNodeAt({}, 0, 0, 0.1), -1);
+}
+
+// At 10 pixels a micrometre the frame reaches 51 nm around its edges.
+TEST(SelectionFrame, ZonesAndCursors) {
+    const Rect frame{0, 0, 10000, 10000};
+    const Rect narrow{0, 0, 60, 10000};
+    const struct {
+        const char* name;
+        Rect frame;
+        std::int32_t x, y;
+        bool ctrl, single;
+        int expected;
+    } cases[] = {
+        {"far outside", frame, 20000, 5000, false, false, kCursorArrow},
+        {"just beyond the reach", frame, 10051, 5000, false, false, kCursorArrow},
+        {"below the reach", frame, 5000, -51, false, false, kCursorArrow},
+        {"inside", frame, 5000, 5000, false, false, kCursorMove},
+        {"inside with ctrl", frame, 5000, 5000, true, true, kCursorMove},
+        {"lower left corner", frame, 0, 0, false, false, kCursorScaleSwNe},
+        {"upper right corner", frame, 10050, 10050, false, false, kCursorScaleSwNe},
+        {"upper left corner", frame, 0, 10000, false, true, kCursorScaleNwSe},
+        {"lower right corner", frame, 10000, -50, false, false, kCursorScaleNwSe},
+        {"corner with ctrl", frame, 0, 0, true, false, kCursorRotate},
+        {"corner with ctrl, one rectangle", frame, 10000, 10000, true, true, kCursorRotate},
+        {"left edge, one rectangle", frame, 0, 6000, false, true, kCursorStretchWe},
+        {"right edge with ctrl", frame, 10000, 6000, true, false, kCursorStretchWe},
+        {"left edge, upper half", frame, 0, 6000, false, false, kCursorScaleNwSe},
+        {"left edge, lower half", frame, 0, 4000, false, false, kCursorScaleSwNe},
+        {"right edge, upper half", frame, 10050, 6000, false, false, kCursorScaleSwNe},
+        {"right edge, middle", frame, 10000, 5000, false, false, kCursorScaleNwSe},
+        {"top edge, one rectangle", frame, 5000, 10000, false, true, kCursorStretchNs},
+        {"bottom edge with ctrl", frame, 5000, 0, true, false, kCursorStretchNs},
+        {"top edge, left half", frame, 4000, 10000, false, false, kCursorScaleNwSe},
+        {"top edge, right half", frame, 6000, 10000, false, false, kCursorScaleSwNe},
+        {"bottom edge, left half", frame, 4000, 0, false, false, kCursorScaleSwNe},
+        {"narrow: between both sides", narrow, 30, 5000, false, true, kCursorMove},
+        {"narrow: top between both sides", narrow, 30, 10000, false, true, kCursorStretchNs},
+        {"narrow: left of both sides", narrow, -20, 5000, false, true, kCursorStretchWe},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SelectionFrameZone(c.frame, c.x, c.y, 0.1, c.ctrl, c.single), c.expected) << c.name;
+    }
+}
