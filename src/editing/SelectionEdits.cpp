@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -213,6 +214,53 @@ void TransformInPlace(SymbolDescription& s, std::int32_t fresh, F one) {
     });
 }
 
+// Follows the records of a one-pass rewrite in list order: true for the
+// selected objects and their members.
+class SelectionFollower {
+public:
+    bool Chosen(const Word* r) {
+        if (IsMember(r) && membersLeft > 0) {
+            --membersLeft;
+            return true;
+        }
+        membersLeft = 0;
+        if (!IsSelected(r) || IsMember(r)) return false;
+        membersLeft = IsHead(r) ? MemberCount(r) : 0;
+        return true;
+    }
+
+private:
+    int membersLeft = 0;
+};
+
+// Scales the selection in one pass over a new buffer; records that the scale
+// turns into polygons are converted on the way, one at a time in a scratch
+// symbol, so that no conversion moves the rest of the buffer.
+bool ScaleRewriting(SymbolDescription& s, double cx, double cy, double fx, double fy) {
+    SymbolDescription scratch(nullptr);
+    SelectionFollower follower;
+    return s.RewriteRecords([&](const Word* r, Word* out) {
+        int length = RecordLength(r);
+        std::memcpy(out, r, static_cast<std::size_t>(length) * sizeof(Word));
+        if (!follower.Chosen(r)) return length;
+        if (ScaleNeedsPolygon(r, fx, fy)) {
+            Word* copy = scratch.AppendRecord(length);
+            if (!copy) return length;
+            std::memcpy(copy, r, static_cast<std::size_t>(length) * sizeof(Word));
+            // A record that cannot be converted stays as it is, unscaled.
+            const bool converted = ConvertToPolygon(scratch, copy) && !ScaleNeedsPolygon(copy, fx, fy);
+            if (converted) {
+                length = RecordLength(copy);
+                std::memcpy(out, copy, static_cast<std::size_t>(length) * sizeof(Word));
+            }
+            scratch.DeleteRecord(copy);
+            if (!converted) return length;
+        }
+        ScaleRecordWords(out, cx, cy, fx, fy);
+        return length;
+    });
+}
+
 }  // namespace
 
 void CopySelectionInPlace(SymbolDescription& s) {
@@ -271,19 +319,9 @@ bool RotateSelection(SymbolDescription& s, double cx, double cy, double degrees,
     if (rectangles > kBulkRecords) {
         // Every rectangle grows by a word: one pass over a new buffer.
         UndoSnapshot snapshot(s);
-        int membersLeft = 0;
+        SelectionFollower follower;
         const bool done = s.RewriteRecords([&](const Word* r, Word* out) {
-            bool chosen = false;
-            if (IsMember(r) && membersLeft > 0) {
-                chosen = true;
-                --membersLeft;
-            } else {
-                membersLeft = 0;
-                if (IsSelected(r) && !IsMember(r)) {
-                    chosen = true;
-                    membersLeft = IsHead(r) ? MemberCount(r) : 0;
-                }
-            }
+            const bool chosen = follower.Chosen(r);
             if (chosen && RotationNeedsBox(r)) {
                 RectangleToBox(r, out);
                 RotateRecordWords(out, cx, cy, degrees, layout);
@@ -333,12 +371,14 @@ bool ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, doubl
     bool fits = SelectionPointsFit(s, [&](double x, double y) {
         return std::pair{cx + fx * (x - cx), cy + fy * (y - cy)};
     });
+    std::int32_t converting = 0;
     ForEachSelectedRecord(s, [&](Word* r) {
         if (!fits) return;
         if (!ScaleNeedsPolygon(r, fx, fy)) {
             fits = ScaledSizesFit(r, fx, fy);
             return;
         }
+        ++converting;
         // Its polygon lies within its box.
         const Rect box = ObjectBounds(r, s.OwnerLayout());
         for (const double x : {double(box.minx), double(box.maxx)}) {
@@ -355,12 +395,23 @@ bool ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, doubl
     const auto [words, objects] = SelectionSize(s);
     SnapshotWhenLarge(s, snapshot, words * (leaveOriginal ? 2 : 1) + 3 * std::int64_t{objects}, objects);
     const std::int32_t fresh = leaveOriginal ? CopyInPlace(s) : -1;
+    if (converting > kBulkRecords) {
+        // Many records change length: one pass over a new buffer.
+        UndoSnapshot snapshot(s);
+        if (!ScaleRewriting(s, cx, cy, fx, fy)) platform::ShowError(kMemoryMessage);
+        Finish(s);
+        return true;
+    }
     ForEachSelectedOffset(s, 0, [&](std::int32_t offset) -> int {
         Word* r = s.RecordAt(offset);
         if (ScaleNeedsPolygon(r, fx, fy)) {
             // The conversion records the object as it was; a record it cannot
-            // convert stays as it is.
-            if (!ConvertToPolygon(s, r) || ScaleNeedsPolygon(r, fx, fy)) return RecordLength(r);
+            // convert stays as it is, recorded all the same so that undo gives
+            // it back its selection mark.
+            if (!ConvertToPolygon(s, r) || ScaleNeedsPolygon(r, fx, fy)) {
+                if (fresh < 0 || offset < fresh) s.Undo().RecordModified(offset, s.RecordAt(offset));
+                return RecordLength(s.RecordAt(offset));
+            }
         } else if (fresh < 0 || offset < fresh) {
             s.Undo().RecordModified(offset, r);
         }
@@ -485,7 +536,8 @@ void DuplicateSelection(SymbolDescription& s, int rows, int columns, std::int32_
         platform::ShowError(kRangeMessage);
         return;
     }
-    if (std::int64_t{s.usedWords} + words * copies >= INT32_MAX || !s.ReserveWords(words * copies)) {
+    // In doubles: rows x columns copies of a large selection overflow 64 bits.
+    if (s.usedWords + double(words) * double(copies) >= INT32_MAX || !s.ReserveWords(words * copies)) {
         platform::ShowError(kMemoryMessage);
         return;
     }
@@ -516,6 +568,9 @@ void SetSelectionLayer(SymbolDescription& s, int layer) {
         platform::ShowError("The layer index is out of range.");
         return;
     }
+    std::optional<UndoSnapshot> snapshot;
+    const auto [words, objects] = SelectionSize(s);
+    SnapshotWhenLarge(s, snapshot, words + 3 * std::int64_t{objects}, objects);
     const auto relayer = [&](Word* r) {
         s.Undo().RecordModified(s.OffsetOf(r), r);
         SetRecordLayer(r, layer);
@@ -555,6 +610,8 @@ bool CenterAtOrigin(SymbolDescription& s) {
         platform::ShowError(kRangeMessage);
         return false;
     }
+    std::optional<UndoSnapshot> snapshot;
+    SnapshotWhenLarge(s, snapshot, s.usedWords + 3 * std::int64_t{s.objectCount}, s.objectCount);
     for (Word* r = s.FirstRecord(); r; r = s.NextObject(r)) MoveRecord(s, r, dx, dy);
     s.RecomputeBounds();
     s.UpdateSelection();
@@ -635,7 +692,18 @@ void ConvertIntoWire(SymbolDescription& s) {
     } else {
         return;
     }
-    if (!s.ReplaceRecord(r, wire.data())) platform::ShowError(kMemoryMessage);
+    // Undo clears the selection and gives back only the records it restores:
+    // the other selected records are recorded too, so that they come back
+    // selected.
+    std::optional<UndoSnapshot> snapshot;
+    if (s.selectedCount > kBulkRecords) {
+        snapshot.emplace(s);
+    } else {
+        for (Word* other = s.NextSelected(r); other; other = s.NextSelected(other)) {
+            s.Undo().RecordModified(s.OffsetOf(other), other);
+        }
+    }
+    if (!s.ReplaceRecord(s.FirstSelected(), wire.data())) platform::ShowError(kMemoryMessage);
     s.RecomputeBounds();
     s.UpdateSelection();
     s.SetCurrentObject(nullptr);
@@ -647,89 +715,291 @@ bool Meet(Point a, Point b, std::int64_t tolerance) {
     return std::llabs(std::int64_t{a.X} - b.X) <= tolerance && std::llabs(std::int64_t{a.Y} - b.Y) <= tolerance;
 }
 
-// A closed wire of width 0 (first and last node within the tolerance) becomes
-// a polygon without its last node.
-bool CloseIntoPolygon(SymbolDescription& s, std::int32_t offset, std::int64_t tolerance) {
-    const Word* r = s.RecordAt(offset);
-    const WireView wire(r);
-    const int n = wire.NodeCount();
-    if (wire.Width() != 0 || n < 2 || !Meet(wire.Node(0), wire.Node(n - 1), tolerance)) return false;
-    const int length = kPolygonBaseLength + 2 * (n - 1);
-    std::vector<Word> polygon(static_cast<std::size_t>(length));
-    polygon[0] = r[0];
-    SetRecordLength(polygon.data(), length);
-    SetRecordKind(polygon.data(), ObjectKind::Polygon);
-    std::copy(r + kWireBaseLength, r + kWireBaseLength + 2 * (n - 1), polygon.begin() + kPolygonBaseLength);
-    PolygonView(polygon.data()).RefreshNodeBounds();
-    s.ReplaceRecord(s.RecordAt(offset), polygon.data());
-    return true;
+// A selected wire while wires are joined.  Its nodes stay in the common pool
+// in their original order; a wire that takes others on keeps the list of the
+// wires before and after it, and only its ends and node count change.
+struct ChainWire {
+    std::int32_t offset;  // in the buffer as it was
+    Word header;
+    Word widthWord;
+    Rect extent;
+    std::int32_t firstNode;  // in the pool
+    std::int32_t nodeCount;  // its own
+    Point start, end;        // of the whole chain
+    std::int64_t chainNodes;
+    std::int32_t chain = -1;  // its list of joined wires, if any
+    bool gone = false;        // joined onto an earlier wire
+    bool polygon = false;     // closed with width 0
+};
+
+struct JoinedWire {
+    std::int32_t wire;
+    bool reversed;
+};
+
+// The wires joined before (last joined first) and after a wire.
+struct Chain {
+    std::vector<JoinedWire> before, after;
+};
+
+// The ends of the wires by square cells of side tolerance + 1, sorted by cell
+// and wire, so that ends that meet lie in the same or a neighbouring cell.
+// Only the wires after the one being joined are ever wanted, and their ends
+// do not move until their own turn: each cell keeps a cursor past the entries
+// of wires that had their turn or are gone.
+class WireEnds {
+public:
+    WireEnds(const std::vector<ChainWire>& wires, std::int64_t tolerance) : side(tolerance + 1), tolerance(tolerance) {
+        for (std::size_t k = 0; k < wires.size(); ++k) {
+            if (wires[k].nodeCount == 0) continue;
+            for (const Point p : {wires[k].start, wires[k].end}) {
+                ends.push_back({Key(Cell(p.X), Cell(p.Y)), p, static_cast<std::int32_t>(k)});
+            }
+        }
+        std::sort(ends.begin(), ends.end(),
+                  [](const End& a, const End& b) { return a.key != b.key ? a.key < b.key : a.wire < b.wire; });
+        cursor.resize(ends.size());
+        for (std::size_t k = 0; k < ends.size(); ++k) cursor[k] = static_cast<std::int32_t>(k);
+    }
+
+    // Adds to `found` the wires after `after` with an end meeting p, from the
+    // cells that p's tolerance square touches (one at tolerance 0, at most
+    // four otherwise).
+    void Near(Point p, std::int32_t after, const std::vector<ChainWire>& wires, std::vector<std::int32_t>& found) {
+        for (std::int64_t x = Cell(p.X - tolerance); x <= Cell(p.X + tolerance); ++x) {
+            for (std::int64_t y = Cell(p.Y - tolerance); y <= Cell(p.Y + tolerance); ++y) {
+                const std::uint64_t key = Key(x, y);
+                const auto first = std::lower_bound(ends.begin(), ends.end(), key,
+                                                    [](const End& e, std::uint64_t k) { return e.key < k; });
+                if (first == ends.end() || first->key != key) continue;
+                const auto cell = static_cast<std::size_t>(first - ends.begin());
+                std::size_t k = static_cast<std::size_t>(cursor[cell]);
+                while (k < ends.size() && ends[k].key == key && (ends[k].wire <= after || wires[ends[k].wire].gone)) {
+                    ++k;
+                }
+                cursor[cell] = static_cast<std::int32_t>(k);
+                for (; k < ends.size() && ends[k].key == key; ++k) {
+                    if (!wires[ends[k].wire].gone && Meet(p, ends[k].point, tolerance)) found.push_back(ends[k].wire);
+                }
+            }
+        }
+    }
+
+private:
+    struct End {
+        std::uint64_t key;
+        Point point;
+        std::int32_t wire;
+    };
+    std::int64_t Cell(std::int64_t v) const { return v >= 0 ? v / side : -((-v + side - 1) / side); }
+    static std::uint64_t Key(std::int64_t x, std::int64_t y) {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32) | static_cast<std::uint32_t>(y);
+    }
+    std::int64_t side;
+    std::int64_t tolerance;
+    std::vector<End> ends;
+    std::vector<std::int32_t> cursor;  // at the first entry of each cell
+};
+
+// A wire of width 0 whose ends meet is to become a polygon.
+bool Closes(const ChainWire& w, std::int64_t tolerance) {
+    return WidthOf(w.widthWord) == 0 && w.chainNodes >= 2 && Meet(w.start, w.end, tolerance);
 }
 
-// Joins wire q onto wire p when one of p's ends meets one of q's; the shared
-// node takes the coordinates of the wire that comes second.
-bool JoinWires(SymbolDescription& s, std::int32_t p, std::int32_t q, std::int64_t tolerance) {
-    const WireView first(s.RecordAt(p)), second(s.RecordAt(q));
-    const int np = first.NodeCount(), nq = second.NodeCount();
-    if (np < 1 || nq < 1) return false;
-    const Point ps = first.Node(0), pe = first.Node(np - 1), qs = second.Node(0), qe = second.Node(nq - 1);
-    std::vector<Point> a(first.Nodes(), first.Nodes() + np), b(second.Nodes(), second.Nodes() + nq);
-    std::vector<Point> leading, trailing;
-    if (Meet(ps, qs, tolerance)) {
-        std::reverse(b.begin(), b.end());
-        leading = b, trailing = a;
-    } else if (Meet(ps, qe, tolerance)) {
-        leading = b, trailing = a;
-    } else if (Meet(pe, qs, tolerance)) {
-        leading = a, trailing = b;
-    } else if (Meet(pe, qe, tolerance)) {
-        std::reverse(b.begin(), b.end());
-        leading = a, trailing = b;
+// Joins q (a wire of its own still) onto p when one of p's ends meets one of
+// q's, by the first of the cases that applies.  False when they do not meet
+// or the result would not fit one record.
+bool Join(std::vector<ChainWire>& wires, std::vector<Chain>& chains, std::int32_t pIndex, std::int32_t qIndex,
+          std::int64_t tolerance) {
+    ChainWire& p = wires[static_cast<std::size_t>(pIndex)];
+    ChainWire& q = wires[static_cast<std::size_t>(qIndex)];
+    const std::int64_t nodes = p.chainNodes + q.nodeCount - 1;
+    if (kWireBaseLength + 2 * nodes > kMaxRecordLength) return false;
+    JoinedWire joined{qIndex, false};
+    bool before = true;
+    if (Meet(p.start, q.start, tolerance)) {  // reversed q, then p
+        joined.reversed = true;
+        p.start = q.end;
+    } else if (Meet(p.start, q.end, tolerance)) {  // q, then p
+        p.start = q.start;
+    } else if (Meet(p.end, q.start, tolerance)) {  // p, then q
+        before = false;
+        p.end = q.end;
+    } else if (Meet(p.end, q.end, tolerance)) {  // p, then reversed q
+        before = false;
+        joined.reversed = true;
+        p.end = q.start;
     } else {
         return false;
     }
-    const std::int64_t nodes = std::int64_t{np} + nq - 1;
-    if (kWireBaseLength + 2 * nodes > kMaxRecordLength) return false;  // would not fit one record
-    const int length = static_cast<int>(kWireBaseLength + 2 * nodes);
-    std::vector<Word> joined(static_cast<std::size_t>(length));
-    joined[0] = s.RecordAt(p)[0];
-    SetRecordLength(joined.data(), length);
-    const WireView wire(joined.data());
-    wire.SetWidthWord(first.WidthWord());
-    std::copy(leading.begin(), leading.end() - 1, wire.Nodes());
-    std::copy(trailing.begin(), trailing.end(), wire.Nodes() + (leading.size() - 1));
-    const Rect bp = first.NodeBounds(), bq = second.NodeBounds();
-    wire.SetNodeBounds({std::min(bp.minx, bq.minx), std::min(bp.miny, bq.miny), std::max(bp.maxx, bq.maxx),
-                        std::max(bp.maxy, bq.maxy)});
-    s.DeleteRecord(s.RecordAt(q));  // after p, so p keeps its offset
-    s.ReplaceRecord(s.RecordAt(p), joined.data());
+    if (p.chain < 0) {
+        p.chain = static_cast<std::int32_t>(chains.size());
+        chains.emplace_back();
+    }
+    Chain& chain = chains[static_cast<std::size_t>(p.chain)];
+    (before ? chain.before : chain.after).push_back(joined);
+    p.chainNodes = nodes;
+    p.extent = {std::min(p.extent.minx, q.extent.minx), std::min(p.extent.miny, q.extent.miny),
+                std::max(p.extent.maxx, q.extent.maxx), std::max(p.extent.maxy, q.extent.maxy)};
+    q.gone = true;
     return true;
+}
+
+// The record of a changed wire: the joined wire, or the polygon of a closed
+// wire of width 0 without its last node.  Where two wires meet, the node of
+// the one that comes second is kept.
+std::vector<Word> ChainRecord(const ChainWire& w, const std::vector<ChainWire>& wires, const std::vector<Chain>& chains,
+                              const std::vector<Point>& pool) {
+    std::vector<JoinedWire> order;
+    if (w.chain >= 0) {
+        const Chain& chain = chains[static_cast<std::size_t>(w.chain)];
+        order.assign(chain.before.rbegin(), chain.before.rend());
+    }
+    order.push_back({static_cast<std::int32_t>(&w - wires.data()), false});
+    if (w.chain >= 0) {
+        const Chain& chain = chains[static_cast<std::size_t>(w.chain)];
+        order.insert(order.end(), chain.after.begin(), chain.after.end());
+    }
+    std::vector<Point> nodes;
+    nodes.reserve(static_cast<std::size_t>(w.chainNodes));
+    for (const JoinedWire& part : order) {
+        if (!nodes.empty()) nodes.pop_back();
+        const ChainWire& from = wires[static_cast<std::size_t>(part.wire)];
+        const auto first = pool.begin() + from.firstNode, last = first + from.nodeCount;
+        if (part.reversed) {
+            nodes.insert(nodes.end(), std::make_reverse_iterator(last), std::make_reverse_iterator(first));
+        } else {
+            nodes.insert(nodes.end(), first, last);
+        }
+    }
+    const int n = static_cast<int>(nodes.size()) - (w.polygon ? 1 : 0);
+    const int length = (w.polygon ? kPolygonBaseLength : kWireBaseLength) + 2 * n;
+    std::vector<Word> out(static_cast<std::size_t>(length));
+    out[0] = w.header;
+    SetRecordLength(out.data(), length);
+    if (w.polygon) {
+        SetRecordKind(out.data(), ObjectKind::Polygon);
+        std::copy(nodes.begin(), nodes.begin() + n, PolygonView(out.data()).Nodes());
+        PolygonView(out.data()).RefreshNodeBounds();
+    } else {
+        const WireView wire(out.data());
+        wire.SetWidthWord(w.widthWord);
+        wire.SetNodeBounds(w.extent);
+        std::copy(nodes.begin(), nodes.end(), wire.Nodes());
+    }
+    return out;
 }
 
 }  // namespace
 
 void ConnectWires(SymbolDescription& s, std::int32_t tolerance) {
     const std::int64_t t = std::max<std::int64_t>(tolerance, 0);
-    bool changed = false;
+    std::vector<ChainWire> wires;
+    std::vector<Point> pool;
     for (Word* r = s.FirstSelected(); r; r = s.NextSelected(r)) {
         if (RecordKind(r) != ObjectKind::Wire) continue;
-        const std::int32_t p = s.OffsetOf(r);
-        if (CloseIntoPolygon(s, p, t)) {
-            changed = true;
-            r = s.RecordAt(p);
-            continue;
+        const WireView wire(r);
+        const int n = wire.NodeCount();
+        if (pool.size() + static_cast<std::size_t>(n) > static_cast<std::size_t>(INT32_MAX)) break;
+        ChainWire w{s.OffsetOf(r),
+                    r[0],
+                    wire.WidthWord(),
+                    wire.NodeBounds(),
+                    static_cast<std::int32_t>(pool.size()),
+                    n,
+                    {},
+                    {},
+                    n};
+        if (n > 0) {
+            w.start = wire.Node(0);
+            w.end = wire.Node(n - 1);
         }
-        for (bool joined = true; joined;) {
-            joined = false;
-            for (Word* q = s.NextSelected(s.RecordAt(p)); q; q = s.NextSelected(q)) {
-                if (RecordKind(q) != ObjectKind::Wire || !JoinWires(s, p, s.OffsetOf(q), t)) continue;
-                changed = joined = true;
-                break;
-            }
-            if (joined && CloseIntoPolygon(s, p, t)) break;
-        }
-        r = s.RecordAt(p);
+        pool.insert(pool.end(), wire.Nodes(), wire.Nodes() + n);
+        wires.push_back(w);
     }
-    if (changed) s.RecomputeBounds();
+    WireEnds ends(wires, t);
+    std::vector<Chain> chains;
+    std::int32_t changes = 0;
+    std::vector<std::int32_t> found;
+    for (std::size_t k = 0; k < wires.size(); ++k) {
+        const auto index = static_cast<std::int32_t>(k);
+        if (wires[k].gone || wires[k].nodeCount == 0) continue;
+        // The next wire in list order that meets one of the ends, again after
+        // each join, until none does or the wire closes into a polygon.
+        for (bool joined = !Closes(wires[k], t); joined && !Closes(wires[k], t);) {
+            joined = false;
+            found.clear();
+            ends.Near(wires[k].start, index, wires, found);
+            ends.Near(wires[k].end, index, wires, found);
+            std::sort(found.begin(), found.end());
+            found.erase(std::unique(found.begin(), found.end()), found.end());
+            for (const std::int32_t q : found) {
+                if (Join(wires, chains, index, q, t)) {
+                    joined = true;
+                    ++changes;
+                    break;
+                }
+            }
+        }
+        if (Closes(wires[k], t)) {
+            wires[k].polygon = true;
+            ++changes;
+        }
+    }
+    const auto changed = [](const ChainWire& w) { return w.chain >= 0 || w.polygon; };
+    if (changes > kBulkRecords || (changes > 0 && s.selectedCount > kBulkRecords)) {
+        // One pass over a new buffer instead of moving its tail per join; the
+        // snapshot also keeps the selection marks of what stays.
+        UndoSnapshot snapshot(s);
+        std::size_t next = 0;
+        const bool done = s.RewriteRecords([&](const Word* r, Word* out) {
+            const int length = RecordLength(r);
+            if (next < wires.size() && wires[next].offset == s.OffsetOf(r)) {
+                const ChainWire& w = wires[next++];
+                if (w.gone) return 0;
+                if (changed(w)) {
+                    const std::vector<Word> record = ChainRecord(w, wires, chains, pool);
+                    std::copy(record.begin(), record.end(), out);
+                    return static_cast<int>(record.size());
+                }
+            }
+            std::memcpy(out, r, static_cast<std::size_t>(length) * sizeof(Word));
+            return length;
+        });
+        if (!done) platform::ShowError(kMemoryMessage);
+    } else if (changes > 0) {
+        // Every new record first, with room for them, so that no wire goes
+        // without the one it was joined onto being written.
+        std::vector<std::vector<Word>> records(wires.size());
+        std::int64_t growth = 0;
+        for (std::size_t k = 0; k < wires.size(); ++k) {
+            if (wires[k].gone || !changed(wires[k])) continue;
+            records[k] = ChainRecord(wires[k], wires, chains, pool);
+            growth += static_cast<std::int64_t>(records[k].size());
+        }
+        if (!s.ReserveWords(growth)) {
+            platform::ShowError(kMemoryMessage);
+            return;
+        }
+        // Undo clears the selection and gives back only the records it
+        // restores: the selected records that stay are recorded too.
+        std::size_t w = 0;
+        for (Word* r = s.FirstSelected(); r; r = s.NextSelected(r)) {
+            const std::int32_t offset = s.OffsetOf(r);
+            while (w < wires.size() && wires[w].offset < offset) ++w;
+            if (w < wires.size() && wires[w].offset == offset && (wires[w].gone || changed(wires[w]))) continue;
+            s.Undo().RecordModified(offset, r);
+        }
+        // From the end backwards, so that the offsets still to come stay put.
+        for (std::size_t k = wires.size(); k-- > 0;) {
+            if (wires[k].gone) {
+                s.DeleteRecord(s.RecordAt(wires[k].offset));
+            } else if (!records[k].empty()) {
+                s.ReplaceRecord(s.RecordAt(wires[k].offset), records[k].data());
+            }
+        }
+    }
+    if (changes > 0) s.RecomputeBounds();
     s.UpdateSelection();
 }
 

@@ -9,6 +9,7 @@
 
 #include "editing/SelectionEdits.h"
 #include "model/Layout.h"
+#include "model/RecordTransform.h"
 #include "model/RecordViews.h"
 #include "model/UndoList.h"
 #include "platform/headless/RecordingMessages.h"
@@ -185,6 +186,10 @@ TEST(EditSelection, EmptySelectionDoesNothing) {
     EXPECT_TRUE(ScaleSelection(f.s, 0, 0, -1, 1, false));
     CopySelectionInPlace(f.s);
     DeleteSelection(f.s);
+    DuplicateSelection(f.s, 2, 2, 10, 10, false);
+    SetSelectionLayer(f.s, 4);
+    ConvertIntoWire(f.s);
+    ConnectWires(f.s, 50);
     EXPECT_EQ(BufferOf(f.s), before);
     EXPECT_EQ(f.s.Undo().EntryCount(), entries);
 }
@@ -465,6 +470,7 @@ TEST(ScaleSelection, UnequalFactorsTurnCurvesIntoPolygons) {
     s.AddRectangle(0, 0, 10, 10, 1);
     const Point line[2] = {{0, 0}, {10, 0}};
     s.AddWire(line, 2, 0, 0, 1);
+    s.AddWire(line, 2, 4, 0, 1);  // too thin for an outline: stays, and undo must still give it back selected
     f.SelectAll();
     f.ExpectUndoRestores([&] { ScaleSelection(s, 0, 0, 2, 1, false); });
     ASSERT_TRUE(ScaleSelection(s, 0, 0, 2, 1, false));
@@ -477,6 +483,54 @@ TEST(ScaleSelection, UnequalFactorsTurnCurvesIntoPolygons) {
     EXPECT_EQ(RectangleView(s.RecordAt(at[1])).Box(), (Rect{0, 0, 20, 10}));
     EXPECT_EQ(RecordKind(s.RecordAt(at[2])), ObjectKind::Wire) << "a wire of width 0 is scaled as it is";
     EXPECT_EQ(WireView(s.RecordAt(at[2])).Node(1), (Point{20, 0}));
+}
+
+// Many conversions take the one-pass rewrite, a few the record-by-record
+// path: both must give the same records, in place, with the selection kept.
+TEST(ScaleSelection, ManyConversionsGiveTheSameRecordsAsFew) {
+    const Point line[2] = {{0, 0}, {1000, 0}};
+    // Per repetition: circle, box, wide wire, unselected circle, group of a
+    // rectangle and a circle, rectangle.
+    const auto build = [&](SymbolDescription& s, int repetitions) {
+        for (int k = 0; k < repetitions; ++k) {
+            s.SetSelected(s.AddCircle(10, 0, 5, 3));
+            s.SetSelected(s.AddBox(0, 0, 20, 10, 30, 1));
+            s.SetSelected(s.AddWire(line, 2, 100, 0, 1));
+            s.AddCircle(0, 0, 5, 3);
+            AddGroup(s);
+            s.SetSelected(s.RecordAt(Offsets(s)[Offsets(s).size() - 3]));
+            s.SetSelected(s.AddRectangle(0, 0, 10, 10, 1));
+        }
+        s.UpdateSelection();
+    };
+    std::vector<std::vector<Word>> expected;  // one repetition, from the few-record path
+    for (const int repetitions : {1, 40}) {
+        SCOPED_TRACE(repetitions);
+        Fixture f;
+        SymbolDescription& s = f.s;
+        build(s, repetitions);
+        f.ExpectUndoRestores([&] { ScaleSelection(s, 0, 0, 2, -1, false); });
+        ASSERT_TRUE(ScaleSelection(s, 0, 0, 2, -1, false));
+        std::vector<std::vector<Word>> records;
+        for (const Word* r = s.FirstRecord(); r; r = s.NextRecord(r)) records.push_back(WordsOf(r));
+        ASSERT_EQ(records.size(), 8u * repetitions);
+        const std::vector<std::vector<Word>> first(records.begin(), records.begin() + 8);
+        if (expected.empty()) expected = first;
+        for (int k = 0; k < repetitions; ++k) {
+            EXPECT_TRUE(std::equal(first.begin(), first.end(), records.begin() + 8 * k)) << "repetition " << k;
+        }
+        EXPECT_EQ(first, expected);
+        std::vector<ObjectKind> kinds;
+        for (const std::vector<Word>& r : first) kinds.push_back(RecordKind(r.data()));
+        EXPECT_EQ(kinds, (std::vector<ObjectKind>{ObjectKind::Polygon, ObjectKind::Polygon, ObjectKind::Polygon,
+                                                  ObjectKind::Circle, ObjectKind::Group, ObjectKind::Rectangle,
+                                                  ObjectKind::Polygon, ObjectKind::Rectangle}));
+        EXPECT_EQ(PolygonView(first[0].data()).NodeBounds(), (Rect{10, -5, 30, 5}));
+        EXPECT_TRUE(IsMember(first[6].data())) << "a converted member stays a member";
+        EXPECT_EQ(CircleView(first[3].data()).Centre(), (Point{0, 0})) << "not selected, not scaled";
+        EXPECT_EQ(s.selectedCount, 5 * repetitions);
+        EXPECT_EQ(s.objectCount, 8 * repetitions);
+    }
 }
 
 TEST(DuplicateSelection, CopiesFillTheGridAndTheLastOneIsSelected) {
@@ -500,6 +554,22 @@ TEST(DuplicateSelection, CopiesFillTheGridAndTheLastOneIsSelected) {
         EXPECT_EQ(s.objectCount, 6);
         EXPECT_EQ(s.Undo().EntryCount(), entries);
     }
+}
+
+TEST(DuplicateSelection, CountsBeyondMemoryAreRefused) {
+    Fixture f;
+    SymbolDescription& s = f.s;
+    // Within the coordinate range, but rows x columns x 5 words overflow 64 bits.
+    f.Select(s.AddRectangle(-1000000000, -1000000000, -999999990, -999999990, 1));
+    s.UpdateSelection();
+    s.Undo().BeginStep();
+    const std::int32_t entries = s.Undo().EntryCount();
+    const std::vector<Word> before = BufferOf(s);
+    ScopedMessageCapture messages;
+    DuplicateSelection(s, 1500000000, 1500000000, 1, 1, false);
+    EXPECT_EQ(BufferOf(s), before);
+    EXPECT_EQ(s.Undo().EntryCount(), entries);
+    EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{{"Not enough memory for this operation.", "Error"}}));
 }
 
 TEST(DuplicateSelection, CallBecomesAnArrayCoveringTheSamePlaces) {
@@ -606,8 +676,11 @@ TEST(ConvertIntoWire, RingsAndArcsFollowTheirCentreLine) {
 
     Fixture g;
     g.Select(g.s.AddRing(10, 10, 100, 30, 2));
+    g.Select(g.s.AddRectangle(0, 0, 5, 5, 1));  // only the first is converted; both selected again after undo
     g.s.UpdateSelection();
+    g.ExpectUndoRestores([&] { ConvertIntoWire(g.s); });
     ConvertIntoWire(g.s);
+    EXPECT_EQ(RecordKind(g.s.NextRecord(g.s.FirstRecord())), ObjectKind::Rectangle);
     const WireView ring(g.s.FirstRecord());
     ASSERT_EQ(ring.NodeCount(), 73);
     EXPECT_EQ(ring.Node(0), (Point{10, -90}));
@@ -632,10 +705,13 @@ TEST(ConnectWires, ChainJoinsInAnyOrder) {
         SymbolDescription& s = f.s;
         for (int k : order) f.Select(s.AddWire(wires[k], counts[k], 0, 0, 1));
         s.AddWire(a, 2, 0, 0, 1);  // not selected
+        const Point apart[2] = {{500, 500}, {600, 500}};
+        f.Select(s.AddWire(apart, 2, 0, 0, 1));  // selected, meets nothing: stays, selected after undo too
+        f.Select(s.AddRectangle(0, 0, 10, 20, 1));
         s.UpdateSelection();
         f.ExpectUndoRestores([&] { ConnectWires(s, 1); });
         ConnectWires(s, 1);
-        ASSERT_EQ(s.objectCount, 2);
+        ASSERT_EQ(s.objectCount, 4);
         const WireView wire(s.FirstRecord());
         std::vector<Point> nodes(wire.Nodes(), wire.Nodes() + wire.NodeCount());
         if (nodes.front() != Point{0, 0}) std::reverse(nodes.begin(), nodes.end());
@@ -644,8 +720,53 @@ TEST(ConnectWires, ChainJoinsInAnyOrder) {
         EXPECT_EQ(nodes.back(), (Point{0, 20}));
         EXPECT_EQ(nodes[2], (Point{10, 10}));
         EXPECT_EQ(wire.NodeBounds(), (Rect{0, 0, 10, 20}));
-        EXPECT_EQ(s.selectedCount, 1);
+        EXPECT_EQ(s.selectedCount, 3);
     } while (std::next_permutation(order, order + 3));
+}
+
+// Many joins rebuild the buffer in one pass, a few go record by record: both
+// must give the same records.
+TEST(ConnectWires, ManyChainsGiveTheSameRecordsAsOne) {
+    const Point a[2] = {{0, 0}, {10, 0}};
+    const Point b[3] = {{0, 10}, {10, 10}, {10, 1}};
+    const Point c[2] = {{0, 10}, {0, 20}};
+    const Point loop[4] = {{0, 30}, {10, 30}, {10, 40}, {1, 31}};
+    const auto shifted = [](const Point* nodes, int n, std::int32_t dx) {
+        std::vector<Point> out(nodes, nodes + n);
+        for (Point& p : out) p.X += dx;
+        return out;
+    };
+    std::vector<std::vector<Word>> expected;  // one chain, record by record
+    for (const int chains : {1, 20}) {
+        SCOPED_TRACE(chains);
+        Fixture f;
+        SymbolDescription& s = f.s;
+        for (int k = 0; k < chains; ++k) {
+            const std::int32_t dx = 1000 * k;
+            f.Select(s.AddWire(shifted(c, 2, dx).data(), 2, 0, 0, 1));
+            s.AddWire(shifted(a, 2, dx).data(), 2, 0, 0, 1);  // not selected: stays
+            f.Select(s.AddWire(shifted(b, 3, dx).data(), 3, 0, 0, 1));
+            f.Select(s.AddWire(shifted(a, 2, dx).data(), 2, 0, 0, 1));
+            f.Select(s.AddWire(shifted(loop, 4, dx).data(), 4, 0, 0, 2));
+        }
+        s.UpdateSelection();
+        f.ExpectUndoRestores([&] { ConnectWires(s, 1); });
+        ConnectWires(s, 1);
+        std::vector<std::vector<Word>> records;
+        for (const Word* r = s.FirstRecord(); r; r = s.NextRecord(r)) records.push_back(WordsOf(r));
+        ASSERT_EQ(records.size(), 3u * chains);
+        for (int k = 0; k < chains; ++k) {
+            std::vector<std::vector<Word>> chain(records.begin() + 3 * k, records.begin() + 3 * k + 3);
+            for (std::vector<Word>& r : chain) MoveRecordWords(r.data(), -1000 * k, 0);
+            if (expected.empty()) expected = chain;
+            EXPECT_EQ(chain, expected) << "chain " << k;
+        }
+        const WireView wire(expected[0].data());
+        EXPECT_EQ(wire.NodeCount(), 5);
+        EXPECT_EQ(RecordKind(expected[1].data()), ObjectKind::Wire);
+        EXPECT_EQ(RecordKind(expected[2].data()), ObjectKind::Polygon);
+        EXPECT_EQ(s.selectedCount, 2 * chains);
+    }
 }
 
 TEST(ConnectWires, ClosedWiresOfWidthZeroBecomePolygons) {
