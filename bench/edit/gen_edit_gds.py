@@ -3,8 +3,9 @@
 
   gen_edit_gds.py objects OUT.gds N   N objects in one cell on four layers: four of five are
                                       rectangles, one of five an L-shaped polygon of six nodes
-  gen_edit_gds.py rects OUT.gds N     N overlapping rectangles of random size on one layer (the
-                                      merge), seeded so that every run gets the same file
+  gen_edit_gds.py rects OUT.gds N     N overlapping rectangles on one layer (the merge): sides of
+                                      1 to 20 um in a field of 2 mm at 100,000 (scaled by the
+                                      square root of N), as the union benchmark draws them, seeded
 """
 import os
 import random
@@ -51,11 +52,11 @@ def objects(n):
 
 def rects(n):
     rng = random.Random(12345)
-    side = int((n * 4) ** 0.5) * 1000
+    side = int(2_000_000 * (n / 100_000) ** 0.5)
     batch = []
     for _ in range(n):
         x, y = rng.randrange(0, side), rng.randrange(0, side)
-        w, h = rng.randrange(500, 4000), rng.randrange(500, 4000)
+        w, h = rng.randrange(1000, 20001), rng.randrange(1000, 20001)
         batch.append(boundary(1, [(x, y), (x + w, y), (x + w, y + h), (x, y + h)]))
     yield b"".join(batch)
 

@@ -1,7 +1,7 @@
 # KLayout macro for the editing benchmark: reads $infile into a layout with an undo manager and
 # times, inside KLayout, each operation of $ops (comma-separated) on every shape of the top cell,
 # each in its own transaction, and its undo (unless $undo is 0).  Prints "OP seconds" lines (undo
-# as "OP-undo").
+# as "OP-undo"): "OP wall-seconds cpu-seconds".
 #   move       Shapes.transform by a displacement      rotate  ... by a quarter turn
 #   mirror     ... by a mirror about the y axis         duplicate  Shapes.insert of the shapes moved
 #   delete     Cell.clear                               merge   Region.merged, put in place of the shapes
@@ -39,14 +39,21 @@ operations = {
     "flatten": lambda: top.flatten(-1, True),
 }
 
-for op in ops.split(","):
-    start = time.perf_counter()
+
+
+def timed(name, f):
+    wall, cpu = time.perf_counter(), time.process_time()
+    f()
+    print("%s %.4f %.4f" % (name, time.perf_counter() - wall, time.process_time() - cpu), flush=True)
+
+
+def edit(op):
     manager.transaction(op)
     operations[op]()
     manager.commit()
-    print("%s %.4f" % (op, time.perf_counter() - start))
-    if globals().get("undo", "1") == "0":
-        continue
-    start = time.perf_counter()
-    manager.undo()
-    print("%s-undo %.4f" % (op, time.perf_counter() - start))
+
+
+for op in ops.split(","):
+    timed(op, lambda: edit(op))
+    if globals().get("undo", "1") != "0":
+        timed(op + "-undo", manager.undo)

@@ -9,7 +9,8 @@ select all, move, rotate by 90 degrees, mirror, duplicate and delete, each with 
 of --rects overlapping rectangles (default 100,000), all selected; and the flattening of the SRAM
 macro of the shared corpus.  Both sides read the file first and time each operation inside the
 process (reading excluded), best of --runs.  Prints per operation Zandor's seconds, KLayout's, and
-the ratio; target: each <= 0.5 of KLayout's, and Zandor's undo no slower than its operation.
+the ratio, of CPU time (the machine is shared; wall-clock seconds beside them); target: each <= 0.5
+of KLayout's, and Zandor's undo no slower than its operation.
 KLayout has no selection without its window (select has no peer), edits its shapes through an undo
 manager, and takes minutes to undo a flattening, which is therefore not timed on its side.
 Exit status 1 when a target is missed.
@@ -30,17 +31,18 @@ SRAM = os.path.join(ROOT, "..", "shared", "corpus", "gds", "orfs", "sky130_sram_
 
 
 def timings(cmd, runs):
-    """Best time of each "OP seconds" line over runs of cmd."""
+    """Best (wall, CPU) seconds of each "OP wall cpu" line over runs of cmd, by CPU time."""
     best = {}
     for _ in range(runs):
         for line in run_process(cmd).out.splitlines():
             words = line.split()
-            if len(words) == 2:
+            if len(words) == 3:
                 try:
-                    seconds = float(words[1])
+                    wall, cpu = float(words[1]), float(words[2])
                 except ValueError:
                     continue
-                best[words[0]] = min(best.get(words[0], seconds), seconds)
+                if words[0] not in best or cpu < best[words[0]][1]:
+                    best[words[0]] = (wall, cpu)
     return best
 
 
@@ -74,7 +76,8 @@ def main():
             print(f"no SRAM macro at {args.sram}: flatten not timed")
 
         print(f"best of {args.runs} run(s); load average now {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
-        print(f"{'layout':<20}{'operation':<16}{'Zandor s':>10}{'KLayout s':>11}{'ratio':>8}  target")
+        print(f"{'layout':<20}{'operation':<16}{'Zandor CPU s':>13}{'KLayout CPU s':>14}{'ratio':>7}"
+              f"{'(wall s':>10}{'KLayout)':>10}  target")
         missed = 0
         for path, label, ops, kl_undo in cases:
             ours = timings([args.bench, path, ops], args.runs)
@@ -85,22 +88,21 @@ def main():
                 for name in (op, op + "-undo"):
                     if name not in ours:
                         continue
-                    z = ours[name]
-                    k = theirs.get(name)
+                    zwall, z = ours[name]
+                    kwall, k = theirs.get(name, (None, None))
                     verdicts = []
-                    ratio = ""
+                    ratio = "-"
                     if k is not None:
                         ratio = f"{z / k:.2f}" if k > 0 else "inf"
-                        if z > 0.5 * k:
-                            verdicts.append("MISSED <= 0.5")
-                        else:
-                            verdicts.append("ok")
-                    if name.endswith("-undo") and z > ours[op] and z > 0.01:
+                        verdicts.append("MISSED <= 0.5" if z > 0.5 * k else "ok")
+                    # Below a hundredth of a second the clocks decide, not the work.
+                    if name.endswith("-undo") and z > ours[op][1] and z > 0.01:
                         verdicts.append("MISSED undo <= operation")
                     missed += sum(v.startswith("MISSED") for v in verdicts)
-                    kl_text = f"{k:.4f}" if k is not None else "-"
-                    print(f"{label:<20}{name:<16}{z:>10.4f}{kl_text:>11}{ratio:>8}  {', '.join(verdicts) or '-'}",
-                          flush=True)
+                    k_text = f"{k:.4f}" if k is not None else "-"
+                    kwall_text = f"{kwall:.4f}" if kwall is not None else "-"
+                    print(f"{label:<20}{name:<16}{z:>13.4f}{k_text:>14}{ratio:>7}{zwall:>10.4f}{kwall_text:>10}  "
+                          f"{', '.join(verdicts) or '-'}", flush=True)
         sys.exit(1 if missed else 0)
     finally:
         if args.keep:

@@ -5,38 +5,20 @@
 #include <cstdlib>
 #include <unordered_set>
 
+#include "editing/GrowShrink.h"
+#include "editing/SelectionEdits.h"
 #include "model/Geometry.h"
 #include "model/ObjectRecord.h"
 #include "model/SymbolDescription.h"
 #include "model/UndoList.h"
 #include "platform/Messages.h"
 
-// Until the editing operations are in the tree the commands refuse to run;
-// each header is looked for on its own, as they arrive one by one.
-namespace zandor {
-[[maybe_unused]] inline void Pending() { platform::ShowError("This operation is not available in this build."); }
-}  // namespace zandor
-#if __has_include("editing/GrowShrink.h")
-#include "editing/GrowShrink.h"
-#else
-namespace zandor {
-inline void GrowShrinkSelection(SymbolDescription&, std::int32_t, bool, bool) { Pending(); }
-}  // namespace zandor
-#endif
+// Until the hierarchy operations are in the tree flatten refuses to run.
 #if __has_include("editing/HierarchyEdits.h")
 #include "editing/HierarchyEdits.h"
 #else
 namespace zandor {
-inline void FlattenLayout(SymbolDescription&) { Pending(); }
-}  // namespace zandor
-#endif
-#if __has_include("editing/SelectionEdits.h")
-#include "editing/SelectionEdits.h"
-#else
-namespace zandor {
-inline void MoveSelection(SymbolDescription&, std::int32_t, std::int32_t, bool) { Pending(); }
-inline void RotateSelection(SymbolDescription&, double, double, double, bool) { Pending(); }
-inline void ScaleSelection(SymbolDescription&, double, double, double, double, bool) { Pending(); }
+inline void FlattenLayout(SymbolDescription&) { platform::ShowError("This operation is not available in this build."); }
 }  // namespace zandor
 #endif
 
@@ -314,8 +296,8 @@ bool RunGrow(Layout& layout, const GrowRequest& request) {
     ErrorWatch watch;
     symbol.Undo().SetRecording(true);
     symbol.Undo().BeginStep();
-    GrowShrinkSelection(symbol, request.amount, false, request.round);
-    return watch.errors == 0;
+    const bool done = GrowShrinkSelection(symbol, request.amount, false, request.round) >= 0;
+    return done && watch.errors == 0;
 }
 
 bool RunFlatten(Layout& layout, const FlattenRequest& request) {

@@ -235,4 +235,129 @@ fi
 expect 2 "--report needs a value" "$cli" convert "$demo" "$work/x.cif" --report
 expect 2 "info takes no --report" "$cli" info "$demo" --report "$work/r.json"
 
+# grow, flatten and transform.  Bad arguments are usage errors; a refused edit
+# fails; in both cases an existing output file keeps its contents.
+bbox() {  # file -> "minx miny maxx maxy" in um
+  "$cli" info "$1" --json 2>/dev/null | /usr/bin/python3 -c 'import json, sys; print(*json.load(sys.stdin)["bbox_um"])' 2>/dev/null
+}
+printf 'keep me\n' >"$work/kept.cif"
+while IFS='|' read -r want what args; do
+  [[ -n "$want" ]] || continue
+  # shellcheck disable=SC2086
+  expect "$want" "$what" "$cli" $args
+  [[ "$(cat "$work/kept.cif")" == "keep me" ]] || { echo "FAIL  $what: the output file was replaced"; failures=$((failures + 1)); }
+  if [[ $want == 1 ]] && ! grep -q "^Error: " "$work/err"; then
+    echo "FAIL  $what: says Error:"
+    failures=$((failures + 1))
+  fi
+done <<EOF2
+2|grow without --by|grow $demo $work/kept.cif --layer 1
+2|grow by NaN|grow $demo $work/kept.cif --layer 1 --by nan
+2|grow by a number with text glued on|grow $demo $work/kept.cif --layer 1 --by 1um
+2|grow by more than the coordinate range|grow $demo $work/kept.cif --layer 1 --by 3000000
+2|grow on a layer that is no index|grow $demo $work/kept.cif --layer metal --by 1
+2|grow with --layer twice|grow $demo $work/kept.cif --layer 1 --layer 2 --by 1
+2|flatten with an unknown option|flatten $demo $work/kept.cif --deep
+2|flatten without an output|flatten $demo
+2|transform without an operation|transform $demo $work/kept.cif --layer all
+2|transform with two operations|transform $demo $work/kept.cif --layer all --move 1,1 --rotate 90 --about 0,0
+2|transform with a pair of three numbers|transform $demo $work/kept.cif --layer all --move 1,2,3
+2|transform move by one number|transform $demo $work/kept.cif --layer all --move 1.5
+2|transform by an infinite angle|transform $demo $work/kept.cif --layer all --rotate inf --about 0,0
+2|transform rotation without a centre|transform $demo $work/kept.cif --layer all --rotate 30
+2|transform move with a centre|transform $demo $work/kept.cif --layer all --move 1,1 --about 0,0
+2|transform scale by 0|transform $demo $work/kept.cif --layer all --scale 0,1 --about 0,0
+2|transform scale by NaN|transform $demo $work/kept.cif --layer all --scale nan --about 0,0
+2|transform without --layer|transform $demo $work/kept.cif --move 1,1
+1|transform of a layer that does not exist|transform $demo $work/kept.cif --layer 99 --move 1,1
+1|grow of a layer that does not exist|grow $demo $work/kept.cif --layer 99 --by 1
+1|transform beyond the coordinate range|transform $demo $work/kept.cif --layer all --scale 2000 --about 0,0
+1|transform moved beyond the coordinate range|transform $demo $work/kept.cif --layer all --move 2146000,0
+1|transform of a missing input|transform $work/absent.cif $work/kept.cif --layer all --move 1,1
+1|transform into an unknown output type|transform $demo $work/kept.txt --layer all --move 1,1
+EOF2
+
+expect 0 "transform --help lists the edits" "$cli" --help
+grep -q "transform IN OUT --layer L|all" "$work/out" || { echo "FAIL  --help lists transform"; failures=$((failures + 1)); }
+
+# The whole demo, calls and arrays included, moves, turns and mirrors as one:
+# its bounding box (+-1810 um) follows exactly.
+while IFS='|' read -r what args box; do
+  [[ -n "$what" ]] || continue
+  # shellcheck disable=SC2086
+  expect 0 "$what" "$cli" transform "$demo" "$work/edited.cif" --layer all $args
+  got=$(bbox "$work/edited.cif")
+  [[ "$got" == "$box" ]] || { echo "FAIL  $what: bounding box $got, expected $box"; failures=$((failures + 1)); }
+done <<EOF2
+move by (10, -2.5) um|--move 10,-2.5|-1800 -1812.5 1820 1807.5
+rotate by 90 about (100, 0)|--rotate 90 --about 100,0|-1710 -1910 1910 1710
+scale by 0.5 about (-1810, -1810)|--scale 0.5 --about -1810,-1810|-1810 -1810 0 0
+mirror about x = 10|--scale -1,1 --about 10,0|-1790 -1810 1830 1810
+EOF2
+
+# Objects of one layer move (the title text on CMS, layer 4); the other layers
+# and the placed symbols stay.
+expect 0 "transform of one layer" "$cli" transform "$demo" "$work/layer.cif" --layer 4 --move 5000,0
+if ! /usr/bin/python3 - "$demo" "$work/layer.cif" <<'PY'
+import re, sys
+def layers(name):
+    found, current = {}, None
+    for command in re.sub(r"\([^)]*\)", "", open(name).read()).split(";"):
+        words = command.split()
+        if not words:
+            continue
+        if words[0] == "L":
+            current = words[1]
+        elif words[0] in ("B", "P", "W", "R") and current:
+            found.setdefault(current, []).append(" ".join(words))
+        elif words[0] == "C":
+            found.setdefault("calls", []).append(" ".join(words))
+    return found
+before, after = layers(sys.argv[1]), layers(sys.argv[2])
+assert before["CMS"] != after["CMS"], "layer CMS did not change"
+assert {k: v for k, v in before.items() if k != "CMS"} == {k: v for k, v in after.items() if k != "CMS"}
+PY
+then
+  echo "FAIL  a transform of layer 4 changes that layer alone"
+  failures=$((failures + 1))
+fi
+
+# grow: every outline of the layer moves out, and back in.
+flat="$src/tests/data/edit/manhattan.gds"
+expect 0 "grow all layers by 0.25 um" "$cli" grow "$flat" "$work/grown.gds" --layer all --by 0.25
+[[ "$(bbox "$work/grown.gds")" == "-0.25 -0.25 20.85 38.25" ]] ||
+  { echo "FAIL  grow by 0.25 um: bounding box $(bbox "$work/grown.gds")"; failures=$((failures + 1)); }
+expect 0 "shrink the grown layout by 0.25 um" "$cli" grow "$work/grown.gds" "$work/back.gds" --layer all --by -0.25
+[[ "$(bbox "$work/back.gds")" == "$(bbox "$flat")" ]] ||
+  { echo "FAIL  grow and shrink by 0.25 um: bounding box $(bbox "$work/back.gds")"; failures=$((failures + 1)); }
+expect 0 "grow with round corners" "$cli" grow "$flat" "$work/round.gds" --layer all --by 0.5 --round
+"$cli" info "$work/round.gds" --json | /usr/bin/python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+assert d["symbols"][0]["objects"] == {"Polygon": 10}, d["symbols"][0]["objects"]
+assert d["bbox_um"] == [-0.5, -0.5, 21.1, 38.5], d["bbox_um"]' ||
+  { echo "FAIL  grow --round makes polygons of every object"; failures=$((failures + 1)); }
+printf 'DS 1 1 1;\nL LA;\nB 100 100 0 0;\nDF;\nC 1;\nL LB;\nB 100 100 500 0;\nE\n' >"$work/nested.cif"
+only_nested=$("$cli" info "$work/nested.cif" --json |
+  /usr/bin/python3 -c 'import json, sys; print(next(l["index"] for l in json.load(sys.stdin)["layers"] if l["short_name"] == "LA"))')
+expect 0 "grow of a layer without objects in the main symbol" "$cli" grow "$work/nested.cif" "$work/none.cif" --layer "$only_nested" --by 1
+grep -q "^Warning: " "$work/err" || { echo "FAIL  an edit of nothing warns"; failures=$((failures + 1)); }
+
+# flatten: no call is left, and the symbols only the main symbol used are gone
+# unless kept.
+expect 0 "flatten" "$cli" flatten "$demo" "$work/flat-demo.cif"
+"$cli" info "$work/flat-demo.cif" --json | /usr/bin/python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+assert [s["name"] for s in d["symbols"]] == ["MainSymbol"], [s["name"] for s in d["symbols"]]
+assert d["symbols"][0]["calls"] == [] and "Symbol" not in d["symbols"][0]["objects"]
+assert d["bbox_um"] == [-1810, -1810, 1810, 1810], d["bbox_um"]' ||
+  { echo "FAIL  flatten leaves plain objects alone"; failures=$((failures + 1)); }
+expect 0 "flatten --keep-symbols" "$cli" flatten "$demo" "$work/flat-kept.cif" --keep-symbols
+"$cli" info "$work/flat-kept.cif" --json | /usr/bin/python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+assert len(d["symbols"]) == 4 and d["symbols"][0]["calls"] == [], d["symbols"]' ||
+  { echo "FAIL  flatten --keep-symbols keeps the definitions"; failures=$((failures + 1)); }
+
 ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }

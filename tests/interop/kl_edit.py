@@ -2,16 +2,19 @@
 # edit to the original.  Per layer and datatype, the flattened geometry of the top cell is compared.
 # Exit status 1 when a layer differs beyond the tolerance of the edit.
 #
-#   klayout -b -r kl_edit.py -rd ref=IN.gds -rd out=OUT.gds -rd top=NAME -rd edit=EDIT [-rd layer=L/D]
+#   klayout -b -r kl_edit.py -rd ref=IN.gds -rd top=NAME -rd cases="OUT.gds=EDIT[@L/D];..."
+#
+# Each case names an output file and the edit that made it (with the layer, for grow and round);
+# one run checks them all, so that the reference starts once per input.
 #
 # EDIT, with lengths in database units:
 #   move:DX,DY              the reference moves the flattened geometry
 #   rotate:DEG:CX,CY        ... rotates it about (CX, CY)
 #   scale:FX,FY:CX,CY       ... scales it (|FX| = |FY|; a negative factor mirrors)
 #   flatten                 the reference flattens the cell; the output must hold no placements
-#   grow:A                  layer L/D of the top cell's own shapes sized by A (Region.sized); placed
+#   grow:A@L/D              layer L/D of the top cell's own shapes sized by A (Region.sized); placed
 #                           shapes and other layers unchanged
-#   round:A                 the same sized with rounded corners: a Minkowski sum with a fine circle
+#   round:A@L/D             the same sized with rounded corners: a Minkowski sum with a fine circle
 #
 # Tolerances: transformations and rounded corners round each vertex onto the grid on both sides, so
 # slivers under 2 units are ignored (the XOR is sized by -1 unit) and the XOR area must stay below
@@ -80,7 +83,7 @@ def circle(radius, points):
                                   round(r * math.sin(2 * math.pi * (k + 0.5) / points))) for k in range(points)])
 
 
-def main():
+def check(out, edit, layer):
     ref_layout = pya.Layout()
     ref_layout.read(ref)
     out_layout = pya.Layout()
@@ -140,7 +143,21 @@ def main():
                                                        x.area() * dbu * dbu, allowed * dbu * dbu, status))
     for p in problems:
         print(p)
-    return 1 if problems else 0
+    return not problems
+
+
+def main():
+    failed = 0
+    for case in [c for c in cases.split(";") if c.strip()]:
+        out, _, edit = case.rpartition("=")
+        edit, _, layer = edit.partition("@")
+        print("%s: %s" % (out, edit + (" on " + layer if layer else "")))
+        if check(out, edit, layer):
+            print("PASS %s" % out)
+        else:
+            print("FAIL %s" % out)
+            failed += 1
+    return 1 if failed else 0
 
 
 sys.exit(main())
