@@ -6,21 +6,13 @@
 #include <unordered_set>
 
 #include "editing/GrowShrink.h"
+#include "editing/HierarchyEdits.h"
 #include "editing/SelectionEdits.h"
 #include "model/Geometry.h"
 #include "model/ObjectRecord.h"
 #include "model/SymbolDescription.h"
 #include "model/UndoList.h"
 #include "platform/Messages.h"
-
-// Until the hierarchy operations are in the tree flatten refuses to run.
-#if __has_include("editing/HierarchyEdits.h")
-#include "editing/HierarchyEdits.h"
-#else
-namespace zandor {
-inline void FlattenLayout(SymbolDescription&) { platform::ShowError("This operation is not available in this build."); }
-}  // namespace zandor
-#endif
 
 namespace zandor::cli {
 
