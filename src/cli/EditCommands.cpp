@@ -6,21 +6,13 @@
 #include <unordered_set>
 
 #include "editing/GrowShrink.h"
+#include "editing/HierarchyEdits.h"
 #include "editing/SelectionEdits.h"
 #include "model/Geometry.h"
 #include "model/ObjectRecord.h"
 #include "model/SymbolDescription.h"
 #include "model/UndoList.h"
 #include "platform/Messages.h"
-
-// Until the hierarchy operations are in the tree flatten refuses to run.
-#if __has_include("editing/HierarchyEdits.h")
-#include "editing/HierarchyEdits.h"
-#else
-namespace zandor {
-inline void FlattenLayout(SymbolDescription&) { platform::ShowError("This operation is not available in this build."); }
-}  // namespace zandor
-#endif
 
 namespace zandor::cli {
 
@@ -317,8 +309,7 @@ bool RunFlatten(Layout& layout, const FlattenRequest& request) {
     ErrorWatch watch;
     main.Undo().SetRecording(true);
     main.Undo().BeginStep();
-    FlattenLayout(main);
-    if (watch.errors > 0) return false;
+    if (!FlattenLayout(main) || watch.errors > 0) return false;
     if (request.keepSymbols) return true;
 
     std::unordered_set<std::int32_t> kept;
