@@ -16,17 +16,13 @@
 #include <sstream>
 #include <string>
 
+#include "editing/HierarchyEdits.h"
 #include "editing/SelectionBoolean.h"
 #include "editing/SelectionEdits.h"
 #include "formats/AllFormats.h"
 #include "model/Layout.h"
 #include "model/ObjectRecord.h"
 #include "model/UndoList.h"
-
-#if __has_include("editing/HierarchyEdits.h")
-#include "editing/HierarchyEdits.h"
-#define ZANDOR_HAVE_FLATTEN 1
-#endif
 
 using namespace zandor;
 
@@ -101,10 +97,8 @@ int main(int argc, char** argv) {
             DeleteSelection(symbol);
         } else if (op == "merge") {
             RunSelectionBoolean(layout, symbol, SelectionBooleanOp::Merge, 0);
-#ifdef ZANDOR_HAVE_FLATTEN
         } else if (op == "flatten") {
             FlattenLayout(symbol);
-#endif
         } else {
             std::fprintf(stderr, "unknown operation %s\n", op.c_str());
             return 2;

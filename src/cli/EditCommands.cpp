@@ -309,8 +309,7 @@ bool RunFlatten(Layout& layout, const FlattenRequest& request) {
     ErrorWatch watch;
     main.Undo().SetRecording(true);
     main.Undo().BeginStep();
-    FlattenLayout(main);
-    if (watch.errors > 0) return false;
+    if (!FlattenLayout(main) || watch.errors > 0) return false;
     if (request.keepSymbols) return true;
 
     std::unordered_set<std::int32_t> kept;
