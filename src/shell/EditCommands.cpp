@@ -1,13 +1,15 @@
 // The Edit, Layout and Arrange menus: their command table, the frame every
 // editing command runs in, and the dialogs and questions of these commands.
 #include <QEvent>
-#include <QInputDialog>
 #include <QRegularExpression>
 #include <QStatusTipEvent>
 #include <QTreeWidget>
 #include <cmath>
 #include <set>
 
+#include "editing/EditPrompts.h"
+#include "editing/SelectionBoolean.h"
+#include "editing/SelectionEdits.h"
 #include "model/Geometry.h"
 #include "model/LayerDescription.h"
 #include "model/ModelSettings.h"
@@ -69,10 +71,10 @@ bool MainForm::event(QEvent* event) {
 }
 
 bool MainForm::AskText(const QString& caption, const QString& prompt, QString& text) {
-    bool ok = false;
-    const QString answer = QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, text, &ok);
-    if (ok) text = answer;
-    return ok;
+    std::string answer = text.toStdString();
+    if (!Prompts().InputText(caption.toStdString(), prompt.toStdString(), answer)) return false;
+    text = QString::fromStdString(answer);
+    return true;
 }
 
 bool MainForm::RunEdit(const std::function<bool(SymbolDescription&)>& operation, unsigned effects) {
@@ -179,7 +181,7 @@ void MainForm::EditPreferences() {
 }
 
 std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
-    [[maybe_unused]] const auto selected = [this](int least) {
+    const auto selected = [this](int least) {
         return [this, least] {
             const SymbolDescription* s = CurrentSymbol();
             return s && s->selectedCount >= least;
@@ -192,12 +194,41 @@ std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
             return s && s->selectedCount == 1 && s->CurrentObject() && kindTest(s->currentKind);
         };
     };
-    [[maybe_unused]] const auto atTop = [this] {
+    const auto atTop = [this] {
         Layout* layout = ActiveLayout();
         return layout && layout->ShownSymbolDescription() && layout->ShownSymbolDescription() == layout->MainSymbol();
     };
     const auto flag = [this](bool& value) { return [&value] { value = !value; }; };
     const auto isOn = [](const bool& value) { return [&value] { return value; }; };
+    const auto edit = [this](std::function<void(SymbolDescription&)> operation, unsigned effects) {
+        return [this, operation, effects] {
+            RunEdit(
+                [&operation](SymbolDescription& s) {
+                    operation(s);
+                    return true;
+                },
+                effects);
+        };
+    };
+    const auto transform = [this](TransformPage page) { return [this, page] { RunTransform(page); }; };
+    const auto boolean = [this](SelectionBooleanOp op) { return [this, op] { RunBoolean(static_cast<int>(op)); }; };
+    const auto isKind = [](std::initializer_list<ObjectKind> kinds) {
+        return [kinds = std::vector<ObjectKind>(kinds)](int kind) {
+            for (const ObjectKind k : kinds)
+                if (kind == static_cast<int>(k)) return true;
+            return false;
+        };
+    };
+    hints = {
+        {"ActionEditMerge", "Merge|Merge the selected objects into one or more polygons"},
+        {"ActionEditIntersect", "Intersect|Calculates the intersection of the selected objects"},
+        {"ActionEditXOR", "XOR|Performs an XOR operation on the selected objects"},
+        {"ActionEditSubtract", "Subtract|Subtracts the selected objects"},
+        {"ActionEditInvert", "Invert...|Inverts the selection"},
+        {"ActionEditConvertIntoPolygons",
+         "Convert into polygons|Converts the selected objects into one or more polygons"},
+    };
+    hiddenWhenDisabled = {"ActionEditConvertArcIntoWire"};
     separatorBefore = {"ActionEditDelete",      "ActionEditMirrorH",       "ActionEditMerge",  "ActionLayoutGridSetup",
                        "ActionLayoutAddLayers", "ActionLayoutPreferences", "ActionArrangeOpen"};
     return {
@@ -217,6 +248,115 @@ std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
          false,
          [this] { UndoOrRedo(true); },
          [this] { return ActiveLayout() && ActiveLayout()->CanRedo(); },
+         {}},
+        {"ActionEditDelete",
+         "&Delete",
+         {QKeySequence(Qt::Key_Delete)},
+         "&Edit",
+         false,
+         edit(DeleteSelection, EditShowsProgress),
+         selected(1),
+         {}},
+        {"ActionEditDuplicate",
+         "Dup&licate...",
+         {QKeySequence("Ctrl+D")},
+         "&Edit",
+         false,
+         [this] { RunDuplicate(); },
+         selected(1),
+         {}},
+        {"ActionEditTransform", "T&ransform...", {}, "&Edit", false, transform(TransformPage::Move), selected(1), {}},
+        {"ActionEditMove",
+         "&Move...",
+         {QKeySequence("Alt+F7")},
+         "&Edit",
+         false,
+         transform(TransformPage::Move),
+         selected(1),
+         {}},
+        {"ActionEditRotate",
+         "&Rotate...",
+         {QKeySequence("Alt+F8"), QKeySequence("Ctrl+R")},
+         "&Edit",
+         false,
+         transform(TransformPage::Rotate),
+         selected(1),
+         {}},
+        {"ActionEditScale",
+         "&Scale...",
+         {QKeySequence("Alt+F9")},
+         "&Edit",
+         false,
+         transform(TransformPage::Scale),
+         selected(1),
+         {}},
+        {"ActionEditMirror",
+         "M&irror...",
+         {QKeySequence("Alt+F10")},
+         "&Edit",
+         false,
+         transform(TransformPage::Mirror),
+         selected(1),
+         {}},
+        {"ActionEditGrowShrink",
+         "&Grow/shrink",
+         {},
+         "&Edit",
+         false,
+         transform(TransformPage::GrowShrink),
+         selected(1),
+         {}},
+        {"ActionEditMirrorH",
+         "Mirror &horizontally",
+         {QKeySequence("Ctrl+H")},
+         "&Edit",
+         false,
+         [this] { MirrorAboutCentre(true); },
+         selected(1),
+         {}},
+        {"ActionEditMirrorV",
+         "Mirror &vertically",
+         {QKeySequence("Ctrl+M")},
+         "&Edit",
+         false,
+         [this] { MirrorAboutCentre(false); },
+         selected(1),
+         {}},
+        {"ActionEditMerge", "&Merge", {}, "&Edit", false, boolean(SelectionBooleanOp::Merge), selected(2), {}},
+        {"ActionEditIntersect",
+         "&Intersect",
+         {},
+         "&Edit",
+         false,
+         boolean(SelectionBooleanOp::Intersect),
+         selected(2),
+         {}},
+        {"ActionEditXOR", "&XOR", {}, "&Edit", false, boolean(SelectionBooleanOp::Xor), selected(2), {}},
+        {"ActionEditSubtract", "&Subtract", {}, "&Edit", false, boolean(SelectionBooleanOp::Subtract), selected(2), {}},
+        {"ActionEditInvert", "I&nvert...", {}, "&Edit", false, [this] { RunInvert(); }, selected(1), {}},
+        {"ActionEditConvertIntoPolygons",
+         "Convert into &polygons",
+         {QKeySequence("Ctrl+Q")},
+         "&Edit",
+         false,
+         boolean(SelectionBooleanOp::ConvertIntoPolygons),
+         selected(1),
+         {}},
+        {"ActionEditConnectWires",
+         "&Connect wires",
+         {},
+         "&Edit",
+         false,
+         edit([this](SymbolDescription& s) { ConnectWires(s, settings.connectWiresTol); }, EditPlain),
+         selected(1),
+         {}},
+        {"ActionEditConvertArcIntoWire",
+         "Convert into &wire",
+         {},
+         "&Edit",
+         false,
+         edit(ConvertIntoWire, EditPlain),
+         single(isKind({ObjectKind::Ring, ObjectKind::ArcWire})),
          {}},
         // Layout
         {"ActionLayoutSnapGrid",
@@ -295,6 +435,14 @@ std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
          {},
          {}},
         {"ActionLayoutPreferences", "&Preferences...", {}, "&Layout", false, [this] { EditPreferences(); }, {}, {}},
+        {"ActionLayoutCenter",
+         "&Center at (0,0)",
+         {},
+         "&Layout",
+         false,
+         [this] { RunEdit([](SymbolDescription& s) { return CenterAtOrigin(s); }, EditShowsProgress); },
+         atTop,
+         {}},
         // Arrange
         {"ActionArrangeOpen",
          "&Open symbol",

@@ -29,6 +29,7 @@
 #include <QUrl>
 
 #include "display/ObjectDrawing.h"
+#include "editing/EditPrompts.h"
 #include "model/Geometry.h"
 #include "model/LayerDescription.h"
 #include "model/ModelSettings.h"
@@ -39,6 +40,7 @@
 #include "shell/HelpViewer.h"
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
+#include "shell/QtEditPrompts.h"
 #include "shell/ShellServices.h"
 
 namespace zandor {
@@ -128,6 +130,10 @@ MainForm::MainForm(bool installServices, QWidget* parent) : QMainWindow(parent),
         platform::SetProgressService(progressService.get());
         SetDocumentDialogs(documentDialogs.get());
     }
+    // The operations' questions are always answered with dialogs; a test that
+    // scripts them installs its own prompts after the window exists.
+    editPrompts = std::make_unique<QtEditPrompts>(this);
+    previousPrompts = SetEditPrompts(editPrompts.get());
 
     // The main layout carries the layer table new windows start from.
     mainLayout = std::make_unique<Layout>();
@@ -152,6 +158,7 @@ MainForm::MainForm(bool installServices, QWidget* parent) : QMainWindow(parent),
 }
 
 MainForm::~MainForm() {
+    if (&Prompts() == editPrompts.get()) SetEditPrompts(previousPrompts);
     if (!ownsServices) return;
     platform::SetMessageService(nullptr);
     platform::SetProgressService(nullptr);
@@ -183,6 +190,10 @@ void MainForm::AddCommand(const CommandEntry& entry) {
         run();
         UpdateCommands();
     });
+    if (const QString hint = hints.value(entry.name); !hint.isEmpty()) {
+        action->setToolTip(hint.section('|', 0, 0));
+        action->setStatusTip(hint.section('|', 1));
+    }
     commands.insert(entry.name, action);
     if (entry.enabled) enabledRules.insert(entry.name, entry.enabled);
     if (entry.checked) checkedRules.insert(entry.name, entry.checked);
@@ -581,6 +592,7 @@ void MainForm::BuildCommands() {
 void MainForm::UpdateCommands() {
     for (auto it = enabledRules.begin(); it != enabledRules.end(); ++it) commands[it.key()]->setEnabled(it.value()());
     for (auto it = checkedRules.begin(); it != checkedRules.end(); ++it) commands[it.key()]->setChecked(it.value()());
+    for (const QString& name : hiddenWhenDisabled) commands[name]->setVisible(commands[name]->isEnabled());
 }
 
 void MainForm::SetMode(int next) {

@@ -33,6 +33,8 @@ namespace zandor {
 class LayerDescription;
 class SymbolDescription;
 class QtDocumentDialogs;
+class QtEditPrompts;
+class EditPrompts;
 class QtMessageService;
 class QtProgressService;
 class LayoutWindow;
@@ -112,6 +114,13 @@ private:
     // follow and the layout is marked modified.
     bool RunEdit(const std::function<bool(SymbolDescription&)>& operation, unsigned effects = EditPlain);
     void UndoOrRedo(bool redo);
+    // The transform dialog on a page, then the operation of the page.
+    void RunTransform(TransformPage page);
+    void RunDuplicate();
+    // Mirror about the selection box's exact centre: (-1, 1) or (1, -1).
+    void MirrorAboutCentre(bool horizontally);
+    void RunBoolean(int op);
+    void RunInvert();
     void ChangeLayers(bool add);
     void AskGridSpacing();
     void EditPreferences();
@@ -143,6 +152,8 @@ private:
     std::unique_ptr<QtMessageService> messageService;
     std::unique_ptr<QtProgressService> progressService;
     std::unique_ptr<QtDocumentDialogs> documentDialogs;
+    std::unique_ptr<QtEditPrompts> editPrompts;
+    EditPrompts* previousPrompts = nullptr;
     // Kept for the whole run so that their fields keep what was typed; the
     // duplicate dialog writes its settings while ini still exists.
     std::unique_ptr<TransformDialog> transformDialog;
@@ -158,6 +169,10 @@ private:
     QMap<QString, std::function<bool()>> enabledRules;
     QMap<QString, std::function<bool()>> checkedRules;
     QSet<QString> separatorBefore;
+    // "short|long": the short text is the tooltip, the long one the status tip.
+    QMap<QString, QString> hints;
+    // Commands shown only while they are enabled.
+    QSet<QString> hiddenWhenDisabled;
     QActionGroup* modeGroup = nullptr;
     int mode = 0;
     int previousMode = 0;

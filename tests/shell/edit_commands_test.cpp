@@ -24,6 +24,7 @@
 
 #include "model/LayerDescription.h"
 #include "model/ModelSettings.h"
+#include "model/ObjectRecord.h"
 #include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
 #include "model/UndoList.h"
@@ -146,6 +147,16 @@ protected:
     }
     static std::vector<Word> Buffer(const SymbolDescription& s) {
         return std::vector<Word>(s.Words(), s.Words() + s.usedWords);
+    }
+    // The buffer with the selected bit of every object header cleared, the
+    // headers found by walking s (whose layout the buffer shares).
+    static std::vector<Word> Unselected(SymbolDescription& s) { return Unselected(Buffer(s), s); }
+    static std::vector<Word> Unselected(std::vector<Word> words, SymbolDescription& s) {
+        for (Word* r = s.FirstRecord(); r; r = s.NextObject(r)) {
+            const std::size_t at = static_cast<std::size_t>(r - s.Words());
+            if (at < words.size()) SetSelectedBit(&words[at], false);
+        }
+        return words;
     }
 
     QTemporaryDir config;
@@ -509,3 +520,137 @@ TEST_F(EditCommandsTest, TheDuplicateDialogRemembersRowsAndColumns) {
 }
 
 }  // namespace
+
+// Each command changes the selection, and one undo puts the buffer back
+// exactly; redo brings the change back.
+TEST_F(EditCommandsTest, SelectionCommandsChangeTheSymbolAndUndoRestoresIt) {
+    struct Case {
+        const char* command;
+        int selected;  // the first n rectangles of the main symbol
+        std::function<void(SymbolDescription&)> check;
+    };
+    const auto rectangles = [](SymbolDescription& s) {
+        int n = 0;
+        for (Word* r = s.FirstRecord(); r; r = s.NextObject(r)) n += RecordKind(r) == ObjectKind::Rectangle;
+        return n;
+    };
+    const auto polygons = [](SymbolDescription& s) {
+        int n = 0;
+        for (Word* r = s.FirstRecord(); r; r = s.NextObject(r)) n += RecordKind(r) == ObjectKind::Polygon;
+        return n;
+    };
+    const std::vector<Case> cases = {
+        {"ActionEditDelete", 2, [&](SymbolDescription& s) { EXPECT_EQ(rectangles(s), 0); }},
+        {"ActionEditMirrorH", 1, [&](SymbolDescription& s) { EXPECT_EQ(rectangles(s), 2); }},
+        {"ActionEditMirrorV", 2, [&](SymbolDescription& s) { EXPECT_EQ(rectangles(s), 2); }},
+        {"ActionEditMerge", 2, [&](SymbolDescription& s) { EXPECT_GE(polygons(s), 1); }},
+        {"ActionEditConvertIntoPolygons", 1,
+         [&](SymbolDescription& s) {
+             EXPECT_EQ(polygons(s), 1);
+             EXPECT_EQ(rectangles(s), 1);
+         }},
+        {"ActionLayoutCenter", 0, [&](SymbolDescription& s) { EXPECT_EQ(rectangles(s), 2); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        auto form = MakeForm();
+        LayoutWindow* window = OpenSmall(*form);
+        ASSERT_NE(window, nullptr);
+        SymbolDescription& main = *window->Document().MainSymbol();
+        int left = c.selected;
+        Select(main, [&](const Word* r) { return RecordKind(r) == ObjectKind::Rectangle && left-- > 0; });
+        const std::vector<Word> before = Buffer(main);
+        Run(*form, c.command);
+        const std::vector<Word> after = Buffer(main);
+        EXPECT_NE(after, before);
+        c.check(main);
+        EXPECT_TRUE(window->Document().IsModified());
+        Run(*form, "ActionEditUndo");
+        EXPECT_EQ(Buffer(main), before);
+        // Redo brings the objects back; which of them are selected may differ.
+        Run(*form, "ActionEditRedo");
+        EXPECT_EQ(Unselected(main), Unselected(after, main));
+    }
+}
+
+TEST_F(EditCommandsTest, SelectionCommandsFollowTheSelection) {
+    auto form = MakeForm();
+    LayoutWindow* window = OpenSmall(*form);
+    ASSERT_NE(window, nullptr);
+    SymbolDescription& main = *window->Document().MainSymbol();
+    main.DeselectAll();
+    main.UpdateSelection();
+    for (const char* name : {"ActionEditDelete", "ActionEditTransform", "ActionEditMirrorH", "ActionEditInvert",
+                             "ActionEditConvertIntoPolygons", "ActionEditMerge"})
+        EXPECT_FALSE(Enabled(*form, name)) << name;
+    int left = 1;
+    Select(main, [&](const Word* r) { return RecordKind(r) == ObjectKind::Rectangle && left-- > 0; });
+    // One object: convert into polygons but no merge.
+    EXPECT_TRUE(Enabled(*form, "ActionEditConvertIntoPolygons"));
+    EXPECT_FALSE(Enabled(*form, "ActionEditMerge"));
+    EXPECT_FALSE(Enabled(*form, "ActionEditConvertArcIntoWire"));
+    EXPECT_FALSE(form->Command("ActionEditConvertArcIntoWire")->isVisible());
+    Select(main, [](const Word* r) { return RecordKind(r) == ObjectKind::Rectangle; });
+    EXPECT_TRUE(Enabled(*form, "ActionEditMerge"));
+    EXPECT_TRUE(Enabled(*form, "ActionLayoutCenter"));
+    EXPECT_EQ(form->Command("ActionEditMerge")->toolTip(), "Merge");
+    EXPECT_EQ(form->Command("ActionEditMerge")->statusTip(), "Merge the selected objects into one or more polygons");
+    EXPECT_EQ(form->Command("ActionEditRotate")->shortcuts(),
+              (QList<QKeySequence>{QKeySequence("Alt+F8"), QKeySequence("Ctrl+R")}));
+}
+
+// Move through the dialog by a relative offset; the rectangle's corners follow.
+TEST_F(EditCommandsTest, MoveThroughTheTransformDialog) {
+    auto form = MakeForm();
+    LayoutWindow* window = OpenSmall(*form);
+    ASSERT_NE(window, nullptr);
+    SymbolDescription& main = *window->Document().MainSymbol();
+    int left = 1;
+    Select(main, [&](const Word* r) { return RecordKind(r) == ObjectKind::Rectangle && left-- > 0; });
+    const Rect box = main.selectionBox;
+    const std::vector<Word> before = Buffer(main);
+    ModalAnswers answers({[](QWidget* w) {
+        Child<QCheckBox>(w, "CheckMoveRelative")->setChecked(true);
+        Child<QLineEdit>(w, "EditMoveX")->setText("3");
+        Child<QLineEdit>(w, "EditMoveY")->setText("-1.5");
+        static_cast<QDialog*>(w)->accept();
+    }});
+    Run(*form, "ActionEditMove");
+    EXPECT_EQ(answers.Left(), 0u);
+    main.UpdateSelection();
+    EXPECT_EQ(main.selectionBox.minx, box.minx + 3000);
+    EXPECT_EQ(main.selectionBox.miny, box.miny - 1500);
+    Run(*form, "ActionEditUndo");
+    EXPECT_EQ(Buffer(main), before);
+}
+
+// Invert asks for the border width through the input box.
+TEST_F(EditCommandsTest, InvertAsksForTheBorder) {
+    auto form = MakeForm();
+    LayoutWindow* window = OpenSmall(*form);
+    ASSERT_NE(window, nullptr);
+    SymbolDescription& main = *window->Document().MainSymbol();
+    int left = 1;
+    Select(main, [&](const Word* r) { return RecordKind(r) == ObjectKind::Rectangle && left-- > 0; });
+    const std::vector<Word> before = Buffer(main);
+    QString offered;
+    {
+        ModalAnswers answers({Type("1", &offered)});
+        Run(*form, "ActionEditInvert");
+        EXPECT_EQ(answers.Left(), 0u);
+    }
+    EXPECT_EQ(offered, "0");
+    EXPECT_NE(Buffer(main), before);
+    Run(*form, "ActionEditUndo");
+    EXPECT_EQ(Buffer(main), before);
+    // A text that is no number changes nothing.
+    Select(main, [&](const Word* r) { return RecordKind(r) == ObjectKind::Rectangle; });
+    const std::vector<Word> selectedBoth = Buffer(main);
+    messages.messages.clear();
+    {
+        ModalAnswers answers({Type("x")});
+        Run(*form, "ActionEditInvert");
+    }
+    EXPECT_EQ(Buffer(main), selectedBoth);
+    EXPECT_EQ(messages.messages.size(), 1u);
+}
