@@ -8,6 +8,7 @@
 #include <set>
 
 #include "editing/EditPrompts.h"
+#include "editing/HierarchyEdits.h"
 #include "editing/SelectionBoolean.h"
 #include "editing/SelectionEdits.h"
 #include "model/Geometry.h"
@@ -44,7 +45,7 @@ QString ParseLayerIndices(const QString& text, std::vector<int>& indices) {
     return {};
 }
 
-[[maybe_unused]] bool IsContainerKind(int kind) {
+bool IsContainerKind(int kind) {
     switch (static_cast<ObjectKind>(kind)) {
         case ObjectKind::Group:
         case ObjectKind::SymbolCall:
@@ -443,7 +444,47 @@ std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
          [this] { RunEdit([](SymbolDescription& s) { return CenterAtOrigin(s); }, EditShowsProgress); },
          atTop,
          {}},
+        {"ActionLayoutFlatten",
+         "&Flatten...",
+         {},
+         "&Layout",
+         false,
+         [this] { RunEdit([](SymbolDescription& s) { return FlattenLayout(s); }, EditShowsProgress); },
+         atTop,
+         {}},
         // Arrange
+        {"ActionArrangeCombine",
+         "&Combine...",
+         {QKeySequence("Ctrl+L")},
+         "&Arrange",
+         false,
+         [this] { RunEdit([](SymbolDescription& s) { return CombineSelection(s) != nullptr; }, EditNewSymbol); },
+         selected(1),
+         {}},
+        {"ActionArrangeGroup",
+         "&Group",
+         {},
+         "&Arrange",
+         false,
+         [this] { RunEdit([](SymbolDescription& s) { return GroupSelection(s) != nullptr; }); },
+         selected(2),
+         {}},
+        {"ActionArrangeUncombine",
+         "&Break apart",
+         {QKeySequence("Ctrl+K")},
+         "&Arrange",
+         false,
+         [this] { RunEdit([](SymbolDescription& s) { return BreakApartSelection(s); }); },
+         single(IsContainerKind),
+         {}},
+        {"ActionArrangeFlatten",
+         "&Flatten selection",
+         {},
+         "&Arrange",
+         false,
+         edit(FlattenSelection, EditShowsProgress),
+         selected(1),
+         {}},
         {"ActionArrangeOpen",
          "&Open symbol",
          {QKeySequence(Qt::Key_PageDown)},

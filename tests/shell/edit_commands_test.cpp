@@ -17,11 +17,14 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
+#include <array>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "editing/EditPrompts.h"
 #include "model/LayerDescription.h"
 #include "model/ModelSettings.h"
 #include "model/ObjectRecord.h"
@@ -653,4 +656,58 @@ TEST_F(EditCommandsTest, InvertAsksForTheBorder) {
     }
     EXPECT_EQ(Buffer(main), selectedBoth);
     EXPECT_EQ(messages.messages.size(), 1u);
+}
+
+// Combine into a new symbol and break the call apart again, group and break
+// the group apart, flatten the layout: the rectangles keep their places, and
+// undo takes each step back.
+TEST_F(EditCommandsTest, ArrangeCommandsRoundTrip) {
+    auto form = MakeForm();
+    LayoutWindow* window = OpenSmall(*form);
+    ASSERT_NE(window, nullptr);
+    ScriptedPrompts prompts;
+    ScopedEditPrompts scoped(prompts);
+    Layout& layout = window->Document();
+    SymbolDescription& main = *layout.MainSymbol();
+    const auto rectangles = [&main] {
+        std::vector<std::array<std::int32_t, 5>> found;
+        for (Word* r = main.FirstRecord(); r; r = main.NextObject(r)) {
+            if (RecordKind(r) != ObjectKind::Rectangle) continue;
+            const RectangleView v(r);
+            found.push_back({RecordLayer(r), v.Corner1().X, v.Corner1().Y, v.Corner2().X, v.Corner2().Y});
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    const auto isRectangle = [](const Word* r) { return RecordKind(r) == ObjectKind::Rectangle; };
+    const auto start = rectangles();
+    ASSERT_EQ(start.size(), 2u);
+    const std::vector<Word> original = Buffer(main);
+
+    Select(main, isRectangle);
+    EXPECT_FALSE(Enabled(*form, "ActionArrangeUncombine")) << "two objects selected";
+    EXPECT_TRUE(Enabled(*form, "ActionArrangeGroup"));
+    const std::size_t symbols = layout.Symbols().size();
+    prompts.newSymbols.push_back({});
+    Run(*form, "ActionArrangeCombine");
+    ASSERT_EQ(layout.Symbols().size(), symbols + 1);
+    EXPECT_TRUE(rectangles().empty());
+    ASSERT_EQ(main.selectedCount, 1);
+    EXPECT_EQ(main.currentKind, static_cast<int>(ObjectKind::SymbolCall));
+    Run(*form, "ActionArrangeUncombine");
+    EXPECT_EQ(rectangles(), start);
+    EXPECT_EQ(main.selectedCount, 2);
+
+    Run(*form, "ActionArrangeGroup");
+    ASSERT_EQ(main.selectedCount, 1);
+    EXPECT_EQ(main.currentKind, static_cast<int>(ObjectKind::Group));
+    Run(*form, "ActionArrangeUncombine");
+    EXPECT_EQ(rectangles(), start);
+
+    Run(*form, "ActionLayoutFlatten");
+    for (const Word* r = main.FirstRecord(); r; r = main.NextRecord(r)) EXPECT_FALSE(IsCallKind(RecordKind(r)));
+    EXPECT_EQ(rectangles().size(), 3u) << "the called square joins the two rectangles";
+
+    for (int k = 0; k < 5; ++k) Run(*form, "ActionEditUndo");
+    EXPECT_EQ(Unselected(main), Unselected(original, main));
 }
