@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "editing/ObjectPolygons.h"
 #include "geometry/PolygonSplit.h"
 #include "model/Geometry.h"
 #include "model/HierarchyWalker.h"
@@ -21,21 +22,7 @@ struct Feeder : WalkVisitor {
         const int layer = RecordLayer(r);
         const bool inA = layer == layerA, inB = layer == layerB;
         if (!inA && !inB) return;
-        switch (RecordKind(r)) {
-            case ObjectKind::Rectangle: {
-                const RectangleView rect(r);
-                const Point a = rect.Corner1(), b = rect.Corner2();
-                points = {a, {b.X, a.Y}, b, {a.X, b.Y}};
-                break;
-            }
-            case ObjectKind::Box: points = BoxView(r).Corners(); break;
-            case ObjectKind::Polygon: {
-                const PolygonView polygon(r);
-                points.assign(polygon.Nodes(), polygon.Nodes() + polygon.NodeCount());
-                break;
-            }
-            default: return;
-        }
+        if (!PlainOutline(r, points)) return;
         TransformPoints(points.data(), static_cast<int>(points.size()), m);
         if (inA) AddContour(GroupA);
         if (inB) AddContour(GroupB);

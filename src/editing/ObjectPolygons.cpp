@@ -67,22 +67,37 @@ void FeedWire(Bool_Engine& engine, const Word* record, const TransformMatrix& t,
     }
 }
 
-// Kinds 1 to 7; everything else feeds nothing here.
-void FeedShape(Bool_Engine& engine, const Word* r, const TransformMatrix& t, GroupType group) {
-    std::vector<Point> points;
+}  // namespace
+
+bool PlainOutline(const Word* r, std::vector<Point>& points) {
     switch (RecordKind(r)) {
         case ObjectKind::Rectangle: {
             const RectangleView rect(r);
             const Point a = rect.Corner1(), b = rect.Corner2();
             points = {a, {b.X, a.Y}, b, {a.X, b.Y}};
-            break;
+            return true;
         }
-        case ObjectKind::Box: points = BoxView(r).Corners(); break;
+        case ObjectKind::Box: points = BoxView(r).Corners(); return true;
         case ObjectKind::Polygon: {
             const PolygonView polygon(r);
             points.assign(polygon.Nodes(), polygon.Nodes() + polygon.NodeCount());
-            break;
+            return true;
         }
+        default: return false;
+    }
+}
+
+namespace {
+
+// Kinds 1 to 7; everything else feeds nothing here.
+void FeedShape(Bool_Engine& engine, const Word* r, const TransformMatrix& t, GroupType group) {
+    std::vector<Point> points;
+    if (PlainOutline(r, points)) {
+        MapPoints(points, t);
+        AddContour(engine, points, group);
+        return;
+    }
+    switch (RecordKind(r)) {
         case ObjectKind::Wire: FeedWire(engine, r, t, group); return;
         case ObjectKind::Circle: {
             const CircleView circle(r);

@@ -11,6 +11,10 @@
 
 namespace zandor {
 
+// The corners of a rectangle or box, or the nodes of a polygon, in the
+// record's own coordinates; false (points untouched) for other kinds.
+bool PlainOutline(const Word* record, std::vector<Point>& points);
+
 // Feeds `record` of `symbol` into `engine` as contours of `group`, every point
 // mapped through t.  Rectangles, boxes, polygons, circles (CircleNumSegments
 // points), rings and arc wires (RingNumSegments per turn) give one contour
