@@ -39,6 +39,20 @@ constexpr std::size_t kLargestSpareBytes = 4 * 1024 * 1024;
 std::mutex spareLock;
 std::array<SpareMapping, kSpareMappings> spares;
 
+// Large buffers are filled and rewritten end to end; with 4 KiB pages the
+// first touch of each page costs a fault that weighs more than the copying.
+// Where the kernel gives huge pages on request, ask for them.
+constexpr std::size_t kLargePageBytes = 2 * 1024 * 1024;
+
+void PreferLargePages(void* p, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    if (bytes >= kLargePageBytes) madvise(p, bytes, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
 Word* MapWords(std::size_t count) {
     const std::size_t bytes = PageRounded(count * sizeof(Word));
     {
@@ -52,7 +66,9 @@ Word* MapWords(std::size_t count) {
         }
     }
     void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return p == MAP_FAILED ? nullptr : static_cast<Word*>(p);
+    if (p == MAP_FAILED) return nullptr;
+    PreferLargePages(p, bytes);
+    return static_cast<Word*>(p);
 }
 
 void UnmapWords(Word* words, std::size_t count) {
@@ -88,9 +104,11 @@ Word* ReallocateWords(Word* words, std::size_t oldCount, std::size_t newCount) {
     const bool wasMapped = IsMapped(oldCount);
     const bool willBeMapped = IsMapped(newCount);
     if (wasMapped && willBeMapped) {
-        void* p =
-            mremap(words, PageRounded(oldCount * sizeof(Word)), PageRounded(newCount * sizeof(Word)), MREMAP_MAYMOVE);
-        return p == MAP_FAILED ? nullptr : static_cast<Word*>(p);
+        const std::size_t bytes = PageRounded(newCount * sizeof(Word));
+        void* p = mremap(words, PageRounded(oldCount * sizeof(Word)), bytes, MREMAP_MAYMOVE);
+        if (p == MAP_FAILED) return nullptr;
+        PreferLargePages(p, bytes);
+        return static_cast<Word*>(p);
     }
     if (!wasMapped && !willBeMapped) {
         return static_cast<Word*>(std::realloc(words, newCount * sizeof(Word)));
