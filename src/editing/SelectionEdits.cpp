@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -87,6 +88,32 @@ bool SelectionPointsFit(SymbolDescription& s, Map map) {
         });
     });
     return fits;
+}
+
+// The smallest and largest stored coordinates of the selection: a
+// translation keeps every point in range when it keeps these.
+struct PointExtent {
+    double minx = std::numeric_limits<double>::infinity();
+    double miny = std::numeric_limits<double>::infinity();
+    double maxx = -std::numeric_limits<double>::infinity();
+    double maxy = -std::numeric_limits<double>::infinity();
+
+    bool FitsMovedBy(double dx, double dy) const {
+        return minx > maxx || (Fits(minx + dx) && Fits(maxx + dx) && Fits(miny + dy) && Fits(maxy + dy));
+    }
+};
+
+PointExtent SelectionPointExtent(SymbolDescription& s) {
+    PointExtent e;
+    ForEachSelectedRecord(s, [&](const Word* r) {
+        ForEachStoredPoint(r, [&](double x, double y) {
+            e.minx = std::min(e.minx, x);
+            e.maxx = std::max(e.maxx, x);
+            e.miny = std::min(e.miny, y);
+            e.maxy = std::max(e.maxy, y);
+        });
+    });
+    return e;
 }
 
 // RotatePoint before rounding.
@@ -194,7 +221,7 @@ std::int32_t CopyInPlace(SymbolDescription& s) {
         if (IsSelected(r) && !IsMember(r)) {
             complete = AppendMovedCopy(s, offset, 0, 0);
             r = s.RecordAt(offset);
-            s.Undo().RecordModified(offset, r);
+            if (!s.Undo().CoversSelectionMarks()) s.Undo().RecordModified(offset, r);
             SetSelectedBit(r, false);
         }
         offset += length;
@@ -264,16 +291,14 @@ bool ScaleRewriting(SymbolDescription& s, double cx, double cy, double fx, doubl
 }  // namespace
 
 void CopySelectionInPlace(SymbolDescription& s) {
-    std::optional<UndoSnapshot> snapshot;
-    const auto [words, objects] = SelectionSize(s);
-    SnapshotWhenLarge(s, snapshot, words + 6 * std::int64_t{objects}, objects);
+    std::optional<UndoAppendScope> appending;
+    if (s.selectedCount > kBulkRecords) appending.emplace(s);
     if (CopyInPlace(s) >= 0) s.UpdateSelection();
 }
 
 bool MoveSelection(SymbolDescription& s, std::int32_t dx, std::int32_t dy, bool leaveOriginal) {
     if (!s.FirstSelected()) return true;
-    const double fx = dx, fy = dy;
-    if (!SelectionPointsFit(s, [&](double x, double y) { return std::pair{x + fx, y + fy}; })) {
+    if (!SelectionPointExtent(s).FitsMovedBy(dx, dy)) {
         platform::ShowError(kRangeMessage);
         return false;
     }
@@ -313,12 +338,15 @@ bool RotateSelection(SymbolDescription& s, double cx, double cy, double degrees,
     }
     std::optional<UndoSnapshot> snapshot;
     const auto [words, objects] = SelectionSize(s);
-    SnapshotWhenLarge(s, snapshot, words * (leaveOriginal ? 2 : 1) + 3 * std::int64_t{objects}, objects);
+    // The one-pass rewrite below records the buffer it replaces.
+    const bool rewriting = rectangles > kBulkRecords;
+    if (leaveOriginal || !rewriting) {
+        SnapshotWhenLarge(s, snapshot, words * (leaveOriginal ? 2 : 1) + 3 * std::int64_t{objects}, objects);
+    }
     const std::int32_t fresh = leaveOriginal ? CopyInPlace(s) : -1;
     Layout* layout = s.OwnerLayout();
-    if (rectangles > kBulkRecords) {
+    if (rewriting) {
         // Every rectangle grows by a word: one pass over a new buffer.
-        UndoSnapshot snapshot(s);
         SelectionFollower follower;
         const bool done = s.RewriteRecords([&](const Word* r, Word* out) {
             const bool chosen = follower.Chosen(r);
@@ -395,11 +423,14 @@ bool ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, doubl
     }
     std::optional<UndoSnapshot> snapshot;
     const auto [words, objects] = SelectionSize(s);
-    SnapshotWhenLarge(s, snapshot, words * (leaveOriginal ? 2 : 1) + 3 * std::int64_t{objects}, objects);
+    // The one-pass rewrite below records the buffer it replaces.
+    const bool rewriting = converting > kBulkRecords;
+    if (leaveOriginal || !rewriting) {
+        SnapshotWhenLarge(s, snapshot, words * (leaveOriginal ? 2 : 1) + 3 * std::int64_t{objects}, objects);
+    }
     const std::int32_t fresh = leaveOriginal ? CopyInPlace(s) : -1;
-    if (converting > kBulkRecords) {
+    if (rewriting) {
         // Many records change length: one pass over a new buffer.
-        UndoSnapshot snapshot(s);
         if (!ScaleRewriting(s, cx, cy, fx, fy)) platform::ShowError(kMemoryMessage);
         Finish(s);
         return true;
@@ -425,6 +456,12 @@ bool ScaleSelection(SymbolDescription& s, double cx, double cy, double fx, doubl
 }
 
 void DeleteSelection(SymbolDescription& s) {
+    if (s.selectedCount > kBulkRecords && s.selectedCount == s.objectCount) {
+        // Every record is a selected object: the buffer goes whole.
+        s.RemoveAllObjects();
+        Finish(s);
+        return;
+    }
     const std::int32_t objects = SelectionSize(s).second;
     if (objects == 0) return;
     platform::Progress().SetProgress(0);
@@ -468,7 +505,7 @@ bool CopyAndShift(SymbolDescription& s, std::int32_t& begin, std::int32_t& end, 
         if (!IsSelected(s.RecordAt(offset)) || IsMember(s.RecordAt(offset))) continue;
         if (!AppendMovedCopy(s, offset, dx, dy)) return false;
         Word* r = s.RecordAt(offset);
-        if (originals) s.Undo().RecordModified(offset, r);
+        if (originals && !s.Undo().CoversSelectionMarks()) s.Undo().RecordModified(offset, r);
         SetSelectedBit(r, false);
     }
     begin = copies;
@@ -528,11 +565,10 @@ void DuplicateSelection(SymbolDescription& s, int rows, int columns, std::int32_
     if (copies == 0) return;
     // The copies reach from the originals to the last row and column.
     const double across = double(columns - 1) * columnSpacing, up = double(rows - 1) * rowSpacing;
+    const PointExtent extent = SelectionPointExtent(s);
     bool fits = Fits(across) && Fits(up);
     for (const double dx : {0.0, across}) {
-        for (const double dy : {0.0, up}) {
-            fits = fits && SelectionPointsFit(s, [&](double x, double y) { return std::pair{x + dx, y + dy}; });
-        }
+        for (const double dy : {0.0, up}) fits = fits && extent.FitsMovedBy(dx, dy);
     }
     if (!fits) {
         platform::ShowError(kRangeMessage);
@@ -543,8 +579,10 @@ void DuplicateSelection(SymbolDescription& s, int rows, int columns, std::int32_
         platform::ShowError(kMemoryMessage);
         return;
     }
-    std::optional<UndoSnapshot> snapshot;
-    SnapshotWhenLarge(s, snapshot, words + 3 * std::int64_t{objects} * (copies + 1), objects);
+    // The copies are appended and take over the selection: undo cuts them off
+    // and marks the originals again.
+    std::optional<UndoAppendScope> appending;
+    if (objects > kBulkRecords) appending.emplace(s);
     platform::Progress().SetProgress(0);
     std::int32_t begin = 0, end = s.usedWords;
     bool originals = true, complete = true;
@@ -951,8 +989,8 @@ void ConnectWires(SymbolDescription& s, std::int32_t tolerance) {
     const auto changed = [](const ChainWire& w) { return w.chain >= 0 || w.polygon; };
     if (changes > kBulkRecords || (changes > 0 && s.selectedCount > kBulkRecords)) {
         // One pass over a new buffer instead of moving its tail per join; the
-        // snapshot also keeps the selection marks of what stays.
-        UndoSnapshot snapshot(s);
+        // buffer it replaces, kept for undo, also keeps the selection marks
+        // of what stays.
         std::size_t next = 0;
         const bool done = s.RewriteRecords([&](const Word* r, Word* out) {
             const int length = RecordLength(r);

@@ -243,8 +243,7 @@ bool Layout::CanUndo() const {
 void Layout::Undo() {
     SymbolDescription* shown = ShownSymbolDescription();
     if (!shown) return;
-    shown->undo->Undo();
-    shown->RebuildChildren();
+    if (shown->undo->Undo()) shown->RebuildChildren();
 }
 
 bool Layout::CanRedo() const {
@@ -255,8 +254,7 @@ bool Layout::CanRedo() const {
 void Layout::Redo() {
     SymbolDescription* shown = ShownSymbolDescription();
     if (!shown) return;
-    shown->undo->Redo();
-    shown->RebuildChildren();
+    if (shown->undo->Redo()) shown->RebuildChildren();
 }
 
 LayerDescription* Layout::SetLayer(std::unique_ptr<LayerDescription> layer) {

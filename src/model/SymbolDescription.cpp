@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "model/Geometry.h"
@@ -869,12 +870,29 @@ bool SymbolDescription::RewriteRecords(const RecordRewriter& rewrite) {
         used += written;
     }
     out[used] = 0;
-    FreeWords(objects, static_cast<std::size_t>(capacity));
+    RecordBuffer old;
+    SwapBuffer(old);
+    // The state described by the old buffer goes with it; the new one starts
+    // from the same box and selection, which AfterBulkChange recounts.
     objects = out;
     capacity = static_cast<std::int32_t>(size);
     usedWords = static_cast<std::int32_t>(used);
     objectCount = records;
+    callCount = old.callCount;
+    minx = old.bounds.minx;
+    miny = old.bounds.miny;
+    maxx = old.bounds.maxx;
+    maxy = old.bounds.maxy;
+    boundsValid = old.boundsValid;
+    selectionBox = old.selectionBox;
+    selectedWords = old.selectedWords;
+    currentKind = old.currentKind;
+    currentLayer = old.currentLayer;
+    view.frameShown = old.frameShown;
+    statusText = old.statusText;
     currentObject = current;
+    undo->ShiftLastInserted(0, -(old.usedWords + 1));
+    undo->KeepReplacedBuffer(std::move(old));
     AfterBulkChange();
     return true;
 }
@@ -914,6 +932,94 @@ std::int32_t SymbolDescription::RemoveSelectedObjects() {
     AfterBulkChange();
     if (callRemoved) RebuildChildren();
     return removed;
+}
+
+void SymbolDescription::RemoveAllObjects() {
+    RecordBuffer old;
+    SwapBuffer(old);
+    undo->ShiftLastInserted(0, -(old.usedWords + 1));
+    if (old.callCount != 0 || !children.empty()) RebuildChildren();
+    undo->KeepReplacedBuffer(std::move(old));
+}
+
+// ---------------------------------------------------------------------------
+// Whole buffers
+
+RecordBuffer::RecordBuffer(RecordBuffer&& other) noexcept { *this = std::move(other); }
+
+RecordBuffer& RecordBuffer::operator=(RecordBuffer&& other) noexcept {
+    if (this == &other) return *this;
+    FreeWords(objects, static_cast<std::size_t>(capacity));
+    objects = std::exchange(other.objects, nullptr);
+    capacity = std::exchange(other.capacity, 0);
+    usedWords = std::exchange(other.usedWords, 0);
+    objectCount = std::exchange(other.objectCount, 0);
+    callCount = std::exchange(other.callCount, 0);
+    bounds = other.bounds;
+    boundsValid = other.boundsValid;
+    selectedCount = std::exchange(other.selectedCount, 0);
+    selectedWords = std::exchange(other.selectedWords, 0);
+    currentObject = std::exchange(other.currentObject, -1);
+    currentKind = other.currentKind;
+    currentLayer = other.currentLayer;
+    selectionBox = other.selectionBox;
+    frameShown = other.frameShown;
+    statusText = std::move(other.statusText);
+    return *this;
+}
+
+RecordBuffer::~RecordBuffer() { FreeWords(objects, static_cast<std::size_t>(capacity)); }
+
+void SymbolDescription::SwapBuffer(RecordBuffer& other) {
+    std::swap(objects, other.objects);
+    std::swap(capacity, other.capacity);
+    std::swap(usedWords, other.usedWords);
+    std::swap(objectCount, other.objectCount);
+    std::swap(callCount, other.callCount);
+    const Rect box = Bounds();
+    minx = other.bounds.minx;
+    miny = other.bounds.miny;
+    maxx = other.bounds.maxx;
+    maxy = other.bounds.maxy;
+    other.bounds = box;
+    std::swap(boundsValid, other.boundsValid);
+    std::swap(selectedCount, other.selectedCount);
+    std::swap(selectedWords, other.selectedWords);
+    std::swap(currentObject, other.currentObject);
+    std::swap(currentKind, other.currentKind);
+    std::swap(currentLayer, other.currentLayer);
+    std::swap(selectionBox, other.selectionBox);
+    std::swap(view.frameShown, other.frameShown);
+    std::swap(statusText, other.statusText);
+}
+
+bool SymbolDescription::CopyBuffer(RecordBuffer& copy) const {
+    const std::size_t words = static_cast<std::size_t>(usedWords) + 1;
+    Word* fresh = AllocateWords(words);
+    if (fresh == nullptr) return false;
+    if (objects) {
+        std::memcpy(fresh, objects, words * sizeof(Word));
+    } else {
+        fresh[0] = 0;
+    }
+    RecordBuffer state;
+    state.objects = fresh;
+    state.capacity = static_cast<std::int32_t>(words);
+    state.usedWords = usedWords;
+    state.objectCount = objectCount;
+    state.callCount = callCount;
+    state.bounds = Bounds();
+    state.boundsValid = boundsValid;
+    state.selectedCount = selectedCount;
+    state.selectedWords = selectedWords;
+    state.currentObject = currentObject;
+    state.currentKind = currentKind;
+    state.currentLayer = currentLayer;
+    state.selectionBox = selectionBox;
+    state.frameShown = view.frameShown;
+    state.statusText = statusText;
+    copy = std::move(state);
+    return true;
 }
 
 }  // namespace zandor

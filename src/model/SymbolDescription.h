@@ -19,6 +19,34 @@ namespace zandor {
 class Layout;
 class UndoList;
 
+// A whole record buffer with what describes it: counts, box and selection.
+// The undo list keeps buffers in this form, so that a bulk change and its undo
+// hand buffers over instead of copying them.
+struct RecordBuffer {
+    Word* objects = nullptr;
+    std::int32_t capacity = 0;
+    std::int32_t usedWords = 0;
+    std::int32_t objectCount = 0;
+    std::int32_t callCount = 0;
+    Rect bounds;
+    bool boundsValid = false;
+    std::int32_t selectedCount = 0;
+    std::int32_t selectedWords = 0;
+    std::int32_t currentObject = -1;
+    int currentKind = 0;
+    int currentLayer = 0;
+    Rect selectionBox;
+    bool frameShown = false;
+    std::string statusText = "No selected objects";
+
+    RecordBuffer() = default;
+    RecordBuffer(RecordBuffer&& other) noexcept;
+    RecordBuffer& operator=(RecordBuffer&& other) noexcept;
+    RecordBuffer(const RecordBuffer&) = delete;
+    RecordBuffer& operator=(const RecordBuffer&) = delete;
+    ~RecordBuffer();
+};
+
 class SymbolDescription {
 public:
     explicit SymbolDescription(Layout* layout);
@@ -172,9 +200,9 @@ private:
     std::string SingleObjectText(Word* record);
 
 public:
-    // Bulk operations over the whole buffer, each linear in its size.  They
-    // record nothing in the undo list: the caller records a snapshot first
-    // (UndoSnapshot).  The selected count and the current object follow the
+    // Bulk operations over the whole buffer, each linear in its size.  Unless
+    // said otherwise they record nothing in the undo list: the caller records
+    // a snapshot first (UndoSnapshot).  The selected count and the current object follow the
     // records; the bounding box is the caller's business.
 
     // Room for `words` more words, so that appending them moves the buffer at
@@ -188,13 +216,23 @@ public:
     using RecordRewriter = std::function<int(const Word* record, Word* out)>;
     // Rebuilds the buffer in one pass through `rewrite`.  False, with the
     // buffer unchanged, when the memory cannot be had.  A rewriter that adds
-    // or drops calls leaves RebuildChildren to the caller.
+    // or drops calls leaves RebuildChildren to the caller.  The old buffer
+    // goes to the undo list as the snapshot of the change, unless a snapshot
+    // is open already.
     bool RewriteRecords(const RecordRewriter& rewrite);
 
     // Removes every selected object with its member records in one pass and
     // returns how many objects went; the children list is rebuilt when calls
     // went with them.
     std::int32_t RemoveSelectedObjects();
+    // Empties the buffer; the old one goes to the undo list whole, as
+    // RewriteRecords does.
+    void RemoveAllObjects();
+
+    // Exchanges the buffer and everything RecordBuffer holds with `other`.
+    void SwapBuffer(RecordBuffer& other);
+    // A copy of the buffer and its state; false when the memory cannot be had.
+    bool CopyBuffer(RecordBuffer& copy) const;
 
 private:
     void AfterBulkChange();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "model/Layout.h"
@@ -19,8 +20,9 @@ UndoList::~UndoList() = default;
 
 UndoList::EntryStack::~EntryStack() { FreeWords(words, static_cast<std::size_t>(capacity)); }
 
-bool UndoList::EntryStack::Push(std::int32_t code, std::int32_t offset, const Word* copy, std::int32_t copyLength) {
-    const std::int64_t length = std::int64_t{copyLength} + 3;
+bool UndoList::EntryStack::Push(std::int32_t code, std::int32_t offset, const Word* copy, std::int32_t copyLength,
+                                const Word* head, std::int32_t headLength) {
+    const std::int64_t length = std::int64_t{headLength} + copyLength + 3;
     const std::int64_t need = static_cast<std::int64_t>(usedWords) + length + 1;
     if (need > INT32_MAX) return false;
     if (words == nullptr || need > capacity) {
@@ -37,7 +39,10 @@ bool UndoList::EntryStack::Push(std::int32_t code, std::int32_t offset, const Wo
     Word* entry = words + usedWords;
     entry[0] = code;
     entry[1] = offset;
-    if (copyLength > 0) std::memcpy(entry + 2, copy, static_cast<std::size_t>(copyLength) * sizeof(Word));
+    if (headLength > 0) std::memcpy(entry + 2, head, static_cast<std::size_t>(headLength) * sizeof(Word));
+    if (copyLength > 0) {
+        std::memcpy(entry + 2 + headLength, copy, static_cast<std::size_t>(copyLength) * sizeof(Word));
+    }
     entry[length - 1] = static_cast<Word>(length);
     usedWords += static_cast<std::int32_t>(length);
     words[usedWords] = 0;
@@ -66,21 +71,56 @@ bool UndoList::EntryStack::Pop(Entry& entry) {
     return true;
 }
 
+bool UndoList::EntryStack::PushBuffer(RecordBuffer&& buffer) {
+    try {
+        buffers.reserve(buffers.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (!Push(UndoSnapshotCode, 0, nullptr, 0)) return false;
+    buffers.push_back(std::move(buffer));
+    return true;
+}
+
+bool UndoList::EntryStack::TopIsLoneSnapshot() const {
+    if (buffers.empty() || usedWords < 3 || words[usedWords - 1] != 3 || words[usedWords - 3] != UndoSnapshotCode) {
+        return false;
+    }
+    const std::int32_t below = usedWords - 3;
+    if (below == 0) return true;
+    const std::int32_t length = words[below - 1];
+    return length >= 3 && length <= below && words[below - length] == UndoBoundary;
+}
+
 void UndoList::EntryStack::Clear() {
     FreeWords(words, static_cast<std::size_t>(capacity));
     words = nullptr;
     capacity = 0;
     usedWords = 0;
     entryCount = 0;
+    buffers.clear();
 }
 
 bool UndoList::Push(std::int32_t code, std::int32_t offset, const Word* copy, std::int32_t copyLength) {
     if (!recording) return false;
     if (suppressed > 0) return true;  // the open snapshot covers the change
+    if (appendFrom >= 0 && offset >= appendFrom && code != UndoBoundary) return true;  // cut off by the undo
     if (!done.Push(code, offset, copy, copyLength)) return false;
     // A new change ends what could be redone.
     if (!replaying && undone.entryCount > 0) undone.Clear();
     return true;
+}
+
+bool UndoList::PushSnapshot(RecordBuffer&& buffer) {
+    if (!recording) return false;
+    if (!done.PushBuffer(std::move(buffer))) return false;
+    if (!replaying && undone.entryCount > 0) undone.Clear();
+    return true;
+}
+
+bool UndoList::KeepReplacedBuffer(RecordBuffer&& old) {
+    if (suppressed > 0 || replaying) return false;
+    return PushSnapshot(std::move(old));
 }
 
 bool UndoList::AddEntry(std::int32_t code, std::int32_t offset, const Word* copy) {
@@ -107,11 +147,8 @@ void UndoList::BeginStep() {
 
 bool UndoList::BeginSnapshot() {
     if (!recording || suppressed > 0) return false;
-    const SymbolDescription& symbol = *owner;
-    static const Word empty[1] = {0};
-    const Word* buffer = symbol.Words() ? symbol.Words() : empty;
-    const std::int32_t length = symbol.Words() ? symbol.usedWords + 1 : 1;
-    if (!Push(UndoSnapshotCode, symbol.objectCount, buffer, length)) return false;
+    RecordBuffer copy;
+    if (!owner->CopyBuffer(copy) || !PushSnapshot(std::move(copy))) return false;
     ++suppressed;
     return true;
 }
@@ -120,6 +157,28 @@ UndoSnapshot::UndoSnapshot(SymbolDescription& symbol) : list(symbol.Undo()), act
 
 UndoSnapshot::~UndoSnapshot() {
     if (active) --list.suppressed;
+}
+
+UndoAppendScope::UndoAppendScope(SymbolDescription& symbol) : list(symbol.Undo()) {
+    if (!list.recording || list.suppressed > 0 || list.appendFrom >= 0) return;
+    std::vector<Word> copy{symbol.objectCount, -1};
+    // With every record selected (no members) the offsets go without saying.
+    if (symbol.selectedCount != symbol.objectCount) {
+        try {
+            copy.reserve(static_cast<std::size_t>(symbol.selectedCount) + 2);
+            for (Word* r = symbol.FirstSelected(); r; r = symbol.NextSelected(r)) copy.push_back(symbol.OffsetOf(r));
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+        copy[1] = static_cast<Word>(copy.size() - 2);
+    }
+    if (!list.Push(UndoAppended, symbol.usedWords, copy.data(), static_cast<std::int32_t>(copy.size()))) return;
+    list.appendFrom = symbol.usedWords;
+    active = true;
+}
+
+UndoAppendScope::~UndoAppendScope() {
+    if (active) list.appendFrom = -1;
 }
 
 void UndoList::ShiftLastInserted(std::int32_t offset, std::int32_t delta) {
@@ -165,9 +224,30 @@ void RecreateMissingSymbol(Layout* layout, std::int32_t symbolId) {
 
 }  // namespace
 
-void UndoList::Replay(EntryStack& from, EntryStack& inverse) {
+// A step that is one snapshot: the buffers change places with everything that
+// describes them, selection included, so that neither the restored nor the
+// replaced buffer is walked.
+bool UndoList::SwapLoneSnapshot(EntryStack& from, EntryStack& inverse) {
     SymbolDescription& symbol = *owner;
-    if (from.entryCount == 0) return;
+    Entry entry{};
+    from.Pop(entry);
+    RecordBuffer buffer = std::move(from.buffers.back());
+    from.buffers.pop_back();
+    if (from.entryCount > 0) from.Pop(entry);  // the step's boundary
+    symbol.SwapBuffer(buffer);
+    // Symbols calling this one have measured its box since: they need to be
+    // told it changed.
+    if (symbol.layout && !symbol.layout->CallersOf(symbol.Id()).empty()) symbol.boundsValid = false;
+    lastInserted = -1;
+    const bool calls = symbol.callCount != 0 || buffer.callCount != 0;
+    if (!inverse.Push(UndoBoundary, 0, nullptr, 0) || !inverse.PushBuffer(std::move(buffer))) inverse.Clear();
+    return calls;
+}
+
+bool UndoList::Replay(EntryStack& from, EntryStack& inverse) {
+    SymbolDescription& symbol = *owner;
+    if (from.entryCount == 0) return false;
+    if (from.TopIsLoneSnapshot()) return SwapLoneSnapshot(from, inverse);
     symbol.DeselectAll();
     replaying = true;
     lastInserted = -1;
@@ -199,7 +279,10 @@ void UndoList::Replay(EntryStack& from, EntryStack& inverse) {
                 ++symbol.objectCount;
                 Word* r = symbol.RecordAt(entry.offset);
                 const ObjectKind kind = RecordKind(r);
-                if (IsCallKind(kind)) RecreateMissingSymbol(symbol.layout, r[5]);
+                if (IsCallKind(kind)) {
+                    ++symbol.callCount;
+                    RecreateMissingSymbol(symbol.layout, r[5]);
+                }
                 if (kind == ObjectKind::Group || kind == ObjectKind::Script) {
                     RestoreMemberBits(symbol, r, [&](const Word* member) {
                         keepInverse(UndoModified, symbol.OffsetOf(member), member, RecordLength(member));
@@ -216,15 +299,50 @@ void UndoList::Replay(EntryStack& from, EntryStack& inverse) {
                 if (r) std::memcpy(r, entry.copy, static_cast<std::size_t>(length) * sizeof(Word));
                 break;
             }
-            case UndoSnapshotCode: {
-                if (!entry.copy || entry.copyLength < 1 || entry.copy[entry.copyLength - 1] != 0) break;
-                static const Word empty[1] = {0};
-                keepInverse(UndoSnapshotCode, symbol.objectCount, symbol.Words() ? symbol.Words() : empty,
-                            symbol.Words() ? symbol.usedWords + 1 : 1);
-                symbol.RemoveWordsAt(0, symbol.usedWords);
-                if (entry.copyLength > 1) symbol.InsertWordsAt(0, entry.copy, entry.copyLength - 1);
-                symbol.objectCount = entry.offset;
+            case UndoAppended: {
+                if (entry.copyLength < 2 || entry.offset < 0 || entry.offset > symbol.usedWords) break;
+                const std::int32_t tail = symbol.usedWords - entry.offset;
+                const Word count = symbol.objectCount;
+                if (keep &&
+                    !inverse.Push(UndoAppendWords, entry.offset, symbol.Words() + entry.offset, tail, &count, 1)) {
+                    keep = false;
+                    inverse.Clear();
+                }
+                symbol.RemoveWordsAt(entry.offset, tail);
+                symbol.objectCount = entry.copy[0];
+                if (entry.copy[1] < 0) {
+                    for (Word* r = symbol.FirstRecord(); r; r = symbol.NextRecord(r)) SetSelectedBit(r, true);
+                }
+                const std::int32_t marks = std::min(entry.copy[1], entry.copyLength - 2);
+                for (std::int32_t k = 0; k < marks; ++k) {
+                    const std::int32_t at = entry.copy[2 + k];
+                    if (at >= 0 && at < symbol.usedWords) SetSelectedBit(symbol.RecordAt(at), true);
+                }
                 symbol.boundsValid = false;
+                break;
+            }
+            case UndoAppendWords: {
+                if (entry.copyLength < 1 || entry.offset != symbol.usedWords) break;
+                const Word before = symbol.objectCount;
+                if (entry.copyLength > 1 && !symbol.InsertWordsAt(entry.offset, entry.copy + 1, entry.copyLength - 1)) {
+                    break;
+                }
+                symbol.objectCount = entry.copy[0];
+                const Word again[2] = {before, 0};
+                keepInverse(UndoAppended, entry.offset, again, 2);
+                symbol.boundsValid = false;
+                break;
+            }
+            case UndoSnapshotCode: {
+                if (from.buffers.empty()) break;
+                RecordBuffer buffer = std::move(from.buffers.back());
+                from.buffers.pop_back();
+                symbol.SwapBuffer(buffer);
+                symbol.boundsValid = false;
+                if (keep && !inverse.PushBuffer(std::move(buffer))) {
+                    keep = false;
+                    inverse.Clear();
+                }
                 break;
             }
             default: platform::ShowMessage("Unknown undo action...", "UndoList"); break;
@@ -233,11 +351,12 @@ void UndoList::Replay(EntryStack& from, EntryStack& inverse) {
     replaying = false;
     lastInserted = -1;
     symbol.UpdateSelection();
+    return true;
 }
 
-void UndoList::Undo() { Replay(done, undone); }
+bool UndoList::Undo() { return Replay(done, undone); }
 
-void UndoList::Redo() { Replay(undone, done); }
+bool UndoList::Redo() { return Replay(undone, done); }
 
 void UndoList::EntryStack::RemapLayer(int oldLayer, int newLayer) {
     auto remap = [&](Word* record) {
@@ -254,16 +373,13 @@ void UndoList::EntryStack::RemapLayer(int oldLayer, int newLayer) {
         const std::int32_t code = words[start];
         if ((code == UndoDeleted || code == UndoModified) && length > 3) {
             remap(words + start + 2);
-        } else if (code == UndoSnapshotCode && length > 3) {
-            // The stored buffer: records back to back up to its terminator.
-            Word* r = words + start + 2;
-            Word* const last = words + end - 1;
-            while (r < last && *r != 0 && r + RecordLength(r) < last + 1) {
-                remap(r);
-                r += RecordLength(r);
-            }
         }
         end = start;
+    }
+    for (RecordBuffer& buffer : buffers) {
+        for (std::int32_t at = 0; at < buffer.usedWords; at += RecordLength(buffer.objects + at)) {
+            remap(buffer.objects + at);
+        }
     }
 }
 

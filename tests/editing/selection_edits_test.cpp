@@ -818,3 +818,57 @@ TEST(ReplaceSelectionRecord, ResizesRecordsAndKeepsTheSelection) {
     EXPECT_EQ(s.statusText.rfind("Polygon, ", 0), 0u);
     EXPECT_EQ(RecordKind(s.NextRecord(r)), ObjectKind::Circle);
 }
+
+// Edits of a large selection record whole buffers, or cut off what they
+// appended, instead of an entry per record.  Undo must still give back every
+// word and the selection as it was, redo the state after, and the children
+// list must follow through the layout's undo.
+TEST(BulkEdits, UndoRestoresBufferAndSelectionAndRedoTheResult) {
+    // Without members, deleting everything hands the whole buffer over.
+    for (const bool group : {true, false}) {
+        SCOPED_TRACE(group ? "with a group" : "without members");
+        Fixture f;
+        for (int k = 0; k < 40; ++k) f.s.AddRectangle(k * 300, 0, k * 300 + 200, 100 + k, 1 + k % 3);
+        f.s.AddPolygon(kTriangle, 3, 2);
+        f.s.AddCircle(5000, 5000, 300, 3);
+        if (group) AddGroup(f.s);
+        f.s.InsertSymbolCall(1, 9000, 9000);
+        f.s.RebuildChildren();
+        const auto unmarked = [](std::vector<Word> words) {
+            for (std::size_t at = 0; at + 1 < words.size(); at += static_cast<std::size_t>(RecordLength(&words[at]))) {
+                SetSelectedBit(&words[at], false);
+            }
+            return words;
+        };
+        const std::vector<std::pair<std::string, std::function<void()>>> edits = {
+            {"duplicate", [&] { DuplicateSelection(f.s, 2, 3, 1000, 20000, false); }},
+            {"copy in place", [&] { CopySelectionInPlace(f.s); }},
+            {"rotate", [&] { RotateSelection(f.s, 10, 20, 90, false); }},
+            {"scale", [&] { ScaleSelection(f.s, 0, 0, 2, 3, false); }},
+            {"delete", [&] { DeleteSelection(f.s); }},
+        };
+        for (const auto& [name, edit] : edits) {
+            SCOPED_TRACE(name);
+            f.s.DeselectAll();
+            f.SelectAll();
+            f.s.RecomputeBounds();
+            const std::vector<Word> before = BufferOf(f.s);
+            const std::int32_t selected = f.s.selectedCount;
+            ASSERT_GT(selected, 32);
+            f.s.Undo().BeginStep();
+            edit();
+            const std::vector<Word> after = BufferOf(f.s);
+            ASSERT_NE(unmarked(after), unmarked(before));
+            f.layout.Undo();
+            EXPECT_EQ(BufferOf(f.s), before);
+            EXPECT_EQ(f.s.selectedCount, selected);
+            EXPECT_EQ(f.s.Children(), std::vector<std::int32_t>{1});
+            f.layout.Redo();
+            EXPECT_EQ(unmarked(BufferOf(f.s)), unmarked(after));
+            EXPECT_EQ(f.s.Children().empty(), name == "delete");
+            f.layout.Undo();
+            EXPECT_EQ(unmarked(BufferOf(f.s)), unmarked(before));
+            EXPECT_EQ(f.s.Children(), std::vector<std::int32_t>{1});
+        }
+    }
+}
