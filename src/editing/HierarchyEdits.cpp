@@ -338,6 +338,8 @@ private:
     // flattened and only the selection is.
     Prepared Prepare(const Word* begin, const Word* end, bool expansion) {
         Prepared p;
+        // Only group heads and calls drop out.
+        p.words.reserve(static_cast<std::size_t>(end - begin));
         std::vector<int> open;  // direct members still to come of the groups being dissolved
         for (const Word* r = begin; r && r < end;) {
             if (!Fits(r, end)) {
@@ -450,6 +452,7 @@ private:
             contentWords = 0;
         }
         scratch.Reset();
+        if (!scratch.ReserveWords(s.usedWords)) throw std::bad_alloc();
         AppendContents(scratch, s);
         scratch.UpdateSelection();
         if (scratch.selectedCount > 0) {
