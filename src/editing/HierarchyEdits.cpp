@@ -168,9 +168,9 @@ public:
     Flattener(SymbolDescription& t, bool everything)
         : t(t), layout(t.OwnerLayout()), everything(everything), out(layout), scratch(layout) {}
 
-    // False when nothing needed breaking apart (the symbol is untouched).
-    // Flattening everything leaves no selection, which is then stated
-    // without walking the list.
+    // True when everything was flattened: nothing is selected then, which is
+    // stated without walking the list.  False for a flattened selection, and
+    // when nothing needed breaking apart (the symbol is untouched).
     bool Run() {
         if (!everything && !t.FirstSelected()) return false;
         if (everything) {
