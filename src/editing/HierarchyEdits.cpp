@@ -31,6 +31,11 @@ constexpr const char* kInvalidElements = "Error: Invalid number of elements in s
 constexpr const char* kCycleWarning =
     "Calls of symbols that call themselves cannot be flattened; they were left as they are.";
 
+// Deeper hierarchies than this are not counted before flattening, and counts
+// stop at a size no buffer reaches.
+constexpr int kDeepestCount = 1000;
+constexpr std::int64_t kCountLimit = std::int64_t{1} << 40;
+
 // Groups of up to this many objects are made with an undo entry per record;
 // larger ones rewrite the buffer once under a snapshot.
 constexpr std::size_t kFewObjects = 64;
@@ -177,7 +182,14 @@ public:
             total = StepsOf(t.Words(), EndOf(t));
         }
         platform::Progress().SetProgress(0);
-        Place(Prepare(t.Words(), EndOf(t), false), 0, 0);
+        {
+            const Prepared own = Prepare(t.Words(), EndOf(t), false);
+            // The output in one piece: a buffer grown by moving it loses its
+            // large pages, and every later walk over it pays for that.
+            const std::int64_t words = WordsOf(own, 0);
+            if (words > 0 && !out.ReserveWords(words)) throw std::bad_alloc();
+            Place(own, 0, 0);
+        }
         while (!queue.empty()) {
             Waiting waiting = queue.front();
             queue.pop_front();
@@ -196,7 +208,7 @@ public:
             platform::Progress().SetProgress(100);
             return false;
         }
-        out.ShrinkBuffer();
+        if (out.capacity - out.usedWords > out.growStep + 1) out.ShrinkBuffer();
         {
             UndoSnapshot snapshot(t);
             t.RemoveWordsAt(0, t.usedWords);
@@ -389,7 +401,46 @@ private:
         return p;
     }
 
-    // Room for n more words at the end of the output; it grows by doubling.
+    // The number of output words that placing p leads to, its own and those
+    // of everything broken apart out of it; -1 for a hierarchy deeper than
+    // is worth counting this way.
+    std::int64_t WordsOf(const Prepared& p, int depth) {
+        if (depth > kDeepestCount) return -1;
+        // Preparing a called symbol may drop the prepared contents that p
+        // belongs to.
+        const std::vector<std::array<Word, kSymbolArrayLength>> waiting = p.waiting;
+        std::int64_t n = static_cast<std::int64_t>(p.words.size());
+        for (const std::array<Word, kSymbolArrayLength>& record : waiting) {
+            const Word* r = record.data();
+            const SymbolDescription* s = layout->FindSymbol(PlacementView(r).SymbolId());
+            std::int64_t inner = 0;
+            if (RecordKind(r) == ObjectKind::SymbolCall) {
+                inner = WordsOfCall(*s, CallView(r).Matrix(), depth);
+            } else {
+                // Every element has the same linear part.
+                const ArrayView array(r);
+                if (array.Magnification() != 0 && array.Columns() > 0 && array.Rows() > 0) {
+                    inner = WordsOfCall(*s, array.Element(0, 0), depth);
+                    if (inner > 0) inner *= std::int64_t{array.Columns()} * array.Rows();
+                }
+            }
+            if (inner < 0) return -1;
+            n = std::min(n + inner, kCountLimit);
+        }
+        return n;
+    }
+    std::int64_t WordsOfCall(const SymbolDescription& s, const TransformMatrix& m, int depth) {
+        const DecomposedTransform d = DecomposeTransform(m);
+        const Key key{s.Id(), d.scaleX, d.scaleY, d.angle};
+        auto it = callWords.find(key);
+        if (it != callWords.end()) return it->second;
+        const std::int64_t n = WordsOf(Contents(s, d), depth + 1);
+        callWords.emplace(key, n);
+        return n;
+    }
+
+    // Room for n more words at the end of the output; it grows by doubling
+    // when it was not counted beforehand.
     Word* OutputRoom(std::size_t n) {
         const std::int64_t words = static_cast<std::int64_t>(n);
         if (out.objects == nullptr || out.usedWords + words + 1 > out.capacity) {
@@ -497,6 +548,7 @@ private:
     Rect box;                              // the union of the boxes of the other records
     bool anyRecord = false;
     std::map<Key, Prepared> contents;
+    std::map<Key, std::int64_t> callWords;  // what WordsOfCall found
     std::int64_t contentWords = 0;
     std::unordered_map<std::int32_t, bool> cyclic;
     std::unordered_map<const SymbolDescription*, double> symbolSteps;
