@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <new>
 #include <optional>
@@ -29,6 +30,11 @@ constexpr const char* kRecursionMessage = "Cannot insert a parent symbol into on
 constexpr const char* kInvalidElements = "Error: Invalid number of elements in symbol.";
 constexpr const char* kCycleWarning =
     "Calls of symbols that call themselves cannot be flattened; they were left as they are.";
+
+// Deeper hierarchies than this are not counted before flattening, and counts
+// stop at a size no buffer reaches.
+constexpr int kDeepestCount = 1000;
+constexpr std::int64_t kCountLimit = std::int64_t{1} << 40;
 
 // Groups of up to this many objects are made with an undo entry per record;
 // larger ones rewrite the buffer once under a snapshot.
@@ -154,63 +160,85 @@ bool BreakApartHead(SymbolDescription& t, ObjectKind kind) {
 // order too.  The flattener produces that list in one pass: plain objects go
 // to the output as they enter, calls and arrays wait in a queue, groups are
 // dissolved where they stand.  An array's elements are broken apart straight
-// from the array, without a call record for each, and a symbol's objects
-// scaled and rotated for one linear part are kept for all the calls that
-// share it, so that only the translation is applied per call.
+// from the array, without a call record for each.
+//
+// What a call brings depends on its symbol and its matrix's linear part only;
+// the translation follows.  So a symbol's objects are scaled and rotated once
+// per linear part and prepared once as they go to the output (header bits
+// set, groups dissolved, calls sorted out); each call then copies that block
+// into the output in one piece and moves it, and unites the boxes of the
+// records while they are at hand, so that the list is not walked again.
 class Flattener {
 public:
     Flattener(SymbolDescription& t, bool everything)
-        : t(t), layout(t.OwnerLayout()), everything(everything), out(layout), queue(layout), scratch(layout) {}
+        : t(t), layout(t.OwnerLayout()), everything(everything), out(layout), scratch(layout) {}
 
-    // False when nothing needed breaking apart (the symbol is untouched).
+    // True when everything was flattened: nothing is selected then, which is
+    // stated without walking the list.  False for a flattened selection, and
+    // when nothing needed breaking apart (the symbol is untouched).
     bool Run() {
         if (!everything && !t.FirstSelected()) return false;
         if (everything) {
             total = StepsOf(t.Words(), EndOf(t));
         }
         platform::Progress().SetProgress(0);
-        Take(t.Words(), EndOf(t), false, 0, 0);
-        while (queueRead < queue.usedWords) {
-            std::array<Word, kSymbolArrayLength> record{};
-            const Word* q = queue.RecordAt(queueRead);
-            std::memcpy(record.data(), q, static_cast<std::size_t>(RecordLength(q)) * sizeof(Word));
-            queueRead += RecordLength(q);
-            if (RecordKind(record.data()) == ObjectKind::SymbolArray && !HasFlattenMark(record.data())) {
+        {
+            const Prepared own = Prepare(t.Words(), EndOf(t), false);
+            // The output in one piece: a buffer grown by moving it loses its
+            // large pages, and every later walk over it pays for that.
+            const std::int64_t words = WordsOf(own, 0);
+            if (words > 0 && !out.ReserveWords(words)) throw std::bad_alloc();
+            Place(own, 0, 0);
+        }
+        while (!queue.empty()) {
+            Waiting waiting = queue.front();
+            queue.pop_front();
+            if (RecordKind(waiting.record.data()) == ObjectKind::SymbolArray && !waiting.marked) {
                 // Breaking an array apart appends its element calls at the
                 // end: they come back as one marked entry.
                 Step();
-                SetFlattenMark(record.data(), true);
-                Word* again = queue.AppendRecord(kSymbolArrayLength);
-                if (!again) throw std::bad_alloc();
-                std::memcpy(again, record.data(), sizeof record);
+                waiting.marked = true;
+                queue.push_back(waiting);
                 continue;
             }
-            Expand(record.data());
-            // What was read is dropped now and then, so the queue stays as
-            // small as the calls still waiting.
-            if (queueRead > (1 << 16) && queueRead * 2 > queue.usedWords) {
-                queue.RemoveWordsAt(0, queueRead);
-                queueRead = 0;
-            }
+            Expand(waiting.record.data());
         }
         if (cyclesLeft) platform::ShowWarning(kCycleWarning);
         if (steps == 0) {
             platform::Progress().SetProgress(100);
             return false;
         }
+        if (out.capacity - out.usedWords > out.growStep + 1) out.ShrinkBuffer();
         {
             UndoSnapshot snapshot(t);
             t.RemoveWordsAt(0, t.usedWords);
+            // With no record left this forgets the old children without a walk.
+            t.RebuildChildren();
             std::swap(t.objects, out.objects);
             std::swap(t.capacity, out.capacity);
             std::swap(t.usedWords, out.usedWords);
             std::swap(t.objectCount, out.objectCount);
         }
-        t.RebuildChildren();
-        t.RecomputeBounds();
-        t.UpdateSelection();
+        for (std::int32_t offset : placements) t.AddChild(PlacementView(t.RecordAt(offset)).SymbolId());
+        t.callCount = static_cast<std::int32_t>(placements.size());
+        // The box of a call needs its symbol's box, which the walk of the
+        // bounds brings up to date in its own order: calls left in the list
+        // (missing symbols, cycles) take that walk.
+        if (placements.empty()) {
+            t.SetBoundsFromUnion(box, anyRecord);
+        } else {
+            t.RecomputeBounds();
+        }
+        if (everything) {
+            // What UpdateSelection finds in a list without a selected record.
+            t.selectedCount = 0;
+            t.selectedWords = 0;
+            t.SelectSingle(nullptr);
+        } else {
+            t.UpdateSelection();
+        }
         platform::Progress().SetProgress(100);
-        return true;
+        return everything;
     }
 
 private:
@@ -220,6 +248,29 @@ private:
         bool operator<(const Key& o) const {
             return std::tie(id, scaleX, scaleY, angle) < std::tie(o.id, o.scaleX, o.scaleY, o.angle);
         }
+    };
+
+    // A call or an array waiting to be broken apart (moved into place).
+    struct Waiting {
+        std::array<Word, kSymbolArrayLength> record{};
+        bool marked = false;  // an array whose turn to be broken apart came once
+    };
+
+    // One object as it goes to the output: a record with its members.
+    struct Unit {
+        std::int32_t offset;
+        bool movesMembers;  // a head that is no member moves its members along
+    };
+
+    // What a list of records hands over, ready to be copied for each call.
+    struct Prepared {
+        std::vector<Word> words;  // the output records back to back, unmoved
+        std::vector<Unit> units;
+        std::int32_t records = 0;
+        std::vector<std::int32_t> placements;  // offsets in `words` of calls and arrays kept as they are
+        std::vector<std::array<Word, kSymbolArrayLength>> waiting;  // calls and arrays to break apart, unmoved
+        int groups = 0;                                             // groups dissolved, one step each
+        bool damaged = false;                                       // a record that does not fit ended the list
     };
 
     bool Cyclic(std::int32_t id) {
@@ -291,35 +342,20 @@ private:
         }
     }
 
-    // Copies the record (and, for a head, its members) [r, unitEnd) into
-    // `into`, the first record top-level, and moves it.
-    Word* Emit(SymbolDescription& into, const Word* r, const Word* unitEnd, bool dissolved, bool select,
-               std::int32_t dx, std::int32_t dy) {
-        const std::int32_t first = into.usedWords;
-        for (const Word* m = r; m < unitEnd; m += RecordLength(m)) {
-            Word* copy = into.AppendRecord(RecordLength(m));
-            if (!copy) throw std::bad_alloc();
-            std::memcpy(copy, m, static_cast<std::size_t>(RecordLength(m)) * sizeof(Word));
-            SetFlattenMark(copy, false);
-            SetSelectedBit(copy, false);
-        }
-        Word* head = into.RecordAt(first);
-        if (dissolved) SetMemberBit(head, false);
-        SetSelectedBit(head, select);
-        if (dx != 0 || dy != 0) MoveRecord(into, head, dx, dy);
-        return head;
-    }
-
-    // Hands the records [begin, end) over, moved by (dx, dy): plain objects
-    // to the output, calls and arrays to break apart to the queue, groups to
-    // break apart dissolved in place.  Records of an expansion are all to be
-    // flattened; those of the symbol itself when they are selected (or when
-    // flattening everything).
-    void Take(const Word* begin, const Word* end, bool expansion, std::int32_t dx, std::int32_t dy) {
+    // Sorts the records [begin, end) out: plain objects to the output, calls
+    // and arrays to break apart to the queue, groups to break apart dissolved
+    // in place.  Records of an expansion are all to be flattened; those of
+    // the symbol itself when they are selected (or when flattening
+    // everything).  An object to the output is selected when it was to be
+    // flattened and only the selection is.
+    Prepared Prepare(const Word* begin, const Word* end, bool expansion) {
+        Prepared p;
+        // Only group heads and calls drop out.
+        p.words.reserve(static_cast<std::size_t>(end - begin));
         std::vector<int> open;  // direct members still to come of the groups being dissolved
         for (const Word* r = begin; r && r < end;) {
             if (!Fits(r, end)) {
-                if (expansion) platform::ShowError(kInvalidElements);
+                p.damaged = expansion;
                 break;
             }
             bool marked = expansion || everything || IsSelected(r);
@@ -336,23 +372,127 @@ private:
             const ObjectKind kind = RecordKind(r);
             if (marked && kind == ObjectKind::Group) {
                 open.push_back(GroupView(r).DirectMembers());
-                Step();
+                ++p.groups;
                 r += RecordLength(r);
                 continue;
             }
             const Word* next = UnitEnd(r, end);
             if (marked && IsCallKind(kind) && Breakable(r)) {
-                Emit(queue, r, r + RecordLength(r), dissolved, true, dx, dy);
+                std::array<Word, kSymbolArrayLength>& record = p.waiting.emplace_back();
+                const int length = std::min<int>(RecordLength(r), kSymbolArrayLength);
+                std::memcpy(record.data(), r, static_cast<std::size_t>(length) * sizeof(Word));
             } else {
-                Emit(out, r, next, dissolved, marked && !everything, dx, dy);
+                const std::size_t first = p.words.size();
+                p.words.insert(p.words.end(), r, next);
+                for (std::size_t at = first; at < p.words.size(); at += RecordLength(&p.words[at])) {
+                    Word* copy = &p.words[at];
+                    SetFlattenMark(copy, false);
+                    SetSelectedBit(copy, false);
+                    if (IsCallKind(RecordKind(copy))) p.placements.push_back(static_cast<std::int32_t>(at));
+                    ++p.records;
+                }
+                Word* head = &p.words[first];
+                if (dissolved) SetMemberBit(head, false);
+                SetSelectedBit(head, marked && !everything);
+                p.units.push_back({static_cast<std::int32_t>(first), IsHead(head) && !IsMember(head)});
             }
             r = next;
         }
+        return p;
+    }
+
+    // The number of output words that placing p leads to, its own and those
+    // of everything broken apart out of it; -1 for a hierarchy deeper than
+    // is worth counting this way.
+    std::int64_t WordsOf(const Prepared& p, int depth) {
+        if (depth > kDeepestCount) return -1;
+        // Preparing a called symbol may drop the prepared contents that p
+        // belongs to.
+        const std::vector<std::array<Word, kSymbolArrayLength>> waiting = p.waiting;
+        std::int64_t n = static_cast<std::int64_t>(p.words.size());
+        for (const std::array<Word, kSymbolArrayLength>& record : waiting) {
+            const Word* r = record.data();
+            const SymbolDescription* s = layout->FindSymbol(PlacementView(r).SymbolId());
+            std::int64_t inner = 0;
+            if (RecordKind(r) == ObjectKind::SymbolCall) {
+                inner = WordsOfCall(*s, CallView(r).Matrix(), depth);
+            } else {
+                // Every element has the same linear part.
+                const ArrayView array(r);
+                if (array.Magnification() != 0 && array.Columns() > 0 && array.Rows() > 0) {
+                    inner = WordsOfCall(*s, array.Element(0, 0), depth);
+                    if (inner > 0) inner *= std::int64_t{array.Columns()} * array.Rows();
+                }
+            }
+            if (inner < 0) return -1;
+            n = std::min(n + inner, kCountLimit);
+        }
+        return n;
+    }
+    std::int64_t WordsOfCall(const SymbolDescription& s, const TransformMatrix& m, int depth) {
+        const DecomposedTransform d = DecomposeTransform(m);
+        const Key key{s.Id(), d.scaleX, d.scaleY, d.angle};
+        auto it = callWords.find(key);
+        if (it != callWords.end()) return it->second;
+        const std::int64_t n = WordsOf(Contents(s, d), depth + 1);
+        callWords.emplace(key, n);
+        return n;
+    }
+
+    // Room for n more words at the end of the output; it grows by doubling
+    // when it was not counted beforehand.
+    Word* OutputRoom(std::size_t n) {
+        const std::int64_t words = static_cast<std::int64_t>(n);
+        if (out.objects == nullptr || out.usedWords + words + 1 > out.capacity) {
+            if (!out.ReserveWords(std::max<std::int64_t>(words, out.usedWords)) && !out.ReserveWords(words)) {
+                throw std::bad_alloc();
+            }
+        }
+        return out.objects + out.usedWords;
+    }
+
+    // Hands over what p prepared, moved by (dx, dy).
+    void Place(const Prepared& p, std::int32_t dx, std::int32_t dy) {
+        for (int k = 0; k < p.groups; ++k) Step();
+        if (!p.words.empty()) {
+            Word* block = OutputRoom(p.words.size());
+            std::memcpy(block, p.words.data(), p.words.size() * sizeof(Word));
+            const bool move = dx != 0 || dy != 0;
+            const Word* blockEnd = block + p.words.size();
+            for (std::size_t u = 0; u < p.units.size(); ++u) {
+                Word* head = block + p.units[u].offset;
+                const Word* unitEnd = u + 1 < p.units.size() ? block + p.units[u + 1].offset : blockEnd;
+                for (Word* r = head; r < unitEnd; r += RecordLength(r)) {
+                    if (move && (r == head || p.units[u].movesMembers)) MoveRecordWords(r, dx, dy);
+                    if (IsCallKind(RecordKind(r))) continue;
+                    const Rect b = IsHead(r) ? Rect{r[1], r[2], r[1], r[2]} : ObjectBounds(r, layout);
+                    if (!anyRecord) {
+                        box = b;
+                        anyRecord = true;
+                    } else {
+                        box.minx = std::min(box.minx, b.minx);
+                        box.miny = std::min(box.miny, b.miny);
+                        box.maxx = std::max(box.maxx, b.maxx);
+                        box.maxy = std::max(box.maxy, b.maxy);
+                    }
+                }
+            }
+            for (std::int32_t offset : p.placements) placements.push_back(out.usedWords + offset);
+            out.usedWords += static_cast<std::int32_t>(p.words.size());
+            out.objects[out.usedWords] = 0;
+            out.objectCount += p.records;
+        }
+        for (const std::array<Word, kSymbolArrayLength>& record : p.waiting) {
+            Waiting& waiting = queue.emplace_back();
+            waiting.record = record;
+            if (dx != 0 || dy != 0) MoveRecordWords(waiting.record.data(), dx, dy);
+        }
+        if (p.damaged) platform::ShowError(kInvalidElements);
     }
 
     // The objects of a symbol scaled and rotated as the decomposed matrix
-    // says, as they would be appended by breaking apart a call.
-    const std::vector<Word>& Contents(const SymbolDescription& s, const DecomposedTransform& d) {
+    // says, as they would be appended by breaking apart a call, prepared.
+    const Prepared& Contents(const SymbolDescription& s, const DecomposedTransform& d) {
         const Key key{s.Id(), d.scaleX, d.scaleY, d.angle};
         auto it = contents.find(key);
         if (it != contents.end()) return it->second;
@@ -363,6 +503,7 @@ private:
             contentWords = 0;
         }
         scratch.Reset();
+        if (!scratch.ReserveWords(s.usedWords)) throw std::bad_alloc();
         AppendContents(scratch, s);
         scratch.UpdateSelection();
         if (scratch.selectedCount > 0) {
@@ -374,16 +515,14 @@ private:
             ScaleAndRotateSelection(scratch, d);
             platform::SetProgressService(previous);
         }
-        std::vector<Word> words(scratch.Words(), scratch.Words() + scratch.usedWords);
         contentWords += scratch.usedWords;
-        return contents.emplace(key, std::move(words)).first->second;
+        return contents.emplace(key, Prepare(scratch.Words(), EndOf(scratch), true)).first->second;
     }
 
     void ExpandCall(const SymbolDescription& s, const TransformMatrix& m) {
         Step();
         const DecomposedTransform d = DecomposeTransform(m);
-        const std::vector<Word>& words = Contents(s, d);
-        Take(words.data(), words.data() + words.size(), true, Truncated(d.tx), Truncated(d.ty));
+        Place(Contents(s, d), Truncated(d.tx), Truncated(d.ty));
     }
 
     void Expand(const Word* r) {
@@ -402,11 +541,14 @@ private:
     SymbolDescription& t;
     Layout* layout;
     const bool everything;
-    SymbolDescription out;      // the flattened list, swapped into t at the end
-    SymbolDescription queue;    // calls and arrays waiting to be broken apart
-    SymbolDescription scratch;  // where a symbol's objects are scaled and rotated
-    std::int32_t queueRead = 0;
-    std::map<Key, std::vector<Word>> contents;
+    SymbolDescription out;                 // the flattened list, swapped into t at the end
+    SymbolDescription scratch;             // where a symbol's objects are scaled and rotated
+    std::deque<Waiting> queue;             // calls and arrays waiting to be broken apart
+    std::vector<std::int32_t> placements;  // offsets in `out` of the calls and arrays kept
+    Rect box;                              // the union of the boxes of the other records
+    bool anyRecord = false;
+    std::map<Key, Prepared> contents;
+    std::map<Key, std::int64_t> callWords;  // what WordsOfCall found
     std::int64_t contentWords = 0;
     std::unordered_map<std::int32_t, bool> cyclic;
     std::unordered_map<const SymbolDescription*, double> symbolSteps;
@@ -415,13 +557,16 @@ private:
     int lastPercent = -1;
 };
 
-void Flatten(SymbolDescription& t, bool everything) {
+// True when everything was flattened, and the selection state is then up to
+// date.
+bool Flatten(SymbolDescription& t, bool everything) {
     try {
-        Flattener(t, everything).Run();
+        return Flattener(t, everything).Run();
     } catch (const std::bad_alloc&) {
         platform::ShowError("Not enough memory to flatten the objects.");
         platform::Progress().SetProgress(100);
     }
+    return false;
 }
 
 }  // namespace
@@ -741,8 +886,7 @@ void FlattenSelection(SymbolDescription& t) { Flatten(t, false); }
 bool FlattenLayout(SymbolDescription& t) {
     Layout* layout = t.OwnerLayout();
     if (!layout || layout->MainSymbol() != &t) return false;
-    Flatten(t, true);
-    t.UpdateSelection();
+    if (!Flatten(t, true)) t.UpdateSelection();
     return true;
 }
 

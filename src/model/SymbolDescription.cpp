@@ -820,6 +820,24 @@ void SymbolDescription::RecomputeBounds(bool edited) {
     boundsInProgress = false;
 }
 
+void SymbolDescription::SetBoundsFromUnion(const Rect& recordsUnion, bool any) {
+    if (boundsInProgress) return;
+    boundsInProgress = true;
+    const Rect fresh = any ? recordsUnion : Rect{};
+    minx = fresh.minx;
+    miny = fresh.miny;
+    maxx = fresh.maxx;
+    maxy = fresh.maxy;
+    boundsValid = true;
+    // As after an edit: the direct callers are brought up to date.
+    if (layout) {
+        for (SymbolDescription* s : layout->CallersOf(id)) {
+            if (s != this) s->RecomputeBounds(false);
+        }
+    }
+    boundsInProgress = false;
+}
+
 // ---------------------------------------------------------------------------
 // Bulk buffer operations
 

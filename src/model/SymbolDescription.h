@@ -133,6 +133,11 @@ public:
     // Bounding box.
     void EnsureBounds();
     void RecomputeBounds();
+    // The same for a caller that has just written every record and united
+    // their boxes as the walk does (a head gives its position, any other
+    // record its ObjectBounds; `any` false when there is no record), so that
+    // a large buffer is not walked again.
+    void SetBoundsFromUnion(const Rect& recordsUnion, bool any);
     Rect Bounds() const { return {minx, miny, maxx, maxy}; }
 
     // Selection.

@@ -164,6 +164,55 @@ std::vector<Word> WithoutSelection(const SymbolDescription& s) {
     return words;
 }
 
+// What a symbol keeps besides its records: children, box and selection state.
+struct KeptState {
+    std::vector<std::int32_t> children;
+    std::int32_t callCount;
+    Rect bounds;
+    bool boundsValid;
+    std::int32_t selectedCount, selectedWords, currentObject;
+    bool frameShown;
+    std::string statusText;
+    bool operator==(const KeptState&) const = default;
+};
+
+KeptState KeptStateOf(const SymbolDescription& s) {
+    return {s.Children(),    s.callCount,     s.Bounds(),        s.boundsValid, s.selectedCount,
+            s.selectedWords, s.currentObject, s.view.frameShown, s.statusText};
+}
+
+// The same state as walking the records again gives it.
+KeptState RewalkedState(SymbolDescription& s) {
+    s.RebuildChildren();
+    s.RecomputeBounds();
+    s.UpdateSelection();
+    return KeptStateOf(s);
+}
+
+// A symbol (id 3) whose objects the flattener has to move with their members
+// and whose boxes do not simply follow a move: a text with two glyphs, a group
+// of a rectangle and a one-glyph text, a turned box and an arc wire; the main
+// symbol calls it moved, quarter-turned and mirrored.
+void AddLabels(Layout& layout) {
+    SymbolDescription& labels = *layout.AddSymbol(3, "labels");
+    labels.AddText(0, 0, 2, "ab", 100, {}, 2);
+    AddMemberPolygon(labels, {{0, 0}, {100, 0}, {100, 100}}, 2);
+    AddMemberPolygon(labels, {{200, 0}, {300, 0}, {300, 100}}, 2);
+    labels.AddGroup(500, 500, 3, 2);
+    SetMemberBit(labels.AddRectangle(500, 500, 900, 700, 1), true);
+    SetMemberBit(labels.AddText(600, 800, 1, "c", 100, {}, 1), true);
+    AddMemberPolygon(labels, {{600, 800}, {650, 800}, {650, 850}}, 1);
+    labels.AddBox(1299, 1205, 1001, 333, 30.0, 3);
+    labels.AddArcWire(-2000, -2000, -1500, -2000, -2000, -1300, 80, 3);
+    SymbolDescription& top = *layout.MainSymbol();
+    top.InsertSymbolCallMatrix(3, {1, 0, 0, 1, 1233.0, -567.0});
+    top.InsertSymbolCallMatrix(3, {0, 1, -1, 0, -7001.0, 3.0});
+    top.InsertSymbolCallMatrix(3, {-1, 0, 0, 1, 4445.0, 9999.0});
+    labels.RebuildChildren();
+    top.RebuildChildren();
+    labels.RecomputeBounds();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -616,6 +665,62 @@ TEST(HierarchyEdits, FlatteningTheLayoutMatchesTheLoopRecordForRecord) {
 
     top.Undo().Undo();
     EXPECT_EQ(BuffersOf(layout), before);
+}
+
+// Texts and groups that come out of calls, moved and turned, give what the
+// loop gives; and the children, box and selection state that the flattener
+// keeps as it writes the list are those that walking the list again gives,
+// whether everything, only the selection, or not all calls could be flattened.
+TEST(HierarchyEdits, FlatteningKeepsTheStateThatWalkingTheListGives) {
+    // With the whole hierarchy around them, and alone, where the box and the
+    // arc wire reach the edges of the box.
+    for (const bool withHierarchy : {true, false}) {
+        SCOPED_TRACE(withHierarchy ? "with the hierarchy" : "the labels alone");
+        Layout layout, stepwise;
+        for (Layout* l : {&layout, &stepwise}) {
+            if (withHierarchy) BuildHierarchy(*l);
+            AddLabels(*l);
+        }
+        SymbolDescription& top = *layout.MainSymbol();
+        ASSERT_TRUE(FlattenLayout(top));
+        FlattenOneByOne(*stepwise.MainSymbol());
+        EXPECT_EQ(WithoutSelection(top), WithoutSelection(*stepwise.MainSymbol()));
+        EXPECT_EQ(top.objectCount, stepwise.MainSymbol()->objectCount);
+        const KeptState flattened = KeptStateOf(top);
+        EXPECT_EQ(flattened, RewalkedState(top));
+        EXPECT_EQ(flattened.bounds, stepwise.MainSymbol()->Bounds());
+    }
+
+    // Only the selection: the quarter-turned call of the labels and a group.
+    Layout selected;
+    BuildHierarchy(selected);
+    AddLabels(selected);
+    SymbolDescription& partly = *selected.MainSymbol();
+    SelectWhere(partly, [](const Word* r) {
+        return RecordKind(r) == ObjectKind::Group ||
+               (RecordKind(r) == ObjectKind::SymbolCall && CallView(r).Matrix().b == 1 && CallView(r).SymbolId() == 3);
+    });
+    FlattenSelection(partly);
+    EXPECT_GT(partly.selectedCount, 0);
+    EXPECT_FALSE(partly.Children().empty());
+    const KeptState flattenedSelection = KeptStateOf(partly);
+    EXPECT_EQ(flattenedSelection, RewalkedState(partly));
+
+    // Calls of a missing symbol and of one that calls itself stay.
+    Layout damaged;
+    SymbolDescription& main = *damaged.MainSymbol();
+    SymbolDescription& self = *damaged.AddSymbol(1, "self");
+    self.AddRectangle(0, 0, 5, 5, 1);
+    AppendRawCall(self, 1, 10, 0);
+    main.InsertSymbolCall(55, 300, 0);
+    main.InsertSymbolCall(1, 100, 0);
+    AddLabels(damaged);
+    main.RecomputeBounds();
+    ScopedMessageCapture messages;
+    ASSERT_TRUE(FlattenLayout(main));
+    const KeptState kept = KeptStateOf(main);
+    EXPECT_EQ(kept.children, (std::vector<std::int32_t>{55, 1}));
+    EXPECT_EQ(kept, RewalkedState(main));
 }
 
 TEST(HierarchyEdits, FlatteningEndsOnCyclesAndKeepsCallsOfMissingSymbols) {
