@@ -1,6 +1,7 @@
 #include "model/WordStorage.h"
 
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -53,6 +54,45 @@ void PreferLargePages(void* p, std::size_t bytes) {
 #endif
 }
 
+// Pages from a large-page boundary on, so that huge pages cover the whole
+// buffer and survive when the kernel moves it to grow it (moving pages to an
+// address of another alignment breaks them up, and every later walk over the
+// buffer pays in address translation).
+void* MapAligned(std::size_t bytes) {
+    if (bytes < kLargePageBytes) {
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        return p == MAP_FAILED ? nullptr : p;
+    }
+    const std::size_t span = bytes + kLargePageBytes;
+    void* p = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t aligned = (start + kLargePageBytes - 1) & ~std::uintptr_t{kLargePageBytes - 1};
+    const std::size_t head = aligned - start;
+    if (head > 0) munmap(p, head);
+    const std::size_t tail = span - head - bytes;
+    if (tail > 0) munmap(reinterpret_cast<void*>(aligned + bytes), tail);
+    PreferLargePages(reinterpret_cast<void*>(aligned), bytes);
+    return reinterpret_cast<void*>(aligned);
+}
+
+// Grows or shrinks a mapping: in place where the addresses after it are free,
+// otherwise its pages move to a new aligned range.
+void* RemapAligned(void* old, std::size_t oldBytes, std::size_t newBytes) {
+    void* p = mremap(old, oldBytes, newBytes, 0);
+    if (p == MAP_FAILED) {
+        void* target = MapAligned(newBytes);
+        if (target == nullptr) return nullptr;
+        p = mremap(old, oldBytes, newBytes, MREMAP_MAYMOVE | MREMAP_FIXED, target);
+        if (p == MAP_FAILED) {
+            munmap(target, newBytes);
+            return nullptr;
+        }
+    }
+    PreferLargePages(p, newBytes);
+    return p;
+}
+
 Word* MapWords(std::size_t count) {
     const std::size_t bytes = PageRounded(count * sizeof(Word));
     {
@@ -65,10 +105,8 @@ Word* MapWords(std::size_t count) {
             }
         }
     }
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return nullptr;
-    PreferLargePages(p, bytes);
-    return static_cast<Word*>(p);
+    void* p = MapAligned(bytes);
+    return p == nullptr ? nullptr : static_cast<Word*>(p);
 }
 
 void UnmapWords(Word* words, std::size_t count) {
@@ -104,10 +142,7 @@ Word* ReallocateWords(Word* words, std::size_t oldCount, std::size_t newCount) {
     const bool wasMapped = IsMapped(oldCount);
     const bool willBeMapped = IsMapped(newCount);
     if (wasMapped && willBeMapped) {
-        const std::size_t bytes = PageRounded(newCount * sizeof(Word));
-        void* p = mremap(words, PageRounded(oldCount * sizeof(Word)), bytes, MREMAP_MAYMOVE);
-        if (p == MAP_FAILED) return nullptr;
-        PreferLargePages(p, bytes);
+        void* p = RemapAligned(words, PageRounded(oldCount * sizeof(Word)), PageRounded(newCount * sizeof(Word)));
         return static_cast<Word*>(p);
     }
     if (!wasMapped && !willBeMapped) {
