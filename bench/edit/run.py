@@ -9,8 +9,9 @@ select all, move, rotate by 90 degrees, mirror, duplicate and delete, each with 
 of --rects overlapping rectangles (default 100,000), all selected; and the flattening of the SRAM
 macro of the shared corpus.  Both sides read the file first and time each operation inside the
 process (reading excluded), best of --runs (3: the machine's memory state alone moves a run by
-2x).  Prints per operation Zandor's seconds, KLayout's, and the ratio, of CPU time (the machine is shared; wall-clock seconds beside them); target: each <= 0.5
-of KLayout's, and Zandor's undo no slower than its operation.
+2x).  Prints per operation Zandor's seconds, KLayout's, and the ratio, of CPU time (the machine
+is shared; wall-clock seconds beside them); target: each <= 0.5 of KLayout's, and Zandor's undo
+no slower than its operation.
 KLayout has no selection without its window (select has no peer), edits its shapes through an undo
 manager, and takes minutes to undo a flattening, which is therefore not timed on its side.
 Exit status 1 when a target is missed.
