@@ -490,6 +490,7 @@ bool SnapStage(WorkGraph& graph) {
     // from the order links are stored in.
     std::vector<LinkGeometry> dirtyLinks;
     std::vector<int> cleanLinks;
+    dirtyLinks.reserve(graph.links.size());
     for (std::size_t li = 0; li < graph.links.size(); ++li) {
         if (graph.links[li].changed < since)
             cleanLinks.push_back(static_cast<int>(li));
@@ -604,13 +605,19 @@ bool MergeNodes(WorkGraph& graph, i64 tolerance) {
 void RefreshSorted(WorkGraph& graph) {
     if (graph.sortedNodes == graph.nodes.size()) return;
     std::vector<SortedNode> newRows, newColumns;
+    newRows.reserve(graph.nodes.size() - graph.sortedNodes);
+    newColumns.reserve(graph.nodes.size() - graph.sortedNodes);
     for (std::size_t i = graph.sortedNodes; i < graph.nodes.size(); ++i) {
         newRows.push_back({graph.nodes[i].y, graph.nodes[i].x, static_cast<int>(i)});
         newColumns.push_back({graph.nodes[i].x, graph.nodes[i].y, static_cast<int>(i)});
     }
     std::sort(newRows.begin(), newRows.end());
     std::sort(newColumns.begin(), newColumns.end());
-    auto mergeInto = [](std::vector<SortedNode>& all, const std::vector<SortedNode>& add) {
+    auto mergeInto = [](std::vector<SortedNode>& all, std::vector<SortedNode>& add) {
+        if (all.empty()) {
+            all.swap(add);
+            return;
+        }
         const std::size_t old = all.size();
         all.insert(all.end(), add.begin(), add.end());
         std::inplace_merge(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(old), all.end());
