@@ -28,8 +28,13 @@ bool Collinear(Point64 a, Point64 b, Point64 c, i64 t) {
 
 bool SimplifyRing(std::vector<Point64>& ring, i64 t) {
     bool changed = false;
+    // Kept vertices whose successor went after they were visited; with the
+    // first one kept when the last vertex went, they are the only ones whose
+    // neighbours differ in the next pass.
+    std::vector<std::size_t> moved;
     for (bool again = true; again && ring.size() >= 3;) {
         again = false;
+        moved.clear();
         // The ring as it stands is ring[0, kept) followed by ring[next, n):
         // vertices kept so far in this pass, then the ones still to visit.
         const std::size_t n = ring.size();
@@ -40,6 +45,8 @@ bool SimplifyRing(std::vector<Point64>& ring, i64 t) {
             const Point64 c = next + 1 < n ? ring[next + 1] : ring[0];
             if (Collinear(a, b, c, t)) {
                 changed = again = true;
+                if (kept > 0) moved.push_back(kept - 1);
+                if (next == n - 1) moved.push_back(0);
             } else {
                 ring[kept++] = b;
             }
@@ -49,6 +56,19 @@ bool SimplifyRing(std::vector<Point64>& ring, i64 t) {
             std::copy(ring.begin() + static_cast<std::ptrdiff_t>(next), ring.end(),
                       ring.begin() + static_cast<std::ptrdiff_t>(kept));
             ring.resize(kept + (n - next));
+        }
+        // Another pass removes nothing unless one of those vertices goes with
+        // its new neighbours: every other vertex meets the neighbours it was
+        // kept with.
+        if (again && ring.size() >= 3) {
+            const std::size_t size = ring.size();
+            again = false;
+            for (const std::size_t k : moved) {
+                if (Collinear(ring[(k + size - 1) % size], ring[k], ring[(k + 1) % size], t)) {
+                    again = true;
+                    break;
+                }
+            }
         }
     }
     return changed;
