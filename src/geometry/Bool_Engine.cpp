@@ -107,15 +107,19 @@ std::int64_t Bool_Engine::SnapCoordinate(double value) const {
     // Exact in integers: a relative tolerance on a floating product would
     // round to nearest instead of toward zero once the step count is large.
     if (value == 0 || !std::isfinite(value)) return 0;
-    std::int64_t mantissa = 0;
-    int exponent = 0;
-    Decompose(value, mantissa, exponent);
-    __int128 steps = 0;
     // A grid of n nm arrives as dgrid = 1/n rounded to a double (not exact
     // for n = 3): divide by n itself, so that multiples of n stay on the grid.
     const double reciprocal = 1.0 / dgrid;
     const double n = std::round(reciprocal);
-    if (n >= 1 && n < 0x1p40 && 1.0 / n == dgrid) {
+    const bool byDivisor = n >= 1 && n < 0x1p40 && 1.0 / n == dgrid;
+    // One step per unit (a grid of 1 nm): the exact division below would give
+    // trunc(value); the range check of AddVertex keeps it within 64 bits.
+    if (byDivisor && n == 1 && std::fabs(value) < 0x1p62) return static_cast<std::int64_t>(std::trunc(value)) * grid;
+    std::int64_t mantissa = 0;
+    int exponent = 0;
+    Decompose(value, mantissa, exponent);
+    __int128 steps = 0;
+    if (byDivisor) {
         const auto divisor = static_cast<std::int64_t>(n);
         if (std::fabs(value) < n) return 0;
         // |value| >= n >= 1, so the exponent is at least -52.

@@ -126,6 +126,36 @@ bool MergeGreedy(WorkGraph& graph, const std::vector<int>& order, i64 tolerance,
 // Sorts node numbers into sweep order, on a copy of their coordinates
 // (the comparisons then touch no other memory).
 void SortSweep(const WorkGraph& graph, std::vector<int>& order) {
+    if (order.size() * 8 >= graph.nodes.size() && graph.sortedNodes == graph.nodes.size()) {
+        // Many nodes and the columns up to date: within each X of the
+        // columns (X, Y, number) the runs of equal Y taken from the top are
+        // the sweep order. A node missing there (dropped as dead) falls back
+        // to sorting.
+        std::vector<char> in(graph.nodes.size(), 0);
+        for (int n : order) in[n] = 1;
+        const std::vector<SortedNode>& columns = graph.columns;
+        std::vector<int> sorted;
+        sorted.reserve(order.size());
+        for (std::size_t i = 0; i < columns.size();) {
+            std::size_t j = i;
+            while (j < columns.size() && columns[j].major == columns[i].major) ++j;
+            for (std::size_t end = j; end > i;) {
+                std::size_t start = end - 1;
+                while (start > i && columns[start - 1].minor == columns[end - 1].minor) --start;
+                for (std::size_t k = start; k < end; ++k)
+                    if (in[columns[k].id]) {
+                        in[columns[k].id] = 0;
+                        sorted.push_back(columns[k].id);
+                    }
+                end = start;
+            }
+            i = j;
+        }
+        if (sorted.size() == order.size()) {
+            order.swap(sorted);
+            return;
+        }
+    }
     struct Key {
         i64 x;
         i64 y;
@@ -464,7 +494,12 @@ bool MergeStage(WorkGraph& graph) {
     const bool full = graph.nodesAtMerge == 0;
     const std::size_t since = graph.nodesAtMerge;
     graph.nodesAtMerge = graph.nodes.size();
-    if (full) return MergeNodes(graph, graph.marge);
+    if (full) {
+        // The columns are needed from the first snap on; made now, they also
+        // give this merge its order.
+        RefreshSorted(graph);
+        return MergeNodes(graph, graph.marge);
+    }
     graph.UpdateUsed();
     std::vector<int> dirty;
     for (std::size_t n = since; n < graph.nodes.size(); ++n)
@@ -490,6 +525,7 @@ bool SnapStage(WorkGraph& graph) {
     // from the order links are stored in.
     std::vector<LinkGeometry> dirtyLinks;
     std::vector<int> cleanLinks;
+    dirtyLinks.reserve(graph.links.size());
     for (std::size_t li = 0; li < graph.links.size(); ++li) {
         if (graph.links[li].changed < since)
             cleanLinks.push_back(static_cast<int>(li));
@@ -604,13 +640,19 @@ bool MergeNodes(WorkGraph& graph, i64 tolerance) {
 void RefreshSorted(WorkGraph& graph) {
     if (graph.sortedNodes == graph.nodes.size()) return;
     std::vector<SortedNode> newRows, newColumns;
+    newRows.reserve(graph.nodes.size() - graph.sortedNodes);
+    newColumns.reserve(graph.nodes.size() - graph.sortedNodes);
     for (std::size_t i = graph.sortedNodes; i < graph.nodes.size(); ++i) {
         newRows.push_back({graph.nodes[i].y, graph.nodes[i].x, static_cast<int>(i)});
         newColumns.push_back({graph.nodes[i].x, graph.nodes[i].y, static_cast<int>(i)});
     }
     std::sort(newRows.begin(), newRows.end());
     std::sort(newColumns.begin(), newColumns.end());
-    auto mergeInto = [](std::vector<SortedNode>& all, const std::vector<SortedNode>& add) {
+    auto mergeInto = [](std::vector<SortedNode>& all, std::vector<SortedNode>& add) {
+        if (all.empty()) {
+            all.swap(add);
+            return;
+        }
         const std::size_t old = all.size();
         all.insert(all.end(), add.begin(), add.end());
         std::inplace_merge(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(old), all.end());

@@ -17,6 +17,7 @@
 #include "geometry/BooleanIndex.h"
 #include "geometry/BooleanNoding.h"
 #include "geometry/BooleanScanline.h"
+#include "geometry/BooleanSimplify.h"
 #include "geometry/BooleanWinding.h"
 #include "geometry/BooleanWorkGraph.h"
 
@@ -25,41 +26,6 @@ namespace zandor {
 namespace boolean_detail {
 
 namespace {
-
-long double DistanceToLine(Point64 p, Point64 a, Point64 b) {
-    const long double dx = static_cast<long double>(b.x) - a.x, dy = static_cast<long double>(b.y) - a.y;
-    const long double length = std::sqrt(dx * dx + dy * dy);
-    if (length == 0) return std::hypot(static_cast<long double>(p.x) - a.x, static_cast<long double>(p.y) - a.y);
-    return std::fabs(dx * (static_cast<long double>(p.y) - a.y) - dy * (static_cast<long double>(p.x) - a.x)) / length;
-}
-
-bool Near(Point64 a, Point64 b, i64 t) {
-    const i128 dx = static_cast<i128>(a.x) - b.x, dy = static_cast<i128>(a.y) - b.y;
-    return dx <= t && dx >= -t && dy <= t && dy >= -t;
-}
-
-// Removes zero-length links and merges collinear runs within the tolerance;
-// returns whether the ring changed.
-bool SimplifyRing(std::vector<Point64>& ring, i64 t) {
-    bool changed = false;
-    for (bool again = true; again && ring.size() >= 3;) {
-        again = false;
-        for (std::size_t i = 0; i < ring.size() && ring.size() >= 3;) {
-            const Point64 a = ring[(i + ring.size() - 1) % ring.size()];
-            const Point64 b = ring[i];
-            const Point64 c = ring[(i + 1) % ring.size()];
-            const bool collinear =
-                Near(a, b, t) || Near(b, c, t) || DistanceToLine(b, a, c) <= t || DistanceToLine(c, b, a) <= t;
-            if (collinear) {
-                ring.erase(ring.begin() + static_cast<std::ptrdiff_t>(i));
-                changed = again = true;
-            } else {
-                ++i;
-            }
-        }
-    }
-    return changed;
-}
 
 // Clockwise (negative signed area), so that input orientation carries no meaning.
 void MakeClockwise(std::vector<Point64>& ring) {

@@ -51,39 +51,71 @@ struct BeamOrder {
 void Sweep(const WorkGraph& graph, const std::vector<int>& subset, SweepVisit visit) {
     // The nodes of the subset in sweep order (X ascending, Y descending),
     // and per node the links of the subset at it.
-    struct Key {
-        i64 x;
-        i64 y;
-        int id;
-    };
-    std::vector<Key> keys;
-    keys.reserve(subset.size() + 1);
-    {
-        // Each node once (a table for a large subset, else sorted duplicates go).
-        std::vector<char> seen;
-        if (subset.size() * 8 >= graph.nodes.size()) seen.assign(graph.nodes.size(), 0);
+    std::vector<int> order;
+    const bool large = subset.size() * 8 >= graph.nodes.size();
+    std::vector<char> seen;
+    std::size_t distinct = 0;
+    if (large) {
+        seen.assign(graph.nodes.size(), 0);
         for (int li : subset)
-            for (int n : {graph.links[li].begin, graph.links[li].end}) {
-                if (!seen.empty()) {
-                    if (seen[n]) continue;
+            for (int n : {graph.links[li].begin, graph.links[li].end})
+                if (!seen[n]) {
                     seen[n] = 1;
+                    ++distinct;
                 }
-                keys.push_back({graph.nodes[n].x, graph.nodes[n].y, n});
-            }
     }
-    std::sort(keys.begin(), keys.end(), [](const Key& p, const Key& q) {
-        if (p.x != q.x) return p.x < q.x;
-        if (p.y != q.y) return p.y > q.y;
-        return p.id < q.id;
-    });
-    keys.erase(std::unique(keys.begin(), keys.end(), [](const Key& p, const Key& q) { return p.id == q.id; }),
-               keys.end());
-    std::vector<int> order(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].id;
+    if (large && graph.sortedNodes == graph.nodes.size()) {
+        // The columns hold every node in (X, Y, number) order: within each X
+        // the runs of equal Y taken from the top give the sweep order without
+        // sorting again. A node missing there (dropped as dead) sends the
+        // subset to the sort below.
+        const std::vector<SortedNode>& columns = graph.columns;
+        order.reserve(distinct);
+        for (std::size_t i = 0; i < columns.size();) {
+            std::size_t j = i;
+            while (j < columns.size() && columns[j].major == columns[i].major) ++j;
+            for (std::size_t end = j; end > i;) {
+                std::size_t start = end - 1;
+                while (start > i && columns[start - 1].minor == columns[end - 1].minor) --start;
+                for (std::size_t k = start; k < end; ++k)
+                    if (seen[columns[k].id]) order.push_back(columns[k].id);
+                end = start;
+            }
+            i = j;
+        }
+        if (order.size() != distinct) order.clear();
+    }
+    if (order.empty()) {
+        struct Key {
+            i64 x;
+            i64 y;
+            int id;
+        };
+        std::vector<Key> keys;
+        keys.reserve(large ? distinct : subset.size() * 2);
+        if (large) {
+            for (std::size_t n = 0; n < seen.size(); ++n)
+                if (seen[n]) keys.push_back({graph.nodes[n].x, graph.nodes[n].y, static_cast<int>(n)});
+        } else {
+            for (int li : subset)
+                for (int n : {graph.links[li].begin, graph.links[li].end})
+                    keys.push_back({graph.nodes[n].x, graph.nodes[n].y, n});
+        }
+        std::sort(keys.begin(), keys.end(), [](const Key& p, const Key& q) {
+            if (p.x != q.x) return p.x < q.x;
+            if (p.y != q.y) return p.y > q.y;
+            return p.id < q.id;
+        });
+        // Sorted duplicates of a small subset go.
+        keys.erase(std::unique(keys.begin(), keys.end(), [](const Key& p, const Key& q) { return p.id == q.id; }),
+                   keys.end());
+        order.resize(keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].id;
+    }
     // Place of a node in the order: a table over all nodes for a large
     // subset, a binary search for a small one (one contour).
     std::vector<int> table;
-    if (subset.size() * 8 >= graph.nodes.size()) {
+    if (large) {
         table.assign(graph.nodes.size(), -1);
         for (std::size_t i = 0; i < order.size(); ++i) table[order[i]] = static_cast<int>(i);
     }

@@ -26,22 +26,37 @@ void SetWindingSenses(WorkGraph& graph) {
         // whether each contour's pieces form one simple closed curve: in the
         // planar arrangement that means every node on it carries exactly two of
         // its links.
-        std::vector<std::pair<int, int>> ends;  // (contour, node)
+        // The contour numbers of the link ends at each node (compressed rows).
+        std::vector<int> start(graph.nodes.size() + 1, 0);
         for (const Link& l : graph.links) {
             if (l.directed) continue;
-            ends.push_back({l.graphNumber, l.begin});
-            ends.push_back({l.graphNumber, l.end});
+            ++start[l.begin + 1];
+            ++start[l.end + 1];
             const Point64 a = graph.nodes[l.begin], b = graph.nodes[l.end];
             const long double term = static_cast<long double>(a.x) * b.y - static_cast<long double>(b.x) * a.y;
             area[l.graphNumber] += term;
             scale[l.graphNumber] += std::fabs(term);
         }
-        std::sort(ends.begin(), ends.end());
-        for (std::size_t i = 0; i < ends.size();) {
-            std::size_t j = i;
-            while (j < ends.size() && ends[j] == ends[i]) ++j;
-            if (j - i != 2) simple[ends[i].first] = 0;
-            i = j;
+        for (std::size_t n = 0; n + 1 < start.size(); ++n) start[n + 1] += start[n];
+        std::vector<int> endsAt(static_cast<std::size_t>(start.back()));
+        {
+            std::vector<int> fill(start.begin(), start.end() - 1);
+            for (const Link& l : graph.links) {
+                if (l.directed) continue;
+                endsAt[fill[l.begin]++] = l.graphNumber;
+                endsAt[fill[l.end]++] = l.graphNumber;
+            }
+        }
+        for (std::size_t n = 0; n + 1 < start.size(); ++n) {
+            const auto first = endsAt.begin() + start[n], last = endsAt.begin() + start[n + 1];
+            if (last - first == 2 && first[0] == first[1]) continue;  // the common case
+            std::sort(first, last);
+            for (auto i = first; i != last;) {
+                auto j = i;
+                while (j != last && *j == *i) ++j;
+                if (j - i != 2) simple[*i] = 0;
+                i = j;
+            }
         }
     }
     // A simple contour with a clearly nonzero area: its absolute winding
