@@ -711,3 +711,45 @@ TEST_F(EditCommandsTest, ArrangeCommandsRoundTrip) {
     for (int k = 0; k < 5; ++k) Run(*form, "ActionEditUndo");
     EXPECT_EQ(Unselected(main), Unselected(original, main));
 }
+
+// A selection of many objects goes through the whole-buffer undo: through the
+// menus, undo gives back the buffer with its selection and the status line,
+// and redo the state after.
+TEST_F(EditCommandsTest, LargeSelectionsUndoAndRedoThroughTheMenus) {
+    QString cif = "DS 1 1 1; 9 cell; L L1; B 1000 1000 500 500; DF;\nL L1;\n";
+    for (int k = 0; k < 60; ++k) cif += QString("B 1000 500 %1 %2;\n").arg(k * 2000).arg(k % 7 * 1000);
+    cif += "C 1 T 0 20000;\nE\n";
+    const QString name = config.path() + "/many.cif";
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(cif.toUtf8());
+    file.close();
+    auto form = MakeForm();
+    LayoutWindow* window = form->OpenFile(name);
+    ASSERT_NE(window, nullptr);
+    SymbolDescription& main = *window->Document().MainSymbol();
+    const auto statusLine = [&form] {
+        QStringList texts;
+        for (int panel = 0; panel < 4; ++panel) texts << form->StatusText(panel);
+        return texts;
+    };
+    for (const char* command : {"ActionEditDelete", "ActionEditMirrorH"}) {
+        SCOPED_TRACE(command);
+        Select(main, [](const Word*) { return true; });
+        window->View().ContentsChanged();
+        ASSERT_EQ(main.selectedCount, 61);
+        const std::vector<Word> before = Buffer(main);
+        const QStringList shown = statusLine();
+        Run(*form, command);
+        const std::vector<Word> after = Buffer(main);
+        EXPECT_NE(Unselected(after, main), Unselected(before, main));
+        Run(*form, "ActionEditUndo");
+        EXPECT_EQ(Buffer(main), before);
+        EXPECT_EQ(main.selectedCount, 61);
+        EXPECT_EQ(statusLine(), shown);
+        EXPECT_EQ(main.Children(), std::vector<std::int32_t>{1});
+        Run(*form, "ActionEditRedo");
+        EXPECT_EQ(Unselected(main), Unselected(after, main));
+        Run(*form, "ActionEditUndo");
+    }
+}
