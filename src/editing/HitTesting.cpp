@@ -281,6 +281,35 @@ Word* SelectInRect(SymbolDescription& symbol, const Rect& r, SelectFilter filter
     return first;
 }
 
+Word* PickCurrent(SymbolDescription& symbol, std::int32_t x, std::int32_t y, SelectFilter filter) {
+    Word* found = FindObjectAt(symbol, x, y, filter);
+    if (found) {
+        symbol.SetSelected(found);
+        symbol.SetCurrentObject(found);
+        symbol.currentKind = static_cast<int>(RecordKind(found));
+        symbol.currentLayer = RecordLayer(found);
+    }
+    return found;
+}
+
+Word* PickNext(SymbolDescription& symbol, std::int32_t x, std::int32_t y, SelectFilter filter) {
+    Word* current = symbol.CurrentObject();
+    if (!current) return nullptr;
+    Layout* layout = symbol.OwnerLayout();
+    const double sx = layout && layout->view.sx > 0 ? layout->view.sx : 1.0;
+    std::int64_t half = static_cast<std::int64_t>(2.5 / sx) + 1;
+    const std::int64_t last = layout ? layout->view.pickTolerance : 0;
+    if (half < last && last < 16 * half) half = last;
+    symbol.ClearSelected(current);
+    Word* found = FindNextObjectInRect(symbol, current, Square(x, y, half), filter, false);
+    if (!found) found = FindObjectAt(symbol, x, y, filter);
+    if (!found) found = current;
+    symbol.SetSelected(found);
+    symbol.SetCurrentObject(found);
+    symbol.UpdateSelection();
+    return found;
+}
+
 int FindNodeAt(const std::vector<Point>& nodes, std::int32_t x, std::int32_t y, double sx) {
     const std::int64_t n = RoundHalfAway(5 / sx);
     for (std::size_t i = 0; i < nodes.size(); ++i) {

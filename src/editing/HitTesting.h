@@ -36,6 +36,16 @@ Word* FindObjectAt(SymbolDescription& symbol, std::int32_t x, std::int32_t y, Se
 // return the object found first.
 Word* PickToggle(SymbolDescription& symbol, std::int32_t x, std::int32_t y, SelectFilter filter);
 Word* SelectInRect(SymbolDescription& symbol, const Rect& r, SelectFilter filter, bool allNodes);
+// Marks the object under the point and makes it the current object (the
+// node editing mode); nullptr when there is none.
+Word* PickCurrent(SymbolDescription& symbol, std::int32_t x, std::int32_t y, SelectFilter filter);
+// Cycling through stacked objects by clicking again at one place: the
+// current object gives way to the next object under the point after it in
+// list order, or to the first one from the start of the list, or stays when
+// nothing else is there.  The square searched is the one the last point pick
+// settled on, unless that was far off the first one.  Returns the new current
+// object; nothing happens (nullptr) without a current object.
+Word* PickNext(SymbolDescription& symbol, std::int32_t x, std::int32_t y, SelectFilter filter);
 
 // The node list of the current object: the index of the first node, in list
 // order, within 5 pixels (in x and in y) of the point; -1 when none is.  sx is

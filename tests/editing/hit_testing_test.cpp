@@ -175,3 +175,40 @@ TEST(SelectionFrame, ZonesAndCursors) {
         EXPECT_EQ(SelectionFrameZone(c.frame, c.x, c.y, 0.1, c.ctrl, c.single), c.expected) << c.name;
     }
 }
+
+// Clicking again at one place walks through the objects stacked there in list
+// order and starts over; a click where nothing else lies keeps the current one.
+TEST_F(HitTestingTest, PickNextCyclesThroughStackedObjects) {
+    const Word* a = main->AddRectangle(0, 0, 1000, 1000, 1);
+    const std::int32_t offsets[3] = {main->OffsetOf(a), main->OffsetOf(main->AddRectangle(0, 0, 2000, 500, 2)),
+                                     main->OffsetOf(main->AddRectangle(0, 0, 700, 3000, 1))};
+    main->AddRectangle(50000, 50000, 60000, 60000, 1);
+    EXPECT_EQ(PickNext(*main, 0, 0, 0), nullptr) << "no current object";
+    EXPECT_EQ(main->selectedCount, 0);
+
+    ASSERT_NE(PickToggle(*main, 0, 0, 0), nullptr);
+    EXPECT_EQ(main->currentObject, offsets[0]);
+    for (const int expected : {1, 2, 0, 1}) {
+        Word* next = PickNext(*main, 10, -10, 0);
+        ASSERT_NE(next, nullptr);
+        EXPECT_EQ(main->OffsetOf(next), offsets[expected]);
+        EXPECT_EQ(main->currentObject, offsets[expected]);
+        EXPECT_EQ(main->selectedCount, 1) << "the one before gave way";
+    }
+    // Only layer 1 may be picked: the rectangle on layer 2 is stepped over.
+    const SelectFilter layer1 = MakeSelectFilter(1, false, true);
+    EXPECT_EQ(main->OffsetOf(PickNext(*main, 0, 0, layer1)), offsets[2]);
+    EXPECT_EQ(main->OffsetOf(PickNext(*main, 0, 0, layer1)), offsets[0]);
+    // Far from everything the current object stays.
+    EXPECT_EQ(main->OffsetOf(PickNext(*main, 30000, 30000, 0)), offsets[0]);
+    EXPECT_EQ(main->selectedCount, 1);
+
+    main->DeselectAll();
+    Word* picked = PickCurrent(*main, 50000, 60000, 0);
+    ASSERT_NE(picked, nullptr);
+    EXPECT_EQ(main->currentObject, main->OffsetOf(picked));
+    EXPECT_EQ(main->currentKind, static_cast<int>(ObjectKind::Rectangle));
+    EXPECT_EQ(main->currentLayer, 1);
+    EXPECT_TRUE(IsSelected(picked));
+    EXPECT_EQ(PickCurrent(*main, 30000, 30000, 0), nullptr);
+}
