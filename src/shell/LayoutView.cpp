@@ -5,17 +5,21 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QRubberBand>
 #include <QTimer>
 #include <QWheelEvent>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "display/Background.h"
 #include "display/Grid.h"
 #include "display/ObjectDrawing.h"
 #include "editing/HitTesting.h"
+#include "editing/PointerSnapping.h"
+#include "editing/SelectionEdits.h"
+#include "model/Geometry.h"
 #include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
 #include "platform/qt/QtCanvas.h"
@@ -168,6 +172,7 @@ void LayoutView::ShowOverlays() {
             marks.DrawSelectionFrame(*shown, mode);
         }
     }
+    DrawRubber();
     update();
 }
 
@@ -227,8 +232,19 @@ void LayoutView::mousePressEvent(QMouseEvent* event) {
     pressPixel = event->position().toPoint();
     pressButton = event->button();
     ctrlAtPress = event->modifiers() & Qt::ControlModifier;
+    shiftAtPress = event->modifiers() & Qt::ShiftModifier;
     dragging = false;
     setFocus();
+    if (event->button() == Qt::RightButton && frameDrag && (event->buttons() & Qt::LeftButton)) {
+        // The right button during a drag: copies instead of the originals.
+        leaveOriginal = !leaveOriginal;
+        frameDrag->leaveOriginal = leaveOriginal;
+        if (selectionChanged) selectionChanged(leaveOriginal ? "Leave original" : "");
+        pressButton = Qt::LeftButton;
+        return;
+    }
+    if (mode == 0 && event->button() == Qt::LeftButton && !zoomRectanglePending)
+        EditModePress(pressPixel, event->modifiers());
 }
 
 void LayoutView::mouseMoveEvent(QMouseEvent* event) {
@@ -236,12 +252,31 @@ void LayoutView::mouseMoveEvent(QMouseEvent* event) {
     pointerPixel = event->position().toPoint();
     if (pointerMoved) pointerMoved(grid.SnapGridPoint(viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y())));
     if (pressButton != Qt::NoButton && (pointerPixel - pressPixel).manhattanLength() > kDragThreshold) dragging = true;
-    const bool zoomDrag =
-        pressButton == Qt::LeftButton && dragging && !ctrlAtPress && (mode == 2 || mode == 0 || zoomRectanglePending);
-    if (zoomDrag) {
-        if (!rubberBand) rubberBand = new QRubberBand(QRubberBand::Rectangle, this);
-        rubberBand->setGeometry(QRect(pressPixel, pointerPixel).normalized());
-        rubberBand->show();
+    if (pressButton == Qt::LeftButton && mode == 0 && !zoomRectanglePending && !(ctrlAtPress && !frameDrag)) {
+        EditModeMove(event->modifiers());
+    } else if (pressButton == Qt::LeftButton && dragging && !ctrlAtPress && (mode == 2 || zoomRectanglePending)) {
+        const QRect r = QRect(pressPixel, pointerPixel).normalized();
+        ShowRubber({{r.left(), r.top()}, {r.right(), r.top()}, {r.right(), r.bottom()}, {r.left(), r.bottom()}},
+                   PenStyle::Dot);
+    } else if (pressButton == Qt::NoButton && mode == 0) {
+        // The cursor tells what a press on the selection frame would do.
+        SymbolDescription* shown = layout->ShownSymbolDescription();
+        int zone = kCursorArrow;
+        if (shown && shown->selectedCount > 0 && shown->view.frameShown) {
+            const Point at = viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y());
+            const bool single = shown->selectedCount == 1 && shown->currentKind == int(ObjectKind::Rectangle);
+            zone = SelectionFrameZone(shown->selectionBox, at.X, at.Y, layout->view.sx,
+                                      event->modifiers() & Qt::ControlModifier, single);
+        }
+        switch (zone) {
+            case kCursorRotate: setCursor(Qt::CrossCursor); break;
+            case kCursorScaleSwNe: setCursor(Qt::SizeBDiagCursor); break;
+            case kCursorScaleNwSe: setCursor(Qt::SizeFDiagCursor); break;
+            case kCursorStretchWe: setCursor(Qt::SizeHorCursor); break;
+            case kCursorStretchNs: setCursor(Qt::SizeVerCursor); break;
+            case kCursorMove: setCursor(Qt::SizeAllCursor); break;
+            default: setCursor(Qt::ArrowCursor); break;
+        }
     }
     // The coordinate display follows the pointer.
     update(QRect(previous.x() + 18, previous.y() - 2, 206, 26));
@@ -250,9 +285,10 @@ void LayoutView::mouseMoveEvent(QMouseEvent* event) {
 
 void LayoutView::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint release = event->position().toPoint();
+    if (event->button() == Qt::RightButton && frameDrag && (event->buttons() & Qt::LeftButton)) return;
     const Qt::MouseButton button = pressButton;
     pressButton = Qt::NoButton;
-    if (rubberBand) rubberBand->hide();
+    HideRubber();
     if (button == Qt::LeftButton && zoomRectanglePending && dragging && !ctrlAtPress) {
         zoomRectanglePending = false;
         viewport.ZoomIn(pressPixel.x(), pressPixel.y(), release.x(), release.y());
@@ -281,22 +317,168 @@ void LayoutView::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
-// The edit mode as far as selecting goes: a click toggles the object under
-// the pointer, a dragged rectangle adds what it catches.
+PointerSnapper LayoutView::Snapper() const {
+    static const std::vector<std::int32_t> none;
+    const SymbolDescription* shown = layout->ShownSymbolDescription();
+    return PointerSnapper{grid,
+                          shown ? std::span<const std::int32_t>(shown->vGuides) : std::span<const std::int32_t>(none),
+                          shown ? std::span<const std::int32_t>(shown->hGuides) : std::span<const std::int32_t>(none),
+                          layout->view.sx,
+                          settings.snapGuidelines,
+                          settings.snapOrtho};
+}
+
+// A press with the left button in the edit mode: a drag of the selection
+// frame when it lands on the frame, otherwise the release decides what is
+// selected; a press away from the single selected object deselects first.
+void LayoutView::EditModePress(const QPoint& at, Qt::KeyboardModifiers modifiers) {
+    frameDrag.reset();
+    pressOnSelected = false;
+    leaveOriginal = false;
+    SymbolDescription* shown = layout->ShownSymbolDescription();
+    if (!shown || shown->selectedCount == 0) return;
+    if (modifiers & Qt::ShiftModifier) {
+        shown->view.frameShown = false;
+        RefreshOverlays();
+        return;
+    }
+    const Point world = viewport.ScreenToWorld(at.x(), at.y());
+    if (shown->view.frameShown) {
+        const bool single = shown->selectedCount == 1 && shown->currentKind == int(ObjectKind::Rectangle);
+        const int zone = SelectionFrameZone(shown->selectionBox, world.X, world.Y, layout->view.sx,
+                                            modifiers & Qt::ControlModifier, single);
+        if (zone != kCursorArrow) {
+            frameDrag = StartFrameDrag(shown->selectionBox, zone, world, layout->view.sx);
+            return;
+        }
+    }
+    shown->view.frameShown = false;
+    if (shown->selectedCount == 1) {
+        Rect box = shown->selectionBox;
+        const std::int64_t grow = layout->view.pickTolerance;
+        pressOnSelected = world.X >= box.minx - grow && world.X <= box.maxx + grow && world.Y >= box.miny - grow &&
+                          world.Y <= box.maxy + grow;
+    }
+    if (!pressOnSelected) {
+        shown->DeselectAll();
+        shown->UpdateSelection();
+    }
+    SelectionChanged();
+}
+
+void LayoutView::EditModeMove(Qt::KeyboardModifiers modifiers) {
+    if (!dragging) return;
+    if (!frameDrag) {
+        const QRect r = QRect(pressPixel, pointerPixel).normalized();
+        ShowRubber({{r.left(), r.top()}, {r.right(), r.top()}, {r.right(), r.bottom()}, {r.left(), r.bottom()}},
+                   PenStyle::Dash);
+        if (selectionChanged) selectionChanged("Selecting...");
+        return;
+    }
+    const PointerSnapper snapper = Snapper();
+    const Point world = viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y());
+    DragFrameTo(*frameDrag, world, modifiers & Qt::ShiftModifier, modifiers & Qt::ControlModifier, snapper);
+    std::vector<PixelPoint> outline;
+    const auto toScreen = [this](double x, double y) {
+        std::int32_t px = RoundHalfAway(x), py = RoundHalfAway(y);
+        layout->view.WorldToScreen(px, py);
+        return PixelPoint{px, py};
+    };
+    if (frameDrag->Rotating()) {
+        const Rect& f = frameDrag->frame;
+        const double cx = (double(f.minx) + f.maxx) / 2, cy = (double(f.miny) + f.maxy) / 2;
+        const double c = std::cos(frameDrag->angle), sn = std::sin(frameDrag->angle);
+        for (const auto& [x, y] : {std::pair{f.minx, f.miny}, {f.maxx, f.miny}, {f.maxx, f.maxy}, {f.minx, f.maxy}}) {
+            const double u = x - cx, v = y - cy;
+            outline.push_back(toScreen(cx + u * c - v * sn, cy + u * sn + v * c));
+        }
+    } else {
+        const DraggedFrame f = DragFrame(*frameDrag, snapper);
+        for (const auto& [x, y] : {std::pair{f.x1, f.y1}, {f.x2, f.y1}, {f.x2, f.y2}, {f.x1, f.y2}})
+            outline.push_back(toScreen(x, y));
+    }
+    ShowRubber(std::move(outline), PenStyle::Dot);
+    if (selectionChanged) selectionChanged(QString::fromStdString(DragStatusText(*frameDrag, snapper)));
+}
+
+// The release in the edit mode: a click toggles the object under the pointer
+// (cycles through the stacked ones when it falls on the selection), a
+// rectangle selects what it catches, a drag of the frame moves, stretches,
+// scales or rotates the selection.
 void LayoutView::EditModeRelease(const QPoint& release) {
     SymbolDescription* shown = layout->ShownSymbolDescription();
     if (!shown) return;
     const SelectFilter filter = MakeSelectFilter(layout->activeLayer, settings.lockSymbols, settings.singleLayer);
+    const Point at = viewport.ScreenToWorld(release.x(), release.y());
+    if (frameDrag) {
+        FrameDrag drag = *frameDrag;
+        frameDrag.reset();
+        if (!dragging) {
+            PickNext(*shown, at.X, at.Y, filter);
+        } else if (runEdit) {
+            const PointerSnapper snapper = Snapper();
+            if (drag.Moving()) {
+                const Point d = MoveDisplacement(drag);
+                if (d.X != 0 || d.Y != 0 || drag.leaveOriginal)
+                    runEdit([&](SymbolDescription& s) { return MoveSelection(s, d.X, d.Y, drag.leaveOriginal); });
+            } else if (drag.Rotating()) {
+                const double degrees = RoundHalfAway(drag.angle * 180.0 / kPi);
+                const double cx = (double(drag.frame.minx) + drag.frame.maxx) / 2;
+                const double cy = (double(drag.frame.miny) + drag.frame.maxy) / 2;
+                if (degrees != 0 || drag.leaveOriginal)
+                    runEdit(
+                        [&](SymbolDescription& s) { return RotateSelection(s, cx, cy, degrees, drag.leaveOriginal); });
+            } else if (!drag.ZeroSizedFrame() && (drag.dx != 0 || drag.dy != 0 || drag.leaveOriginal)) {
+                const DraggedFrame f = DragFrame(drag, snapper);
+                runEdit([&](SymbolDescription& s) {
+                    return ScaleSelection(s, f.originX, f.originY, f.fx, f.fy, drag.leaveOriginal);
+                });
+            }
+        }
+        shown->UpdateSelection();
+        SelectionChanged();
+        return;
+    }
     if (!dragging) {
-        const Point at = viewport.ScreenToWorld(release.x(), release.y());
-        PickToggle(*shown, at.X, at.Y, filter);
+        if (pressOnSelected)
+            PickNext(*shown, at.X, at.Y, filter);
+        else
+            PickToggle(*shown, at.X, at.Y, filter);
     } else {
         const Point a = viewport.ScreenToWorld(pressPixel.x(), pressPixel.y());
-        const Point b = viewport.ScreenToWorld(release.x(), release.y());
-        const Rect r{std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
+        const Rect r{std::min(a.X, at.X), std::min(a.Y, at.Y), std::max(a.X, at.X), std::max(a.Y, at.Y)};
+        if (pressOnSelected) shown->DeselectAll();
         SelectInRect(*shown, r, filter, settings.allNodes);
     }
+    shown->UpdateSelection();
     SelectionChanged();
+}
+
+void LayoutView::ShowRubber(std::vector<PixelPoint> points, PenStyle style) {
+    HideRubber();
+    rubber = std::move(points);
+    rubberStyle = style;
+    DrawRubber();
+}
+
+void LayoutView::HideRubber() {
+    if (rubber.empty()) return;
+    DrawRubber();
+    rubber.clear();
+}
+
+void LayoutView::DrawRubber() {
+    if (rubber.empty() || backBuffer.isNull()) return;
+    {
+        QtCanvas canvas(backBuffer);
+        const RasterOp previous = canvas.SetRasterOp(RasterOp::Xor);
+        canvas.SetPen({rubberStyle, 0xFFFFFF, 1});
+        std::vector<PixelPoint> closed = rubber;
+        closed.push_back(rubber.front());
+        canvas.Polyline(closed.data(), static_cast<int>(closed.size()));
+        canvas.SetRasterOp(previous);
+    }
+    update();
 }
 
 void LayoutView::DeselectAll() {
@@ -308,7 +490,8 @@ void LayoutView::DeselectAll() {
 }
 
 void LayoutView::EndPendingOperation() {
-    if (rubberBand) rubberBand->hide();
+    HideRubber();
+    frameDrag.reset();
     pressButton = Qt::NoButton;
     dragging = false;
 }

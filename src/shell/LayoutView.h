@@ -10,12 +10,14 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "display/LayoutViewport.h"
+#include "editing/FrameDrag.h"
 #include "model/Layout.h"
+#include "platform/Canvas.h"
 #include "shell/WheelSteps.h"
-
-class QRubberBand;
 
 namespace zandor {
 
@@ -55,6 +57,9 @@ public:
     std::function<void(const QString&)> gridStatusChanged;
     std::function<void()> viewChanged;                     // rulers and scroll bars follow
     std::function<void(const QString&)> selectionChanged;  // the selection's status text
+    // Runs an edit of the shown symbol as one undo step, as the menu commands
+    // do (the main window sets it); the view's drags end in it.
+    std::function<void(const std::function<bool(SymbolDescription&)>&)> runEdit;
 
     void DeselectAll();
     // Ends what the mouse started (a rubber band, a drag) before a command
@@ -80,7 +85,15 @@ protected:
 private:
     void DrawGuideLines(class Canvas& canvas);
     void ShowOverlays();
+    void EditModePress(const QPoint& at, Qt::KeyboardModifiers modifiers);
+    void EditModeMove(Qt::KeyboardModifiers modifiers);
     void EditModeRelease(const QPoint& release);
+    PointerSnapper Snapper() const;
+    // The inverting rubber shape: drawn into the back buffer, removed by
+    // drawing it again (ShowOverlays puts it back over a fresh copy).
+    void ShowRubber(std::vector<PixelPoint> points, PenStyle style);
+    void HideRubber();
+    void DrawRubber();
     void SelectionChanged();
     void ChangedView();
 
@@ -101,8 +114,16 @@ private:
     QPoint pressPixel;
     Qt::MouseButton pressButton = Qt::NoButton;
     bool ctrlAtPress = false;
+    bool shiftAtPress = false;
     bool dragging = false;
-    QRubberBand* rubberBand = nullptr;
+    // Edit mode: the drag of the selection frame a press started, whether
+    // the press fell on the one selected object, and the "Leave original"
+    // switch of a drag.
+    std::optional<FrameDrag> frameDrag;
+    bool pressOnSelected = false;
+    bool leaveOriginal = false;
+    std::vector<PixelPoint> rubber;  // closed outline; empty when none is shown
+    PenStyle rubberStyle = PenStyle::Dot;
     QPoint pointerPixel{-1, -1};
     int layoutPasses = 0;
     WheelSteps wheelSteps;

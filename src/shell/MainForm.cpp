@@ -700,6 +700,7 @@ LayoutWindow* MainForm::AddWindow(std::unique_ptr<Layout> layout) {
     window->pointerMoved = [this](Point p) { ShowPointer(p); };
     window->View().gridStatusChanged = [this](const QString& text) { SetStatus(1, text); };
     window->View().selectionChanged = [this](const QString& text) { SetStatus(0, text); };
+    window->View().runEdit = [this](const std::function<bool(SymbolDescription&)>& edit) { RunEdit(edit, 0); };
     window->View().mode = mode;
     mdi->addSubWindow(window);
     // A window opened alone fills the area; later ones cascade over it.

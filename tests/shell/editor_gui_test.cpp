@@ -15,13 +15,16 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 #include "formats/AllFormats.h"
 #include "model/DocumentDialogs.h"
 #include "model/LayerDescription.h"
 #include "model/ModelSettings.h"
+#include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
 #include "platform/headless/RecordingMessages.h"
 #include "shell/FileNames.h"
@@ -788,26 +791,111 @@ TEST_F(EditorTest, TheEditModeSelectsByClickAndRectangleAndEscapeDeselects) {
     LayoutView& view = window->View();
     Layout& layout = view.Document();
     SymbolDescription* main = layout.MainSymbol();
-    main->AddRectangle(0, 0, 100000, 50000, 0);
+    const Word* first = main->AddRectangle(0, 0, 100000, 50000, 0);
+    const std::int32_t firstOffset = main->OffsetOf(first);
     main->AddRectangle(200000, 0, 300000, 50000, 0);
     ASSERT_TRUE(view.RenderNow());
     view.Viewport().ZoomBack();  // room around the objects
     ASSERT_TRUE(view.RenderNow());
     form->SetMode(0);
-    // A click on the first rectangle's corner toggles it.
-    std::int32_t px = 0, py = 0;
-    layout.view.WorldToScreen(px, py);
-    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(px, py));
+    const auto screen = [&layout](std::int32_t x, std::int32_t y) {
+        layout.view.WorldToScreen(x, y);
+        return QPoint(x, y);
+    };
+    const auto drag = [&view](QPoint from, QPoint to, Qt::KeyboardModifiers keys = Qt::NoModifier) {
+        QTest::mousePress(&view, Qt::LeftButton, keys, from);
+        QTest::mouseMove(&view, (from + to) / 2);
+        QTest::mouseMove(&view, to);
+        QTest::mouseRelease(&view, Qt::LeftButton, keys, to);
+    };
+    // A click on the first rectangle's corner selects it.
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, screen(0, 0));
     EXPECT_EQ(main->selectedCount, 1);
+    EXPECT_EQ(main->currentObject, firstOffset);
     EXPECT_TRUE(form->StatusText(0).startsWith("Rectangle")) << form->StatusText(0).toStdString();
-    // A rectangle around everything adds both.
-    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(1, 1));
-    QTest::mouseMove(&view, QPoint(view.width() / 2, view.height() / 2));
-    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, QPoint(view.width() - 2, view.height() - 2));
+    // A rectangle around the second one only: it takes the place of the first.
+    drag(screen(150000, -20000), screen(350000, 70000));
+    EXPECT_EQ(main->selectedCount, 1);
+    EXPECT_NE(main->currentObject, firstOffset);
+    // With Shift a click adds, and takes away again.
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::ShiftModifier, screen(0, 0));
     EXPECT_EQ(main->selectedCount, 2);
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::ShiftModifier, screen(0, 0));
+    EXPECT_EQ(main->selectedCount, 1);
+    // A rectangle around everything with Shift adds both.
+    drag(QPoint(1, 1), QPoint(view.width() - 2, view.height() - 2), Qt::ShiftModifier);
+    EXPECT_EQ(main->selectedCount, 2);
+    // A click on empty space, away from the frame, deselects.
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(2, view.height() - 3));
+    EXPECT_EQ(main->selectedCount, 0);
+    EXPECT_EQ(form->StatusText(0), "No selected objects");
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, screen(0, 0));
+    EXPECT_EQ(main->selectedCount, 1);
     QTest::keyClick(form.get(), Qt::Key_Escape);
     EXPECT_EQ(main->selectedCount, 0);
     EXPECT_EQ(form->StatusText(0), "No selected objects");
+}
+
+// Dragging the inside of the selection frame moves the selection by the
+// dragged distance on the grid, as one undo step; the rubber frame drawn
+// while dragging leaves the picture as it was.
+TEST_F(EditorTest, DraggingTheSelectionFrameMovesItAndUndoPutsItBack) {
+    auto form = MakeForm();
+    LayoutWindow* window = form->NewLayout();
+    LayoutView& view = window->View();
+    Layout& layout = view.Document();
+    SymbolDescription* main = layout.MainSymbol();
+    main->AddRectangle(0, 0, 100000, 50000, 0);
+    main->AddRectangle(0, 0, 100000, 50000, 0);  // stacked on the first
+    form->GetGrid().SetSpacing(1000);
+    ASSERT_TRUE(view.RenderNow());
+    view.Viewport().ZoomBack();
+    ASSERT_TRUE(view.RenderNow());
+    form->SetMode(0);
+    const auto screen = [&layout](std::int32_t x, std::int32_t y) {
+        layout.view.WorldToScreen(x, y);
+        return QPoint(x, y);
+    };
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, screen(0, 0));
+    ASSERT_EQ(main->selectedCount, 1);
+    const std::int32_t first = main->currentObject;
+    // A click on the selection itself goes on to the object under it.
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, screen(0, 0));
+    EXPECT_EQ(main->selectedCount, 1);
+    EXPECT_NE(main->currentObject, first);
+    const std::vector<Word> before(main->Words(), main->Words() + main->usedWords);
+
+    const QPoint from = screen(50000, 25000), to = screen(150000, -75000);
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(&view, (from + to) / 2);
+    QTest::mouseMove(&view, to);
+    EXPECT_TRUE(form->StatusText(0).startsWith("Move, dx: ")) << form->StatusText(0).toStdString();
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, to);
+    const Word* moved = main->RecordAt(main->currentObject);
+    const RectangleView rect(moved);
+    const std::int32_t step = form->GetGrid().EffectiveSpacing();
+    const Point a = view.Viewport().ScreenToWorld(from.x(), from.y());
+    const Point b = view.Viewport().ScreenToWorld(to.x(), to.y());
+    const Point d{b.X - a.X, b.Y - a.Y};
+    EXPECT_EQ(rect.Corner1().X % step, 0);
+    EXPECT_LE(std::abs(rect.Corner1().X - d.X), step);
+    EXPECT_LE(std::abs(rect.Corner1().Y - d.Y), step);
+    EXPECT_NE(rect.Corner1().X, 0) << "grid step " << step;
+    EXPECT_TRUE(layout.IsModified());
+    form->Command("ActionEditUndo")->trigger();
+    EXPECT_EQ(std::vector<Word>(main->Words(), main->Words() + main->usedWords), before);
+
+    // A drag that ends where it started changes nothing, and its rubber
+    // frame, drawn inverted and drawn again, is gone without a trace.
+    ASSERT_TRUE(view.RenderNow());
+    const QImage still = view.BackBuffer().copy();
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(&view, from + QPoint(40, 0));
+    EXPECT_NE(view.BackBuffer(), still);
+    QTest::mouseMove(&view, from);
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, from);
+    EXPECT_EQ(std::vector<Word>(main->Words(), main->Words() + main->usedWords), before);
+    EXPECT_EQ(view.BackBuffer(), still);
 }
 
 TEST_F(EditorTest, SettingsSurviveARestart) {
