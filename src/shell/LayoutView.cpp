@@ -252,7 +252,7 @@ void LayoutView::mouseMoveEvent(QMouseEvent* event) {
     pointerPixel = event->position().toPoint();
     if (pointerMoved) pointerMoved(grid.SnapGridPoint(viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y())));
     if (pressButton != Qt::NoButton && (pointerPixel - pressPixel).manhattanLength() > kDragThreshold) dragging = true;
-    if (pressButton == Qt::LeftButton && mode == 0 && !zoomRectanglePending && !(ctrlAtPress && !frameDrag)) {
+    if (pressButton == Qt::LeftButton && mode == 0 && !zoomRectanglePending) {
         EditModeMove(event->modifiers());
     } else if (pressButton == Qt::LeftButton && dragging && !ctrlAtPress && (mode == 2 || zoomRectanglePending)) {
         const QRect r = QRect(pressPixel, pointerPixel).normalized();
