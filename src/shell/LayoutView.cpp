@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -229,20 +230,14 @@ void LayoutView::ChangedView() {
 }
 
 void LayoutView::mousePressEvent(QMouseEvent* event) {
+    // The right button during a drag of the frame acts at its release.
+    if (event->button() == Qt::RightButton && frameDrag && (event->buttons() & Qt::LeftButton)) return;
     pressPixel = event->position().toPoint();
     pressButton = event->button();
     ctrlAtPress = event->modifiers() & Qt::ControlModifier;
     shiftAtPress = event->modifiers() & Qt::ShiftModifier;
     dragging = false;
     setFocus();
-    if (event->button() == Qt::RightButton && frameDrag && (event->buttons() & Qt::LeftButton)) {
-        // The right button during a drag: copies instead of the originals.
-        leaveOriginal = !leaveOriginal;
-        frameDrag->leaveOriginal = leaveOriginal;
-        if (selectionChanged) selectionChanged(leaveOriginal ? "Leave original" : "");
-        pressButton = Qt::LeftButton;
-        return;
-    }
     if (mode == 0 && event->button() == Qt::LeftButton && !zoomRectanglePending)
         EditModePress(pressPixel, event->modifiers());
 }
@@ -285,7 +280,10 @@ void LayoutView::mouseMoveEvent(QMouseEvent* event) {
 
 void LayoutView::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint release = event->position().toPoint();
-    if (event->button() == Qt::RightButton && frameDrag && (event->buttons() & Qt::LeftButton)) return;
+    if (event->button() == Qt::RightButton && frameDrag && (event->buttons() & Qt::LeftButton)) {
+        ToggleLeaveOriginal();
+        return;
+    }
     const Qt::MouseButton button = pressButton;
     pressButton = Qt::NoButton;
     HideRubber();
@@ -315,6 +313,23 @@ void LayoutView::mouseReleaseEvent(QMouseEvent* event) {
             viewport.ZoomBack();
         ChangedView();
     }
+}
+
+// The "+" key or the right button while the selection frame is dragged: the
+// drop then leaves the objects where they were and places copies.
+void LayoutView::ToggleLeaveOriginal() {
+    if (!frameDrag) return;
+    leaveOriginal = !leaveOriginal;
+    frameDrag->leaveOriginal = leaveOriginal;
+    if (selectionChanged) selectionChanged(leaveOriginal ? "Leave original" : "");
+}
+
+void LayoutView::keyPressEvent(QKeyEvent* event) {
+    if (event->text() == "+" && frameDrag && pressButton == Qt::LeftButton) {
+        ToggleLeaveOriginal();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 PointerSnapper LayoutView::Snapper() const {

@@ -78,6 +78,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void leaveEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -89,6 +90,7 @@ private:
     void EditModeMove(Qt::KeyboardModifiers modifiers);
     void EditModeRelease(const QPoint& release);
     PointerSnapper Snapper() const;
+    void ToggleLeaveOriginal();
     // The inverting rubber shape: drawn into the back buffer, removed by
     // drawing it again (ShowOverlays puts it back over a fresh copy).
     void ShowRubber(std::vector<PixelPoint> points, PenStyle style);

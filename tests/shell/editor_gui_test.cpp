@@ -885,6 +885,24 @@ TEST_F(EditorTest, DraggingTheSelectionFrameMovesItAndUndoPutsItBack) {
     form->Command("ActionEditUndo")->trigger();
     EXPECT_EQ(std::vector<Word>(main->Words(), main->Words() + main->usedWords), before);
 
+    // "+" during the drag leaves the original where it was and drops a copy.
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(&view, (from + to) / 2);
+    QTest::keyClick(&view, '+');
+    EXPECT_EQ(form->StatusText(0), "Leave original");
+    QTest::mouseMove(&view, to);
+    EXPECT_TRUE(form->StatusText(0).endsWith(", Leave original")) << form->StatusText(0).toStdString();
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, to);
+    EXPECT_EQ(main->objectCount, 3);
+    // The originals stay where they were, unselected.
+    for (const int at : {0, 5}) {
+        EXPECT_FALSE(IsSelected(main->Words() + at));
+        EXPECT_EQ(std::vector<Word>(main->Words() + at + 1, main->Words() + at + 5),
+                  std::vector<Word>(before.begin() + at + 1, before.begin() + at + 5));
+    }
+    form->Command("ActionEditUndo")->trigger();
+    EXPECT_EQ(std::vector<Word>(main->Words(), main->Words() + main->usedWords), before);
+
     // A drag that ends where it started changes nothing, and its rubber
     // frame, drawn inverted and drawn again, is gone without a trace.
     ASSERT_TRUE(view.RenderNow());
