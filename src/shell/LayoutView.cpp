@@ -324,6 +324,23 @@ void LayoutView::ToggleLeaveOriginal() {
     if (selectionChanged) selectionChanged(leaveOriginal ? "Leave original" : "");
 }
 
+void LayoutView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (mode == 0 && event->button() == Qt::LeftButton && !zoomRectanglePending) {
+        // Not a second press: the first click has selected already.  Where
+        // the double click stands for the first release too, that click is
+        // finished first.
+        if (pressButton == Qt::LeftButton) {
+            pressButton = Qt::NoButton;
+            HideRubber();
+            EditModeRelease(event->position().toPoint());
+        }
+        EndPendingOperation();
+        if (doubleClicked) doubleClicked();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
 void LayoutView::keyPressEvent(QKeyEvent* event) {
     if (event->text() == "+" && frameDrag && pressButton == Qt::LeftButton) {
         ToggleLeaveOriginal();

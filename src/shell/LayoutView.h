@@ -60,6 +60,9 @@ public:
     // Runs an edit of the shown symbol as one undo step, as the menu commands
     // do (the main window sets it); the view's drags end in it.
     std::function<void(const std::function<bool(SymbolDescription&)>&)> runEdit;
+    // A double click in the edit mode (the main window opens the selected
+    // symbol call).
+    std::function<void()> doubleClicked;
 
     void DeselectAll();
     // Ends what the mouse started (a rubber band, a drag) before a command
@@ -79,6 +82,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void leaveEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

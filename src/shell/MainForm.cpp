@@ -701,6 +701,12 @@ LayoutWindow* MainForm::AddWindow(std::unique_ptr<Layout> layout) {
     window->View().gridStatusChanged = [this](const QString& text) { SetStatus(1, text); };
     window->View().selectionChanged = [this](const QString& text) { SetStatus(0, text); };
     window->View().runEdit = [this](const std::function<bool(SymbolDescription&)>& edit) { RunEdit(edit, 0); };
+    // The object properties dialog comes with the dialogs; until then a double
+    // click only opens a selected symbol call.
+    window->View().doubleClicked = [this] {
+        UpdateCommands();
+        if (QAction* open = Command("ActionArrangeOpen"); open && open->isEnabled()) open->trigger();
+    };
     window->View().mode = mode;
     mdi->addSubWindow(window);
     // A window opened alone fills the area; later ones cascade over it.

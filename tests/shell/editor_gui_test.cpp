@@ -916,6 +916,43 @@ TEST_F(EditorTest, DraggingTheSelectionFrameMovesItAndUndoPutsItBack) {
     EXPECT_EQ(view.BackBuffer(), still);
 }
 
+// A double click on a symbol call opens the called symbol; a double click
+// selects no more than the single click before it did.
+TEST_F(EditorTest, ADoubleClickOnACallOpensTheSymbol) {
+    auto form = MakeForm();
+    LayoutWindow* window = form->NewLayout();
+    LayoutView& view = window->View();
+    Layout& layout = view.Document();
+    SymbolDescription* cell = layout.AddSymbol(1, "cell");
+    cell->AddRectangle(0, 0, 50000, 50000, 0);
+    SymbolDescription* main = layout.MainSymbol();
+    main->InsertSymbolCall(1, 100000, 0);
+    main->AddRectangle(0, 0, 50000, 50000, 0);
+    main->RebuildChildren();
+    window->RefreshSymbolNode(*main);
+    ASSERT_TRUE(view.RenderNow());
+    view.Viewport().ZoomBack();
+    ASSERT_TRUE(view.RenderNow());
+    form->SetMode(0);
+    // As the window system sends it: press, release, double click, release.
+    const auto doubleClick = [&view](QPoint at) {
+        QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(&view, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, at);
+    };
+    std::int32_t px = 0, py = 0;
+    layout.view.WorldToScreen(px, py);
+    doubleClick(QPoint(px, py));
+    EXPECT_EQ(main->selectedCount, 1) << "the rectangle, selected once";
+    EXPECT_EQ(layout.ShownSymbolDescription(), main) << "a rectangle opens nothing";
+    px = 100000;
+    py = 0;
+    layout.view.WorldToScreen(px, py);
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    doubleClick(QPoint(px, py));
+    EXPECT_EQ(layout.ShownSymbolDescription(), cell);
+}
+
 TEST_F(EditorTest, SettingsSurviveARestart) {
     {
         auto form = MakeForm();
