@@ -1,5 +1,6 @@
 // The bounding box of every kind of object record.
 #include <algorithm>
+#include <cstdint>
 #include <climits>
 #include <cmath>
 
@@ -157,7 +158,9 @@ Rect ObjectBounds(Word* r, Layout* layout) {
             const ArrayView array(r);
             if (!called) return array.CachedExtent();
             called->EnsureBounds();
-            const int lastColumn = std::max(array.Columns() - 1, 0), lastRow = std::max(array.Rows() - 1, 0);
+            // Counts come from files: a damaged one may hold any 32-bit value.
+            const int lastColumn = static_cast<int>(std::max<std::int64_t>(std::int64_t{array.Columns()} - 1, 0));
+            const int lastRow = static_cast<int>(std::max<std::int64_t>(std::int64_t{array.Rows()} - 1, 0));
             Rect box = MappedCorners(called->Bounds(), ElementMatrix(r, 0, 0));
             Join(box, MappedCorners(called->Bounds(), ElementMatrix(r, lastColumn, 0)));
             Join(box, MappedCorners(called->Bounds(), ElementMatrix(r, 0, lastRow)));
