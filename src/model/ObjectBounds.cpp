@@ -1,8 +1,8 @@
 // The bounding box of every kind of object record.
 #include <algorithm>
-#include <cstdint>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 
 #include "model/Geometry.h"
 #include "model/Layout.h"
