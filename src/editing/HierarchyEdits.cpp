@@ -470,10 +470,7 @@ private:
                         box = b;
                         anyRecord = true;
                     } else {
-                        box.minx = std::min(box.minx, b.minx);
-                        box.miny = std::min(box.miny, b.miny);
-                        box.maxx = std::max(box.maxx, b.maxx);
-                        box.maxy = std::max(box.maxy, b.maxy);
+                        Join(box, b);
                     }
                 }
             }

@@ -264,6 +264,23 @@ struct SortedNode {
     }
 };
 
+// Walks columns sorted as (x, y, number) in sweep order: within each x, the
+// runs of equal y from the top down.  `visit` gets each node number once.
+template <class Visit>
+void VisitColumnsInSweepOrder(const std::vector<SortedNode>& columns, Visit visit) {
+    for (std::size_t i = 0; i < columns.size();) {
+        std::size_t j = i;
+        while (j < columns.size() && columns[j].major == columns[i].major) ++j;
+        for (std::size_t end = j; end > i;) {
+            std::size_t start = end - 1;
+            while (start > i && columns[start - 1].minor == columns[end - 1].minor) --start;
+            for (std::size_t k = start; k < end; ++k) visit(columns[k].id);
+            end = start;
+        }
+        i = j;
+    }
+}
+
 // First element of a sorted vector not less than key, searched outwards from
 // a hint (the place of the previous, nearby search).
 inline std::size_t GallopLowerBound(const std::vector<SortedNode>& v, std::size_t hint, const SortedNode& key) {

@@ -133,24 +133,14 @@ void SortSweep(const WorkGraph& graph, std::vector<int>& order) {
         // to sorting.
         std::vector<char> in(graph.nodes.size(), 0);
         for (int n : order) in[n] = 1;
-        const std::vector<SortedNode>& columns = graph.columns;
         std::vector<int> sorted;
         sorted.reserve(order.size());
-        for (std::size_t i = 0; i < columns.size();) {
-            std::size_t j = i;
-            while (j < columns.size() && columns[j].major == columns[i].major) ++j;
-            for (std::size_t end = j; end > i;) {
-                std::size_t start = end - 1;
-                while (start > i && columns[start - 1].minor == columns[end - 1].minor) --start;
-                for (std::size_t k = start; k < end; ++k)
-                    if (in[columns[k].id]) {
-                        in[columns[k].id] = 0;
-                        sorted.push_back(columns[k].id);
-                    }
-                end = start;
+        VisitColumnsInSweepOrder(graph.columns, [&](int id) {
+            if (in[id]) {
+                in[id] = 0;
+                sorted.push_back(id);
             }
-            i = j;
-        }
+        });
         if (sorted.size() == order.size()) {
             order.swap(sorted);
             return;

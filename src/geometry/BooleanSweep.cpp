@@ -69,20 +69,10 @@ void Sweep(const WorkGraph& graph, const std::vector<int>& subset, SweepVisit vi
         // the runs of equal Y taken from the top give the sweep order without
         // sorting again. A node missing there (dropped as dead) sends the
         // subset to the sort below.
-        const std::vector<SortedNode>& columns = graph.columns;
         order.reserve(distinct);
-        for (std::size_t i = 0; i < columns.size();) {
-            std::size_t j = i;
-            while (j < columns.size() && columns[j].major == columns[i].major) ++j;
-            for (std::size_t end = j; end > i;) {
-                std::size_t start = end - 1;
-                while (start > i && columns[start - 1].minor == columns[end - 1].minor) --start;
-                for (std::size_t k = start; k < end; ++k)
-                    if (seen[columns[k].id]) order.push_back(columns[k].id);
-                end = start;
-            }
-            i = j;
-        }
+        VisitColumnsInSweepOrder(graph.columns, [&](int id) {
+            if (seen[id]) order.push_back(id);
+        });
         if (order.size() != distinct) order.clear();
     }
     if (order.empty()) {

@@ -4,6 +4,7 @@
 // on the same integer points.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -17,6 +18,14 @@ namespace zandor {
 
 // The smallest box holding the points; an empty box at the origin for none.
 Rect PointsBounds(const Point* points, int count);
+
+// Widens box to hold other as well.
+inline void Join(Rect& box, const Rect& other) {
+    box.minx = std::min(box.minx, other.minx);
+    box.miny = std::min(box.miny, other.miny);
+    box.maxx = std::max(box.maxx, other.maxx);
+    box.maxy = std::max(box.maxy, other.maxy);
+}
 
 // Applies m to each point, rounding each result.
 void TransformPoints(Point* points, int count, const TransformMatrix& m);

@@ -28,13 +28,6 @@ Rect Around(std::int32_t x, std::int32_t y, std::int64_t reach) {
                    SaturateToInt32(y + reach));
 }
 
-void Join(Rect& box, const Rect& other) {
-    box.minx = std::min(box.minx, other.minx);
-    box.miny = std::min(box.miny, other.miny);
-    box.maxx = std::max(box.maxx, other.maxx);
-    box.maxy = std::max(box.maxy, other.maxy);
-}
-
 void JoinPoint(Rect& box, double x, double y) {
     const std::int32_t px = RoundHalfAway(x), py = RoundHalfAway(y);
     Join(box, {px, py, px, py});

@@ -19,13 +19,6 @@ std::string Corners(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int3
            ", height: " + Um(std::int64_t{y2} - y1);
 }
 
-void Join(Rect& box, const Rect& other) {
-    box.minx = std::min(box.minx, other.minx);
-    box.miny = std::min(box.miny, other.miny);
-    box.maxx = std::max(box.maxx, other.maxx);
-    box.maxy = std::max(box.maxy, other.maxy);
-}
-
 // Words of a record together with the member records that follow a head.
 std::int32_t WordsWithMembers(SymbolDescription& symbol, Word* r) {
     std::int32_t words = RecordLength(r);

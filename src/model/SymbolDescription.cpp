@@ -747,10 +747,7 @@ Rect SymbolDescription::ComputeUnion(bool& any) {
             u = b;
             any = true;
         } else {
-            u.minx = std::min(u.minx, b.minx);
-            u.miny = std::min(u.miny, b.miny);
-            u.maxx = std::max(u.maxx, b.maxx);
-            u.maxy = std::max(u.maxy, b.maxy);
+            Join(u, b);
         }
     }
     return u;
