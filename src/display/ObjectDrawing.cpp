@@ -1050,9 +1050,11 @@ void ObjectDrawing::DrawGroup(Word* r, const TransformMatrix& m) {
     DrawClosedOutline(corners, 4);
 }
 
-void ObjectDrawing::DrawMeasureLine(const SymbolDescription& symbol) {
-    if (!symbol.view.measureShown) return;
-    const Point start{symbol.view.measureX1, symbol.view.measureY1}, end{symbol.view.measureX2, symbol.view.measureY2};
+void ObjectDrawing::DrawMeasureLine(const SymbolDescription& symbol) { DrawMeasureLine(symbol.view); }
+
+void ObjectDrawing::DrawMeasureLine(const SymbolView& line) {
+    if (!line.measureShown) return;
+    const Point start{line.measureX1, line.measureY1}, end{line.measureX2, line.measureY2};
     Point a = start, b = end;
     if (!ClipSegmentToRect(a, b, view)) return;
     const bool startKept = a == start, endKept = b == end;

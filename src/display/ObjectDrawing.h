@@ -18,6 +18,7 @@ namespace zandor {
 class Layout;
 class SymbolDescription;
 class LayerDescription;
+struct SymbolView;
 
 // Tools of the drawing that do not depend on layers.
 constexpr std::uint32_t kSymbolOutlineColor = 0x0000FF;  // red
@@ -47,6 +48,7 @@ public:
     void DrawWirePath(std::int32_t width, int endStyle, const Point* nodes, int count);
     void DrawCircle(Point centre, std::int32_t radius);
     void DrawMeasureLine(const SymbolDescription& symbol);
+    void DrawMeasureLine(const SymbolView& line);
     // Selection marks, drawn inverted after a pass: squares at the reference
     // points of the selected objects (modes 0 and 2; other modes mark only the
     // current object) and the dotted frame of the selection box.

@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFontDialog>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -384,6 +385,98 @@ void PreferencesDialog::Apply(ShellSettings& shell, ModelSettings& model) const 
     model.ringNumSegments = ringSegments->value();
     model.maxPolyNodes = maxPolyNodes->value();
     model.polygonGrid = grid;
+}
+
+WireSettingsDialog::WireSettingsDialog(std::int32_t width, int endStyle, QWidget* parent) : QDialog(parent) {
+    setWindowTitle("Wire settings");
+    setObjectName("WireSettingsDialog");
+    widthField = Field("EditWidth", Micrometres(width), this);
+    auto* form = new QFormLayout(this);
+    form->addRow("Width (um):", widthField);
+    auto* group = new QGroupBox("End style", this);
+    auto* column = new QVBoxLayout(group);
+    const char* names[3] = {"RadioRound", "RadioFlat", "RadioExtended"};
+    const char* captions[3] = {"&Round", "&Flat", "&Extended"};
+    for (int i = 0; i < 3; ++i) {
+        styles[i] = new QRadioButton(captions[i], group);
+        styles[i]->setObjectName(names[i]);
+        column->addWidget(styles[i]);
+    }
+    styles[std::clamp(endStyle, 0, 2)]->setChecked(true);
+    form->addRow(group);
+    form->addRow(OkCancel(this));
+}
+
+int WireSettingsDialog::EndStyle() const {
+    for (int i = 0; i < 3; ++i)
+        if (styles[i]->isChecked()) return i;
+    return 0;
+}
+
+void WireSettingsDialog::accept() {
+    std::int32_t value = 0;
+    if (!ParseMicrons(Text(widthField), value)) return;
+    // The width shares its word with the end style: 28 bits.
+    if (value < 1000 || value >= (1 << 28)) {
+        platform::ShowError("The wire width must be between 1 and 268435 um.");
+        return;
+    }
+    width = value;
+    QDialog::accept();
+}
+
+TextPropertiesDialog::TextPropertiesDialog(std::int32_t textHeight, std::int32_t milliDegrees, const QString& fontFace,
+                                           QWidget* parent)
+    : QDialog(parent), face(fontFace) {
+    setWindowTitle("Text properties");
+    setObjectName("TextPropertiesDialog");
+    heightField = Field("EditSize", Micrometres(textHeight), this);
+    angleField = Field("EditAngle", QString::fromStdString(FormatNumber(milliDegrees / 1000.0)), this);
+    fontLabel = new QLabel(face, this);
+    auto* chooser = new QPushButton("&Font...", this);
+    chooser->setObjectName("ButtonFont");
+    connect(chooser, &QPushButton::clicked, this, &TextPropertiesDialog::ChooseFont);
+    auto* fontRow = new QHBoxLayout;
+    fontRow->addWidget(fontLabel, 1);
+    fontRow->addWidget(chooser);
+    auto* form = new QFormLayout(this);
+    form->addRow("Height (um):", heightField);
+    form->addRow("Angle (degrees):", angleField);
+    form->addRow("Font:", fontRow);
+    form->addRow(OkCancel(this));
+}
+
+// Only the face, weight and slant are taken over: outlines are always
+// fetched at one size.
+void TextPropertiesDialog::ChooseFont() {
+    QFont current(face);
+    current.setBold(bold);
+    current.setItalic(italic);
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, current, this, "Font", QFontDialog::ScalableFonts);
+    if (!ok) return;
+    face = chosen.family();
+    bold = chosen.bold();
+    italic = chosen.italic();
+    fontLabel->setText(face);
+}
+
+void TextPropertiesDialog::accept() {
+    std::int32_t value = 0;
+    if (!ParseMicrons(Text(heightField), value)) return;
+    if (value < 1000) {
+        platform::ShowError("The text height must be at least 1 um.");
+        return;
+    }
+    double degrees = 0;
+    if (!ParseReal(Text(angleField), degrees)) return;
+    if (!(std::abs(degrees) <= 360)) {
+        platform::ShowError("The angle must lie between -360 and 360 degrees.");
+        return;
+    }
+    height = value;
+    angle = RoundHalfAway(degrees * 1000);
+    QDialog::accept();
 }
 
 }  // namespace zandor

@@ -155,4 +155,46 @@ private:
     std::int32_t grid = 1;
 };
 
+// "Wire settings...": the width (micrometres) and the end style of the
+// wires and arc-wires the insertion modes draw.
+class WireSettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    WireSettingsDialog(std::int32_t width, int endStyle, QWidget* parent = nullptr);
+    std::int32_t Width() const { return width; }
+    int EndStyle() const;
+
+    void accept() override;
+
+private:
+    QLineEdit* widthField = nullptr;
+    QRadioButton* styles[3] = {};
+    std::int32_t width = 0;
+};
+
+// "Text properties...": the height (micrometres), the angle (degrees) and
+// the font of the texts the text mode places.
+class TextPropertiesDialog : public QDialog {
+    Q_OBJECT
+public:
+    TextPropertiesDialog(std::int32_t height, std::int32_t milliDegrees, const QString& face,
+                         QWidget* parent = nullptr);
+    std::int32_t Height() const { return height; }
+    std::int32_t MilliDegrees() const { return angle; }
+    QString Face() const { return face; }
+    bool Bold() const { return bold; }
+    bool Italic() const { return italic; }
+
+    void accept() override;
+
+private:
+    void ChooseFont();
+
+    QLineEdit *heightField = nullptr, *angleField = nullptr;
+    QLabel* fontLabel = nullptr;
+    std::int32_t height = 0, angle = 0;
+    QString face;
+    bool bold = false, italic = false;
+};
+
 }  // namespace zandor

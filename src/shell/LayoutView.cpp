@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QTimer>
 #include <QWheelEvent>
@@ -23,6 +24,7 @@
 #include "model/Geometry.h"
 #include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
+#include "platform/Messages.h"
 #include "platform/qt/QtCanvas.h"
 #include "shell/ShellSettings.h"
 
@@ -44,7 +46,46 @@ struct HeldEvent {
 };
 std::vector<HeldEvent> heldEvents;
 
+// A magnifier with a plus or a minus, or a turning arrow, drawn once.
+QCursor DrawnCursor(int kind) {
+    QPixmap picture(32, 32);
+    picture.fill(Qt::transparent);
+    {
+        QPainter p(&picture);
+        p.setRenderHint(QPainter::Antialiasing);
+        for (const auto& [colour, width] : {std::pair{Qt::white, 4}, {Qt::black, 2}}) {
+            p.setPen(QPen(colour, width));
+            if (kind == 2) {
+                p.drawArc(QRect(6, 6, 20, 20), 30 * 16, 300 * 16);
+                p.drawLine(24, 8, 26, 14);
+                p.drawLine(26, 14, 20, 13);
+                continue;
+            }
+            p.drawEllipse(QRect(2, 2, 16, 16));
+            p.drawLine(16, 16, 28, 28);
+            p.drawLine(6, 10, 14, 10);
+            if (kind == 0) p.drawLine(10, 6, 10, 14);
+        }
+    }
+    return kind == 2 ? QCursor(picture, 16, 16) : QCursor(picture, 10, 10);
+}
+
 }  // namespace
+
+QCursor LayoutView::ZoomInCursor() {
+    static const QCursor cursor = DrawnCursor(0);
+    return cursor;
+}
+
+QCursor LayoutView::ZoomOutCursor() {
+    static const QCursor cursor = DrawnCursor(1);
+    return cursor;
+}
+
+QCursor LayoutView::RotateCursor() {
+    static const QCursor cursor = DrawnCursor(2);
+    return cursor;
+}
 
 LayoutView::LayoutView(std::unique_ptr<Layout> document, Grid& sharedGrid, Background& sharedBackground,
                        ShellSettings& shellSettings, QWidget* parent)
@@ -225,80 +266,138 @@ void LayoutView::paintEvent(QPaintEvent*) {
 void LayoutView::resizeEvent(QResizeEvent*) { Redraw(); }
 
 void LayoutView::ChangedView() {
+    EndPendingOperation();
     Redraw();
     if (viewChanged) viewChanged();
 }
 
 void LayoutView::mousePressEvent(QMouseEvent* event) {
-    // The right button during a drag of the frame acts at its release.
-    if (event->button() == Qt::RightButton && frameDrag && (event->buttons() & Qt::LeftButton)) return;
+    const bool leftHeld = event->buttons() & Qt::LeftButton;
+    // The right button while the left one drags acts at its release.
+    if (event->button() == Qt::RightButton && leftHeld && pressButton == Qt::LeftButton) return;
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     pressPixel = event->position().toPoint();
     pressButton = event->button();
     ctrlAtPress = event->modifiers() & Qt::ControlModifier;
     shiftAtPress = event->modifiers() & Qt::ShiftModifier;
     dragging = false;
     setFocus();
-    if (mode == 0 && event->button() == Qt::LeftButton && !zoomRectanglePending)
-        EditModePress(pressPixel, event->modifiers());
+    if (event->button() == Qt::RightButton) {
+        if (mode == 2 || zoomRectanglePending) setCursor(ZoomOutCursor());
+        return;
+    }
+    if (zoomRectanglePending || mode == 2) return;
+    switch (mode) {
+        case 0: EditModePress(pressPixel, event->modifiers()); break;
+        case 1: NodePress(pressPixel, event->modifiers()); break;
+        case 10: MeasurePress(pressPixel); break;
+        default:
+            if (!HasCurrentLayer()) {
+                pressButton = Qt::NoButton;
+                platform::ShowError("You first have to select a layer!");
+                return;
+            }
+            InsertPress(pressPixel);
+            break;
+    }
 }
 
 void LayoutView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint previous = pointerPixel;
     pointerPixel = event->position().toPoint();
-    if (pointerMoved) pointerMoved(grid.SnapGridPoint(viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y())));
+    if (pointerMoved) pointerMoved(grid.SnapGridPoint(WorldAt(pointerPixel)));
     if (pressButton != Qt::NoButton && (pointerPixel - pressPixel).manhattanLength() > kDragThreshold) dragging = true;
-    if (pressButton == Qt::LeftButton && mode == 0 && !zoomRectanglePending) {
-        EditModeMove(event->modifiers());
-    } else if (pressButton == Qt::LeftButton && dragging && !ctrlAtPress && (mode == 2 || zoomRectanglePending)) {
-        const QRect r = QRect(pressPixel, pointerPixel).normalized();
-        ShowRubber({{r.left(), r.top()}, {r.right(), r.top()}, {r.right(), r.bottom()}, {r.left(), r.bottom()}},
-                   PenStyle::Dot);
-    } else if (pressButton == Qt::NoButton && mode == 0) {
-        // The cursor tells what a press on the selection frame would do.
-        SymbolDescription* shown = layout->ShownSymbolDescription();
-        int zone = kCursorArrow;
-        if (shown && shown->selectedCount > 0 && shown->view.frameShown) {
-            const Point at = viewport.ScreenToWorld(pointerPixel.x(), pointerPixel.y());
-            const bool single = shown->selectedCount == 1 && shown->currentKind == int(ObjectKind::Rectangle);
-            zone = SelectionFrameZone(shown->selectionBox, at.X, at.Y, layout->view.sx,
-                                      event->modifiers() & Qt::ControlModifier, single);
+    const bool zooming = mode == 2 || zoomRectanglePending;
+    if (pressButton == Qt::LeftButton && zooming) {
+        if (dragging && !ctrlAtPress) {
+            const QRect r = QRect(pressPixel, pointerPixel).normalized();
+            ShowRubber({{r.left(), r.top()}, {r.right(), r.top()}, {r.right(), r.bottom()}, {r.left(), r.bottom()}},
+                       PenStyle::Dot);
         }
-        switch (zone) {
-            case kCursorRotate: setCursor(Qt::CrossCursor); break;
-            case kCursorScaleSwNe: setCursor(Qt::SizeBDiagCursor); break;
-            case kCursorScaleNwSe: setCursor(Qt::SizeFDiagCursor); break;
-            case kCursorStretchWe: setCursor(Qt::SizeHorCursor); break;
-            case kCursorStretchNs: setCursor(Qt::SizeVerCursor); break;
-            case kCursorMove: setCursor(Qt::SizeAllCursor); break;
-            default: setCursor(Qt::ArrowCursor); break;
+    } else if (!zooming) {
+        // The insertion and measuring modes follow the pointer with or
+        // without a button held.
+        switch (mode) {
+            case 0:
+                if (pressButton == Qt::LeftButton) EditModeMove(event->modifiers());
+                break;
+            case 1: NodeMove(event->modifiers()); break;
+            case 10: MeasureMove(); break;
+            default: InsertMove(); break;
         }
     }
+    if (pressButton != Qt::LeftButton) UpdateCursor(event->modifiers());
     // The coordinate display follows the pointer.
     update(QRect(previous.x() + 18, previous.y() - 2, 206, 26));
     update(QRect(pointerPixel.x() + 18, pointerPixel.y() - 2, 206, 26));
 }
 
+// The cursor tells what a press would do: on the selection frame of the
+// edit mode, the zone's drag; elsewhere the mode's own cursor.
+void LayoutView::UpdateCursor(Qt::KeyboardModifiers modifiers) {
+    int zone = kCursorArrow;
+    SymbolDescription* shown = layout->ShownSymbolDescription();
+    switch (mode) {
+        case 0:
+            if (shown && shown->selectedCount > 0 && shown->view.frameShown) {
+                const Point at = WorldAt(pointerPixel);
+                const bool single = shown->selectedCount == 1 && shown->currentKind == int(ObjectKind::Rectangle);
+                zone = SelectionFrameZone(shown->selectionBox, at.X, at.Y, layout->view.sx,
+                                          modifiers & Qt::ControlModifier, single);
+            }
+            break;
+        case 1: setCursor(Qt::PointingHandCursor); return;
+        case 2:
+            if (pressButton == Qt::RightButton || (modifiers & Qt::ControlModifier))
+                setCursor(Qt::OpenHandCursor);
+            else
+                setCursor(ZoomInCursor());
+            return;
+        case 8: setCursor(Qt::IBeamCursor); return;
+        case 10: {
+            const Point at = WorldAt(pointerPixel);
+            const std::int32_t near = layout->view.twoPixels;
+            const bool overEnd =
+                shown && (NearMeasureEnd(shown->view, at, near) || NearMeasureStart(shown->view, at, near));
+            setCursor(overEnd || measurement.Measuring() ? Qt::CrossCursor : Qt::ArrowCursor);
+            return;
+        }
+        default: setCursor(Qt::CrossCursor); return;
+    }
+    switch (zone) {
+        case kCursorRotate: setCursor(RotateCursor()); break;
+        case kCursorScaleSwNe: setCursor(Qt::SizeBDiagCursor); break;
+        case kCursorScaleNwSe: setCursor(Qt::SizeFDiagCursor); break;
+        case kCursorStretchWe: setCursor(Qt::SizeHorCursor); break;
+        case kCursorStretchNs: setCursor(Qt::SizeVerCursor); break;
+        case kCursorMove: setCursor(Qt::SizeAllCursor); break;
+        default: setCursor(Qt::ArrowCursor); break;
+    }
+}
+
 void LayoutView::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint release = event->position().toPoint();
-    if (event->button() == Qt::RightButton && frameDrag && (event->buttons() & Qt::LeftButton)) {
-        ToggleLeaveOriginal();
+    if (event->button() == Qt::RightButton && pressButton == Qt::LeftButton && (event->buttons() & Qt::LeftButton)) {
+        RightRelease(release, event->buttons());
         return;
     }
     const Qt::MouseButton button = pressButton;
+    if (button == Qt::NoButton || event->button() != button) return;
     pressButton = Qt::NoButton;
-    HideRubber();
-    if (button == Qt::LeftButton && zoomRectanglePending && dragging && !ctrlAtPress) {
+    const bool zooming = mode == 2 || zoomRectanglePending;
+    if (zooming || mode == 0) HideRubber();
+    if (button == Qt::RightButton) {
+        RightRelease(release, event->buttons());
+        UpdateCursor(event->modifiers());
+        return;
+    }
+    if (zoomRectanglePending && dragging && !ctrlAtPress) {
         zoomRectanglePending = false;
         viewport.ZoomIn(pressPixel.x(), pressPixel.y(), release.x(), release.y());
         ChangedView();
         return;
     }
-    if (mode == 0) {
-        if (button == Qt::LeftButton) EditModeRelease(release);
-        return;
-    }
-    if (mode != 2) return;
-    if (button == Qt::LeftButton) {
+    if (mode == 2) {
         if (!dragging)
             viewport.ZoomIn(release.x(), release.y());
         else if (ctrlAtPress)
@@ -306,26 +405,76 @@ void LayoutView::mouseReleaseEvent(QMouseEvent* event) {
         else
             viewport.ZoomIn(pressPixel.x(), pressPixel.y(), release.x(), release.y());
         ChangedView();
-    } else if (button == Qt::RightButton) {
-        if (dragging)
-            viewport.PanBy(pressPixel.x(), pressPixel.y(), release.x(), release.y());
-        else
+        return;
+    }
+    switch (mode) {
+        case 0: EditModeRelease(release); break;
+        case 1: NodeRelease(release); break;
+        case 8:
+            if (HasCurrentLayer() && textRequested) textRequested(SnappedAt(release));
+            break;
+        case 9:
+            if (HasCurrentLayer() && scriptRequested) scriptRequested(SnappedAt(release));
+            break;
+        case 10: MeasureRelease(release); break;
+        default: InsertRelease(release); break;
+    }
+    UpdateCursor(event->modifiers());
+}
+
+// A right release: during a drag with the left button it toggles "Leave
+// original"; otherwise the mode finishes or cancels what it draws, or opens
+// its menu.
+void LayoutView::RightRelease(const QPoint& release, Qt::MouseButtons held) {
+    if (held & Qt::LeftButton) {
+        if ((mode == 0 && frameDrag) || (mode == 1 && nodeDrag)) ToggleLeaveOriginal();
+        if (mode == 10) MeasureRightRelease(held);
+        return;
+    }
+    if (mode == 2 || zoomRectanglePending) {
+        if (!dragging)
             viewport.ZoomBack();
+        else
+            viewport.PanBy(pressPixel.x(), pressPixel.y(), release.x(), release.y());
         ChangedView();
+        return;
+    }
+    const QPoint global = mapToGlobal(release);
+    SymbolDescription* shown = layout->ShownSymbolDescription();
+    switch (mode) {
+        case 0: {
+            bool onFrame = false;
+            if (shown && shown->selectedCount > 0 && shown->view.frameShown) {
+                const Point at = WorldAt(release);
+                onFrame =
+                    SelectionFrameZone(shown->selectionBox, at.X, at.Y, layout->view.sx, false, false) != kCursorArrow;
+            }
+            if (menuRequested) menuRequested(onFrame ? ViewMenu::Selection : ViewMenu::General, global);
+            break;
+        }
+        case 1:
+            if (menuRequested) menuRequested(ViewMenu::Nodes, global);
+            break;
+        case 10: MeasureRightRelease(held); break;
+        default:
+            if (!InsertRightRelease() && menuRequested) menuRequested(ViewMenu::Insertion, global);
+            break;
     }
 }
 
 // The "+" key or the right button while the selection frame is dragged: the
 // drop then leaves the objects where they were and places copies.
 void LayoutView::ToggleLeaveOriginal() {
-    if (!frameDrag) return;
+    if (!frameDrag && !nodeDrag) return;
     leaveOriginal = !leaveOriginal;
-    frameDrag->leaveOriginal = leaveOriginal;
-    if (selectionChanged) selectionChanged(leaveOriginal ? "Leave original" : "");
+    if (frameDrag) frameDrag->leaveOriginal = leaveOriginal;
+    if (nodeDrag) nodeDrag->leaveOriginal = leaveOriginal;
+    ShowHint(leaveOriginal ? "Leave original" : "");
 }
 
 void LayoutView::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (mode == 0 && event->button() == Qt::LeftButton && !zoomRectanglePending) {
+    if (event->button() != Qt::LeftButton || zoomRectanglePending) return;
+    if (mode == 0) {
         // Not a second press: the first click has selected already.  Where
         // the double click stands for the first release too, that click is
         // finished first.
@@ -336,17 +485,46 @@ void LayoutView::mouseDoubleClickEvent(QMouseEvent* event) {
         }
         EndPendingOperation();
         if (doubleClicked) doubleClicked();
-        return;
+    } else if (mode == 4 || mode == 5) {
+        // The first click of the double click has placed the last node.
+        InsertDoubleClick(event->position().toPoint());
     }
-    QWidget::mouseDoubleClickEvent(event);
 }
 
 void LayoutView::keyPressEvent(QKeyEvent* event) {
-    if (event->text() == "+" && frameDrag && pressButton == Qt::LeftButton) {
+    if (event->text() == "+" && pressButton == Qt::LeftButton && (frameDrag || nodeDrag)) {
         ToggleLeaveOriginal();
         return;
     }
+    if (event->key() == Qt::Key_Escape && EndPendingOperation()) return;
+    if (ArrowKey(event->key())) return;
     QWidget::keyPressEvent(event);
+}
+
+// Arrow keys move the selection (edit mode) or the selected nodes (node
+// mode) by one grid spacing; false when neither has anything to move.
+bool LayoutView::ArrowKey(int key) {
+    std::int32_t dx = 0, dy = 0;
+    const std::int32_t step = grid.Spacing();
+    switch (key) {
+        case Qt::Key_Left: dx = -step; break;
+        case Qt::Key_Right: dx = step; break;
+        case Qt::Key_Up: dy = step; break;
+        case Qt::Key_Down: dy = -step; break;
+        default: return false;
+    }
+    SymbolDescription* shown = layout->ShownSymbolDescription();
+    if (!shown || !runEdit || pressButton != Qt::NoButton) return false;
+    if (mode == 0 && shown->selectedCount > 0) {
+        runEdit([&](SymbolDescription& s) { return MoveSelection(s, dx, dy, false); });
+        return true;
+    }
+    if (mode == 1 && !shown->view.nodeList.selected.empty()) {
+        MoveNodesBy(dx, dy, false);
+        RefreshOverlays();
+        return true;
+    }
+    return false;
 }
 
 PointerSnapper LayoutView::Snapper() const {
@@ -487,33 +665,73 @@ void LayoutView::EditModeRelease(const QPoint& release) {
 }
 
 void LayoutView::ShowRubber(std::vector<PixelPoint> points, PenStyle style) {
+    RubberShape shape;
+    shape.style = style;
+    if (!points.empty()) points.push_back(points.front());
+    shape.lines.push_back(std::move(points));
+    ShowRubber(std::move(shape));
+}
+
+void LayoutView::ShowRubber(RubberShape shape) {
     HideRubber();
-    rubber = std::move(points);
-    rubberStyle = style;
+    rubber = std::move(shape);
     DrawRubber();
 }
 
 void LayoutView::HideRubber() {
-    if (rubber.empty()) return;
+    if (rubber.Empty()) return;
     DrawRubber();
-    rubber.clear();
+    rubber = {};
 }
 
 void LayoutView::DrawRubber() {
-    if (rubber.empty() || backBuffer.isNull()) return;
+    if (rubber.Empty() || backBuffer.isNull()) return;
     {
         QtCanvas canvas(backBuffer);
         const RasterOp previous = canvas.SetRasterOp(RasterOp::Xor);
-        canvas.SetPen({rubberStyle, 0xFFFFFF, 1});
-        std::vector<PixelPoint> closed = rubber;
-        closed.push_back(rubber.front());
-        canvas.Polyline(closed.data(), static_cast<int>(closed.size()));
+        canvas.SetPen({rubber.style, 0xFFFFFF, 1});
+        canvas.SetBrush(CanvasBrush{});
+        for (const std::vector<PixelPoint>& line : rubber.lines)
+            if (line.size() >= 2) canvas.Polyline(line.data(), static_cast<int>(line.size()));
+        if (!rubber.record.empty()) {
+            ObjectDrawing drawing(*layout, canvas);
+            drawing.DrawRecord(rubber.record.data(), TransformMatrix{});
+        }
         canvas.SetRasterOp(previous);
     }
     update();
 }
 
+Point LayoutView::WorldAt(QPoint pixel) const {
+    constexpr std::int32_t kWorldLimit = 2000000000;
+    const Point p = viewport.ScreenToWorld(pixel.x(), pixel.y());
+    return {std::clamp(p.X, -kWorldLimit, kWorldLimit), std::clamp(p.Y, -kWorldLimit, kWorldLimit)};
+}
+
+Point LayoutView::SnappedAt(QPoint pixel) const {
+    constexpr std::int32_t kWorldLimit = 2000000000;
+    const Point p = Snapper().SnapPoint(WorldAt(pixel));
+    return {std::clamp(p.X, -kWorldLimit, kWorldLimit), std::clamp(p.Y, -kWorldLimit, kWorldLimit)};
+}
+
+PixelPoint LayoutView::PixelOf(Point p) const {
+    std::int32_t x = p.X, y = p.Y;
+    layout->view.WorldToScreen(x, y);
+    return {x, y};
+}
+
+void LayoutView::ShowHint(const std::string& text) {
+    if (selectionChanged) selectionChanged(QString::fromStdString(text));
+}
+
+bool LayoutView::HasCurrentLayer() const { return layout->Layer(layout->activeLayer) != nullptr; }
+
 void LayoutView::DeselectAll() {
+    // Escape first ends what the mouse has begun; the next one deselects.
+    if (EndPendingOperation()) {
+        ShowHint("");
+        return;
+    }
     if (SymbolDescription* shown = layout->ShownSymbolDescription()) {
         shown->DeselectAll();
         shown->UpdateSelection();
@@ -521,14 +739,40 @@ void LayoutView::DeselectAll() {
     SelectionChanged();
 }
 
-void LayoutView::EndPendingOperation() {
+bool LayoutView::EndPendingOperation() {
+    const bool drawing = insertion.Inserting() || insertion.Finished();
+    const bool pending = !rubber.Empty() || frameDrag || nodeDrag || drawing || pressButton != Qt::NoButton;
     HideRubber();
+    if (drawing) insertion.Cancel();
+    insertion.Reset();
     frameDrag.reset();
+    nodeDrag.reset();
+    leaveOriginal = false;
     pressButton = Qt::NoButton;
     dragging = false;
+    // The measuring state lives on only in the measuring mode.
+    if (mode != 10) measurement.Stop();
+    return pending;
+}
+
+void LayoutView::SetMode(int next) {
+    if (next == mode && !nodeListStale) return;
+    EndPendingOperation();
+    mode = next;
+    if (mode != 10) measurement.Stop();
+    if (SymbolDescription* shown = layout->ShownSymbolDescription()) {
+        if (mode == 1)
+            ResetNodeList(*shown);
+        else
+            shown->view.nodeList.Clear();
+    }
+    nodeListStale = false;
+    UpdateCursor(QApplication::keyboardModifiers());
+    RefreshOverlays();
 }
 
 void LayoutView::ContentsChanged() {
+    if (mode == 1 && !keepNodeList) FollowCurrentObject();
     if (selectionChanged)
         if (const SymbolDescription* shown = layout->ShownSymbolDescription())
             selectionChanged(QString::fromStdString(shown->statusText));
@@ -550,6 +794,7 @@ void LayoutView::wheelEvent(QWheelEvent* event) {
     event->accept();
     const int notches = wheelSteps.Add(event->angleDelta().y());
     if (notches == 0) return;
+    EndPendingOperation();
     for (int i = 0; i < std::abs(notches); ++i) {
         if (notches > 0)
             viewport.ZoomIn(at.x(), at.y());

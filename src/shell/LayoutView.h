@@ -5,6 +5,7 @@
 // is pressed; the input is then handled and the view drawn again.
 #pragma once
 
+#include <QCursor>
 #include <QImage>
 #include <QPoint>
 #include <QWidget>
@@ -15,11 +16,27 @@
 
 #include "display/LayoutViewport.h"
 #include "editing/FrameDrag.h"
+#include "editing/Insertion.h"
+#include "editing/Measurement.h"
+#include "editing/NodeEditing.h"
 #include "model/Layout.h"
 #include "platform/Canvas.h"
 #include "shell/WheelSteps.h"
 
 namespace zandor {
+
+// The view's pop-up menus (right release), by mode and state.
+enum class ViewMenu { Selection, General, Nodes, Insertion, Measurement };
+
+// An inverting rubber shape: pixel polylines and, for an object being drawn,
+// a scratch record drawn by its kind.  Drawn into the back buffer with XOR,
+// so that drawing it again takes it away.
+struct RubberShape {
+    std::vector<std::vector<PixelPoint>> lines;
+    std::vector<Word> record;
+    PenStyle style = PenStyle::Dot;
+    bool Empty() const { return lines.empty() && record.empty(); }
+};
 
 class Background;
 class Grid;
@@ -47,7 +64,10 @@ public:
     int LayoutPassCount() const { return layoutPasses; }
     bool RedrawPending() const { return renderPending; }
 
-    // The interaction mode of the main window: 0 edit objects, 2 zoom.
+    // The interaction mode of the main window (0 edit objects, 1 edit nodes,
+    // 2 zoom, 3..9 insertion, 10 measure): what was pending ends, entering
+    // the node mode builds the current object's node list.
+    void SetMode(int next);
     int mode = 0;
     // F2: the next rectangle dragged in any mode is a zoom rectangle.
     bool zoomRectanglePending = false;
@@ -63,11 +83,23 @@ public:
     // A double click in the edit mode (the main window opens the selected
     // symbol call).
     std::function<void()> doubleClicked;
+    // A right release that opens a menu, at a global screen position.
+    std::function<void(ViewMenu, QPoint)> menuRequested;
+    // Releases of the text and script modes: the main window asks what to
+    // place at the (snapped) point.
+    std::function<void(Point)> textRequested;
+    std::function<void(Point)> scriptRequested;
+
+    // "Hide measurement": the measuring line leaves the screen.
+    void HideMeasurement();
 
     void DeselectAll();
     // Ends what the mouse started (a rubber band, a drag) before a command
     // changes the symbol under it.
-    void EndPendingOperation();
+    // True when something was pending.
+    bool EndPendingOperation();
+    // The arrow keys of the view and the symbol panel.
+    bool ArrowKey(int key);
     // After a command changed the shown symbol: the status text follows and
     // the view is drawn again.
     void ContentsChanged();
@@ -88,6 +120,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static QCursor ZoomInCursor();
+    static QCursor ZoomOutCursor();
+    static QCursor RotateCursor();
     void DrawGuideLines(class Canvas& canvas);
     void ShowOverlays();
     void EditModePress(const QPoint& at, Qt::KeyboardModifiers modifiers);
@@ -98,8 +133,41 @@ private:
     // The inverting rubber shape: drawn into the back buffer, removed by
     // drawing it again (ShowOverlays puts it back over a fresh copy).
     void ShowRubber(std::vector<PixelPoint> points, PenStyle style);
+    void ShowRubber(RubberShape shape);
     void HideRubber();
     void DrawRubber();
+    // The world point under a pixel, kept within the coordinate range the
+    // editor works in (±2e9 units).
+    Point WorldAt(QPoint pixel) const;
+    Point SnappedAt(QPoint pixel) const;
+    // Pixel of a world point, with the view's mapping.
+    PixelPoint PixelOf(Point p) const;
+    void UpdateCursor(Qt::KeyboardModifiers modifiers);
+    void RightRelease(const QPoint& release, Qt::MouseButtons held);
+    bool HasCurrentLayer() const;
+    // Modes 1 and 3 to 10 (LayoutViewModes.cpp).
+    void NodePress(const QPoint& at, Qt::KeyboardModifiers modifiers);
+    void NodeMove(Qt::KeyboardModifiers modifiers);
+    void NodeRelease(const QPoint& release);
+    RubberShape NodeRubber();
+    void MoveNodesBy(std::int32_t dx, std::int32_t dy, bool copy);
+    void FollowCurrentObject();
+    void InsertPress(const QPoint& at);
+    void InsertMove();
+    void InsertRelease(const QPoint& release);
+    void InsertDoubleClick(const QPoint& at);
+    bool InsertRightRelease();
+    void InsertionDone(InsertionStep step);
+    void ShowScratch();
+    void MeasurePress(const QPoint& at);
+    void MeasureMove();
+    void MeasureRelease(const QPoint& release);
+    void MeasureRightRelease(Qt::MouseButtons held);
+    void Measure(const std::function<MeasureStep(SymbolView&)>& handler);
+    // The measuring line drawn again in both the layout drawing and the back
+    // buffer: drawn inverted, that takes it away or puts it there.
+    void DrawMeasureLineAgain(const SymbolView& line);
+    void ShowHint(const std::string& text);
     void SelectionChanged();
     void ChangedView();
 
@@ -128,8 +196,16 @@ private:
     std::optional<FrameDrag> frameDrag;
     bool pressOnSelected = false;
     bool leaveOriginal = false;
-    std::vector<PixelPoint> rubber;  // closed outline; empty when none is shown
-    PenStyle rubberStyle = PenStyle::Dot;
+    RubberShape rubber;  // empty when none is shown
+    // Node mode: the drag of the selected nodes a press started.
+    std::optional<NodeDrag> nodeDrag;
+    // Insertion modes: the object being drawn.
+    Insertion insertion;
+    // Measuring mode: whether the line's end follows the pointer.
+    Measurement measurement;
+    // The node list must be built even when the mode stays (a new window).
+    bool nodeListStale = true;
+    bool keepNodeList = false;
     QPoint pointerPixel{-1, -1};
     int layoutPasses = 0;
     WheelSteps wheelSteps;

@@ -565,6 +565,7 @@ void LayoutWindow::TreeMenu(const QPoint& at) {
 bool LayoutWindow::TreeKey(int key) {
     Layout& l = Document();
     const std::int64_t w = std::int64_t{l.view.xmax} - l.view.xmin, h = std::int64_t{l.view.ymax} - l.view.ymin;
+    if (view->ArrowKey(key)) return true;
     switch (key) {
         case Qt::Key_Left: ScrollBy(true, -w / 10); return true;
         case Qt::Key_Right: ScrollBy(true, w / 10); return true;

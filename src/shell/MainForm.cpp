@@ -421,23 +421,6 @@ void MainForm::BuildCommands() {
          },
          {},
          [] { return zandor::Settings().backgroundBlack; }},
-        // Modes
-        {"ActionModeArrow",
-         "Edit objects",
-         {},
-         "&Mode",
-         true,
-         [this] { SetMode(0); },
-         {},
-         [this] { return mode == 0; }},
-        {"ActionModeZoom",
-         "Zoom",
-         {QKeySequence("Z"), QKeySequence("Shift+Z")},
-         "&Mode",
-         true,
-         [this] { SetMode(2); },
-         {},
-         [this] { return mode == 2; }},
         {"ActionEditDeselectAll",
          "&Deselect all",
          {QKeySequence(Qt::Key_Escape)},
@@ -445,14 +428,6 @@ void MainForm::BuildCommands() {
          false,
          view([](LayoutView& v) { v.DeselectAll(); }),
          hasLayout,
-         {}},
-        {"ActionModeToggle",
-         "Previous mode",
-         {QKeySequence(Qt::Key_Space)},
-         "",
-         false,
-         [this] { SetMode(mode != 0 ? 0 : previousMode); },
-         {},
          {}},
         // Window
         {"ActionWindowCascade", "&Cascade", {}, "&Window", false, [this] { mdi->cascadeSubWindows(); }, {}, {}},
@@ -550,6 +525,8 @@ void MainForm::BuildCommands() {
     };
     std::vector<CommandEntry> all = EditCommandEntries();
     all.insert(all.end(), table.begin(), table.end());
+    const std::vector<CommandEntry> modes = ModeCommandEntries();
+    all.insert(all.end(), modes.begin(), modes.end());
     std::map<QString, QMenu*> menus;
     for (const char* name : {"&File", "&Edit", "&View", "&Layout", "&Arrange", "&Mode", "&Window", "&Help"})
         menus[name] = menuBar()->addMenu(name);
@@ -571,9 +548,6 @@ void MainForm::BuildCommands() {
         file->removeAction(commands["ActionFileExit"]);
         file->addAction(commands["ActionFileExit"]);
     }
-    modeGroup = new QActionGroup(this);
-    modeGroup->addAction(commands["ActionModeArrow"]);
-    modeGroup->addAction(commands["ActionModeZoom"]);
 
     QToolBar* fileBar = addToolBar("File");
     fileBar->setObjectName("FileToolbar");
@@ -582,10 +556,7 @@ void MainForm::BuildCommands() {
     viewBar->setObjectName("ViewToolbar");
     for (const char* name : {"ActionViewZoomin", "ActionViewZoomout", "ActionViewZoomall", "ActionViewRedraw"})
         viewBar->addAction(commands[name]);
-    modeBar = addToolBar("Modes");
-    modeBar->setObjectName("ModeToolbar");
-    modeBar->addAction(commands["ActionModeArrow"]);
-    modeBar->addAction(commands["ActionModeZoom"]);
+    BuildModeSelector();
     FillRecentMenu();
 }
 
@@ -593,17 +564,6 @@ void MainForm::UpdateCommands() {
     for (auto it = enabledRules.begin(); it != enabledRules.end(); ++it) commands[it.key()]->setEnabled(it.value()());
     for (auto it = checkedRules.begin(); it != checkedRules.end(); ++it) commands[it.key()]->setChecked(it.value()());
     for (const QString& name : hiddenWhenDisabled) commands[name]->setVisible(commands[name]->isEnabled());
-}
-
-void MainForm::SetMode(int next) {
-    if (next != 0 && next != 2) return;
-    if (mode != 0 && next != mode) previousMode = mode;
-    if (next != 0) previousMode = next;
-    mode = next;
-    for (LayoutWindow* w : LayoutWindows()) w->View().mode = mode;
-    SetStatus(0, mode == 2 ? "Zoom: click to zoom in, drag a rectangle, right click to zoom out, right drag to pan"
-                           : "Edit objects");
-    UpdateCommands();
 }
 
 void MainForm::BuildLayerPanel() {
@@ -689,7 +649,10 @@ void MainForm::LayerRenamed(QTreeWidgetItem* item) {
 void MainForm::ActivateWindow(LayoutWindow* window) {
     if (!window) return;
     window->ShowRulers(settings.showRulers);
-    window->View().mode = mode;
+    // What the mouse started in another window ends when it loses the focus.
+    for (LayoutWindow* other : LayoutWindows())
+        if (other != window) other->View().EndPendingOperation();
+    window->View().SetMode(mode);
     mainLayout->CopyLayersFrom(window->Document());
     FillLayerPanel();
     UpdateCommands();
@@ -707,7 +670,10 @@ LayoutWindow* MainForm::AddWindow(std::unique_ptr<Layout> layout) {
         UpdateCommands();
         if (QAction* open = Command("ActionArrangeOpen"); open && open->isEnabled()) open->trigger();
     };
-    window->View().mode = mode;
+    window->View().menuRequested = [this](ViewMenu kind, QPoint global) { ShowViewMenu(kind, global); };
+    window->View().textRequested = [this](Point at) { InsertTextAt(at); };
+    window->View().scriptRequested = [](Point) { platform::ShowError("Unable to load the script dll"); };
+    window->View().SetMode(mode);
     mdi->addSubWindow(window);
     // A window opened alone fills the area; later ones cascade over it.
     if (mdi->subWindowList().size() == 1)

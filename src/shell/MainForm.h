@@ -15,6 +15,7 @@
 #include "display/Grid.h"
 #include "model/Layout.h"
 #include "shell/EditDialogs.h"
+#include "shell/LayoutView.h"
 #include "shell/ShellSettings.h"
 
 class QAction;
@@ -38,6 +39,9 @@ class EditPrompts;
 class QtMessageService;
 class QtProgressService;
 class LayoutWindow;
+
+// Whether the script engine library can be loaded (probed once).
+bool ScriptEngineAvailable();
 
 // A row of the layer panel: the flag zones, then a swatch of the layer's
 // fill and outline, then the caption.
@@ -108,6 +112,13 @@ private:
     void BuildCommands();
     // The commands of the Edit, Layout and Arrange menus.
     std::vector<CommandEntry> EditCommandEntries();
+    // The mode commands, their letters and the settings bound to a mode.
+    std::vector<CommandEntry> ModeCommandEntries();
+    void BuildModeSelector();
+    void EditWireSettings();
+    void EditTextProperties();
+    void InsertTextAt(Point at);
+    void ShowViewMenu(ViewMenu kind, QPoint global);
     // The common frame of a command that changes the shown symbol: the view's
     // pending operation ends, an undo step opens, the operation runs (false:
     // refused, nothing changed), then the tree, the view and the status

@@ -37,62 +37,17 @@
 #include "shell/LayoutWindow.h"
 #include "shell/MainForm.h"
 #include "shell/ShellSettings.h"
+#include "support/EditorFixture.h"
 
 using namespace zandor;
 using platform::headless::RecordedMessage;
 using platform::headless::ScopedMessageCapture;
+using test::Cancel;
+using test::Child;
+using test::ModalAnswers;
+using test::Type;
 
 namespace {
-
-// Answers the modal dialogs that open while it lives, one step each, in
-// turn; what a step is handed is the dialog.
-class ModalAnswers {
-public:
-    using Step = std::function<void(QWidget*)>;
-    explicit ModalAnswers(std::initializer_list<Step> list) : steps(list) {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal) {
-                answered = nullptr;
-                return;
-            }
-            if (modal == answered || steps.empty()) return;
-            answered = modal;
-            Step step = steps.front();
-            steps.pop_front();
-            step(modal);
-        });
-        timer.start(5);
-    }
-    std::size_t Left() const { return steps.size(); }
-
-private:
-    std::deque<Step> steps;
-    QTimer timer;
-    QPointer<QWidget> answered;
-};
-
-// An input box answered with text; seen gets the text it offered.
-ModalAnswers::Step Type(const QString& text, QString* seen = nullptr) {
-    return [text, seen](QWidget* w) {
-        auto* box = qobject_cast<QInputDialog*>(w);
-        ASSERT_NE(box, nullptr);
-        if (seen) *seen = box->textValue();
-        box->setTextValue(text);
-        box->accept();
-    };
-}
-
-ModalAnswers::Step Cancel() {
-    return [](QWidget* w) { static_cast<QDialog*>(w)->reject(); };
-}
-
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(name);
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
 
 // Main symbol: rectangles on layers 0 and 1, a call of "cell" at
 // (100 um, 0); "cell" holds one square on layer 1.
@@ -103,23 +58,8 @@ const char* const kSmallLayout =
     "C 1 T 10000 0;\n"
     "E\n";
 
-class EditCommandsTest : public ::testing::Test {
+class EditCommandsTest : public test::EditorFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(config.isValid());
-        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-        saved = zandor::Settings();
-    }
-    void TearDown() override { zandor::Settings() = saved; }
-
-    std::unique_ptr<MainForm> MakeForm() {
-        auto form = std::make_unique<MainForm>(false);
-        form->resize(1000, 700);
-        form->show();
-        form->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        return form;
-    }
     // A window on kSmallLayout, read from a file like any layout.
     LayoutWindow* OpenSmall(MainForm& form) {
         const QString name = config.path() + "/small.cif";
@@ -161,10 +101,6 @@ protected:
         }
         return words;
     }
-
-    QTemporaryDir config;
-    ScopedMessageCapture messages;
-    ModelSettings saved;
 };
 
 TEST_F(EditCommandsTest, LayoutTogglesFlipTheirSettingAndShowIt) {

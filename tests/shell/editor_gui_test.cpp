@@ -36,10 +36,12 @@
 #include "shell/ShellServices.h"
 #include "shell/SingleInstance.h"
 #include "shell/SymbolCombo.h"
+#include "support/EditorFixture.h"
 
 using namespace zandor;
 using platform::headless::RecordedMessage;
 using platform::headless::ScopedMessageCapture;
+using test::SettleView;
 
 namespace {
 
@@ -63,34 +65,9 @@ private:
     DocumentDialogs* previous;
 };
 
-// Runs the event loop until the view has no drawing pass waiting.
-void SettleView(LayoutView& view) {
-    for (int i = 0; i < 100 && view.RedrawPending(); ++i) QTest::qWait(5);
-    QTest::qWait(20);
-}
-
-class EditorTest : public ::testing::Test {
+class EditorTest : public test::EditorFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(config.isValid());
-        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-        saved = zandor::Settings();
-    }
-    void TearDown() override { zandor::Settings() = saved; }
-
-    std::unique_ptr<MainForm> MakeForm() {
-        auto form = std::make_unique<MainForm>(false);
-        form->resize(1000, 700);
-        form->show();
-        form->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        return form;
-    }
     static Rect Visible(const Layout& l) { return {l.view.xmin, l.view.ymin, l.view.xmax, l.view.ymax}; }
-
-    QTemporaryDir config;
-    ScopedMessageCapture messages;
-    ModelSettings saved;
 };
 
 TEST_F(EditorTest, OpeningFilesAndTheirRefusals) {
