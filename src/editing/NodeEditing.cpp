@@ -578,6 +578,7 @@ NodeEdit FinishNodeDrag(SymbolDescription& symbol, std::int32_t dx, std::int32_t
     for (Word* r = symbol.FirstSelected(); r; r = symbol.NextSelected(r)) {
         if (r != current) symbol.ClearSelected(r);
     }
+    symbol.SetSelected(current);
     symbol.SelectSingle(current);
     const NodeList kept = symbol.view.nodeList;
     CopySelectionInPlace(symbol);
