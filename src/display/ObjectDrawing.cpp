@@ -1099,17 +1099,29 @@ void ObjectDrawing::DrawSelectionHandles(SymbolDescription& symbol, int mode) {
     const RasterOp previous = canvas.SetRasterOp(RasterOp::Not);
     canvas.SetPen({PenStyle::Solid, 0, 1});
     canvas.SetBrush(kNullBrush);
-    const auto square = [&](const Word* r) {
-        const std::optional<Point> at = ReferencePoint(r);
-        if (!at) return;
-        const PixelPoint p = Map(*at);
+    const auto hollow = [&](Point at) {
+        const PixelPoint p = Map(at);
         const PixelPoint box[5] = {
             {p.x - 4, p.y - 4}, {p.x + 4, p.y - 4}, {p.x + 4, p.y + 4}, {p.x - 4, p.y + 4}, {p.x - 4, p.y - 4}};
         canvas.Polyline(box, 5);
     };
+    const auto square = [&](const Word* r) {
+        if (const std::optional<Point> at = ReferencePoint(r)) hollow(*at);
+    };
+    const NodeList& nodes = symbol.view.nodeList;
     if (mode == 0 || mode == 2) {
         for (Word* r = symbol.FirstSelected(); r; r = symbol.NextSelected(r)) square(r);
+    } else if (mode == 1 && !nodes.nodes.empty()) {
+        for (const Point& node : nodes.nodes) hollow(node);
+        canvas.SetBrush({-1, 0});
+        for (int i : nodes.selected) {
+            if (i < 0 || i >= static_cast<int>(nodes.nodes.size())) continue;
+            const PixelPoint p = Map(nodes.nodes[static_cast<std::size_t>(i)]);
+            canvas.Rectangle(p.x - 5, p.y - 5, p.x + 5, p.y + 5);
+        }
     } else if (const Word* current = symbol.CurrentObject()) {
+        // Also the node mode, for kinds without nodes: the current object
+        // still shows which it is.
         square(current);
     }
     canvas.SetRasterOp(previous);

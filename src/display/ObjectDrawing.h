@@ -51,7 +51,9 @@ public:
     void DrawMeasureLine(const SymbolView& line);
     // Selection marks, drawn inverted after a pass: squares at the reference
     // points of the selected objects (modes 0 and 2; other modes mark only the
-    // current object) and the dotted frame of the selection box.
+    // current object), in the node mode (1) a square at every node of the
+    // node list and a filled one at each selected node, and the dotted frame
+    // of the selection box.
     void DrawSelectionHandles(SymbolDescription& symbol, int mode);
     void DrawSelectionFrame(const SymbolDescription& symbol, int mode);
 

@@ -57,6 +57,7 @@ void SymbolDescription::Reset() {
     statusText = "No selected objects";
     view.measureX1 = view.measureY1 = view.measureX2 = view.measureY2 = 0;
     view.measureShown = false;
+    view.nodeList.Clear();
     undo->Clear();
 }
 

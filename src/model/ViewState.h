@@ -4,6 +4,7 @@
 // The model itself never reads it; hit testing and drawing do.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -35,6 +36,33 @@ struct ViewState {
     }
 };
 
+// The nodes of the current object while its shape is edited (the node
+// editing mode), and which of them are selected: indices into `nodes`, each
+// once, in the order they were selected (the first is the one a drag of a
+// single-handle kind applies).
+struct NodeList {
+    std::vector<Point> nodes;
+    std::vector<int> selected;
+
+    void Clear() {
+        nodes.clear();
+        selected.clear();
+    }
+    bool IsSelected(int index) const { return std::find(selected.begin(), selected.end(), index) != selected.end(); }
+    void Toggle(int index) {
+        const auto at = std::find(selected.begin(), selected.end(), index);
+        if (at != selected.end()) {
+            selected.erase(at);
+        } else if (index >= 0 && index < static_cast<int>(nodes.size())) {
+            selected.push_back(index);
+        }
+    }
+    void SelectOnly(int index) {
+        selected.clear();
+        if (index >= 0 && index < static_cast<int>(nodes.size())) selected.push_back(index);
+    }
+};
+
 // What a window keeps with each symbol it shows.
 struct SymbolView {
     // Saved view rectangles; the back is the top, overwritten with the visible
@@ -45,6 +73,8 @@ struct SymbolView {
     // The ruler line of the measuring mode, and whether it is on the screen.
     std::int32_t measureX1 = 0, measureY1 = 0, measureX2 = 0, measureY2 = 0;
     bool measureShown = false;
+    // The current object's nodes in the node editing mode; empty elsewhere.
+    NodeList nodeList;
 };
 
 }  // namespace zandor

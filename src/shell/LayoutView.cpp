@@ -292,9 +292,8 @@ void LayoutView::mousePressEvent(QMouseEvent* event) {
         case 1: NodePress(pressPixel, event->modifiers()); break;
         case 10: MeasurePress(pressPixel); break;
         default:
-            if (!HasCurrentLayer()) {
+            if (!RequireCurrentLayer(*layout)) {
                 pressButton = Qt::NoButton;
-                platform::ShowError("You first have to select a layer!");
                 return;
             }
             InsertPress(pressPixel);

@@ -445,6 +445,29 @@ TEST_F(ObjectDrawingTest, SelectionMarksAreInvertedSquaresAndAFrameKeptNearTheVi
     EXPECT_TRUE(canvas.entries.empty()) << "no frame in node mode";
 }
 
+TEST_F(ObjectDrawingTest, NodeModeMarksEveryNodeAndFillsTheSelectedOnes) {
+    Word* text = main->AddText(500, 500, 0, "A", 100, {}, 1);
+    main->SetSelected(text);
+    main->SelectSingle(text);
+    ObjectDrawing drawing(layout, canvas);
+    drawing.DrawSelectionHandles(*main, 1);
+    ASSERT_EQ(Of(Shape::Polyline).size(), 1u) << "without nodes the current object keeps its square";
+    EXPECT_EQ(Of(Shape::Polyline)[0]->points[0], (PixelPoint{46, 46}));
+
+    main->view.nodeList.nodes = {{100, 100}, {300, 100}, {300, 300}};
+    main->view.nodeList.selected = {2};
+    canvas.entries.clear();
+    drawing.DrawSelectionHandles(*main, 1);
+    const auto squares = Of(Shape::Polyline);
+    ASSERT_EQ(squares.size(), 3u);
+    EXPECT_EQ(squares[1]->points, (std::vector<PixelPoint>{{26, 86}, {34, 86}, {34, 94}, {26, 94}, {26, 86}}));
+    const auto filled = Of(Shape::Rectangle);
+    ASSERT_EQ(filled.size(), 1u);
+    EXPECT_EQ(filled[0]->points, (std::vector<PixelPoint>{{25, 65}, {35, 75}}));
+    EXPECT_EQ(filled[0]->brush.style, -1);
+    for (const auto& e : canvas.entries) EXPECT_EQ(e.op, RasterOp::Not) << "drawn twice they vanish";
+}
+
 }  // namespace
 
 // The outline pen of a call or an array element must not leak into the
