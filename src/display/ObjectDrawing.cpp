@@ -1091,8 +1091,8 @@ void ObjectDrawing::DrawMeasureLine(const SymbolView& line) {
     };
     if (startKept) endMarks(pa, pb);
     if (endKept) endMarks(pb, pa);
-    const PixelPoint line[2] = {pa, pb};
-    canvas.Polyline(line, 2);
+    const PixelPoint segment[2] = {pa, pb};
+    canvas.Polyline(segment, 2);
 }
 
 void ObjectDrawing::DrawSelectionHandles(SymbolDescription& symbol, int mode) {

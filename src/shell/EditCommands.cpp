@@ -9,6 +9,7 @@
 
 #include "editing/EditPrompts.h"
 #include "editing/HierarchyEdits.h"
+#include "editing/NodeEditing.h"
 #include "editing/SelectionBoolean.h"
 #include "editing/SelectionEdits.h"
 #include "model/Geometry.h"
@@ -255,7 +256,22 @@ std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
          {QKeySequence(Qt::Key_Delete)},
          "&Edit",
          false,
-         edit(DeleteSelection, EditShowsProgress),
+         [this] {
+             // In the node mode the selected vertices go, not the object.
+             SymbolDescription* s = CurrentSymbol();
+             const Word* current = s ? s->CurrentObject() : nullptr;
+             if (mode == 1 && current && NodesMoveSeparately(RecordKind(current)) &&
+                 !s->view.nodeList.selected.empty()) {
+                 RunEdit(DeleteSelectedNodes);
+                 return;
+             }
+             RunEdit(
+                 [](SymbolDescription& symbol) {
+                     DeleteSelection(symbol);
+                     return true;
+                 },
+                 EditShowsProgress);
+         },
          selected(1),
          {}},
         {"ActionEditDuplicate",

@@ -496,6 +496,18 @@ void LayoutView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (event->key() == Qt::Key_Escape && EndPendingOperation()) return;
+    if (event->key() == Qt::Key_Insert && mode == 1 && runEdit && pressButton == Qt::NoButton) {
+        // A new vertex after the selected one.
+        SymbolDescription* shown = layout->ShownSymbolDescription();
+        if (shown && !shown->view.nodeList.selected.empty()) {
+            const int after = shown->view.nodeList.selected.front();
+            keepNodeList = true;
+            runEdit([after](SymbolDescription& s) { return InsertNodeAfter(s, after); });
+            keepNodeList = false;
+            RefreshOverlays();
+            return;
+        }
+    }
     if (ArrowKey(event->key())) return;
     QWidget::keyPressEvent(event);
 }

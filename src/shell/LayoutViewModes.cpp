@@ -38,7 +38,7 @@ RubberShape LayoutView::NodeRubber() {
     shape.style = PenStyle::Dot;
     SymbolDescription* shown = layout->ShownSymbolDescription();
     if (!shown || !nodeDrag) return shape;
-    NodeRubber drag = NodeRubberShape(*shown, *nodeDrag);
+    zandor::NodeRubber drag = NodeRubberShape(*shown, *nodeDrag);
     for (const std::vector<Point>& line : drag.lines) {
         std::vector<PixelPoint> pixels;
         pixels.reserve(line.size());
@@ -253,7 +253,7 @@ void LayoutView::MeasureMove() {
     const PointerSnapper snapper = Snapper();
     std::string hint;
     Measure([&](SymbolView& line) {
-        MeasureMove moved = measurement.Move(line, p, snapper);
+        zandor::MeasureMove moved = measurement.Move(line, p, snapper);
         hint = std::move(moved.hint);
         return moved.step;
     });

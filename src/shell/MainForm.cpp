@@ -563,7 +563,12 @@ void MainForm::BuildCommands() {
 void MainForm::UpdateCommands() {
     for (auto it = enabledRules.begin(); it != enabledRules.end(); ++it) commands[it.key()]->setEnabled(it.value()());
     for (auto it = checkedRules.begin(); it != checkedRules.end(); ++it) commands[it.key()]->setChecked(it.value()());
-    for (const QString& name : hiddenWhenDisabled) commands[name]->setVisible(commands[name]->isEnabled());
+    // A hidden action refuses to be enabled, so the rule decides both.
+    for (const QString& name : hiddenWhenDisabled) {
+        const bool on = enabledRules.contains(name) && enabledRules[name]();
+        commands[name]->setVisible(on);
+        commands[name]->setEnabled(on);
+    }
 }
 
 void MainForm::BuildLayerPanel() {

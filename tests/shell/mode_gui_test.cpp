@@ -45,7 +45,9 @@ protected:
         const std::int64_t w = view->width(), h = view->height();
         view->Viewport().SetViewRect(-100LL * pitch, (600 - h) * pitch, (w - 100) * pitch, 600LL * pitch);
         ASSERT_TRUE(view->RenderNow());
-        ASSERT_EQ(Pixel(0, 0), QPoint(100, 600));
+        const QPoint origin = Pixel(0, 0);
+        ASSERT_LE((origin - QPoint(100, 600)).manhattanLength(), 2);
+        ASSERT_NEAR(layout->view.sx * pitch, 1.0, 0.01);
     }
     QPoint Pixel(std::int32_t x, std::int32_t y) const {
         layout->view.WorldToScreen(x, y);
@@ -95,6 +97,11 @@ protected:
     SymbolDescription* main = nullptr;
 };
 
+struct MenuSeen {
+    std::vector<std::string> captions;
+    std::string defaultCaption;
+};
+
 // The captions of a pop-up menu, read while it is open, and the menu closed.
 struct MenuReader {
     MenuReader() {
@@ -103,16 +110,15 @@ struct MenuReader {
             if (!menu) return;
             for (QAction* a : menu->actions()) {
                 if (a->isSeparator()) continue;
-                captions.push_back(a->text().toStdString());
-                if (a == menu->defaultAction()) defaultCaption = a->text().toStdString();
+                seen.captions.push_back(a->text().toStdString());
+                if (a == menu->defaultAction()) seen.defaultCaption = a->text().toStdString();
             }
             menu->close();
         });
         timer.start(5);
     }
     QTimer timer;
-    std::vector<std::string> captions;
-    std::string defaultCaption;
+    MenuSeen seen;
 };
 
 TEST_F(ModeTest, LettersSwitchModesAndSpaceGoesBackAndForth) {
@@ -151,10 +157,11 @@ TEST_F(ModeTest, WireSettingsAndTextPropertiesGoIntoTheSettings) {
     form->UpdateCommands();
     {
         ModalAnswers answers({[](QWidget* w) {
-                                  test::Child<QLineEdit>(w, "EditWidth")->setText("0.5");
-                                  static_cast<QDialog*>(w)->accept();  // refused: below 1 um
-                              },
-                              [](QWidget* w) { static_cast<QDialog*>(w)->reject(); }});
+            test::Child<QLineEdit>(w, "EditWidth")->setText("0.5");
+            static_cast<QDialog*>(w)->accept();  // refused: below 1 um
+            EXPECT_TRUE(w->isVisible());
+            static_cast<QDialog*>(w)->reject();
+        }});
         form->Command("ActionWireThickness")->trigger();
     }
     EXPECT_EQ(messages.messages.size(), 1u);
@@ -236,19 +243,19 @@ TEST_F(ModeTest, RightClicksOpenTheMenuOfTheModeAndState) {
     const auto menuAt = [this](QPoint at) {
         MenuReader reader;
         RightClick(at);
-        return reader;
+        return reader.seen;
     };
     form->SetMode(0);
-    MenuReader general = menuAt(Um(200, 200));
+    MenuSeen general = menuAt(Um(200, 200));
     EXPECT_EQ(general.captions, (std::vector<std::string>{"&Undo", "C&lose symbol", "Snap to", "&Preferences..."}));
     Click(Um(0, 0));
     ASSERT_EQ(main->selectedCount, 1);
-    MenuReader selection = menuAt(Um(25, 25));
+    MenuSeen selection = menuAt(Um(25, 25));
     ASSERT_FALSE(selection.captions.empty());
     EXPECT_NE(std::find(selection.captions.begin(), selection.captions.end(), "Transform"), selection.captions.end());
     EXPECT_NE(std::find(selection.captions.begin(), selection.captions.end(), "Shaping"), selection.captions.end());
     form->SetMode(5);
-    MenuReader insertion = menuAt(Um(200, 200));
+    MenuSeen insertion = menuAt(Um(200, 200));
     EXPECT_NE(std::find(insertion.captions.begin(), insertion.captions.end(), "&Wire settings..."),
               insertion.captions.end());
 }
