@@ -123,7 +123,7 @@ ObjectDrawing::ObjectDrawing(Layout& owner, Canvas& target)
       scaleX(owner.view.sx),
       scaleY(owner.view.sy) {}
 
-bool ObjectDrawing::DrawLayout(bool selectNameFont) {
+bool ObjectDrawing::DrawLayout(bool selectNameFont, bool measureLine) {
     const ModelSettings& settings = Settings();
     layout.view.drawing = true;
     const RasterOp previous = canvas.SetRasterOp(settings.backgroundBlack ? RasterOp::Merge : RasterOp::Mask);
@@ -133,7 +133,7 @@ bool ObjectDrawing::DrawLayout(bool selectNameFont) {
         if (!shown->view.zoomStack.empty()) shown->view.zoomStack.back() = view;
         DrawSymbol(*shown, 0, TransformMatrix{});
         canvas.SetRasterOp(RasterOp::Not);
-        DrawMeasureLine(*shown);
+        if (measureLine) DrawMeasureLine(*shown);
     }
     layout.view.drawing = false;
     canvas.SetRasterOp(previous);
@@ -1146,7 +1146,9 @@ void ObjectDrawing::DrawSelectionFrame(const SymbolDescription& symbol, int mode
     canvas.SetRasterOp(previous);
 }
 
-bool DrawLayout(Layout& layout, Canvas& windowCanvas) { return ObjectDrawing(layout, windowCanvas).DrawLayout(true); }
+bool DrawLayout(Layout& layout, Canvas& windowCanvas) {
+    return ObjectDrawing(layout, windowCanvas).DrawLayout(true, false);
+}
 
 bool DrawLayoutOnCanvas(Layout& layout, Canvas& canvas) { return ObjectDrawing(layout, canvas).DrawLayout(false); }
 

@@ -34,7 +34,7 @@ public:
     // A whole pass over the shown symbol.  selectNameFont is off for
     // printing and pictures, which keep the canvas's font.  Returns false when
     // the pass was abandoned for user input.
-    bool DrawLayout(bool selectNameFont = true);
+    bool DrawLayout(bool selectNameFont = true, bool measureLine = true);
 
     // Draws the records of a symbol under m; level 0 is the shown symbol.
     // Only inside a pass.
@@ -137,7 +137,9 @@ private:
 };
 
 // The three entry points of the editor: the window's pass, a pass on another
-// canvas (printing, pictures) and one with the name font (metafiles).
+// canvas (printing, pictures) and one with the name font (metafiles).  The
+// window's pass leaves the measuring line out: the view draws it over the
+// pass with the other marks, so that it can follow the pointer.
 bool DrawLayout(Layout& layout, Canvas& windowCanvas);
 bool DrawLayoutOnCanvas(Layout& layout, Canvas& canvas);
 bool DrawLayoutOnCanvasWithFont(Layout& layout, Canvas& canvas);

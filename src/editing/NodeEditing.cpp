@@ -561,7 +561,8 @@ NodeEdit MoveSelectedNodes(SymbolDescription& symbol, std::int32_t dx, std::int3
     }
     symbol.RecomputeBounds();
     symbol.UpdateSelection();
-    edit.after = ObjectBounds(symbol.CurrentObject(), layout);
+    // A current object that was not marked selected is no longer current.
+    if (Word* after = symbol.CurrentObject()) edit.after = ObjectBounds(after, layout);
     edit.changed = true;
     return edit;
 }

@@ -210,6 +210,8 @@ void LayoutView::ShowOverlays() {
         DrawGuideLines(canvas);
         if (SymbolDescription* shown = layout->ShownSymbolDescription()) {
             ObjectDrawing marks(*layout, canvas);
+            canvas.SetRasterOp(RasterOp::Not);
+            marks.DrawMeasureLine(*shown);
             marks.DrawSelectionHandles(*shown, mode);
             marks.DrawSelectionFrame(*shown, mode);
         }

@@ -164,9 +164,6 @@ private:
     void MeasureRelease(const QPoint& release);
     void MeasureRightRelease(Qt::MouseButtons held);
     void Measure(const std::function<MeasureStep(SymbolView&)>& handler);
-    // The measuring line drawn again in both the layout drawing and the back
-    // buffer: drawn inverted, that takes it away or puts it there.
-    void DrawMeasureLineAgain(const SymbolView& line);
     void ShowHint(const std::string& text);
     void SelectionChanged();
     void ChangedView();

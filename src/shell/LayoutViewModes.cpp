@@ -10,7 +10,6 @@
 #include "editing/HitTesting.h"
 #include "editing/NodeEditing.h"
 #include "model/SymbolDescription.h"
-#include "platform/qt/QtCanvas.h"
 #include "shell/LayoutView.h"
 #include "shell/ShellSettings.h"
 
@@ -177,10 +176,13 @@ void LayoutView::InsertionDone(InsertionStep step) {
         case InsertionStep::Changed: ShowScratch(); break;
         case InsertionStep::Finished: {
             HideRubber();
-            const int layer = layout->activeLayer;
-            if (insertion.Creates() && runEdit)
-                runEdit([&](SymbolDescription& s) { return CommitInsertion(s, insertion, layer) != nullptr; });
+            // The edit's frame ends what is pending: the finished object is
+            // taken out of the view's hands first.
+            Insertion finished = std::move(insertion);
             insertion.Reset();
+            const int layer = layout->activeLayer;
+            if (finished.Creates() && runEdit)
+                runEdit([&](SymbolDescription& s) { return CommitInsertion(s, finished, layer) != nullptr; });
             break;
         }
         case InsertionStep::Cancelled:
@@ -206,37 +208,14 @@ void LayoutView::ShowScratch() {
 
 // ---- Measuring ---------------------------------------------------------------
 
-// The line is part of the layout drawing (a pass draws it last, inverted):
-// it is drawn again into that drawing and into the back buffer, which takes
-// it away or puts it back.
-void LayoutView::DrawMeasureLineAgain(const SymbolView& line) {
-    SymbolDescription* shown = layout->ShownSymbolDescription();
-    if (!shown || !line.measureShown) return;
-    SymbolView copy;
-    copy.measureX1 = line.measureX1;
-    copy.measureY1 = line.measureY1;
-    copy.measureX2 = line.measureX2;
-    copy.measureY2 = line.measureY2;
-    copy.measureShown = true;
-    for (QImage* image : {&layoutImage, &backBuffer}) {
-        if (image->isNull() || (rendering && image == &layoutImage)) continue;
-        QtCanvas canvas(*image);
-        canvas.SetRasterOp(RasterOp::Not);
-        ObjectDrawing(*layout, canvas).DrawMeasureLine(copy);
-    }
-    update();
-}
-
-// Runs one measuring handler: the line as it was is taken off the screen and
-// the line as it is now drawn, when the handler changed it.
+// Runs one measuring handler; the line is drawn with the marks over the
+// layout drawing, so a changed line needs only the marks drawn again.
 void LayoutView::Measure(const std::function<MeasureStep(SymbolView&)>& handler) {
     SymbolDescription* shown = layout->ShownSymbolDescription();
     if (!shown) return;
-    const SymbolView before = shown->view;
     const MeasureStep step = handler(shown->view);
     if (step == MeasureStep::Changed || step == MeasureStep::Hidden) {
-        DrawMeasureLineAgain(before);
-        DrawMeasureLineAgain(shown->view);
+        RefreshOverlays();
     } else if (step == MeasureStep::Menu && menuRequested) {
         menuRequested(ViewMenu::Measurement, mapToGlobal(pointerPixel));
     }

@@ -6,11 +6,13 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,9 @@
 #include "shell/MainForm.h"
 #include "support/EditorFixture.h"
 
+// Readable failures.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 using namespace zandor;
 using platform::headless::RecordedMessage;
 using test::ModalAnswers;
@@ -31,11 +36,13 @@ using test::ModalAnswers;
 namespace {
 
 // A new layout in a window, its view zoomed so that one pixel is `pitch`
-// nanometres with (0, 0) at pixel (100, 600), and the grid at 1 um.
+// nanometres with (0, 0) 40 pixels from the left and 60 from the bottom, and
+// the grid at 1 um (2.5 pixels: the grid snaps at its own spacing).
 class ModeTest : public test::EditorFixture {
 protected:
-    void Open(std::int32_t pitch = 1000) {
+    void Open(std::int32_t pitch = 400) {
         form = MakeForm();
+        form->resize(1300, 950);
         window = form->NewLayout();
         view = &window->View();
         layout = &view->Document();
@@ -43,11 +50,14 @@ protected:
         form->GetGrid().SetSpacing(1000);
         ASSERT_TRUE(view->RenderNow());
         const std::int64_t w = view->width(), h = view->height();
-        view->Viewport().SetViewRect(-100LL * pitch, (600 - h) * pitch, (w - 100) * pitch, 600LL * pitch);
+        view->Viewport().SetViewRect(-40LL * pitch, -60LL * pitch, (w - 40) * pitch, (h - 60) * pitch);
         ASSERT_TRUE(view->RenderNow());
         const QPoint origin = Pixel(0, 0);
-        ASSERT_LE((origin - QPoint(100, 600)).manhattanLength(), 2);
+        ASSERT_LE((origin - QPoint(40, static_cast<int>(h) - 60)).manhattanLength(), 2);
         ASSERT_NEAR(layout->view.sx * pitch, 1.0, 0.01);
+        ASSERT_EQ(form->GetGrid().EffectiveSpacing(), 1000);
+        ASSERT_GE(view->width(), 40 + 240 * 1000 / pitch);
+        ASSERT_GE(view->height(), 60 + 160 * 1000 / pitch);
     }
     QPoint Pixel(std::int32_t x, std::int32_t y) const {
         layout->view.WorldToScreen(x, y);
@@ -60,10 +70,22 @@ protected:
     }
     void Press(QPoint at, Qt::KeyboardModifiers keys = Qt::NoModifier) {
         QTest::mousePress(view, Qt::LeftButton, keys, at);
+        held = Qt::LeftButton;
     }
-    void Move(QPoint at) { QTest::mouseMove(view, at); }
+    // The test library moves the cursor instead of sending an event while no
+    // button is held, which the offscreen platform ignores: the event is sent.
+    void Move(QPoint at) {
+        if (QGuiApplication::mouseButtons() != Qt::NoButton || held != Qt::NoButton) {
+            QTest::mouseMove(view, at);
+            return;
+        }
+        QMouseEvent move(QEvent::MouseMove, QPointF(at), view->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &move);
+    }
     void Release(QPoint at, Qt::KeyboardModifiers keys = Qt::NoModifier) {
         QTest::mouseRelease(view, Qt::LeftButton, keys, at);
+        held = Qt::NoButton;
     }
     void Click(QPoint at, Qt::KeyboardModifiers keys = Qt::NoModifier) {
         Press(at, keys);
@@ -87,6 +109,21 @@ protected:
         QTest::mouseRelease(view, Qt::RightButton, Qt::NoModifier, at);
     }
     std::vector<Word> Buffer() const { return {main->Words(), main->Words() + main->usedWords}; }
+    // The records of the shown symbol, in order.
+    std::vector<const Word*> Records() const {
+        std::vector<const Word*> out;
+        for (const Word* r = main->FirstRecord(); r; r = main->NextRecord(r)) out.push_back(r);
+        return out;
+    }
+    const Word* Last() const {
+        const std::vector<const Word*> all = Records();
+        return all.empty() ? nullptr : all.back();
+    }
+    // The picture settled: no pass waiting, the marks drawn.
+    QImage Picture() {
+        test::SettleView(*view);
+        return view->BackBuffer().copy();
+    }
     QString Status() const { return form->StatusText(0); }
     void Undo() { form->Command("ActionEditUndo")->trigger(); }
 
@@ -95,6 +132,7 @@ protected:
     LayoutView* view = nullptr;
     Layout* layout = nullptr;
     SymbolDescription* main = nullptr;
+    Qt::MouseButton held = Qt::NoButton;
 };
 
 struct MenuSeen {
@@ -258,6 +296,253 @@ TEST_F(ModeTest, RightClicksOpenTheMenuOfTheModeAndState) {
     MenuSeen insertion = menuAt(Um(200, 200));
     EXPECT_NE(std::find(insertion.captions.begin(), insertion.captions.end(), "&Wire settings..."),
               insertion.captions.end());
+}
+
+TEST_F(ModeTest, RectanglesByDraggingAndByClickMoveClick) {
+    Open();
+    form->SetMode(3);
+    const QImage empty = Picture();
+    // Dragged from upper right to lower left: stored with its corners ordered.
+    Press(Um(10, 10));
+    Move(Um(5, 5));
+    EXPECT_NE(view->BackBuffer(), empty) << "the rubber rectangle";
+    Move(Um(0, 0));
+    EXPECT_EQ(Status(), "(10,10)->(0,0), width: 10, height: 10");
+    Release(Um(0, 0));
+    ASSERT_EQ(main->objectCount, 1);
+    EXPECT_EQ(RecordKind(Last()), ObjectKind::Rectangle);
+    EXPECT_EQ(RectangleView(Last()).Corner1(), (Point{0, 0}));
+    EXPECT_EQ(RectangleView(Last()).Corner2(), (Point{10000, 10000}));
+    EXPECT_TRUE(IsSelected(Last())) << "the new object is the selection";
+    // Click, move, click; the pointer lands on the grid.
+    Click(Um(20, 0));
+    Move(Um(30.3, 4.8));
+    Click(Um(30.3, 4.8));
+    ASSERT_EQ(main->objectCount, 2);
+    EXPECT_EQ(RectangleView(Last()).Corner2(), (Point{30000, 5000}));
+    EXPECT_EQ(main->selectedCount, 1);
+    // No width: nothing is made, and nothing is left on the screen.
+    Drag(Um(40, 0), Um(40, 10));
+    EXPECT_EQ(main->objectCount, 2);
+    // The right button cancels.
+    Click(Um(50, 0));
+    Move(Um(60, 10));
+    RightClick(Um(60, 10));
+    EXPECT_EQ(main->objectCount, 2);
+    Undo();
+    EXPECT_EQ(main->objectCount, 1) << "one undo step per object";
+    main->DeselectAll();
+    main->UpdateSelection();
+    Undo();
+    EXPECT_EQ(main->objectCount, 0);
+    EXPECT_EQ(Picture(), empty);
+}
+
+TEST_F(ModeTest, PolygonsAndWiresTakeAPointPerClick) {
+    Open();
+    form->Settings().snapOrtho = true;
+    form->SetMode(4);
+    // Three clicks and a double click: four nodes; the second click, a bit
+    // off the horizontal, snaps onto it.
+    Click(Um(0, 0));
+    Move(Um(20, 3));
+    EXPECT_TRUE(Status().startsWith("(0,0),(20,0) dx: 20 dy: 0 angle: 0")) << Status().toStdString();
+    Click(Um(20, 3));
+    Click(Um(20, 20));
+    DoubleClick(Um(0, 20));
+    ASSERT_EQ(main->objectCount, 1);
+    const PolygonView polygon(Last());
+    ASSERT_EQ(polygon.NodeCount(), 4);
+    EXPECT_EQ(std::vector<Point>(polygon.Nodes(), polygon.Nodes() + 4),
+              (std::vector<Point>{{0, 0}, {20000, 0}, {20000, 20000}, {0, 20000}}));
+    // A double click on the first point alone makes nothing.
+    DoubleClick(Um(50, 50));
+    EXPECT_EQ(main->objectCount, 1);
+
+    // A wire of two clicks and a right click, with the wire settings.
+    form->Settings().wireThickness = 2000;
+    form->Settings().wireStyle = 1;
+    form->SetMode(5);
+    Click(Um(0, 40));
+    Click(Um(30, 40));
+    RightClick(Um(30, 40));
+    ASSERT_EQ(main->objectCount, 2);
+    const WireView wire(Last());
+    EXPECT_EQ(wire.NodeCount(), 2);
+    EXPECT_EQ(wire.Width(), 2000);
+    EXPECT_EQ(wire.EndStyle(), 1);
+    EXPECT_EQ(wire.Nodes()[1], (Point{30000, 40000}));
+}
+
+TEST_F(ModeTest, CirclesArcsAndRings) {
+    Open();
+    form->SetMode(6);
+    // 30 right and 20 up snaps to the diagonal: radius 30 * sqrt(2) um.
+    form->Settings().snapOrtho = true;
+    Press(Um(0, 0));
+    Move(Um(30, 20));
+    EXPECT_EQ(Status(), "Center: 0,0, radius: 42.426, diameter: 84.852 (snap orthogonal)");
+    Release(Um(30, 20));
+    ASSERT_EQ(main->objectCount, 1);
+    EXPECT_EQ(CircleView(Last()).Radius(), 42426);
+    form->Settings().snapOrtho = false;
+    Drag(Um(100, 0), Um(130, 20));
+    ASSERT_EQ(main->objectCount, 2);
+    EXPECT_EQ(CircleView(Last()).Radius(), 36056);
+    EXPECT_EQ(CircleView(Last()).Centre(), (Point{100000, 0}));
+    // A click alone keeps going: click, move, click.
+    Click(Um(200, 0));
+    Move(Um(210, 0));
+    Click(Um(210, 0));
+    ASSERT_EQ(main->objectCount, 3);
+    EXPECT_EQ(CircleView(Last()).Radius(), 10000);
+
+    // Arc: centre, start, end; the end keeps the start's radius.
+    form->SetMode(7);
+    form->Settings().wireThickness = 3000;
+    Click(Um(0, 100));
+    Move(Um(20, 100));
+    Click(Um(20, 100));
+    Move(Um(0, 150));
+    EXPECT_TRUE(Status().startsWith("Center: (0,100), start: (20,100), end: (0,120)")) << Status().toStdString();
+    Click(Um(0, 150));
+    ASSERT_EQ(main->objectCount, 4);
+    ASSERT_EQ(RecordKind(Last()), ObjectKind::ArcWire);
+    const ArcWireView arc(Last());
+    EXPECT_EQ(arc.Start(), (Point{20000, 100000}));
+    EXPECT_EQ(arc.End(), (Point{0, 120000}));
+    EXPECT_EQ(arc.Width(), 3000);
+    EXPECT_FALSE(arc.Clockwise());
+    // A right click at the third stage turns the direction.
+    Click(Um(100, 100));
+    Click(Um(120, 100));
+    Move(Um(100, 120));
+    RightClick(Um(100, 120));
+    Click(Um(100, 120));
+    ASSERT_EQ(main->objectCount, 5);
+    EXPECT_TRUE(ArcWireView(Last()).Clockwise());
+    // The end brought back onto the start: a ring.
+    Click(Um(200, 100));
+    Click(Um(220, 100));
+    Click(Um(220, 100));
+    ASSERT_EQ(main->objectCount, 6);
+    ASSERT_EQ(RecordKind(Last()), ObjectKind::Ring);
+    EXPECT_EQ(RingView(Last()).Radius(), 20000);
+    EXPECT_EQ(RingView(Last()).RingWidth(), 3000);
+}
+
+TEST_F(ModeTest, TheMeasuringLineFollowsAndLeavesNoTrace) {
+    Open();
+    form->Settings().snapOrtho = false;
+    const QImage before = Picture();
+    form->SetMode(10);
+    Move(Um(0, 0));
+    EXPECT_EQ(Status(), "New measurement...");
+    Press(Um(0, 0));
+    Move(Um(-30, 40));
+    EXPECT_EQ(Status(), "(0,0)->(-30,40) dx: 30 dy: 40");
+    Release(Um(-30, 40));
+    const SymbolView& line = main->view;
+    EXPECT_TRUE(line.measureShown);
+    EXPECT_EQ((Point{line.measureX2, line.measureY2}), (Point{-30000, 40000}));
+    Move(Um(10, 10));
+    EXPECT_EQ(line.measureX2, -30000) << "measuring ended with the release";
+    // The end can be taken up again.
+    Drag(Um(-30, 40), Um(-30, 50));
+    EXPECT_EQ(line.measureY2, 50000);
+    EXPECT_EQ(line.measureX1, 0);
+    // The line is drawn over the layout; a full drawing shows the same.
+    const QImage shown = view->BackBuffer().copy();
+    EXPECT_NE(shown, before);
+    view->Redraw();
+    EXPECT_EQ(Picture(), shown);
+    // A right click over a shown line offers to hide it.
+    MenuReader reader;
+    RightClick(Um(100, 100));
+    EXPECT_EQ(reader.seen.captions.front(), "&Hide measurement");
+    view->HideMeasurement();
+    EXPECT_FALSE(line.measureShown);
+    EXPECT_EQ(view->BackBuffer(), before);
+}
+
+TEST_F(ModeTest, NodesAreDraggedSelectedAndMovedByTheArrowKeys) {
+    Open();
+    const Point square[4] = {{0, 0}, {20000, 0}, {20000, 20000}, {0, 20000}};
+    Word* polygon = main->AddPolygon(square, 4, 0);
+    main->SetSelected(polygon);
+    main->SelectSingle(polygon);
+    form->SetMode(1);
+    ASSERT_EQ(main->view.nodeList.nodes.size(), 4u);
+    const std::vector<Word> before = Buffer();
+    const QImage markers = Picture();
+    // Dragging vertex 2 moves it alone.
+    Press(Um(20, 20));
+    Move(Um(23, 20));
+    Move(Um(25, 20));
+    EXPECT_EQ(Status(), "Moving node, dx: 5, dy: 0");
+    Release(Um(25, 20));
+    const auto nodes = [this] {
+        const PolygonView p(Last());
+        return std::vector<Point>(p.Nodes(), p.Nodes() + p.NodeCount());
+    };
+    EXPECT_EQ(nodes(), (std::vector<Point>{{0, 0}, {20000, 0}, {25000, 20000}, {0, 20000}}));
+    EXPECT_EQ(main->view.nodeList.nodes[2], (Point{25000, 20000}));
+    Undo();
+    EXPECT_EQ(Buffer(), before);
+    EXPECT_EQ(main->view.nodeList.nodes[2], (Point{20000, 20000})) << "the markers follow the undo";
+    // The dragged vertex stays selected; a Shift click adds another, and an
+    // arrow key moves both by a grid step, as one undo step.
+    Click(Um(20, 0), Qt::ShiftModifier);
+    EXPECT_EQ(main->view.nodeList.selected.size(), 2u);
+    Click(Um(0, 0), Qt::ShiftModifier);
+    Click(Um(0, 0), Qt::ShiftModifier);
+    EXPECT_EQ(main->view.nodeList.selected.size(), 2u) << "a second Shift click takes it away again";
+    QTest::keyClick(view, Qt::Key_Right);
+    EXPECT_EQ(nodes(), (std::vector<Point>{{0, 0}, {21000, 0}, {21000, 20000}, {0, 20000}}));
+    Undo();
+    EXPECT_EQ(Buffer(), before);
+    // Delete takes the selected vertices, never below three.
+    QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_EQ(PolygonView(Last()).NodeCount(), 4) << "four less two would leave two";
+    EXPECT_EQ(messages.messages.back().text, "A polygon must keep at least 3 nodes.");
+    Click(Um(0, 0));  // a vertex not selected becomes the only one
+    EXPECT_EQ(main->view.nodeList.selected, std::vector<int>{0});
+    QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_EQ(PolygonView(Last()).NodeCount(), 3);
+    // A click beside the polygon drops it; the picture has no markers left.
+    Click(Um(200, 200));
+    EXPECT_TRUE(main->view.nodeList.nodes.empty());
+    EXPECT_NE(Picture(), markers);
+}
+
+// Escape, a mode change or a zoom in the middle of drawing drops the object
+// and leaves the picture as it was; a drag beyond the window is clamped to
+// the world's edge.
+TEST_F(ModeTest, PendingWorkEndsCleanly) {
+    Open();
+    form->SetMode(4);
+    const QImage empty = Picture();
+    Click(Um(0, 0));
+    Click(Um(10, 0));
+    Move(Um(10, 10));
+    EXPECT_NE(view->BackBuffer(), empty);
+    QTest::keyClick(view, Qt::Key_Escape);
+    EXPECT_EQ(view->BackBuffer(), empty);
+    Click(Um(20, 20));
+    EXPECT_EQ(main->objectCount, 0) << "a press after Escape starts afresh";
+    form->SetMode(3);
+    EXPECT_EQ(view->BackBuffer(), empty);
+    EXPECT_EQ(main->objectCount, 0);
+
+    // A rectangle dragged past the world's corner ends at +-2e9.
+    view->Viewport().SetViewRect(-2000000000LL, -2000000000LL, 2000000000LL, 2000000000LL);
+    ASSERT_TRUE(view->RenderNow());
+    Press(Pixel(0, 0));
+    Move(QPoint(-2000, view->height() + 2000));
+    Release(QPoint(-2000, view->height() + 2000));
+    ASSERT_EQ(main->objectCount, 1);
+    EXPECT_EQ(RectangleView(Last()).Corner1(), (Point{-2000000000, -2000000000}));
+    EXPECT_EQ(RectangleView(Last()).Corner2(), (Point{0, 0}));
 }
 
 }  // namespace
