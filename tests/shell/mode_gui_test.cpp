@@ -125,6 +125,12 @@ protected:
         return view->BackBuffer().copy();
     }
     QString Status() const { return form->StatusText(0); }
+    // Words with the selected bit of every header cleared.
+    std::vector<Word> Unselected(std::vector<Word> words) const {
+        for (std::size_t at = 0; at < words.size() && words[at] != 0; at += RecordLength(&words[at]))
+            SetSelectedBit(&words[at], false);
+        return words;
+    }
     void Undo() { form->Command("ActionEditUndo")->trigger(); }
 
     std::unique_ptr<MainForm> form;
@@ -533,6 +539,31 @@ TEST_F(ModeTest, PendingWorkEndsCleanly) {
     form->SetMode(3);
     EXPECT_EQ(view->BackBuffer(), empty);
     EXPECT_EQ(main->objectCount, 0);
+
+    // A drag of the selection frame cut short by a mode change moves
+    // nothing; the arrow keys move the selection by a grid step.
+    main->AddRectangle(0, 0, 10000, 10000, 0);
+    form->SetMode(0);
+    Click(Um(0, 0));
+    ASSERT_EQ(main->selectedCount, 1);
+    const std::vector<Word> placed = Buffer();
+    const QImage selected = Picture();
+    Press(Um(5, 5));
+    Move(Um(20, 5));
+    EXPECT_TRUE(Status().startsWith("Move, dx: 15")) << Status().toStdString();
+    form->SetMode(4);
+    Release(Um(20, 5));
+    EXPECT_EQ(Unselected(Buffer()), Unselected(placed));
+    form->SetMode(0);
+    EXPECT_EQ(Picture(), selected);
+    QTest::keyClick(view, Qt::Key_Left);
+    EXPECT_EQ(RectangleView(main->FirstRecord()).Corner1(), (Point{-1000, 0}));
+    Undo();
+    EXPECT_EQ(Unselected(Buffer()), Unselected(placed));
+    main->DeselectAll();
+    main->DeleteRecord(main->FirstRecord());
+    main->UpdateSelection();
+    form->SetMode(3);
 
     // A rectangle dragged past the world's corner ends at +-2e9.
     view->Viewport().SetViewRect(-2000000000LL, -2000000000LL, 2000000000LL, 2000000000LL);
