@@ -178,9 +178,12 @@ void LayoutView::InsertionDone(InsertionStep step) {
         case InsertionStep::Finished: {
             HideRubber();
             const int layer = layout->activeLayer;
-            if (insertion.Creates() && runEdit)
-                runEdit([&](SymbolDescription& s) { return CommitInsertion(s, insertion, layer) != nullptr; });
+            // The edit's frame ends what the mouse has begun, this insertion
+            // among it, before the edit runs: the edit commits a copy.
+            Insertion finished = insertion;
             insertion.Reset();
+            if (finished.Creates() && runEdit)
+                runEdit([&](SymbolDescription& s) { return CommitInsertion(s, finished, layer) != nullptr; });
             break;
         }
         case InsertionStep::Cancelled:
