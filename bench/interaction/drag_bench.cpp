@@ -1,10 +1,11 @@
-// Dragging with the mouse on large selections: a view (offscreen Qt unless
-// QT_QPA_PLATFORM says otherwise) shows 100,000 selected rectangles and drags
-// their frame (a move, then a scaling by a corner), then shows a polygon of
-// as many vertices as one record holds in the node mode and drags one of its
-// vertices.  Each mouse move is timed twice: the view's handler alone (the
-// rubber shape: no layout pass runs while a button is held) and the handler
-// with the paint it asks for.  Then the drop (wall and CPU time of the edit)
+// Dragging with the mouse on large selections, in the editor's main window
+// (offscreen Qt unless QT_QPA_PLATFORM says otherwise) with a view of 1600 x
+// 1000 pixels: the frame of 100,000 selected rectangles is dragged (a move,
+// then a scaling by a corner), then one vertex of a polygon of as many
+// vertices as one record holds, in the node mode.  Each mouse move is timed
+// twice: the view's handler alone (the rubber shape: no layout pass runs
+// while a button is held) and the handler with the paint it asks for.  Then
+// the drop (wall and CPU time of the edit, in the main window's edit frame)
 // and the layout pass that follows it.  Each drag checks that it did what it
 // should, so a figure never stands for nothing.
 //
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
@@ -26,15 +28,14 @@
 #include <vector>
 
 #include "base/Numbers.h"
-#include "display/Background.h"
 #include "display/Grid.h"
 #include "model/Layout.h"
 #include "model/ObjectRecord.h"
 #include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
-#include "model/UndoList.h"
 #include "shell/LayoutView.h"
-#include "shell/ShellSettings.h"
+#include "shell/LayoutWindow.h"
+#include "shell/MainForm.h"
 
 using namespace zandor;
 
@@ -78,11 +79,9 @@ double Median(std::vector<double> v) {
 }
 
 // Presses at `from`, moves in `steps` steps to `to` and releases there.
-DragTimes Drag(LayoutView& view, QPoint from, QPoint to, int steps) {
+DragTimes Drag(LayoutView& view, const std::function<QString()>& status, QPoint from, QPoint to, int steps) {
     DragTimes t;
     PaintCounter counter;
-    QString status;
-    view.selectionChanged = [&status](const QString& text) { status = text; };
     // The pointer comes to the press point first, as a hand brings it there.
     Send(view, QEvent::MouseMove, from, Qt::NoButton, Qt::NoButton);
     Send(view, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
@@ -101,7 +100,7 @@ DragTimes Drag(LayoutView& view, QPoint from, QPoint to, int steps) {
         cpu.push_back(ThreadCpuMs() - cpuStart);
     }
     view.removeEventFilter(&counter);
-    t.status = status;
+    t.status = status();
     const double dropStart = ThreadCpuMs();
     clock.start();
     Send(view, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
@@ -111,7 +110,6 @@ DragTimes Drag(LayoutView& view, QPoint from, QPoint to, int steps) {
     view.RenderNow();
     t.redraw = clock.nsecsElapsed() / 1e6;
     QCoreApplication::processEvents();
-    view.selectionChanged = nullptr;
     t.moves = steps;
     t.paints = counter.paints;
     t.median = Median(handler);
@@ -152,7 +150,8 @@ void Settle(LayoutView& view) {
     qint64 quietSince = 0;
     while (clock.elapsed() < 5000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        const bool exposed = view.windowHandle() && view.windowHandle()->isExposed();
+        const QWindow* window = view.window()->windowHandle();
+        const bool exposed = window && window->isExposed();
         if (view.LayoutPassCount() != passes || !exposed) {
             passes = view.LayoutPassCount();
             quietSince = clock.elapsed();
@@ -162,35 +161,53 @@ void Settle(LayoutView& view) {
     }
 }
 
-void Prepare(LayoutView& view) {
-    view.runEdit = [&view](const std::function<bool(SymbolDescription&)>& edit) {
-        SymbolDescription* s = view.Document().ShownSymbolDescription();
-        s->Undo().BeginStep();
-        edit(*s);
-        view.ContentsChanged();
-    };
-    view.resize(1600, 1000);
-    view.show();
-    view.RenderNow();
-    Settle(view);
-    view.Viewport().ZoomBack();
-    view.RenderNow();
-    Settle(view);
-}
+// The editor as it runs: a main window with one layout window, whose view
+// is made 1600 x 1000 pixels and shows what `fill` puts into the main symbol.
+// Its edits run in the main window's frame, as every edit of the editor.
+struct Editor {
+    std::unique_ptr<MainForm> form;
+    LayoutWindow* window = nullptr;
 
-void DragSelection(int objects, int steps, int run, Grid& grid, Background& background, ShellSettings& settings) {
-    auto layout = std::make_unique<Layout>();
-    SymbolDescription* main = layout->MainSymbol();
-    // Rectangles on a 10 mm square, all selected.
-    std::mt19937 random(7);
-    std::uniform_int_distribution<int> position(0, 10000000);
-    std::uniform_int_distribution<int> side(1000, 20000);
-    for (int i = 0; i < objects; ++i) {
-        const int x = position(random), y = position(random);
-        if (!main->AddRectangle(x, y, x + side(random), y + side(random), i % 8)) Fail("cannot add a rectangle");
+    explicit Editor(const std::function<void(SymbolDescription&)>& fill) {
+        form = std::make_unique<MainForm>(false);
+        form->GetGrid().SetSpacing(1000);
+        form->resize(1900, 1150);
+        form->show();
+        window = form->NewLayout();
+        window->showMaximized();
+        fill(*View().Document().MainSymbol());
+        View().ContentsChanged();
+        Settle(View());
+        form->resize(form->size() + QSize(1600, 1000) - View().size());
+        Settle(View());
+        View().Viewport().ZoomBack();
+        View().RenderNow();
+        Settle(View());
     }
-    LayoutView view(std::move(layout), grid, background, settings);
-    Prepare(view);
+    ~Editor() {
+        // Nothing to save: the window closes without asking.
+        View().Document().modified = false;
+        form.reset();
+    }
+    LayoutView& View() { return window->View(); }
+    std::function<QString()> Status() {
+        return [this] { return form->StatusText(0); };
+    }
+};
+
+void DragSelection(int objects, int steps, int run) {
+    // Rectangles on a 10 mm square, all selected.
+    Editor editor([objects](SymbolDescription& main) {
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> position(0, 10000000);
+        std::uniform_int_distribution<int> side(1000, 20000);
+        for (int i = 0; i < objects; ++i) {
+            const int x = position(random), y = position(random);
+            if (!main.AddRectangle(x, y, x + side(random), y + side(random), i % 8)) Fail("cannot add a rectangle");
+        }
+    });
+    LayoutView& view = editor.View();
+    if (run == 1) std::printf("view of %d x %d pixels\n", view.width(), view.height());
     SymbolDescription* shown = view.Document().ShownSymbolDescription();
     for (Word* r = shown->FirstRecord(); r; r = shown->NextObject(r)) shown->SetSelected(r);
     shown->UpdateSelection();
@@ -202,7 +219,7 @@ void DragSelection(int objects, int steps, int run, Grid& grid, Background& back
     // The drag starts inside the frame, away from its edges: a move.
     const Rect before = shown->selectionBox;
     const QPoint from = Pixel(view.Document(), before.minx / 2 + before.maxx / 2, before.miny / 2 + before.maxy / 2);
-    const DragTimes move = Drag(view, from, from + QPoint(180, 90), steps);
+    const DragTimes move = Drag(view, editor.Status(), from, from + QPoint(180, 90), steps);
     const Rect moved = shown->selectionBox;
     // Right and down on the screen: +x and -y in the world; the size stays.
     if (!(moved.minx > before.minx && moved.miny < before.miny) ||
@@ -215,32 +232,31 @@ void DragSelection(int objects, int steps, int run, Grid& grid, Background& back
     view.RenderNow();
     Settle(view);
     const QPoint corner = Pixel(view.Document(), moved.maxx, moved.maxy);
-    const DragTimes scale = Drag(view, corner, corner + QPoint(100, -60), steps);
+    const DragTimes scale = Drag(view, editor.Status(), corner, corner + QPoint(100, -60), steps);
     const Rect scaled = shown->selectionBox;
     if (scaled.maxx - scaled.minx <= moved.maxx - moved.minx) Fail("the drop did not enlarge the selection");
     Print("scale by a corner", run, scale);
 }
 
-void DragVertex(int vertices, int steps, int run, Grid& grid, Background& background, ShellSettings& settings) {
-    auto layout = std::make_unique<Layout>();
-    SymbolDescription* main = layout->MainSymbol();
+void DragVertex(int vertices, int steps, int run) {
     // A polygon on a circle of 5 mm radius; vertex 0 is dragged.
     std::vector<Point> ring(static_cast<std::size_t>(vertices));
     for (int i = 0; i < vertices; ++i) {
         const double a = 2 * M_PI * i / vertices;
         ring[static_cast<std::size_t>(i)] = {RoundHalfAway(5e6 * std::cos(a)), RoundHalfAway(5e6 * std::sin(a))};
     }
-    Word* polygon = main->AddPolygon(ring.data(), vertices, 0);
-    if (!polygon) Fail("cannot add a polygon of " + std::to_string(vertices) + " vertices");
-    main->SetSelected(polygon);
-    main->SelectSingle(polygon);
-    LayoutView view(std::move(layout), grid, background, settings);
-    Prepare(view);
-    view.SetMode(1);
+    Editor editor([&ring, vertices](SymbolDescription& main) {
+        Word* polygon = main.AddPolygon(ring.data(), vertices, 0);
+        if (!polygon) Fail("cannot add a polygon of " + std::to_string(vertices) + " vertices");
+        main.SetSelected(polygon);
+        main.SelectSingle(polygon);
+    });
+    LayoutView& view = editor.View();
+    editor.form->SetMode(1);
     view.RenderNow();
     Settle(view);
     const QPoint vertex = Pixel(view.Document(), ring[0].X, ring[0].Y);
-    const DragTimes drag = Drag(view, vertex, vertex + QPoint(-150, 120), steps);
+    const DragTimes drag = Drag(view, editor.Status(), vertex, vertex + QPoint(-150, 120), steps);
     SymbolDescription* shown = view.Document().ShownSymbolDescription();
     const Word* current = shown->CurrentObject();
     if (!current || RecordKind(current) != ObjectKind::Polygon) Fail("no current polygon after the node drag");
@@ -268,15 +284,17 @@ int main(int argc, char** argv) {
     // One record holds no more vertices than this.
     const int vertices = std::min(objects, kMaxPolygonNodes);
     const int steps = 200;
-    std::printf("%d selected rectangles; a polygon of %d vertices; %d steps per drag, 1600 x 1000 pixels, %s\n",
-                objects, vertices, steps, qgetenv("QT_QPA_PLATFORM").constData());
+    std::printf("%d selected rectangles; a polygon of %d vertices; %d steps per drag, %s\n", objects, vertices, steps,
+                qgetenv("QT_QPA_PLATFORM").constData());
+    std::fflush(stdout);
 
-    Grid grid;
-    Background background;
-    ShellSettings settings;
+    // The editor's settings go to a folder of their own.
+    QTemporaryDir config;
+    if (!config.isValid()) Fail("no temporary folder for the settings");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     for (int run = 1; run <= runs; ++run) {
-        DragSelection(objects, steps, run, grid, background, settings);
-        DragVertex(vertices, steps, run, grid, background, settings);
+        DragSelection(objects, steps, run);
+        DragVertex(vertices, steps, run);
     }
     return 0;
 }
