@@ -292,7 +292,10 @@ void LayoutView::mousePressEvent(QMouseEvent* event) {
     switch (mode) {
         case 0: EditModePress(pressPixel, event->modifiers()); break;
         case 1: NodePress(pressPixel, event->modifiers()); break;
-        case 10: MeasurePress(pressPixel); break;
+        case 10:
+            MeasurePress(pressPixel);
+            UpdateCursor(event->modifiers());
+            break;
         default:
             if (!RequireCurrentLayer(*layout)) {
                 pressButton = Qt::NoButton;
@@ -497,7 +500,7 @@ void LayoutView::keyPressEvent(QKeyEvent* event) {
         ToggleLeaveOriginal();
         return;
     }
-    if (event->key() == Qt::Key_Escape && EndPendingOperation()) return;
+    if (event->key() == Qt::Key_Escape && CancelPendingOperation()) return;
     if (event->key() == Qt::Key_Insert && mode == 1 && runEdit && pressButton == Qt::NoButton) {
         // A new vertex after the selected one.
         SymbolDescription* shown = layout->ShownSymbolDescription();
@@ -739,12 +742,17 @@ void LayoutView::ShowHint(const std::string& text) {
 
 bool LayoutView::HasCurrentLayer() const { return layout->Layer(layout->activeLayer) != nullptr; }
 
+bool LayoutView::CancelPendingOperation() {
+    if (!EndPendingOperation()) return false;
+    // The drag's or the insertion's text gives way to the selection's.
+    const SymbolDescription* shown = layout->ShownSymbolDescription();
+    ShowHint(shown ? shown->statusText : "");
+    return true;
+}
+
 void LayoutView::DeselectAll() {
     // Escape first ends what the mouse has begun; the next one deselects.
-    if (EndPendingOperation()) {
-        ShowHint("");
-        return;
-    }
+    if (CancelPendingOperation()) return;
     if (SymbolDescription* shown = layout->ShownSymbolDescription()) {
         shown->DeselectAll();
         shown->UpdateSelection();

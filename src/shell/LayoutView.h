@@ -98,6 +98,8 @@ public:
     // changes the symbol under it.
     // True when something was pending.
     bool EndPendingOperation();
+    // Escape: the same, and the status bar shows the selection again.
+    bool CancelPendingOperation();
     // The arrow keys of the view and the symbol panel.
     bool ArrowKey(int key);
     // After a command changed the shown symbol: the status text follows and

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
@@ -574,6 +575,154 @@ TEST_F(ModeTest, PendingWorkEndsCleanly) {
     ASSERT_EQ(main->objectCount, 1);
     EXPECT_EQ(RectangleView(Last()).Corner1(), (Point{-2000000000, -2000000000}));
     EXPECT_EQ(RectangleView(Last()).Corner2(), (Point{0, 0}));
+}
+
+// Each insertion mode driven by the mouse through the main window, whose
+// edits first end what the mouse has begun: the finished object is made,
+// selected alone, and one undo takes it away.
+TEST_F(ModeTest, EveryInsertionModeMakesItsObjectThroughTheEditor) {
+    struct Case {
+        const char* name;
+        int mode;
+        std::function<void()> mouse;
+        ObjectKind kind;
+        std::vector<Point> points;  // corners, nodes, or centre and (radius, 0)
+    };
+    const auto um = [](std::int32_t x, std::int32_t y) { return Point{x * 1000, y * 1000}; };
+    const std::vector<Case> cases = {
+        {"rectangle dragged",
+         3,
+         [this] { Drag(Um(10, 10), Um(30, 20)); },
+         ObjectKind::Rectangle,
+         {um(10, 10), um(30, 20)}},
+        {"rectangle click, click",
+         3,
+         [this] {
+             Click(Um(10, 10));
+             Move(Um(20, 20));
+             Click(Um(30, 20));
+         },
+         ObjectKind::Rectangle,
+         {um(10, 10), um(30, 20)}},
+        {"polygon ended by a double click",
+         4,
+         [this] {
+             Click(Um(0, 0));
+             Click(Um(20, 0));
+             Click(Um(20, 20));
+             DoubleClick(Um(0, 20));
+         },
+         ObjectKind::Polygon,
+         {um(0, 0), um(20, 0), um(20, 20), um(0, 20)}},
+        {"polygon ended by the right button",
+         4,
+         [this] {
+             Click(Um(0, 0));
+             Click(Um(20, 0));
+             Click(Um(20, 20));
+             RightClick(Um(40, 40));
+         },
+         ObjectKind::Polygon,
+         {um(0, 0), um(20, 0), um(20, 20)}},
+        {"wire",
+         5,
+         [this] {
+             Click(Um(0, 0));
+             Click(Um(30, 0));
+             RightClick(Um(30, 30));
+         },
+         ObjectKind::Wire,
+         {um(0, 0), um(30, 0)}},
+        {"circle dragged", 6, [this] { Drag(Um(50, 50), Um(80, 50)); }, ObjectKind::Circle, {um(50, 50), um(30, 0)}},
+        {"arc-wire",
+         7,
+         [this] {
+             Click(Um(0, 0));
+             Click(Um(10, 0));
+             Move(Um(0, 10));
+             Click(Um(0, 10));
+         },
+         ObjectKind::ArcWire,
+         {um(10, 0), um(0, 0), um(0, 10)}},
+    };
+    for (const Case& k : cases) {
+        Open();
+        form->Settings().snapOrtho = false;
+        const std::vector<Word> before = Buffer();
+        form->SetMode(k.mode);
+        k.mouse();
+        ASSERT_EQ(main->objectCount, 1) << k.name;
+        const Word* r = main->FirstRecord();
+        ASSERT_EQ(RecordKind(r), k.kind) << k.name;
+        EXPECT_EQ(RecordLayer(r), layout->activeLayer) << k.name;
+        std::vector<Point> points;
+        switch (k.kind) {
+            case ObjectKind::Rectangle: points = {RectangleView(r).Corner1(), RectangleView(r).Corner2()}; break;
+            case ObjectKind::Polygon:
+            case ObjectKind::Wire: {
+                const int n = k.kind == ObjectKind::Polygon ? PolygonView(r).NodeCount() : WireView(r).NodeCount();
+                for (int i = 0; i < n; ++i)
+                    points.push_back(k.kind == ObjectKind::Polygon ? PolygonView(r).Node(i) : WireView(r).Node(i));
+                break;
+            }
+            case ObjectKind::Circle: points = {CircleView(r).Centre(), {CircleView(r).Radius(), 0}}; break;
+            case ObjectKind::ArcWire:
+                points = {ArcWireView(r).Start(), ArcWireView(r).Centre(), ArcWireView(r).End()};
+                break;
+            default: break;
+        }
+        EXPECT_EQ(points, k.points) << k.name;
+        EXPECT_EQ(main->selectedCount, 1) << k.name;
+        EXPECT_EQ(Status(), QString::fromStdString(main->statusText)) << k.name;
+        EXPECT_TRUE(layout->IsModified()) << k.name;
+        Undo();
+        EXPECT_EQ(Buffer(), before) << k.name;
+        layout->modified = false;
+        form.reset();
+    }
+}
+
+// Escape ends a drag or an insertion under way; the status bar then shows
+// the selection again, not the text of what was cancelled.
+TEST_F(ModeTest, EscapeCancelsWhatTheMouseDoesAndTheStatusShowsTheSelection) {
+    Open();
+    main->AddRectangle(0, 0, 50000, 50000, 0);
+    main->AddRectangle(100000, 0, 150000, 50000, 0);
+    view->ContentsChanged();
+    form->SetMode(0);
+    test::SettleView(*view);
+    Drag(Um(-20, -20), Um(200, 100));
+    ASSERT_EQ(main->selectedCount, 2);
+    test::SettleView(*view);
+    const QString selection = Status();
+    ASSERT_TRUE(selection.startsWith("2 selected objects")) << selection.toStdString();
+    const std::vector<Word> before = Buffer();
+    const QImage still = view->BackBuffer().copy();
+
+    Press(Um(75, 25));
+    Move(Um(85, 35));
+    Move(Um(95, 45));
+    ASSERT_TRUE(Status().startsWith("Move, dx: ")) << Status().toStdString();
+    QTest::keyClick(view, Qt::Key_Escape);
+    EXPECT_EQ(Status(), selection);
+    EXPECT_EQ(view->BackBuffer(), still) << "the dragged frame is gone";
+    Release(Um(95, 45));
+    EXPECT_EQ(Buffer(), before) << "the release after Escape moves nothing";
+    EXPECT_EQ(main->selectedCount, 2) << "the first Escape keeps the selection";
+
+    QTest::keyClick(view, Qt::Key_Escape);
+    ASSERT_EQ(main->selectedCount, 0) << "the next Escape deselects";
+    form->SetMode(3);
+    const std::vector<Word> unselected = Buffer();
+    const QImage empty = view->BackBuffer().copy();
+    Press(Um(200, 200));
+    Move(Um(220, 230));
+    ASSERT_TRUE(Status().contains("width: 20")) << Status().toStdString();
+    QTest::keyClick(view, Qt::Key_Escape);
+    EXPECT_EQ(Status(), QString::fromStdString(main->statusText));
+    EXPECT_EQ(view->BackBuffer(), empty) << "the rubber rectangle is gone";
+    Release(Um(220, 230));
+    EXPECT_EQ(Buffer(), unselected) << "no rectangle";
 }
 
 }  // namespace
