@@ -618,7 +618,9 @@ bool SelectNodesInRect(SymbolDescription& symbol, const Rect& r) {
         const bool inside = p.X >= band.minx && p.X <= band.maxx && p.Y >= band.miny && p.Y <= band.maxy;
         if (inside && !list.IsSelected(i)) list.selected.push_back(i);
     }
-    if (!NodesMoveSeparately(RecordKind(current)) && list.selected.size() > 1) list.selected.resize(1);
+    // Handles reshape one at a time: the one selected first stays.
+    if (!NodesMoveSeparately(RecordKind(current)) && list.selected.size() > 1)
+        list.selected.erase(list.selected.begin() + 1, list.selected.end());
     return list.selected != before;
 }
 
