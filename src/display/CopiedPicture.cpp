@@ -5,6 +5,7 @@
 #include "base/Numbers.h"
 #include "display/ObjectDrawing.h"
 #include "model/Layout.h"
+#include "model/ModelSettings.h"
 #include "platform/Canvas.h"
 
 namespace zandor {
@@ -44,12 +45,12 @@ void MapCopiedPicture(Layout& store, PictureSize size) {
     store.view.minObjectSize = store.view.twoPixels / 2 + 1;
 }
 
-void DrawCopiedPicture(Layout& store, Canvas& canvas, PictureSize size, bool backgroundBlack) {
+void DrawCopiedPicture(Layout& store, Canvas& canvas, PictureSize size) {
     MapCopiedPicture(store, size);
     store.shownSymbol = -1;
     const RasterOp previous = canvas.SetRasterOp(RasterOp::Copy);
     canvas.SetPen({PenStyle::Null, 0, 1});
-    canvas.SetBrush({-1, backgroundBlack ? 0x000000u : 0xFFFFFFu});
+    canvas.SetBrush({-1, Settings().backgroundBlack ? 0x000000u : 0xFFFFFFu});
     canvas.Rectangle(0, 0, size.width - 1, size.height - 1);
     canvas.SetRasterOp(previous);
     DrawLayoutOnCanvas(store, canvas);

@@ -30,8 +30,8 @@ Rect CopiedBox(const Layout& store);
 // derived as for a window.
 void MapCopiedPicture(Layout& store, PictureSize size);
 
-// Fills the picture white, or black on a black background, and draws the
-// store's main symbol in the canvas's font.  Leaves the store mapped.
-void DrawCopiedPicture(Layout& store, Canvas& canvas, PictureSize size, bool backgroundBlack);
+// Fills the picture white, or black while BackgroundBlack is on, and draws
+// the store's main symbol in the canvas's font.  Leaves the store mapped.
+void DrawCopiedPicture(Layout& store, Canvas& canvas, PictureSize size);
 
 }  // namespace zandor

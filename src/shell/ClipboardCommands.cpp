@@ -158,7 +158,6 @@ bool MainForm::PrintActiveWindow(QPrinter& target) {
     request.background = &background;
     request.grid = &grid;
     request.showGrid = settings.showGrid;
-    request.backgroundBlack = zandor::Settings().backgroundBlack;
     request.panelWidth = window->View().width();
     request.panelHeight = window->View().height();
     QApplication::setOverrideCursor(Qt::WaitCursor);

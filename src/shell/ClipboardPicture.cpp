@@ -6,7 +6,6 @@
 
 #include "display/CopiedPicture.h"
 #include "model/Layout.h"
-#include "model/ModelSettings.h"
 #include "platform/qt/PainterCanvas.h"
 #include "platform/qt/QtCanvas.h"
 
@@ -28,28 +27,18 @@ PictureSize StoreSize(const Layout& store) {
 
 }  // namespace
 
-QImage RenderCopiedImage(Layout& store, bool backgroundBlack) {
+QImage RenderCopiedImage(Layout& store) {
     const PictureSize size = StoreSize(store);
     QImage image(size.width, size.height, QImage::Format_RGB32);
     if (image.isNull()) return image;
     image.setDotsPerMeterX(kUnitsPerMetre);
     image.setDotsPerMeterY(kUnitsPerMetre);
     QtCanvas canvas(image);
-    DrawCopiedPicture(store, canvas, size, backgroundBlack);
+    DrawCopiedPicture(store, canvas, size);
     return image;
 }
 
-QByteArray RenderCopiedPng(Layout& store, bool backgroundBlack) {
-    const QImage image = RenderCopiedImage(store, backgroundBlack);
-    QByteArray bytes;
-    if (image.isNull()) return bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG")) bytes.clear();
-    return bytes;
-}
-
-QByteArray RenderCopiedSvg(Layout& store, bool backgroundBlack) {
+QByteArray RenderCopiedSvg(Layout& store) {
     const PictureSize size = StoreSize(store);
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -62,7 +51,7 @@ QByteArray RenderCopiedSvg(Layout& store, bool backgroundBlack) {
     QPainter painter;
     if (!painter.begin(&generator)) return {};
     PainterCanvas canvas(painter);
-    DrawCopiedPicture(store, canvas, size, backgroundBlack);
+    DrawCopiedPicture(store, canvas, size);
     painter.end();
     return bytes;
 }
@@ -75,9 +64,8 @@ bool ClipboardPicture::hasFormat(const QString& mimeType) const { return formats
 
 void ClipboardPicture::Render(const QString& mimeType) const {
     if (!store) return;
-    const bool black = Settings().backgroundBlack;
     if ((mimeType == kImageFormat || mimeType == kPngFormat) && image.isNull()) {
-        image = RenderCopiedImage(*store, black);
+        image = RenderCopiedImage(*store);
         ++renderings;
     }
     if (mimeType == kPngFormat && png.isEmpty() && !image.isNull()) {
@@ -86,7 +74,7 @@ void ClipboardPicture::Render(const QString& mimeType) const {
         image.save(&buffer, "PNG");
     }
     if (mimeType == kSvgFormat && svg.isEmpty()) {
-        svg = RenderCopiedSvg(*store, black);
+        svg = RenderCopiedSvg(*store);
         ++renderings;
     }
 }

@@ -11,12 +11,11 @@ namespace zandor {
 
 class Layout;
 
-// The store's main symbol at the picture extent of its copied box, on white
-// or on black; a null image when it cannot be allocated.  The PNG keeps the
-// suggested size of the picture: 0.2 mm per unit.
-QImage RenderCopiedImage(Layout& store, bool backgroundBlack);
-QByteArray RenderCopiedPng(Layout& store, bool backgroundBlack);
-QByteArray RenderCopiedSvg(Layout& store, bool backgroundBlack);
+// The store's main symbol at the picture extent of its copied box, on the
+// background in force; a null image when it cannot be allocated.  The image
+// keeps the suggested size of the picture: 0.2 mm per unit.
+QImage RenderCopiedImage(Layout& store);
+QByteArray RenderCopiedSvg(Layout& store);
 
 class ClipboardPicture : public QMimeData {
     Q_OBJECT

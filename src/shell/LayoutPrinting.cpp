@@ -11,6 +11,7 @@
 #include "display/ObjectDrawing.h"
 #include "display/PrintedPage.h"
 #include "model/Layout.h"
+#include "model/ModelSettings.h"
 #include "platform/ReplacingFile.h"
 #include "platform/qt/QtCanvas.h"
 
@@ -56,7 +57,7 @@ QImage RenderPrintedPage(const PrintRequest& request, double deviceWidth, double
         DrawPrintedRulers(canvas, page, layout, request.panelWidth, request.panelHeight);
     }
     {
-        const bool black = request.backgroundBlack;
+        const bool black = Settings().backgroundBlack;
         QtCanvas canvas(area);
         canvas.Clear(black ? 0x000000u : 0xFFFFFFu);
         // Symbol names and the mask label are written in the ruler font.

@@ -22,7 +22,6 @@ struct PrintRequest {
     const Background* background = nullptr;
     const Grid* grid = nullptr;  // copied: printing leaves the window's grid steps alone
     bool showGrid = true;
-    bool backgroundBlack = false;
     // The window's ruler lengths in pixels: the printed rulers show their ticks.
     int panelWidth = 0, panelHeight = 0;
 };
