@@ -21,13 +21,15 @@ namespace {
 
 const char* const kJobTitle = "Zandor layout";
 
-// Draws the page image over the whole printable area of an open painter.
-bool PaintPage(QPaintDevice& device, const QImage& page) {
+// Draws the page image over the printable area, given in points as the page
+// description has it: a target in whole device pixels would scale the image
+// by a fraction of a pixel and blur its one-pixel lines.
+bool PaintPage(QPaintDevice& device, int resolution, const QSizeF& points, const QImage& page) {
     QPainter painter;
     if (!painter.begin(&device)) return false;
-    // Lossless: JPEG would smear the one-pixel hatches and outlines.
+    // Lossless: JPEG would smear the hatches and outlines too.
     painter.setRenderHint(QPainter::LosslessImageRendering);
-    painter.drawImage(QRectF(0, 0, device.width(), device.height()), page);
+    painter.drawImage(QRectF(QPointF(0, 0), points * (resolution / 72.0)), page);
     return painter.end();
 }
 
@@ -80,12 +82,13 @@ QString PrintLayout(const PrintRequest& request, QPrinter& printer) {
     const bool toFile = printer.outputFormat() == QPrinter::PdfFormat;
     const QString fileName = printer.outputFileName();
     if (toFile && fileName.isEmpty()) return "No file was chosen to print to.";
-    const QRect printable = printer.pageLayout().paintRectPixels(printer.resolution());
+    const QSizeF printable = printer.pageLayout().paintRectPoints().size();
     const QImage page = RenderPrintedPage(request, printable.width(), printable.height());
     if (page.isNull()) return "There is not enough memory to print the layout.";
     if (!toFile) {
         if (!printer.isValid()) return "No printer is installed.";
-        return PaintPage(printer, page) ? QString() : "The print job could not be started.";
+        return PaintPage(printer, printer.resolution(), printable, page) ? QString()
+                                                                         : "The print job could not be started.";
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -96,7 +99,7 @@ QString PrintLayout(const PrintRequest& request, QPrinter& printer) {
         writer.setCreator("Zandor 3.2");
         writer.setResolution(printer.resolution());
         writer.setPageLayout(printer.pageLayout());
-        if (!PaintPage(writer, page)) return "The PDF file could not be made.";
+        if (!PaintPage(writer, writer.resolution(), printable, page)) return "The PDF file could not be made.";
     }
     return WriteFileWhole(QFileInfo(fileName).absoluteFilePath(), bytes);
 }
