@@ -283,6 +283,11 @@ TEST_F(ClipboardTest, CallsOfMissingSymbolsNeitherCopyNorBreakAPaste) {
     EXPECT_NE(form->MainLayout().Layer(1), nullptr) << "the emptied store keeps the layer table";
     EXPECT_EQ(clipboard->image(), offered) << "the system clipboard is untouched";
     messages.messages.clear();
+    const std::vector<Word> selected = Buffer(main);
+    Run(*form, "ActionEditCut");
+    EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{{"Cannot complete cut operation.", "Error"}}));
+    EXPECT_EQ(Buffer(main), selected) << "nothing is deleted";
+    messages.messages.clear();
 
     SymbolDescription& store = Store(*form);
     store.AddRectangle(0, 0, 5000, 5000, 0);
