@@ -60,6 +60,7 @@ bool MainForm::CopyToStore(SymbolDescription& symbol, const char* failure) {
     }
     SymbolDescription& copied = *store->MainSymbol();
     StoreCopiedBox(*store, copied.Bounds());
+    // The old store lives until its picture has left the clipboard.
     std::unique_ptr<Layout> old = std::exchange(mainLayout, std::move(store));
     // Announced without data: the picture is drawn when an application asks.
     auto* picture = new ClipboardPicture(*mainLayout);
