@@ -8,6 +8,8 @@
 
 namespace zandor {
 
+class Canvas;
+
 // 12000 -> "12", 12500 -> "12.5", 1 -> "0.001", -250 -> "-0.25".
 std::string FormatRulerValue(std::int64_t nanometres);
 
@@ -20,6 +22,22 @@ struct RulerTicks {
 
 // About one labelled tick every 92 pixels of a ruler `lengthPixels` long.
 RulerTicks ComputeRulerTicks(std::int64_t minVal, std::int64_t maxVal, int lengthPixels);
+
+// A ruler drawn on a printed page with the ticks a screen ruler of
+// `panelLength` pixels shows for minVal..maxVal, over `length` pixels from
+// `start`: a baseline at `baseline`, major ticks reaching tick/2 outward with
+// their labels beyond them (their outer edge at tick), minor ticks tick/4, none
+// after the last major.  Horizontal rulers run along x and point up; vertical
+// ones run down y from maxVal, point left and turn their labels by 90 degrees.
+// The labels are written in the canvas's font, whose height is fontHeight.
+struct PrintedRuler {
+    bool horizontal = true;
+    std::int64_t minVal = 0, maxVal = 0;
+    int panelLength = 0;
+    int start = 0, length = 0;
+    int baseline = 0, tick = 0, fontHeight = 0;
+};
+void DrawRuler(Canvas& canvas, const PrintedRuler& ruler);
 
 class GuideLines {
 public:

@@ -75,7 +75,8 @@ public:
     // One pixel set to a colour, whatever the raster operation.
     virtual void SetPixel(int x, int y, std::uint32_t color) = 0;
     // Text whose baseline-bottom left corner is at (x, y), in the text colour,
-    // with a transparent background.
+    // with a transparent background; a font with an escapement turns it about
+    // that corner.
     virtual void Text(int x, int y, std::string_view text) = 0;
     // Width and height in pixels of text in `font`.
     virtual PixelPoint TextExtent(std::string_view text, const CanvasFont& font) = 0;

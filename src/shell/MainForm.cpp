@@ -2,6 +2,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
@@ -19,6 +20,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QSettings>
@@ -36,6 +38,7 @@
 #include "model/SymbolDescription.h"
 #include "platform/Messages.h"
 #include "platform/qt/QtCanvas.h"
+#include "shell/ClipboardPicture.h"
 #include "shell/FileNames.h"
 #include "shell/HelpViewer.h"
 #include "shell/LayoutView.h"
@@ -158,6 +161,8 @@ MainForm::MainForm(bool installServices, QWidget* parent) : QMainWindow(parent),
 }
 
 MainForm::~MainForm() {
+    // A picture still drawn from the store on request goes with it.
+    if (OfferedPicture()) QGuiApplication::clipboard()->clear();
     if (&Prompts() == editPrompts.get()) SetEditPrompts(previousPrompts);
     if (!ownsServices) return;
     platform::SetMessageService(nullptr);
@@ -525,6 +530,14 @@ void MainForm::BuildCommands() {
     };
     std::vector<CommandEntry> all = EditCommandEntries();
     all.insert(all.end(), table.begin(), table.end());
+    // The clipboard follows Undo and Redo; printing comes before Exit.
+    for (const CommandEntry& entry : ClipboardCommandEntries()) {
+        const char* before = entry.menu == "&Edit" ? "ActionEditDelete" : "ActionFileExit";
+        const auto at = std::find_if(all.begin(), all.end(), [&](const CommandEntry& e) { return e.name == before; });
+        all.insert(at, entry);
+    }
+    separatorBefore.insert("ActionEditCut");
+    separatorBefore.insert("ActionFilePrint");
     const std::vector<CommandEntry> modes = ModeCommandEntries();
     all.insert(all.end(), modes.begin(), modes.end());
     std::map<QString, QMenu*> menus;
@@ -835,6 +848,7 @@ void MainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    AskLeaveClipboard();
     SaveState();
     QMainWindow::closeEvent(event);
 }

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QMap>
+#include <QPointer>
 #include <QSet>
 #include <functional>
 #include <memory>
@@ -23,6 +24,7 @@ class QActionGroup;
 class QLabel;
 class QMdiArea;
 class QMenu;
+class QPrinter;
 class QProgressBar;
 class QSettings;
 class QToolBar;
@@ -31,6 +33,7 @@ class QTreeWidgetItem;
 
 namespace zandor {
 
+class ClipboardPicture;
 class LayerDescription;
 class SymbolDescription;
 class QtDocumentDialogs;
@@ -85,6 +88,17 @@ public:
     // The symbol the active window shows, nullptr without a window.
     SymbolDescription* CurrentSymbol() const;
 
+    // The private clipboard: the main layout's main symbol holds what was
+    // copied last.  Copy and cut offer other applications a picture of it.
+    bool StoreHoldsObjects() const;
+    // The picture this window offers while it is on the system clipboard.
+    ClipboardPicture* OfferedPicture() const;
+    // Prints the active window on a printer set up already (the Print
+    // command runs its dialog first); false after a message when it failed.
+    bool PrintActiveWindow(QPrinter& printer);
+    // The printer the dialogs set up, kept for the whole run.
+    QPrinter& Printer();
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -110,6 +124,16 @@ private:
         EditNewSymbol = 2,      // the operation may add a symbol to the tree
     };
     void BuildCommands();
+    // Cut, copy and paste, and the File menu's printing commands.
+    std::vector<CommandEntry> ClipboardCommandEntries();
+    // Fills the store from the selection of symbol; false after `failure`.
+    bool CopyToStore(SymbolDescription& symbol, const char* failure);
+    void CopySelection();
+    void CutSelection();
+    void PasteStore();
+    // Shutdown: whether the picture stays for other applications.
+    void AskLeaveClipboard();
+    void Print();
     // The commands of the Edit, Layout and Arrange menus.
     std::vector<CommandEntry> EditCommandEntries();
     // The mode commands, their letters and the settings bound to a mode.
@@ -169,6 +193,8 @@ private:
     // duplicate dialog writes its settings while ini still exists.
     std::unique_ptr<TransformDialog> transformDialog;
     std::unique_ptr<DuplicateDialog> duplicateDialog;
+    std::unique_ptr<QPrinter> printer;
+    QPointer<ClipboardPicture> offeredPicture;
     QMdiArea* mdi = nullptr;
     QTreeWidget* layerList = nullptr;
     QDockWidget* layerDock = nullptr;

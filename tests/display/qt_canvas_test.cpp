@@ -1,5 +1,6 @@
 #include <QGuiApplication>
 #include <QImage>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -138,6 +139,37 @@ TEST(QtCanvas, DashedPensLeaveGaps) {
     }
     // 9 on, 3 off, 3 on, 3 off, 3 on, 3 off: 15 of every 24 pixels.
     EXPECT_EQ(CountPixels(image, 0xFFFF0000u), 15 * 2 + 9);
+}
+
+// Text turns about its anchor, the bottom left corner: at 90 degrees it
+// runs upwards and lies left of the anchor.
+TEST(QtCanvas, TextWithAnEscapementTurnsAboutItsAnchor) {
+    for (const int escapement : {0, 900}) {
+        QImage image = Blank(0xFFFFFFFFu, 200, 200);
+        {
+            QtCanvas canvas(image);
+            canvas.SetFont({20, 400, "MS Sans Serif", escapement});
+            canvas.SetTextColor(0x000000);
+            canvas.Text(100, 100, "WWWWW");
+        }
+        int left = 200, right = -1, top = 200, bottom = -1;
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 200; ++x)
+                if (image.pixel(x, y) == 0xFF000000u) {
+                    left = std::min(left, x), right = std::max(right, x);
+                    top = std::min(top, y), bottom = std::max(bottom, y);
+                }
+        ASSERT_GE(right, 0) << escapement;
+        if (escapement == 0) {
+            EXPECT_GE(left, 100);
+            EXPECT_LE(bottom, 100);
+            EXPECT_GT(right - left, 2 * (bottom - top));
+        } else {
+            EXPECT_LE(right, 100);
+            EXPECT_LE(bottom, 100);
+            EXPECT_GT(bottom - top, 2 * (right - left));
+        }
+    }
 }
 
 }  // namespace

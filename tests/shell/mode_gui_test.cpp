@@ -292,13 +292,17 @@ TEST_F(ModeTest, RightClicksOpenTheMenuOfTheModeAndState) {
     };
     form->SetMode(0);
     MenuSeen general = menuAt(Um(200, 200));
-    EXPECT_EQ(general.captions, (std::vector<std::string>{"&Undo", "C&lose symbol", "Snap to", "&Preferences..."}));
+    EXPECT_EQ(general.captions,
+              (std::vector<std::string>{"&Undo", "&Paste", "C&lose symbol", "Snap to", "&Preferences..."}));
     Click(Um(0, 0));
     ASSERT_EQ(main->selectedCount, 1);
     MenuSeen selection = menuAt(Um(25, 25));
     ASSERT_FALSE(selection.captions.empty());
     EXPECT_NE(std::find(selection.captions.begin(), selection.captions.end(), "Transform"), selection.captions.end());
     EXPECT_NE(std::find(selection.captions.begin(), selection.captions.end(), "Shaping"), selection.captions.end());
+    for (const char* clipboard : {"Cu&t", "&Copy"})
+        EXPECT_NE(std::find(selection.captions.begin(), selection.captions.end(), clipboard), selection.captions.end())
+            << clipboard;
     form->SetMode(5);
     MenuSeen insertion = menuAt(Um(200, 200));
     EXPECT_NE(std::find(insertion.captions.begin(), insertion.captions.end(), "&Wire settings..."),

@@ -295,7 +295,17 @@ void QtCanvas::Text(int x, int y, std::string_view text) {
     painter.setFont(qfont);
     painter.setPen(QColor::fromRgb(textColour));
     const QFontMetrics metrics(qfont);
-    painter.drawText(x, y - metrics.descent(), QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    const QString chars = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    if (font.escapement == 0) {
+        painter.drawText(x, y - metrics.descent(), chars);
+        return;
+    }
+    // Turned about the anchor corner, counter-clockwise for a positive angle.
+    painter.save();
+    painter.translate(x, y);
+    painter.rotate(-font.escapement / 10.0);
+    painter.drawText(0, -metrics.descent(), chars);
+    painter.restore();
 }
 
 PixelPoint QtCanvas::TextExtent(std::string_view text, const CanvasFont& f) {
