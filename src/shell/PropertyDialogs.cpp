@@ -531,7 +531,8 @@ NodeTableDlg::NodeTableDlg(const char* name, const QString& caption, const Word*
     view->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked |
                           QAbstractItemView::EditKeyPressed);
     view->verticalHeader()->hide();
-    view->horizontalHeader()->setStretchLastSection(true);
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    view->setMinimumWidth(320);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdateButtons(); });
     form->addRow(view);
 
