@@ -231,8 +231,9 @@ std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
          "Convert into polygons|Converts the selected objects into one or more polygons"},
     };
     hiddenWhenDisabled = {"ActionEditConvertArcIntoWire"};
-    separatorBefore = {"ActionEditDelete",      "ActionEditMirrorH",       "ActionEditMerge",  "ActionLayoutGridSetup",
-                       "ActionLayoutAddLayers", "ActionLayoutPreferences", "ActionArrangeOpen"};
+    separatorBefore = {"ActionEditDelete",       "ActionEditMirrorH",     "ActionEditMerge",
+                       "ActionLayoutGridSetup",  "ActionLayoutAddLayers", "ActionLayoutPreferences",
+                       "ActionLayoutInsertText", "ActionArrangeOpen"};
     return {
         // Edit
         {"ActionEditUndo",
@@ -338,6 +339,20 @@ std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
          false,
          [this] { MirrorAboutCentre(false); },
          selected(1),
+         {}},
+        {"ActionEditProperties",
+         "Pr&operties...",
+         {},
+         "&Edit",
+         false,
+         [this] { EditProperties(); },
+         [this] {
+             const SymbolDescription* s = CurrentSymbol();
+             if (!s) return false;
+             if (s->selectedCount >= 2) return true;
+             return s->selectedCount == 1 && s->currentObject >= 0 &&
+                    s->currentKind != static_cast<int>(ObjectKind::Group);
+         },
          {}},
         {"ActionEditMerge", "&Merge", {}, "&Edit", false, boolean(SelectionBooleanOp::Merge), selected(2), {}},
         {"ActionEditIntersect",
@@ -467,6 +482,14 @@ std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
          false,
          [this] { RunEdit([](SymbolDescription& s) { return FlattenLayout(s); }, EditShowsProgress); },
          atTop,
+         {}},
+        {"ActionLayoutInsertText",
+         "&Insert text...",
+         {},
+         "&Layout",
+         false,
+         [this] { InsertText(); },
+         [this] { return CurrentSymbol() != nullptr; },
          {}},
         // Arrange
         {"ActionArrangeCombine",

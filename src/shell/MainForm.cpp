@@ -682,11 +682,16 @@ LayoutWindow* MainForm::AddWindow(std::unique_ptr<Layout> layout) {
     window->View().gridStatusChanged = [this](const QString& text) { SetStatus(1, text); };
     window->View().selectionChanged = [this](const QString& text) { SetStatus(0, text); };
     window->View().runEdit = [this](const std::function<bool(SymbolDescription&)>& edit) { RunEdit(edit, 0); };
-    // The object properties dialog comes with the dialogs; until then a double
-    // click only opens a selected symbol call.
+    // A double click opens a selected symbol call and shows the properties of
+    // anything else.
     window->View().doubleClicked = [this] {
         UpdateCommands();
-        if (QAction* open = Command("ActionArrangeOpen"); open && open->isEnabled()) open->trigger();
+        for (const char* name : {"ActionArrangeOpen", "ActionEditProperties"}) {
+            if (QAction* action = Command(name); action && action->isEnabled()) {
+                action->trigger();
+                return;
+            }
+        }
     };
     window->View().menuRequested = [this](ViewMenu kind, QPoint global) { ShowViewMenu(kind, global); };
     window->View().textRequested = [this](Point at) { InsertTextAt(at); };

@@ -156,6 +156,11 @@ private:
     void MirrorAboutCentre(bool horizontally);
     void RunBoolean(int op);
     void RunInvert();
+    // "Properties...": the dialog of the selected object's kind, or the layer
+    // for several objects, then the change as one undo step.
+    void EditProperties();
+    // "Insert text...": the text dialog, then the text.
+    void InsertText();
     void ChangeLayers(bool add);
     void AskGridSpacing();
     void EditPreferences();

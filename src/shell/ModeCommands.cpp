@@ -183,8 +183,8 @@ void MainForm::ShowViewMenu(ViewMenu kind, QPoint global) {
     UpdateCommands();
     QMenu menu(this);
     const auto add = [&](const char* name, bool isDefault = false) {
-        // Commands still to come (the property dialogs) are left out until
-        // they exist.
+        // Commands still to come (the mask size, the cross section) are left
+        // out until they exist.
         QAction* action = commands.value(name);
         if (!action || !action->isVisible()) return;
         menu.addAction(action);

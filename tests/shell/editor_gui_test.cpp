@@ -893,8 +893,8 @@ TEST_F(EditorTest, DraggingTheSelectionFrameMovesItAndUndoPutsItBack) {
     EXPECT_EQ(view.BackBuffer(), still);
 }
 
-// A double click on a symbol call opens the called symbol; a double click
-// selects no more than the single click before it did.
+// A double click on a symbol call opens the called symbol, on another object
+// its properties; it selects no more than the single click before it did.
 TEST_F(EditorTest, ADoubleClickOnACallOpensTheSymbol) {
     auto form = MakeForm();
     LayoutWindow* window = form->NewLayout();
@@ -919,7 +919,17 @@ TEST_F(EditorTest, ADoubleClickOnACallOpensTheSymbol) {
     };
     std::int32_t px = 0, py = 0;
     layout.view.WorldToScreen(px, py);
-    doubleClick(QPoint(px, py));
+    // A rectangle opens no symbol: it shows its properties.
+    QString shown;
+    {
+        test::ModalAnswers answers({[&shown](QWidget* w) {
+            shown = w->objectName();
+            static_cast<QDialog*>(w)->reject();
+        }});
+        doubleClick(QPoint(px, py));
+        EXPECT_EQ(answers.Left(), 0u);
+    }
+    EXPECT_EQ(shown, "RectanglePropertiesDlg");
     EXPECT_EQ(main->selectedCount, 1) << "the rectangle, selected once";
     EXPECT_EQ(layout.ShownSymbolDescription(), main) << "a rectangle opens nothing";
     px = 100000;
