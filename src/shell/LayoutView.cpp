@@ -70,6 +70,12 @@ QCursor DrawnCursor(int kind) {
     return kind == 2 ? QCursor(picture, 16, 16) : QCursor(picture, 10, 10);
 }
 
+// A point kept within the coordinate range the editor works in.
+Point InsideWorld(Point p) {
+    constexpr std::int32_t kWorldLimit = 2000000000;
+    return {std::clamp(p.X, -kWorldLimit, kWorldLimit), std::clamp(p.Y, -kWorldLimit, kWorldLimit)};
+}
+
 }  // namespace
 
 QCursor LayoutView::ZoomInCursor() {
@@ -718,17 +724,9 @@ void LayoutView::DrawRubber() {
     update();
 }
 
-Point LayoutView::WorldAt(QPoint pixel) const {
-    constexpr std::int32_t kWorldLimit = 2000000000;
-    const Point p = viewport.ScreenToWorld(pixel.x(), pixel.y());
-    return {std::clamp(p.X, -kWorldLimit, kWorldLimit), std::clamp(p.Y, -kWorldLimit, kWorldLimit)};
-}
+Point LayoutView::WorldAt(QPoint pixel) const { return InsideWorld(viewport.ScreenToWorld(pixel.x(), pixel.y())); }
 
-Point LayoutView::SnappedAt(QPoint pixel) const {
-    constexpr std::int32_t kWorldLimit = 2000000000;
-    const Point p = Snapper().SnapPoint(WorldAt(pixel));
-    return {std::clamp(p.X, -kWorldLimit, kWorldLimit), std::clamp(p.Y, -kWorldLimit, kWorldLimit)};
-}
+Point LayoutView::SnappedAt(QPoint pixel) const { return InsideWorld(Snapper().SnapPoint(WorldAt(pixel))); }
 
 PixelPoint LayoutView::PixelOf(Point p) const {
     std::int32_t x = p.X, y = p.Y;
