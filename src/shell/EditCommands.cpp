@@ -18,9 +18,11 @@
 #include "model/SymbolDescription.h"
 #include "model/UndoList.h"
 #include "platform/Messages.h"
+#include "shell/LayoutDialogs.h"
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
 #include "shell/MainForm.h"
+#include "shell/PropertyDialogs.h"
 
 namespace zandor {
 
@@ -172,6 +174,43 @@ void MainForm::AskGridSpacing() {
     }
     if (spacing == grid.Spacing()) return;
     grid.SetSpacing(spacing);
+    RedrawAll();
+}
+
+void MainForm::EditLayerProperties(int index) {
+    Layout& table = ActiveLayout() ? *ActiveLayout() : *mainLayout;
+    if (index < 0) {
+        LayerSelectDlg pick(table, table.activeLayer, this);
+        if (pick.exec() != QDialog::Accepted) return;
+        index = pick.Layer();
+    }
+    if (!table.Layer(index)) return;
+    LayerPropertiesDialog dialog(table, index, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const bool wasModified = table.modified;
+    if (!ApplyLayerProperties(table, index, dialog.Edited(), dialog.DefaultShortNames())) return;
+    // The template follows the layout shown, as for the layer panel's flags.
+    if (&table != mainLayout.get()) {
+        table.modified = true;
+        mainLayout->CopyLayersFrom(table);
+    } else {
+        table.modified = wasModified;
+    }
+    FillLayerPanel();
+    RedrawAll();
+}
+
+void MainForm::EditMaskSize() {
+    MaskSizeDialog dialog(background, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const Background& chosen = dialog.Chosen();
+    const bool changed = chosen.maskType != background.maskType || chosen.customWidth != background.customWidth ||
+                         chosen.customHeight != background.customHeight || chosen.waferType != background.waferType ||
+                         chosen.showMask != background.showMask || chosen.showWafer != background.showWafer ||
+                         chosen.showWarning != background.showWarning;
+    if (!changed) return;
+    background = chosen;
+    background.ApplyToModel();
     RedrawAll();
 }
 
@@ -466,6 +505,15 @@ std::vector<MainForm::CommandEntry> MainForm::EditCommandEntries() {
          [this] { ChangeLayers(false); },
          {},
          {}},
+        {"ActionLayoutLayerProperties",
+         "&Layer properties...",
+         {},
+         "&Layout",
+         false,
+         [this] { EditLayerProperties(); },
+         [this] { return layerList->topLevelItemCount() > 0; },
+         {}},
+        {"ActionLayoutMaskSize", "&Mask size...", {}, "&Layout", false, [this] { EditMaskSize(); }, {}, {}},
         {"ActionLayoutPreferences", "&Preferences...", {}, "&Layout", false, [this] { EditPreferences(); }, {}, {}},
         {"ActionLayoutCenter",
          "&Center at (0,0)",

@@ -23,26 +23,12 @@
 #include "model/Geometry.h"
 #include "model/ModelSettings.h"
 #include "platform/Messages.h"
+#include "shell/DialogFields.h"
 #include "shell/ShellSettings.h"
 
 namespace zandor {
 
 namespace {
-
-QLineEdit* Field(const char* name, const QString& text, QWidget* parent) {
-    auto* edit = new QLineEdit(text, parent);
-    edit->setObjectName(name);
-    return edit;
-}
-
-QDialogButtonBox* OkCancel(QDialog* dialog) {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return buttons;
-}
-
-std::string Text(const QLineEdit* edit) { return edit->text().trimmed().toStdString(); }
 
 // Micrometres typed into a field, as nanometres that may have a fraction (a
 // centre or a target position); the invalid-number message otherwise.

@@ -29,6 +29,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
+#include <utility>
 
 #include "display/ObjectDrawing.h"
 #include "editing/EditPrompts.h"
@@ -600,6 +601,11 @@ void MainForm::BuildLayerPanel() {
         LayerClicked(item, layerClickX - layerList->visualItemRect(item).left());
     });
     connect(layerList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) { LayerRenamed(item); });
+    // A double click on the flags only toggles them twice.
+    connect(layerList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        const int x = layerClickX - layerList->visualItemRect(item).left();
+        if (x < 15 || x > 34) EditLayerProperties(item->data(0, Qt::UserRole).toInt());
+    });
 }
 
 void MainForm::FillLayerPanel() {
@@ -640,10 +646,23 @@ void MainForm::LayerClicked(QTreeWidgetItem* item, int x) {
             target->activeLayer = index;
         }
     }
-    const Layout& shown = ActiveLayout() ? *ActiveLayout() : *mainLayout;
-    if (const LayerDescription* layer = shown.Layer(index)) item->setIcon(0, LayerIcon(*layer));
     if (x >= 15 && x <= 24) RedrawActive();
-    if (x < 15 || x > 34) FillLayerPanel();
+    RefreshLayerStates();
+}
+
+// Only the marks change, so that the rows (and a double click under way on
+// one) stay.
+void MainForm::RefreshLayerStates() {
+    const Layout& shown = ActiveLayout() ? *ActiveLayout() : *mainLayout;
+    const bool wasFilling = std::exchange(fillingLayers, true);
+    for (int i = 0; i < layerList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = layerList->topLevelItem(i);
+        const LayerDescription* layer = shown.Layer(item->data(0, Qt::UserRole).toInt());
+        if (!layer) continue;
+        item->setIcon(0, LayerIcon(*layer));
+        if (layer->current) layerList->setCurrentItem(item);
+    }
+    fillingLayers = wasFilling;
 }
 
 void MainForm::LayerRenamed(QTreeWidgetItem* item) {
@@ -781,7 +800,7 @@ void MainForm::AskLevels() {
                                                QString::number(zandor::Settings().levels), &ok);
     if (!ok) return;
     std::int32_t levels = 0;
-    if (!ParseInteger(text.toStdString(), levels)) return;
+    if (!ParseInteger(text.trimmed().toStdString(), levels)) return;
     if (levels < 0 || levels == zandor::Settings().levels) return;
     zandor::Settings().levels = std::clamp(levels, 1, 30);
     RedrawAll();
@@ -860,7 +879,8 @@ void MainForm::closeEvent(QCloseEvent* event) {
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     // Where on a layer row the click fell decides what it does.
-    if (watched == layerList->viewport() && event->type() == QEvent::MouseButtonPress)
+    if (watched == layerList->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick))
         layerClickX = static_cast<QMouseEvent*>(event)->position().toPoint().x();
     return QMainWindow::eventFilter(watched, event);
 }

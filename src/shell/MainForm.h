@@ -162,6 +162,9 @@ private:
     // "Insert text...": the text dialog, then the text.
     void InsertText();
     void ChangeLayers(bool add);
+    // For the layer at index, or one picked with the layer-selection dialog.
+    void EditLayerProperties(int index = -1);
+    void EditMaskSize();
     void AskGridSpacing();
     void EditPreferences();
     // Input box; false when cancelled.
@@ -169,6 +172,7 @@ private:
     void AddCommand(const CommandEntry& entry);
     void BuildLayerPanel();
     void FillLayerPanel();
+    void RefreshLayerStates();
     void LayerClicked(QTreeWidgetItem* item, int x);
     void LayerRenamed(QTreeWidgetItem* item);
     void ActivateWindow(LayoutWindow* window);

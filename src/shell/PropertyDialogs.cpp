@@ -29,6 +29,7 @@
 #include "model/RecordViews.h"
 #include "model/SymbolDescription.h"
 #include "platform/Messages.h"
+#include "shell/DialogFields.h"
 #include "shell/HelpViewer.h"
 #include "shell/SymbolCombo.h"
 
@@ -39,14 +40,7 @@ namespace {
 constexpr const char* kZeroScaleMessage = "A scale of 0 would collapse the object.";
 constexpr std::int32_t kWidthLimit = static_cast<std::int32_t>(kWidthMask);
 
-QString Microns(std::int32_t units) { return QString::fromStdString(FormatMicrons(units)); }
 QString Number(double value) { return QString::fromStdString(FormatNumber(value)); }
-std::string Text(const QLineEdit* field) { return field->text().trimmed().toStdString(); }
-
-void Focus(QWidget* field) {
-    field->setFocus();
-    if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
-}
 
 bool ReadReal(QLineEdit* field, double& value) {
     if (ParseReal(Text(field), value)) return true;
@@ -123,11 +117,7 @@ QString FaceOf(const LOGFONTA& font) {
 // The position, scale and angle rows; `stored` is shown.
 void AddPlacement(PlacementEdits& edits, QFormLayout* form, QWidget* parent, const TransformMatrix& stored) {
     const PlacementShown shown = ShowPlacement(stored);
-    const auto field = [parent](const char* name, const QString& text) {
-        auto* edit = new QLineEdit(text, parent);
-        edit->setObjectName(name);
-        return edit;
-    };
+    const auto field = [parent](const char* name, const QString& text) { return Field(name, text, parent); };
     edits.stored = stored;
     edits.x = field("EditX", Microns(shown.x));
     edits.y = field("EditY", Microns(shown.y));
@@ -221,17 +211,11 @@ ObjectPropertiesDialog::ObjectPropertiesDialog(const char* name, const QString& 
     setWindowTitle(caption);
     if (record) copy.assign(record, record + RecordLength(record));
     form = new QFormLayout(this);
-    buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
-    buttons->button(QDialogButtonBox::Help)->setText("&Help");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [this, helpTopic] { ShowHelpTopic(this, helpTopic); });
+    buttons = OkCancel(this, helpTopic);
 }
 
 QLineEdit* ObjectPropertiesDialog::NewField(const char* name, const QString& text, QWidget* parent) {
-    auto* edit = new QLineEdit(text, parent);
-    edit->setObjectName(name);
-    return edit;
+    return Field(name, text, parent);
 }
 
 QLineEdit* ObjectPropertiesDialog::AddField(const char* name, const QString& label, const QString& text) {
@@ -884,13 +868,7 @@ LayerSelectDlg::LayerSelectDlg(const Layout& layout, int layer, QWidget* parent)
     FillLayerCombo(*combo, layout, layer);
     auto* form = new QFormLayout(this);
     form->addRow("Layer:", combo);
-    auto* buttons =
-        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
-    buttons->button(QDialogButtonBox::Help)->setText("&Help");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [this] { ShowHelpTopic(this, "object-properties"); });
-    form->addRow(buttons);
+    form->addRow(OkCancel(this, "object-properties"));
 }
 
 int LayerSelectDlg::Layer() const { return combo->currentIndex() < 0 ? -1 : combo->currentData().toInt(); }

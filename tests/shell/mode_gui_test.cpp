@@ -292,8 +292,8 @@ TEST_F(ModeTest, RightClicksOpenTheMenuOfTheModeAndState) {
     };
     form->SetMode(0);
     MenuSeen general = menuAt(Um(200, 200));
-    EXPECT_EQ(general.captions,
-              (std::vector<std::string>{"&Undo", "&Paste", "C&lose symbol", "Snap to", "&Preferences..."}));
+    EXPECT_EQ(general.captions, (std::vector<std::string>{"&Undo", "&Paste", "C&lose symbol", "Snap to",
+                                                          "&Mask size...", "&Preferences..."}));
     Click(Um(0, 0));
     ASSERT_EQ(main->selectedCount, 1);
     MenuSeen selection = menuAt(Um(25, 25));
