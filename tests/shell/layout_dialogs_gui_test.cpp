@@ -1,4 +1,4 @@
-// The mask size and layer properties dialogs driven through the main window
+// The mask size, layer properties and number-of-levels dialogs driven through the main window
 // under the offscreen platform: what OK leaves in the background, the layer
 // table of the layout and the template for new layouts, and what a refused
 // entry shows while the dialog stays open.
@@ -264,6 +264,25 @@ TEST_F(LayoutDialogsTest, LayerPropertiesRefuseNamesAndNumbersItCannotKeep) {
                                                 })}));
     EXPECT_EQ(layout->Layer(1)->name, "Poly");
     EXPECT_EQ(layout->Layer(1)->shortName, "L1");
+}
+
+TEST_F(LayoutDialogsTest, NumberOfLevelsTakesWholeNumbersUpToThirty) {
+    struct Case {
+        const char* typed;
+        int levels;
+        std::vector<RecordedMessage> shown;
+    };
+    const std::vector<Case> cases = {
+        {"12", 12, {}}, {"abc", 12, {{"'abc' is not a valid number", "Error"}}}, {"-3", 12, {}}, {"0", 1, {}},
+        {"99", 30, {}},
+    };
+    zandor::Settings().levels = 30;
+    for (const Case& c : cases) {
+        messages.messages.clear();
+        ASSERT_TRUE(RunWith("ActionViewLevels", {test::Type(c.typed)}));
+        EXPECT_EQ(zandor::Settings().levels, c.levels) << c.typed;
+        EXPECT_EQ(messages.messages, c.shown) << c.typed;
+    }
 }
 
 TEST_F(LayoutDialogsTest, DoubleClickOnALayerRowOpensItsProperties) {
