@@ -53,7 +53,8 @@ namespace {
 
 const char* const kOpenFilter =
     "CIF files (*.cif);;GDS-II files (*.gds);;DXF files (*.dxf);;EMK files (*.emk);;Mann files (*.dwm *.man);;"
-    "Gerber RS-274X files (*.gbr);;Drill files (*.tap);;All layout files (*.cif *.gds *.dxf *.emk *.man *.gbr *.tap)";
+    "Gerber RS-274X files (*.gbr);;Drill files (*.tap);;All layout files (*.cif *.gds *.dxf *.emk *.dwm *.man *.gbr "
+    "*.tap)";
 const char* const kLayerMapFilter = "Layer map files (*.map);;All files (*)";
 constexpr int kRecentFiles = 8;
 
@@ -244,6 +245,14 @@ void MainForm::BuildCommands() {
          [this] { return ActiveLayout() && ActiveLayout()->IsModified(); },
          {}},
         {"ActionFileSaveAs", "Save &As...", {}, "&File", false, [this] { SaveActive(true); }, hasLayout, {}},
+        {"ActionFileExportLayer",
+         "&Export layer...",
+         {QKeySequence("Ctrl+E")},
+         "&File",
+         false,
+         [this] { ExportLayer(); },
+         hasLayout,
+         {}},
         {"ActionFileReadLayermap",
          "&Read layer map...",
          {},

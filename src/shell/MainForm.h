@@ -184,6 +184,8 @@ private:
     void SetStatus(int panel, const QString& text);
     void ShowPointer(Point p);
     void SaveActive(bool saveAs);
+    // One layer of the active layout, to a file type that has a writer.
+    void ExportLayer();
     void AskLevels();
     void ArrangeTiles(bool horizontal);
     Layout* ActiveLayout() const;

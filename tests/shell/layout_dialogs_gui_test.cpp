@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/AllFormats.h"
 #include "model/LayerDescription.h"
 #include "model/ModelSettings.h"
 #include "model/RecordViews.h"
@@ -285,6 +288,27 @@ TEST_F(LayoutDialogsTest, NumberOfLevelsTakesWholeNumbersUpToThirty) {
     }
 }
 
+TEST_F(LayoutDialogsTest, ExportLayerWritesTheLayerPickedToTheTypeChosen) {
+    layout->MainSymbol()->AddRectangle(5000, 5000, 6000, 6000, 1);
+    const QString path = config.path() + "/metal";
+    QStringList offered;
+    ASSERT_TRUE(RunWith("ActionFileExportLayer", {PickLayer(2), Dialog([&](QDialog* d) {
+                                                      auto* files = qobject_cast<QFileDialog*>(d);
+                                                      ASSERT_NE(files, nullptr);
+                                                      offered = files->nameFilters();
+                                                      files->selectNameFilter("CIF files (*.cif)");
+                                                      files->selectFile(path);
+                                                      static_cast<QDialog*>(files)->accept();
+                                                  })}));
+    EXPECT_EQ(offered.value(0), "CIF files (*.cif)") << "the types are offered in their order";
+    QFile written(path + ".cif");
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly)) << "the type's extension is added";
+    const QString text = QString::fromLatin1(written.readAll());
+    EXPECT_TRUE(text.contains("L L2;")) << text.toStdString();
+    EXPECT_FALSE(text.contains("L L1;")) << "only the layer picked";
+    EXPECT_FALSE(layout->modified) << "an export leaves the document as it was";
+}
+
 TEST_F(LayoutDialogsTest, DoubleClickOnALayerRowOpensItsProperties) {
     QTreeWidget& panel = form->LayerPanel();
     QTreeWidgetItem* row = panel.topLevelItem(3);
@@ -308,6 +332,7 @@ TEST_F(LayoutDialogsTest, DoubleClickOnALayerRowOpensItsProperties) {
 int main(int argc, char** argv) {
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    zandor::RegisterFileFormats();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
