@@ -169,6 +169,9 @@ private:
     void AddCommand(const CommandEntry& entry);
     void BuildLayerPanel();
     void FillLayerPanel();
+    // A layer properties file onto the active layout's layers, or, with no
+    // window open, as the template table.
+    void ReadLayerPropertiesFile(const QString& name);
     void LayerClicked(QTreeWidgetItem* item, int x);
     void LayerRenamed(QTreeWidgetItem* item);
     void ActivateWindow(LayoutWindow* window);
