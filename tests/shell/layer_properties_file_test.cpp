@@ -202,6 +202,13 @@ TEST(LayerPropertiesFile, AMalformedFileIsReportedWithItsReasonAndGivesNothing) 
         {"a layer map", "# Zandor 3.1 Layer Map\r\n3 Metal/0f00ff00\r\n", "\nLine 1: ", 1},
         {"no layers", "<layer-properties><properties><source>*/*</source></properties><name/></layer-properties>",
          "\nIt lists no layer with a GDSII layer and datatype.", 0},
+        {"entities that expand without end",
+         "<?xml version=\"1.0\"?><!DOCTYPE l [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaa\">"
+         "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+         "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">]>"
+         "<layer-properties><properties><source>5/0</source><name>&e;&e;&e;&e;&e;&e;&e;&e;</name>"
+         "</properties></layer-properties>",
+         "\nLine 1: ", 1},
         {"no entries at all", "<layer-properties-tabs/>", "\nIt lists no layer with a GDSII layer and datatype.", 0},
     };
     for (const auto& c : cases) {
@@ -227,6 +234,21 @@ TEST(LayerPropertiesFile, AMalformedFileIsReportedWithItsReasonAndGivesNothing) 
     EXPECT_FALSE(ReadLayerPropertiesFile(dir.path(), entries, &log)) << "a folder is no file";
     ASSERT_EQ(log.Entries().size(), 2u);
     EXPECT_EQ(log.Entries()[0].text, "The file " + (dir.path() + "/missing.lyp").toStdString() + " cannot be read.");
+}
+
+TEST(LayerPropertiesFile, GroupsNestToAnyDepth) {
+    constexpr int kDepth = 100000;
+    QByteArray bytes = "<layer-properties><properties><source>*/*</source>";
+    for (int i = 0; i < kDepth; ++i) bytes += "<group-members><source>*/*</source>";
+    bytes += "<group-members><source>5/0</source><name>deep</name></group-members>";
+    for (int i = 0; i < kDepth; ++i) bytes += "</group-members>";
+    bytes += "<name>after</name><source>6/0</source></properties></layer-properties>";
+    std::vector<LayerProperties> entries;
+    ASSERT_TRUE(ReadLayerProperties(bytes, "deep.lyp", entries));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "after") << "the outermost entry comes first";
+    EXPECT_EQ(entries[0].gdsLayer, 6);
+    EXPECT_EQ(entries[1].name, "deep");
 }
 
 TEST(LayerPropertiesFile, IsToldFromALayerMapByExtensionOrContent) {
