@@ -39,6 +39,7 @@
 #include "model/LayerProperties.h"
 #include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
+#include "platform/Diagnostics.h"
 #include "platform/Messages.h"
 #include "platform/qt/QtCanvas.h"
 #include "shell/ClipboardPicture.h"
@@ -270,8 +271,12 @@ void MainForm::BuildCommands() {
                  return;
              }
              Layout* target = ActiveLayout() ? ActiveLayout() : mainLayout.get();
-             if (!target->ReadLayerMap(name.toStdString())) {
-                 platform::ShowError("Unable to read file!");
+             platform::ShownDiagnostics shown;
+             platform::DiagnosticLog log;
+             platform::DiagnosticTee both(shown, log);
+             if (!target->ReadLayerMap(name.toStdString(), &both)) {
+                 // A file that said what was wrong with it needs no second message.
+                 if (log.Entries().empty()) platform::ShowError("Unable to read file!");
                  return;
              }
              if (target != mainLayout.get()) mainLayout->CopyLayersFrom(*target);
