@@ -625,6 +625,7 @@ void FractureCells::MultiEdgeCell(int i, int j, const std::vector<int>& through)
 }
 
 void FractureCells::FillSlab(double xa, double xb, const Line& lower, const Line& upper, int depth) {
+    // Rounded inwards on purpose: the figures must stay inside the region.
     const std::int64_t x0 = std::int64_t(std::ceil(xa)), x1 = std::int64_t(std::floor(xb));
     if (x1 <= x0) return;
     const double bottom = std::max(lower.At(double(x0)), lower.At(double(x1)));
@@ -717,10 +718,9 @@ void FractureCells::GerberTriangle(Point e, Point f, Point p) {
         sink->CloseRegion();
         return;
     }
-    auto global = [&](double u, double w) {
-        return Point{SaturateToInt32(std::int64_t(std::floor(p.X + sx * u + 0.5))),
-                     SaturateToInt32(std::int64_t(std::floor(p.Y + sy * w + 0.5)))};
-    };
+    // u and w are whole numbers: rounded towards the corner (floor) on the
+    // slanted side, away from it (ceil) at the legs, so strokes stay inside.
+    auto global = [&](double u, double w) { return RoundPoint(p.X + sx * u, p.Y + sy * w); };
     const Point from = global(std::ceil(half), std::ceil(half));
     // Points along the shrunk slanted side, half an aperture apart.
     const int steps = std::max(1, int(std::ceil(span / half)));
