@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FlashTest.h"
+#include "model/Geometry.h"
 
 using namespace zandor;
 using platform::headless::RecordedMessage;
@@ -286,6 +287,37 @@ TEST_F(MannWriter, TheDialogComesFirstAndMayCancel) {
     dialogs.answer = true;
     EmkOptions emk;
     EXPECT_EQ(WriteEmk(emk).substr(0, 18), "<X5Y5W10V10U0SZ...") << "1 um units as chosen";
+}
+
+}  // namespace
+
+namespace {
+
+// A thin rectangle turned by 45 degrees as a polygon: its long edges cross
+// the same cells of the fracturing, which may then leave gaps.
+TEST_F(MannWriter, PolygonsTheFracturingMayLeaveGapsInAreReportedOnce) {
+    const std::vector<Point> thin = RotatedBoxCorners({100000, 100000}, 20000, 1000, 45000);
+    Main().AddPolygon(thin.data(), 4, 1);
+    Main().AddPolygon(thin.data(), 4, 1);
+    const std::vector<RecordedMessage> rounding = {
+        {"Some rounding errors may have occured during polygon convertion.", "Warning"}};
+    EXPECT_FALSE(Statements(WriteMann(test::PlainMann(false))).empty());
+    EXPECT_EQ(messages.messages, rounding);
+    EmkOptions emk;
+    emk.minFlash = 0.1;
+    EXPECT_NE(WriteEmk(emk), "");
+    EXPECT_EQ(messages.messages, rounding);
+    // The enlargement comes first in the Mann writer, and both in the EMK writer.
+    MannOptions o = test::PlainMann(false);
+    o.minFlash = 0.5;
+    WriteMann(o);
+    EXPECT_EQ(messages.messages,
+              (std::vector<RecordedMessage>{{"Some flashes were increased to the minimum flash size.", "Warning"}}));
+    emk.minFlash = 5;
+    WriteEmk(emk);
+    EXPECT_EQ(messages.messages,
+              (std::vector<RecordedMessage>{{"Some flashes were increased to the minimum flash size.", "Warning"},
+                                            rounding[0]}));
 }
 
 }  // namespace
