@@ -14,6 +14,7 @@
 #include "cli/BooleanCommand.h"
 #include "cli/ConsoleServices.h"
 #include "cli/EditCommands.h"
+#include "cli/FlashArguments.h"
 #include "cli/RenderCommand.h"
 #include "formats/AllFormats.h"
 #include "model/Geometry.h"
@@ -33,18 +34,39 @@ const char* const kUsageText =
     "Usage: zandor-cli COMMAND ...\n"
     "\n"
     "Commands:\n"
-    "  info FILE [--json]\n"
+    "  info FILE [--json] [FLASH READING OPTIONS]\n"
     "      Main symbol, symbols with their objects by kind and the symbols they\n"
     "      call, the call hierarchy, the layers and the bounding box in um; the\n"
     "      JSON also lists what reading reported (\"diagnostics\").\n"
     "  convert IN OUT [--no-extensions] [--flatten] [--remove-empty] [--remove-unused]\n"
-    "          [--report REPORT.json]\n"
-    "      Reads IN and writes OUT in the format of OUT's extension (.cif or\n"
-    "      .gds; a .gds file gets its layer map, .map, beside it).  The options\n"
-    "      apply to CIF output.  --report writes what reading and writing\n"
-    "      reported, also what was approximated, skipped or repaired, as JSON.\n"
-    "  export IN --layer N --format cif OUT\n"
-    "      Writes layer N of IN alone.\n"
+    "          [--report REPORT.json] [FLASH READING OPTIONS]\n"
+    "      Reads IN (.cif, .gds, Mann .man/.dwm, EMK .emk) and writes OUT in the\n"
+    "      format of OUT's extension (.cif or .gds; a .gds file gets its layer\n"
+    "      map, .map, beside it).  The options apply to CIF output.  --report\n"
+    "      writes what reading and writing reported, also what was\n"
+    "      approximated, skipped or repaired, as JSON.\n"
+    "  export IN --layer N --format cif|man3000|man3600|emk OUT [FLASH OPTIONS]\n"
+    "      Writes layer N of IN alone: as CIF, as a Mann flash file in the\n"
+    "      single-quadrant integer (3000) or four-quadrant decimal (3600)\n"
+    "      format, or as an EMK flash file.\n"
+    "      Mann options (defaults: the preset of the format and unit system):\n"
+    "        --english            inches and mils instead of mm and um\n"
+    "        --resolution U       output unit in um (mils)\n"
+    "        --min-flash U, --max-flash U, --flash-resolution U   in um (mils)\n"
+    "        --min-coord C, --max-coord C   header range in mm (inch); the\n"
+    "                             maximum is the 3000 format's mirror axis\n"
+    "        --mirror             mirror the x coordinates\n"
+    "        --scale F            multiply the layout by F (default 1)\n"
+    "        --angle-resolution D angle step in degrees (default 0.1)\n"
+    "        --blocks on|off      512-character blocks (default on)\n"
+    "        --line-breaks on|off a line per statement (default: off with blocks)\n"
+    "        --implicit-decimal on|off   3600: \".25\" for \"0.25\" (default on)\n"
+    "      EMK options: --unit U (default 0.1), --min-flash U (2.54), --max-flash U\n"
+    "        (1524), all in um, or in mils with --mils.\n"
+    "      Flash reading options: Mann --english (single-quadrant files; the\n"
+    "        four-quadrant ones name their unit), --mirror, --scale F,\n"
+    "        --max-coord C, --angle-resolution D (default 0.1), --implicit-decimal\n"
+    "        on|off; EMK --unit U, --mils.\n"
     "  boolean IN OUT --op or|and|xor|a-b|b-a --a LAYER [--b LAYER] --to LAYER\n"
     "          [--grid NM] [--max-nodes N]\n"
     "      Combines the rectangles, boxes and polygons of the main symbol on layer A\n"
@@ -414,10 +436,21 @@ int Boolean(const cli::BooleanRequest& request) {
     return SaveAs(layout, request.out, type);
 }
 
-int Export(const std::string& in, int layer, const std::string& format, const std::string& out) {
-    static const std::map<std::string, ExportType> formats = {{"cif", ExportCif}};
+int Export(const std::string& in, int layer, const std::string& format, const std::string& out,
+           const cli::FlashArguments& flash) {
+    static const std::map<std::string, ExportType> formats = {
+        {"cif", ExportCif}, {"man3000", ExportMann}, {"man3600", ExportMann}, {"emk", ExportEmk}};
     auto it = formats.find(format);
-    if (it == formats.end()) return Usage("unknown export format: " + format + " (known: cif)");
+    if (it == formats.end()) return Usage("unknown export format: " + format + " (known: cif, man3000, man3600, emk)");
+    std::string problem;
+    if (it->second == ExportMann) {
+        problem = cli::MannWriterOptions(flash, format == "man3000", FlashSettings().mann);
+    } else if (it->second == ExportEmk) {
+        problem = cli::EmkWriterOptions(flash, FlashSettings().emk);
+    } else if (!flash.Empty()) {
+        problem = "the flash file options do not apply to CIF output";
+    }
+    if (!problem.empty()) return Usage(problem);
     Layout layout;
     if (!Load(layout, in)) return kFailure;
     if (!layout.Layer(layer)) {
@@ -429,6 +462,17 @@ int Export(const std::string& in, int layer, const std::string& format, const st
         return kFailure;
     }
     return kSuccess;
+}
+
+// The usage problem of the flash reading options for an input file: they
+// apply to Mann and EMK files only, each to its own.
+std::string ReaderArguments(const std::string& in, const cli::FlashArguments& flash) {
+    if (flash.Empty()) return {};
+    switch (FileTypeOf(in)) {
+        case FileMann: return cli::CheckMannReaderArguments(flash);
+        case FileEmk: return cli::CheckEmkReaderArguments(flash);
+        default: return "the flash file options apply to reading Mann and EMK files only";
+    }
 }
 
 // grow, flatten and transform: load, edit the main symbol, save.  OUT is
@@ -506,9 +550,15 @@ int main(int argc, char** argv) {
     int layer = -1;
     std::string format;
     std::string report;
+    cli::FlashArguments flash;
     for (std::size_t k = 1; k < args.size(); ++k) {
         const std::string& a = args[k];
-        if (a == "--layer" || a == "--format" || a == "--report") {
+        if (cli::IsFlashValueOption(a)) {
+            if (k + 1 >= args.size()) return Usage(a + " needs a value");
+            flash.values[a] = args[++k];
+        } else if (cli::IsFlashSwitch(a)) {
+            flash.switches.insert(a);
+        } else if (a == "--layer" || a == "--format" || a == "--report") {
             if (k + 1 >= args.size()) return Usage(a + " needs a value");
             const std::string& value = args[++k];
             if (a == "--format") {
@@ -543,6 +593,8 @@ int main(int argc, char** argv) {
         if (layer >= 0 || !format.empty() || !report.empty()) {
             return Usage("info takes no --layer, --format or --report");
         }
+        if (auto problem = ReaderArguments(positional[0], flash); !problem.empty()) return Usage(problem);
+        cli::ReaderFlashDialogs dialogs(flash);
         return Info(positional[0], flags.count("--json") > 0);
     }
     if (command == "convert") {
@@ -555,6 +607,8 @@ int main(int argc, char** argv) {
         options.flatten = flags.count("--flatten") > 0;
         options.removeEmpty = flags.count("--remove-empty") > 0;
         options.removeUnused = flags.count("--remove-unused") > 0;
+        if (auto problem = ReaderArguments(positional[0], flash); !problem.empty()) return Usage(problem);
+        cli::ReaderFlashDialogs dialogs(flash);
         return Convert(positional[0], positional[1], options, report);
     }
     if (command == "export") {
@@ -563,7 +617,7 @@ int main(int argc, char** argv) {
         if (!report.empty()) return Usage("export takes no --report");
         if (layer < 0) return Usage("export needs --layer N");
         if (format.empty()) return Usage("export needs --format");
-        return Export(positional[0], layer, format, positional[1]);
+        return Export(positional[0], layer, format, positional[1], flash);
     }
     return Usage("unknown command " + command);
 }

@@ -1,7 +1,9 @@
 #include "formats/AllFormats.h"
 
 #include "formats/cif/CifFormat.h"
+#include "formats/emk/EmkFormat.h"
 #include "formats/gds/GdsFormat.h"
+#include "formats/mann/MannFormat.h"
 
 namespace zandor {
 
@@ -9,6 +11,8 @@ void RegisterFileFormats() {
     static const bool registered = [] {
         RegisterCifFormat();
         RegisterGdsFormat();
+        RegisterMannFormat();
+        RegisterEmkFormat();
         return true;
     }();
     (void)registered;

@@ -169,7 +169,7 @@ TEST_F(Document, SaveUnderItsOwnNameAndExports) {
     EXPECT_FALSE(layout.ExportLayer(0, "", ExportCif));
     ASSERT_TRUE(layout.ExportLayer(0, Path("layer0.cif"), ExportCif));
     EXPECT_EQ(layout.fileName, Path("chip.cif"));
-    EXPECT_FALSE(layout.ExportLayer(0, Path("layer0.emk"), ExportEmk)) << "no such writer yet";
+    EXPECT_FALSE(layout.ExportLayer(0, Path("layer0.ps"), ExportPostScript)) << "no such writer yet";
 }
 
 TEST_F(Document, MaskWarningAfterSaving) {
