@@ -14,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
@@ -254,8 +255,6 @@ std::string LayerMapText(const Layout& layout) {
         const bool ownNumber = layer->gdsLayer >= 0 && layer->gdsLayer != layer->index;
         char number[16];
         std::snprintf(number, sizeof number, "%d ", layer->index);
-        text += number;
-        text += name;
         char fields[48];
         if (outline == fill && dataType == 0 && polarity != 0 && !ownNumber) {
             std::snprintf(fields, sizeof fields, "/%08lx\r\n", static_cast<unsigned long>(layer->FillStyleWord()));
@@ -268,6 +267,17 @@ std::string LayerMapText(const Layout& layout) {
                           static_cast<unsigned long>(layer->FillStyleWord()), static_cast<unsigned long>(outline),
                           dataType, polarity, static_cast<unsigned long>(layer->gdsLayer & 0xFFFF));
         }
+        // A line longer than a reader takes would split, and its second part
+        // would lose the layer's styles and numbers: a long name is shortened
+        // instead, at a character boundary.
+        const std::size_t fixed = std::strlen(number) + std::strlen(fields) - 2;
+        if (fixed + name.size() > kLayerLineChars) {
+            std::size_t keep = kLayerLineChars - fixed;
+            while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+            name.resize(keep);
+        }
+        text += number;
+        text += name;
         text += fields;
     }
     return text;

@@ -33,16 +33,20 @@
 
 #include "display/ObjectDrawing.h"
 #include "editing/EditPrompts.h"
+#include "formats/gds/GdsRecords.h"
 #include "model/Geometry.h"
 #include "model/LayerDescription.h"
+#include "model/LayerProperties.h"
 #include "model/ModelSettings.h"
 #include "model/SymbolDescription.h"
+#include "platform/Diagnostics.h"
 #include "platform/Messages.h"
 #include "platform/qt/QtCanvas.h"
 #include "shell/ClipboardPicture.h"
 #include "shell/FileNames.h"
 #include "shell/FlashOptionDialogs.h"
 #include "shell/HelpViewer.h"
+#include "shell/LayerPropertiesFile.h"
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
 #include "shell/QtEditPrompts.h"
@@ -57,6 +61,7 @@ const char* const kOpenFilter =
     "Gerber RS-274X files (*.gbr);;Drill files (*.tap);;All layout files (*.cif *.gds *.dxf *.emk *.dwm *.man *.gbr "
     "*.tap)";
 const char* const kLayerMapFilter = "Layer map files (*.map);;All files (*)";
+const char* const kReadLayerMapFilter = "Layer maps (*.map);;Layer properties (*.lyp);;All files (*)";
 constexpr int kRecentFiles = 8;
 
 // The layer panel's row icon: the three flag zones, current (0..14), visible
@@ -265,11 +270,19 @@ void MainForm::BuildCommands() {
          "&File",
          false,
          [this] {
-             const QString name = QFileDialog::getOpenFileName(this, "Read layer map", QString(), kLayerMapFilter);
+             const QString name = QFileDialog::getOpenFileName(this, "Read layer map", QString(), kReadLayerMapFilter);
              if (name.isEmpty()) return;
+             if (IsLayerPropertiesFile(name)) {
+                 ReadLayerPropertiesFile(name);
+                 return;
+             }
              Layout* target = ActiveLayout() ? ActiveLayout() : mainLayout.get();
-             if (!target->ReadLayerMap(name.toStdString())) {
-                 platform::ShowError("Unable to read file!");
+             platform::ShownDiagnostics shown;
+             platform::DiagnosticLog log;
+             platform::DiagnosticTee both(shown, log);
+             if (!target->ReadLayerMap(name.toStdString(), &both)) {
+                 // A file that said what was wrong with it needs no second message.
+                 if (log.Entries().empty()) platform::ShowError("Unable to read file!");
                  return;
              }
              if (target != mainLayout.get()) mainLayout->CopyLayersFrom(*target);
@@ -642,6 +655,29 @@ void MainForm::FillLayerPanel() {
     fillingLayers = false;
 }
 
+void MainForm::ReadLayerPropertiesFile(const QString& name) {
+    std::vector<LayerProperties> entries;
+    if (!zandor::ReadLayerPropertiesFile(name, entries)) return;
+    if (Layout* layout = ActiveLayout()) {
+        const AppliedLayerProperties applied = ApplyLayerProperties(*layout, entries);
+        if (applied.matched == 0) {
+            platform::ShowWarning("None of the layout's layers appears in the layer properties file.");
+            return;
+        }
+        // The layer table is saved with the layout.
+        if (applied.changed > 0) layout->modified = true;
+        mainLayout->CopyLayersFrom(*layout);
+    } else if (const int dropped = BuildLayerTable(*mainLayout, entries); dropped > 0) {
+        platform::ShowWarning(QString("The layer properties file lists more than %1 layers; %2 of them have been left "
+                                      "out.")
+                                  .arg(kLayerCount)
+                                  .arg(dropped)
+                                  .toStdString());
+    }
+    FillLayerPanel();
+    RedrawActive();
+}
+
 // A click on a row: the flag zones toggle visibility (15..24) and locking
 // (25..34); anywhere else the layer becomes current.  Both the main layout
 // and the active one change.
@@ -774,6 +810,13 @@ LayoutWindow* MainForm::OpenFile(QString name) {
     const bool loaded = layout->Load(name.toStdString());
     opening = false;
     if (!loaded) return nullptr;
+    // A stream names its layers by number only: the template's names for its
+    // pairs (from a process design kit's layer properties, say) apply, unless
+    // the file brings its own layer map.
+    if (layout->fileType == FileGds &&
+        !QFileInfo(QString::fromStdString(gds::LayerMapPath(name.toStdString()))).isFile()) {
+        AdoptNamedLayers(*layout, *mainLayout);
+    }
     LayoutWindow* window = AddWindow(std::move(layout));
     window->Document().SelectCurrentLayer(0);
     window->UpdateCaption();

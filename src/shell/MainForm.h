@@ -175,6 +175,9 @@ private:
     void BuildLayerPanel();
     void FillLayerPanel();
     void RefreshLayerStates();
+    // A layer properties file onto the active layout's layers, or, with no
+    // window open, as the template table.
+    void ReadLayerPropertiesFile(const QString& name);
     void LayerClicked(QTreeWidgetItem* item, int x);
     void LayerRenamed(QTreeWidgetItem* item);
     void ActivateWindow(LayoutWindow* window);

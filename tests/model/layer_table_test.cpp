@@ -306,6 +306,34 @@ TEST_F(LayerMapFiles, WritesShortAndLongLines) {
               kHeader + "0 Layer 0/0f808000\r\n2 Two\r lines x/0f0000ff\r\n10 Ten/0f0000ff\r\n");
 }
 
+TEST_F(LayerMapFiles, ALongNameIsShortenedSoThatTheLayerKeepsItsValues) {
+    const std::string path = Path("long.map");
+    for (const std::string& name : {std::string(90, 'n'), std::string(40, 'm') + "/" + std::string(40, 'w')}) {
+        Layout layout;
+        layout.DeleteLayers();
+        auto layer = std::make_unique<LayerDescription>(4, name, 0x123456, 0x654321, FillCross, OutlineDot, 20, 0);
+        layer->gdsLayer = 300;
+        layout.SetLayer(std::move(layer));
+        ASSERT_TRUE(layout.WriteLayerMap(path));
+        Layout read;
+        ASSERT_TRUE(read.ReadLayerMap(path));
+        EXPECT_EQ(read.LayerCount(), 1) << "the line was not split";
+        const LayerDescription* back = read.Layer(4);
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(name.compare(0, std::min<std::size_t>(back->name.size(), 40), back->name, 0,
+                               std::min<std::size_t>(back->name.size(), 40)),
+                  0)
+            << back->name;
+        EXPECT_GT(back->name.size(), 20u);
+        EXPECT_EQ(back->fillColor, 0x123456u);
+        EXPECT_EQ(back->outlineColor, 0x654321u);
+        EXPECT_EQ(back->fillStyle, FillCross);
+        EXPECT_EQ(back->dataType, 20u);
+        EXPECT_EQ(back->polarity, 0);
+        EXPECT_EQ(back->gdsLayer, 300);
+    }
+}
+
 TEST_F(LayerMapFiles, RoundTripKeepsAllButShortNamesAndFlags) {
     Layout original;
     original.DeleteLayers();

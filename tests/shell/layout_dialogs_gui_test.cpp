@@ -309,6 +309,22 @@ TEST_F(LayoutDialogsTest, ExportLayerWritesTheLayerPickedToTheTypeChosen) {
     EXPECT_FALSE(layout->modified) << "an export leaves the document as it was";
 }
 
+TEST_F(LayoutDialogsTest, ReadLayerMapSaysOnceWhatIsWrongWithTheFile) {
+    const QString path = config.path() + "/bad.map";
+    QFile bad(path);
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("not a layer map\n1 Poly/0f00ff00\n");
+    bad.close();
+    ASSERT_TRUE(RunWith("ActionFileReadLayermap", {Dialog([&](QDialog* d) {
+                            auto* files = qobject_cast<QFileDialog*>(d);
+                            ASSERT_NE(files, nullptr);
+                            files->selectFile(path);
+                            static_cast<QDialog*>(files)->accept();
+                        })}));
+    EXPECT_EQ(messages.messages, (std::vector<RecordedMessage>{{"Invalid layer map file.", "Error"}}));
+    EXPECT_EQ(layout->Layer(1)->name, "Layer 1") << "the table is kept";
+}
+
 TEST_F(LayoutDialogsTest, DoubleClickOnALayerRowOpensItsProperties) {
     QTreeWidget& panel = form->LayerPanel();
     QTreeWidgetItem* row = panel.topLevelItem(3);
