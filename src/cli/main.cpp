@@ -457,7 +457,11 @@ int Export(const std::string& in, int layer, const std::string& format, const st
         platform::ShowError("Layer " + std::to_string(layer) + " does not exist in " + in);
         return kFailure;
     }
-    if (!layout.ExportLayer(layer, out, it->second, SaveOptions{})) {
+    cli::ConsoleProgress progress("Writing");
+    platform::ProgressService* previous = platform::SetProgressService(&progress);
+    const bool exported = layout.ExportLayer(layer, out, it->second, SaveOptions{});
+    platform::SetProgressService(previous);
+    if (!exported) {
         platform::ShowError("Could not write " + out);
         return kFailure;
     }

@@ -54,7 +54,12 @@ public:
 
     void RefineSharpCorners();
     void Transform(const TransformMatrix& m);
+    // Lays the grid of the polygon's own X and Y values.  A polygon whose grid
+    // would be large is first cut into pieces, each on its own small grid, so
+    // that time and memory do not grow with the square of the vertex count.
     void BuildGrid();
+    // The cells of all grids BuildGrid laid; 0 before it.
+    std::int64_t CellCount() const;
 
     // The refined, transformed ring (closed: last point = first).
     bool IsRectilinear() const;

@@ -360,4 +360,56 @@ d = json.load(sys.stdin)
 assert len(d["symbols"]) == 4 and d["symbols"][0]["calls"] == [], d["symbols"]' ||
   { echo "FAIL  flatten --keep-symbols keeps the definitions"; failures=$((failures + 1)); }
 
+# Flash files: a layer exported as Mann (both formats) and EMK, in blocks by
+# default, and read back to the same extent; the options are checked.
+cat >"$work/flash.cif" <<'CIF'
+L L1;
+B 10000 6000 5000 3000;
+B 4000 2000 20000 20000 1 1;
+L L2;
+B 100 100 90000 90000;
+E
+CIF
+flash_extent() {  # file [reader options...]: the bounding box in um
+  "$cli" info "$@" --json | /usr/bin/python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+assert [l["name"] for l in d["layers"]] == ["Layer 0"], d["layers"]
+print(" ".join("%.1f" % v for v in d["bbox_um"]))'
+}
+for format in man3000 man3600 emk; do
+  ext=${format%%[0-9]*}
+  [[ $ext == man ]] || ext=emk
+  expect 0 "export --format $format" "$cli" export "$work/flash.cif" --layer 0 --format "$format" "$work/flash-$format.$ext"
+  size=$(stat -c %s "$work/flash-$format.$ext")
+  block=512
+  [[ $format == emk ]] && block=800
+  ((size > 0 && size % block == 0)) || { echo "FAIL  $format is made of blocks of $block"; failures=$((failures + 1)); }
+  got=$(flash_extent "$work/flash-$format.$ext")
+  [[ $got == "0.0 0.0 221.2 221.2" ]] || { echo "FAIL  $format reads back to its extent: $got"; failures=$((failures + 1)); }
+done
+head -c 5 "$work/flash-man3000.man" | grep -q '"#00"' || { echo "FAIL  man3000 starts with the block header"; failures=$((failures + 1)); }
+expect 0 "export man3600 without blocks" "$cli" export "$work/flash.cif" --layer 0 --format man3600 "$work/lines.man" \
+  --blocks off --implicit-decimal off
+head -1 "$work/lines.man" | grep -q '^"T360M"' || { echo "FAIL  man3600 header"; failures=$((failures + 1)); }
+grep -q '^X0.05Y0.03W0.1H0.06A0.0;' "$work/lines.man" || { echo "FAIL  man3600 statement"; failures=$((failures + 1)); }
+# Quarter mils round the extent; mirrored, it rounds the same way.
+expect 0 "export English" "$cli" export "$work/flash.cif" --layer 0 --format man3000 "$work/english.man" --english
+expect 0 "export English, mirrored" "$cli" export "$work/flash.cif" --layer 0 --format man3000 "$work/mirror.man" \
+  --english --mirror --max-coord 1
+want=$(flash_extent "$work/english.man" --english)
+got=$(flash_extent "$work/mirror.man" --english --mirror --max-coord 1)
+[[ $got == "$want" && $want != "0.0 0.0 221.2 221.2" ]] ||
+  { echo "FAIL  English mirrored reads back in place: $got, not $want"; failures=$((failures + 1)); }
+expect 0 "convert a flash file" "$cli" convert "$work/flash-emk.emk" "$work/from-emk.gds" --unit 0.1
+expect 2 "a number that is none" "$cli" export "$work/flash.cif" --layer 0 --format man3000 "$work/x.man" --resolution 5um
+expect 2 "an EMK option for Mann" "$cli" export "$work/flash.cif" --layer 0 --format man3600 "$work/x.man" --unit 1
+expect 2 "a flash option for CIF" "$cli" export "$work/flash.cif" --layer 0 --format cif "$work/x.cif" --english
+expect 2 "on or off" "$cli" export "$work/flash.cif" --layer 0 --format man3000 "$work/x.man" --blocks yes
+expect 2 "reading options for CIF" "$cli" info "$work/flash.cif" --mirror
+expect 2 "writing options for reading" "$cli" info "$work/flash-man3000.man" --resolution 1
+expect 1 "an option out of range" "$cli" export "$work/flash.cif" --layer 0 --format emk "$work/x.emk" --unit 0
+grep -q "^Error: Unit must be a positive value" "$work/err" || { echo "FAIL  the unit's message"; failures=$((failures + 1)); }
+[[ ! -e $work/x.emk ]] || { echo "FAIL  nothing written for a refused option"; failures=$((failures + 1)); }
+
 ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }

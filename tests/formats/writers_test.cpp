@@ -15,7 +15,9 @@
 
 #include "formats/AllFormats.h"
 #include "formats/cif/SaveCifFile.h"
+#include "formats/emk/ExportEmkFile.h"
 #include "formats/gds/SaveGdsFile.h"
+#include "formats/mann/ExportManFile.h"
 #include "model/Layout.h"
 #include "platform/ReplacingFile.h"
 #include "platform/headless/RecordingMessages.h"
@@ -34,12 +36,31 @@ struct Writer {
     std::function<bool(Layout&, const std::string&)> write;
 };
 
+// Flash files in units of 1 nm, so that the test's small rectangles need no
+// enlargement (which would warn).
+MannOptions NanometreMann() {
+    MannOptions o;
+    ApplyMannSystem(o, false, true);
+    o.resolution = o.minFlash = 0.000001;
+    return o;
+}
+
+EmkOptions NanometreEmk() {
+    EmkOptions o;
+    o.unit = o.minFlash = 0.001;
+    return o;
+}
+
 const std::vector<Writer>& AllWriters() {
     static const std::vector<Writer> writers = {
         {"CIF", ".cif", [](Layout& l, const std::string& name) { return SaveCifFile(l, name).Write(); }},
         {"CIF layer", ".cif", [](Layout& l, const std::string& name) { return SaveCifFile(l, name).Write(1); }},
         {"GDSII", ".gds", [](Layout& l, const std::string& name) { return SaveGdsFile(l, name).Write(); }},
         {"layer map", ".map", [](Layout& l, const std::string& name) { return l.WriteLayerMap(name); }},
+        {"Mann", ".man",
+         [](Layout& l, const std::string& name) { return ExportManFile(l, name, 1, NanometreMann()).Write(); }},
+        {"EMK", ".emk",
+         [](Layout& l, const std::string& name) { return ExportEmkFile(l, name, 1, NanometreEmk()).Write(); }},
     };
     return writers;
 }

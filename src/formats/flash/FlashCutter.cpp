@@ -20,8 +20,6 @@ constexpr double kOutputLimit = 4611686018427387904.0;  // 2^62
 constexpr double kOverlap = 100;
 constexpr std::int32_t kFractureMargin = 100;
 constexpr int kCurveSegments = 72;
-// Joints and round wire ends are covered by rectangles no smaller than this.
-constexpr double kSmallestTriangleCover = 2500;
 
 Point Truncated(double x, double y) {
     auto one = [](double v) {
@@ -262,7 +260,10 @@ struct FlashCutter::State : FractureSink {
     }
 
     // The area between a base p1-p2 and an apex p3 (transformed), covered by
-    // a rectangle standing on the base and reaching past the apex.
+    // a rectangle standing on the base and reaching past the apex.  It is as
+    // large as the triangle needs and no larger: a fixed least size would
+    // expose far beyond the joints of narrow wires, and flashes below the
+    // machine's smallest are enlarged to it anyway.
     void Triangle(Point p1, Point p2, Point p3) {
         if (p2 == p1 || p3 == p1) return;
         const double dx = double(p2.X) - p1.X, dy = double(p2.Y) - p1.Y;
@@ -272,8 +273,7 @@ struct FlashCutter::State : FractureSink {
         double nx = -dy / base, ny = dx / base;
         if (nx * (double(p3.X) - p1.X) + ny * (double(p3.Y) - p1.Y) < 0) nx = -nx, ny = -ny;
         RotatedRectangle((double(p1.X) + p2.X) / 2, (double(p1.Y) + p2.Y) / 2,
-                         std::max(double(RoundHalfAway(height)) + 2 * kOverlap, kSmallestTriangleCover),
-                         std::max(double(RoundHalfAway(base)), kSmallestTriangleCover), std::atan2(ny, nx));
+                         double(RoundHalfAway(height)) + 2 * kOverlap, double(RoundHalfAway(base)), std::atan2(ny, nx));
     }
 
     void Wire(const Word* r) {
@@ -285,6 +285,12 @@ struct FlashCutter::State : FractureSink {
             if (p.empty() || !(p.back() == wire.Node(i))) p.push_back(wire.Node(i));
         }
         if (p.size() < 2) return;
+        // Extended ends reach half the width past the end points, as
+        // everywhere else in the program.
+        if (static_cast<EndStyle>(wire.EndStyle()) == EndStyle::Extended) {
+            ExtendEndPoint(p.front(), p[1], wire.Width() / 2);
+            ExtendEndPoint(p.back(), p[p.size() - 2], wire.Width() / 2);
+        }
         // The unit normal to the left of each segment.
         std::vector<double> lx(p.size() - 1), ly(p.size() - 1);
         for (std::size_t k = 0; k + 1 < p.size(); ++k) {
