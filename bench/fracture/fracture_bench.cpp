@@ -1,12 +1,14 @@
 // Fracturing large polygons: figures, time and peak memory for a circle of
 // 4096 segments, a serpentine wire outline of 50,000 vertices whose turns sit
-// at many heights, and a square spiral wire outline.  Each case runs in a
-// child process so that its peak resident size is its own.
+// at many heights, a square spiral wire outline, and two hard cases: a star of
+// long spikes through one centre and an outline through scattered points.
+// Each case runs in a child process so that its peak resident size is its own.
 //
-//   fracture_bench            all cases
-//   fracture_bench <case>     one case in this process
+//   fracture_bench            circle, meander and spiral
+//   fracture_bench <case>     one case in this process (also star, scatter)
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -74,10 +76,38 @@ std::vector<Point> Spiral(int turns, int w, int p) {
     return WireOutline(path, w);
 }
 
+// A star of long slanted spikes through one centre: every cell near the centre
+// is crossed by many edges, and no cut separates them.
+std::vector<Point> Star(int spikes, int outer, int inner) {
+    std::vector<Point> points;
+    for (int k = 0; k < 2 * spikes; ++k) {
+        const double angle = kPi * k / spikes;
+        const double r = k % 2 == 0 ? outer : inner;
+        points.push_back({RoundHalfAway(r * std::cos(angle)), RoundHalfAway(r * std::sin(angle))});
+    }
+    return points;
+}
+
+// Points scattered at random: an outline crossing itself everywhere.
+std::vector<Point> Scatter(int count, int size) {
+    std::vector<Point> points;
+    std::uint64_t state = 88172645463325252ull;
+    auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return int(state % std::uint64_t(size));
+    };
+    for (int k = 0; k < count; ++k) points.push_back({next(), next()});
+    return points;
+}
+
 std::vector<Point> Case(const std::string& name) {
     if (name == "circle") return CirclePolygon({0, 0}, 5000000, 4096);
     if (name == "meander") return Meander(12500, 600, 1500);
     if (name == "spiral") return Spiral(6250, 400, 1000);
+    if (name == "star") return Star(2000, 5000000, 1000);
+    if (name == "scatter") return Scatter(2000, 10000000);
     return {};
 }
 
@@ -94,7 +124,7 @@ std::int64_t DistinctProduct(const std::vector<Point>& points) {
 int RunOne(const std::string& name) {
     const std::vector<Point> points = Case(name);
     if (points.empty()) {
-        std::fprintf(stderr, "unknown case '%s' (circle, meander, spiral)\n", name.c_str());
+        std::fprintf(stderr, "unknown case '%s' (circle, meander, spiral, star, scatter)\n", name.c_str());
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();

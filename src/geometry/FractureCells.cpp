@@ -24,6 +24,8 @@ constexpr int kMaxStaircaseDepth = 24;
 constexpr int kMaxSlabDepth = 12;
 // More strokes than this for one triangle: a region says the same exactly.
 constexpr double kMaxStrokes = 65536;
+// Entries of the index of edges by grid row (4 bytes each).
+constexpr std::int64_t kMaxRowIndex = std::int64_t(1) << 24;
 
 std::uint32_t Counter(std::uint32_t cell) { return (cell >> kCounterShift) & kCounterMax; }
 
@@ -198,19 +200,53 @@ std::vector<int> FractureCells::EdgesOfCell(int i, int j) const {
     return found;
 }
 
+// The edges that span each grid row, for the even-odd test: an edge straddles
+// a height exactly when it spans the row holding that height, because its
+// ends lie on grid lines.
+void FractureCells::BuildRowIndex() const {
+    rowIndexed = true;
+    std::vector<std::pair<int, int>> spans(edges.size(), {0, 0});
+    std::int64_t total = 0;
+    for (std::size_t k = 0; k < edges.size(); ++k) {
+        const std::int32_t low = std::min(edges[k].a.Y, edges[k].b.Y), high = std::max(edges[k].a.Y, edges[k].b.Y);
+        if (low == high) continue;
+        spans[k] = {int(std::lower_bound(ys.begin(), ys.end(), low) - ys.begin()) + 1,
+                    int(std::lower_bound(ys.begin(), ys.end(), high) - ys.begin())};
+        total += spans[k].second - spans[k].first + 1;
+    }
+    // Too many long edges over too many rows: test every edge instead.
+    if (total > kMaxRowIndex) return;
+    rowStart.assign(std::size_t(nY) + 1, 0);
+    for (const auto& [first, last] : spans)
+        for (int i = first; i <= last && first > 0; ++i) ++rowStart[i + 1];
+    for (int i = 0; i < nY; ++i) rowStart[i + 1] += rowStart[i];
+    rowEdges.assign(std::size_t(total), 0);
+    std::vector<std::uint32_t> fill(rowStart.begin(), rowStart.end() - 1);
+    for (std::size_t k = 0; k < spans.size(); ++k)
+        for (int i = spans[k].first; i <= spans[k].second && spans[k].first > 0; ++i) rowEdges[fill[i]++] = int(k);
+}
+
 bool FractureCells::Inside(double x, double y) const {
     // Beyond a piece's window lies what its edges do not describe; the
     // figures of this piece must not reach there.
     if (bounded && (x < window.minx || x > window.maxx || y < window.miny || y > window.maxy)) return false;
+    if (!rowIndexed) BuildRowIndex();
     bool inside = false;
-    for (int k = 0; k < edgeCount; ++k) {
+    auto test = [&](int k) {
         const Point& pj = edges[k].a;
         const Point& pi = edges[k].b;
         if ((pi.Y <= y && y < pj.Y) || (pj.Y <= y && y < pi.Y)) {
             const double crossing = pi.X + (double(pj.X) - pi.X) * (y - pi.Y) / (double(pj.Y) - pi.Y);
             if (x < crossing) inside = !inside;
         }
+    };
+    if (rowStart.empty()) {
+        for (int k = 0; k < edgeCount; ++k) test(k);
+        return inside;
     }
+    const int row = int(std::upper_bound(ys.begin(), ys.end(), y) - ys.begin());
+    if (row <= 0 || row >= nY) return false;
+    for (std::uint32_t e = rowStart[row]; e < rowStart[row + 1]; ++e) test(rowEdges[e]);
     return inside;
 }
 
@@ -568,10 +604,18 @@ void FractureCells::MultiEdgeCell(int i, int j, const std::vector<int>& through)
         lines.push_back({true, double(box.maxy), {}, {}});
         std::sort(lines.begin() + 1, lines.end() - 1,
                   [&](const Line& l, const Line& r) { return l.At(xm) < r.At(xm); });
+        // Each edge piece toggles inside and outside: one test per slab.
+        std::size_t tested = lines.size();
+        bool inside = false;
         for (std::size_t l = 0; l + 1 < lines.size(); ++l) {
             const double low = lines[l].At(xm), high = lines[l + 1].At(xm);
+            if (tested < l) inside = !inside;
             if (!(high - low > 1e-6)) continue;
-            if (Inside(xm, (low + high) / 2)) FillSlab(xa, xb, lines[l], lines[l + 1], 0);
+            if (tested > l) {
+                tested = l;
+                inside = Inside(xm, (low + high) / 2);
+            }
+            if (inside) FillSlab(xa, xb, lines[l], lines[l + 1], 0);
         }
     }
 }

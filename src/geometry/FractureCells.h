@@ -55,6 +55,7 @@ private:
     // The slanted edges that cross cell (i, j), in ring order.
     std::vector<int> EdgesOfCell(int i, int j) const;
 
+    void BuildRowIndex() const;
     bool Inside(double x, double y) const;
     bool Inside(Point p) const { return Inside(double(p.X), double(p.Y)); }
     // True when segment p-q properly crosses a ring edge or passes through a
@@ -90,6 +91,10 @@ private:
     // (cell index, edge) for every slanted edge crossing a cell, by cell.
     std::vector<std::pair<std::uint32_t, int>> crossings;
     bool partial = false;
+    // Built on the first inside test: edges by grid row.
+    mutable bool rowIndexed = false;
+    mutable std::vector<std::uint32_t> rowStart;
+    mutable std::vector<int> rowEdges;
 
     FractureSink* sink = nullptr;
     FractureKind kind = FractureKind::Mann;

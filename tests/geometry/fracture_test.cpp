@@ -34,6 +34,7 @@ public:
     }
     void EmitRotatedRectangle(double x, double y, double length, double width, double angle) override {
         ++rotated;
+        bands.push_back({x, y, length, width, angle});
         const double c = std::cos(angle), s = std::sin(angle);
         const double hx = -s * width / 2, hy = c * width / 2;
         outlines.push_back({{x - hx, y - hy},
@@ -68,6 +69,10 @@ public:
     std::int32_t aperture;
     std::vector<Rect> rectangles;
     int rotated = 0;
+    struct Band {
+        double x, y, length, width, angle;
+    };
+    std::vector<Band> bands;
     int strokes = 0;
     int regions = 0;
     std::vector<Outline> outlines;
@@ -228,7 +233,16 @@ TEST(Fracture, WorkedCases) {
         EXPECT_EQ(run.points, (std::vector<Point>{{0, 0}, {10000, 0}, {7500, 2500}, {2500, 7500}, {0, 10000}, {0, 0}}));
         EXPECT_EQ(run.cells, 9);
         EXPECT_FALSE(run.risk);
-        EXPECT_GT(sink.rotated, 0);
+        // The middle part of the hypotenuse gets a band reaching 1.01 times as
+        // far as the inside corner of the cell it crosses.
+        const double t = 1.01 * 2500 * std::sqrt(2.0);
+        const double length = 5000 * std::sqrt(2.0);
+        const bool found = std::any_of(sink.bands.begin(), sink.bands.end(), [&](const RecordingSink::Band& b) {
+            return std::fabs(b.x - (7500 - t / 2 / std::sqrt(2.0))) < 1 &&
+                   std::fabs(b.y - (2500 - t / 2 / std::sqrt(2.0))) < 1 && std::fabs(b.length - length) < 1 &&
+                   std::fabs(b.width - t) < 1 && std::fabs(b.angle - 0.75 * kPi) < 1e-9;
+        });
+        EXPECT_TRUE(found);
     }
     // A thin rectangle turned by 45 degrees: its long edges cross the same
     // cells, which the flash kinds report.
