@@ -199,6 +199,30 @@ TEST_F(FlashDialogsTest, EmkOptionsConvertTheirUnitsAndRefuseAZeroUnit) {
     EXPECT_EQ(text.size() % 800, 0);
 }
 
+TEST_F(FlashDialogsTest, OpeningAMannFileAsksForItsUnitsWithoutBlocks) {
+    const QString file = Path("read.man");
+    QFile text(file);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("\"T360M\"\nX0.01Y0.02W0.004H0.006;\nX-0.01;\n$\n");
+    text.close();
+    LayoutWindow* opened = nullptr;
+    {
+        ModalAnswers answers({Dialog([](QDialog* d) {
+            EXPECT_TRUE(Child<QRadioButton>(d, "RadioFourQuadrant")->isChecked()) << "the dialect of the file";
+            EXPECT_TRUE(Child<QRadioButton>(d, "RadioMetric")->isChecked());
+            EXPECT_FALSE(Child<QCheckBox>(d, "CheckBlocks")->isVisibleTo(d)) << "a file being read has no blocks";
+            Press(d);
+        })});
+        opened = form->OpenFile(file);
+        EXPECT_EQ(answers.Left(), 0u);
+    }
+    ASSERT_NE(opened, nullptr);
+    const SymbolDescription* main = opened->Document().MainSymbol();
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->objectCount, 2);
+    EXPECT_NE(opened->Document().Layer(0), nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
