@@ -1,6 +1,7 @@
 // Reads arbitrary bytes as a layer map, writes the table it gave and reads
 // that back: the reader must survive any input, and a written map must
-// reproduce every layer whose name a layer map can carry.
+// reproduce every layer whose name a layer map can carry (a long name
+// shortened).
 
 #include <cstddef>
 #include <cstdint>
@@ -44,8 +45,8 @@ bool NameSurvives(const std::string& name) {
     return !name.empty() && name.find('/') == std::string::npos && !IsBlank(name.front()) && !IsBlank(name.back());
 }
 
-// Lines longer than the reader's 63 characters are read as two lines, so a
-// table with such a line is not expected to come back unchanged.
+// Lines longer than the reader's 63 characters are read as two lines; the
+// writer keeps every line within them.
 bool LinesFit(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
@@ -67,10 +68,15 @@ bool LinesFit(const std::string& path) {
     return true;
 }
 
+// A name too long for a line comes back shortened, never otherwise changed.
+bool SameName(const std::string& was, const std::string& now) {
+    return was == now || (!now.empty() && was.compare(0, now.size(), now) == 0);
+}
+
 bool SameLayer(const zandor::LayerDescription& a, const zandor::LayerDescription& b) {
-    return a.index == b.index && a.name == b.name && a.fillColor == b.fillColor && a.outlineColor == b.outlineColor &&
-           a.fillStyle == b.fillStyle && a.outlineStyle == b.outlineStyle && a.dataType == b.dataType &&
-           a.polarity == b.polarity;
+    return a.index == b.index && SameName(a.name, b.name) && a.fillColor == b.fillColor &&
+           a.outlineColor == b.outlineColor && a.fillStyle == b.fillStyle && a.outlineStyle == b.outlineStyle &&
+           a.dataType == b.dataType && a.polarity == b.polarity;
 }
 
 }  // namespace
@@ -88,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zandor::Layout second;
     if (!second.ReadLayerMap(output)) __builtin_trap();
     if (!messages.messages.empty()) __builtin_trap();
-    if (!LinesFit(output)) return 0;
+    if (!LinesFit(output)) __builtin_trap();
 
     for (int i = 0; i < zandor::kLayerCount; ++i) {
         const zandor::LayerDescription* was = first.Layer(i);

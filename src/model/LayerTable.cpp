@@ -273,7 +273,10 @@ std::string LayerMapText(const Layout& layout) {
         const std::size_t fixed = std::strlen(number) + std::strlen(fields) - 2;
         if (fixed + name.size() > kLayerLineChars) {
             std::size_t keep = kLayerLineChars - fixed;
-            while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+            // At most three bytes back: a name that is not UTF-8 is cut where
+            // it must be.
+            for (int back = 0; back < 3 && keep > 1 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80; ++back)
+                --keep;
             name.resize(keep);
         }
         text += number;
