@@ -59,7 +59,15 @@ void MainForm::ExportLayer() {
     const ExportFilter* filter = offered.front();
     for (std::size_t k = 0; k < offered.size(); ++k)
         if (filters[static_cast<int>(k)] == chosenFilter) filter = offered[k];
-    if (QFileInfo(name).suffix().isEmpty()) name += QString(".") + filter->suffix;
+    // A typed extension of another type that can be exported wins over the
+    // list's choice: "mask.man" is a Mann file.
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    for (const ExportFilter* other : offered) {
+        const QString text(other->text);
+        if (!suffix.isEmpty() && (text.contains("*." + suffix + ")") || text.contains("*." + suffix + " ")))
+            filter = other;
+    }
+    if (suffix.isEmpty()) name += QString(".") + filter->suffix;
     layout->ExportLayer(layer, name.toStdString(), filter->type);
 }
 

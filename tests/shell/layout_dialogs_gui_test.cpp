@@ -307,6 +307,18 @@ TEST_F(LayoutDialogsTest, ExportLayerWritesTheLayerPickedToTheTypeChosen) {
     EXPECT_TRUE(text.contains("L L2;")) << text.toStdString();
     EXPECT_FALSE(text.contains("L L1;")) << "only the layer picked";
     EXPECT_FALSE(layout->modified) << "an export leaves the document as it was";
+
+    // A typed extension names the type whatever the list shows.
+    const QString typed = config.path() + "/typed.cif";
+    ASSERT_TRUE(RunWith("ActionFileExportLayer", {PickLayer(2), Dialog([&](QDialog* d) {
+                                                      auto* files = qobject_cast<QFileDialog*>(d);
+                                                      files->selectNameFilter(files->nameFilters().last());
+                                                      files->selectFile(typed);
+                                                      static_cast<QDialog*>(files)->accept();
+                                                  })}));
+    QFile typedFile(typed);
+    ASSERT_TRUE(typedFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(typedFile.readAll().contains("L L2;"));
 }
 
 TEST_F(LayoutDialogsTest, ReadLayerMapSaysOnceWhatIsWrongWithTheFile) {
