@@ -20,6 +20,9 @@ constexpr std::int64_t kMaxPieceCells = std::int64_t(1) << 17;
 // ... and a piece with slanted edges above this many edges, because every
 // inside test and crossing test in the slanted-edge passes walks all edges.
 constexpr int kMaxPieceEdges = 1024;
+// A piece this large is cut even when cutting makes neither side smaller
+// (its grid would take hundreds of megabytes).
+constexpr std::int64_t kMaxUncutCells = std::int64_t(1) << 26;
 // Each cut halves the distinct values along one axis.
 constexpr int kMaxCutDepth = 48;
 
@@ -130,7 +133,8 @@ struct Fracture::State {
 
 // Cuts at the median of the distinct values along the axis that has more of
 // them, until every piece's grid is small; a cut that makes neither side
-// smaller (many long edges through the whole piece) is not made.
+// smaller (many long edges through the whole piece, each adding a crossing
+// point to both sides) is not made unless the piece is huge.
 void Fracture::State::Cut(Piece piece, int depth) {
     const std::int64_t cells = FractureCells::CellCountOf(piece.edges, piece.window);
     int slanted = 0;
@@ -157,7 +161,7 @@ void Fracture::State::Cut(Piece piece, int depth) {
                 return FractureCells::CellCountOf(part.edges, part.window) < cells ||
                        part.edges.size() * 10 < piece.edges.size() * 9;
             };
-            if (smaller(below) && smaller(above)) {
+            if ((smaller(below) && smaller(above)) || cells > kMaxUncutCells) {
                 cut = true;
                 piece = {};
                 if (!below.edges.empty()) Cut(std::move(below), depth + 1);

@@ -51,6 +51,10 @@ std::vector<std::int32_t> Distinct(const std::vector<FractureEdge>& edges, const
     return values;
 }
 
+// Rounding half away from zero of an offset along an edge, which may exceed
+// the 32-bit range where the end point plus the offset does not.
+std::int64_t RoundOffset(double v) { return std::int64_t(v >= 0 ? std::trunc(v + 0.5) : std::trunc(v - 0.5)); }
+
 int Sign(double v) { return v > 0 ? 1 : v < 0 ? -1 : 0; }
 
 // Which side of the line a->b the point lies on.
@@ -116,8 +120,8 @@ void FractureCells::ForEachCrossedCell(int edge, F&& visit) const {
     const int first = int(std::lower_bound(xs.begin(), xs.end(), lo.X) - xs.begin());
     const int last = int(std::lower_bound(xs.begin(), xs.end(), hi.X) - xs.begin());
     for (int j = first + 1; j <= last; ++j) {
-        const std::int64_t y1 = lo.Y + std::int64_t(RoundHalfAway((double(xs[j - 1]) - lo.X) * dy / dx));
-        const std::int64_t y2 = lo.Y + std::int64_t(RoundHalfAway((double(xs[j]) - lo.X) * dy / dx));
+        const std::int64_t y1 = lo.Y + RoundOffset((double(xs[j - 1]) - lo.X) * dy / dx);
+        const std::int64_t y2 = lo.Y + RoundOffset((double(xs[j]) - lo.X) * dy / dx);
         const std::int64_t bottom = std::min(y1, y2), top = std::max(y1, y2);
         // Rows whose open interval meets the open interval (bottom, top).
         const int from = std::max(1, int(std::upper_bound(ys.begin(), ys.end(), bottom) - ys.begin()));

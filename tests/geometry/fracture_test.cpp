@@ -340,6 +340,8 @@ TEST(Fracture, InsetMovesTheRingInwards) {
     }
 }
 
+constexpr int kLow = INT32_MIN + 1, kHigh = INT32_MAX - 1;
+
 struct Shape {
     std::string name;
     std::vector<Point> points;
@@ -364,6 +366,9 @@ std::vector<Shape> Shapes() {
         {"arc wire, round ends", ArcWire({20000, 0}, {0, 0}, {0, 20000}, 4000, 0)},
         {"arc wire, flat ends", ArcWire({20000, 0}, {0, 0}, {-20000, 0}, 3000, 1)},
         {"arc wire, extended ends", ArcWire({0, -15000}, {0, 0}, {15000, 0}, 5000, 2)},
+        {"bow-tie", {{0, 0}, {10000, 8000}, {10000, 0}, {0, 8000}}},
+        {"square with a spike of no width",
+         {{0, 0}, {8000, 0}, {8000, 8000}, {4000, 8000}, {4000, 15000}, {4000, 8000}, {0, 8000}}},
     };
     // The same shapes clockwise: the inside side follows the orientation.
     std::vector<Shape> reversed;
@@ -381,6 +386,24 @@ std::vector<Shape> Shapes() {
 // with slanted edges the area missed or added stays within the minimum figure
 // size along the slanted length, and whatever lies outside the polygon is a
 // sliver no thicker than the margin.
+void CheckCoverage(const std::vector<Point>& points, FractureKind kind, std::int32_t s1, std::int32_t s2,
+                   std::int32_t aperture) {
+    RecordingSink sink(aperture);
+    Fracture(points, kind, sink, s1, s2);
+    ASSERT_FALSE(sink.outlines.empty());
+    double xor_ = 0;
+    for (const Outline& o : Boolean(sink.outlines, points, OpExor)) xor_ += ShoelaceArea(o);
+    const double slanted = SlantedLength(points);
+    if (slanted == 0) {
+        EXPECT_EQ(xor_, 0);
+        return;
+    }
+    EXPECT_LE(xor_, s1 * slanted);
+    const double margin = s1 + s2;
+    for (const Outline& o : Boolean(sink.outlines, points, OpAMinusB))
+        EXPECT_LE(ShoelaceArea(o), margin * Perimeter(o) / 2) << "a figure reaches out of the polygon";
+}
+
 TEST(Fracture, FiguresCoverEachShape) {
     struct Kind {
         FractureKind kind;
@@ -389,22 +412,44 @@ TEST(Fracture, FiguresCoverEachShape) {
     const Kind kinds[] = {
         {FractureKind::Emk, 1000, 100, 0}, {FractureKind::Mann, 1000, 100, 0}, {FractureKind::Gerber, 500, 500, 400}};
     for (const Shape& shape : Shapes()) {
-        const double slanted = SlantedLength(shape.points);
         for (const Kind& k : kinds) {
             SCOPED_TRACE(shape.name + ", kind " + std::to_string(int(k.kind)));
-            RecordingSink sink(k.aperture);
-            Fracture(shape.points, k.kind, sink, k.s1, k.s2);
-            ASSERT_FALSE(sink.outlines.empty());
-            double xor_ = 0;
-            for (const Outline& o : Boolean(sink.outlines, shape.points, OpExor)) xor_ += ShoelaceArea(o);
-            if (slanted == 0) {
-                EXPECT_EQ(xor_, 0);
-                continue;
-            }
-            EXPECT_LE(xor_, k.s1 * slanted);
-            const double margin = k.s1 + k.s2;
-            for (const Outline& o : Boolean(sink.outlines, shape.points, OpAMinusB))
-                EXPECT_LE(ShoelaceArea(o), margin * Perimeter(o) / 2) << "a figure reaches out of the polygon";
+            CheckCoverage(shape.points, k.kind, k.s1, k.s2, k.aperture);
+        }
+    }
+    // Coordinates at the ends of the 32-bit range, with figures of a
+    // centimetre.
+    const std::vector<Point> whole = Box(kLow, kLow, kHigh, kHigh);
+    const std::vector<Point> triangle = {{kLow, kLow}, {kHigh, kLow}, {kLow, kHigh}};
+    for (const FractureKind kind : {FractureKind::Mann, FractureKind::Gerber}) {
+        SCOPED_TRACE("whole coordinate range, kind " + std::to_string(int(kind)));
+        CheckCoverage(whole, kind, 10000000, 100, 0);
+        CheckCoverage(triangle, kind, 10000000, 100, 0);
+    }
+}
+
+// An outline through scattered points crosses itself everywhere: whatever
+// comes out stays on the polygon's box, and the run ends.
+TEST(Fracture, ScatteredPointsStayInTheirBox) {
+    std::uint64_t state = 88172645463325252ull;
+    auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return int(state % 100000);
+    };
+    std::vector<Point> points;
+    for (int k = 0; k < 300; ++k) points.push_back({next(), next()});
+    const Rect box = PointsBounds(points.data(), int(points.size()));
+    for (const FractureKind kind : {FractureKind::Emk, FractureKind::Gerber}) {
+        RecordingSink sink(400);
+        EXPECT_TRUE(Fracture(points, kind, sink, 1000, 100).risk);
+        EXPECT_FALSE(sink.rectangles.empty());
+        for (const Rect& r : sink.rectangles) {
+            EXPECT_GE(r.minx, box.minx);
+            EXPECT_GE(r.miny, box.miny);
+            EXPECT_LE(r.maxx, box.maxx);
+            EXPECT_LE(r.maxy, box.maxy);
         }
     }
 }

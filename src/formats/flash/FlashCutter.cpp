@@ -14,7 +14,9 @@ namespace zandor {
 
 namespace {
 
-constexpr double kOutputLimit = 4611686018427387904.0;  // 2^62
+// Output values stay within 2^60, so that their differences and sums of two
+// never leave 64 bits.
+constexpr double kOutputLimit = 1152921504606846976.0;  // 2^60
 // How far neighbouring pieces of a cut shape overlap, in nanometres, and how
 // far the fracturing's bands may fall short of a cell.
 constexpr double kOverlap = 100;

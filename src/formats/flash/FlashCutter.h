@@ -16,7 +16,7 @@ namespace zandor {
 class Layout;
 class SymbolDescription;
 
-// Rounds half away from zero to a whole output unit; values beyond 2^62 in
+// Rounds half away from zero to a whole output unit; values beyond 2^60 in
 // size (and NaN, as 0) saturate, so that later sums and products stay defined.
 std::int64_t RoundOutputUnits(double value);
 

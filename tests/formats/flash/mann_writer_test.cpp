@@ -321,3 +321,29 @@ TEST_F(MannWriter, PolygonsTheFracturingMayLeaveGapsInAreReportedOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// Values far beyond any machine saturate instead of overflowing: a shape at
+// the end of the coordinate range, magnified 10^9 times.
+TEST_F(MannWriter, ExtremeOptionsStayDefined) {
+    Main().AddRectangle(2147000000, 2147000000, INT32_MAX, INT32_MAX, 1);
+    Main().AddRectangle(INT32_MIN, INT32_MIN, -2147000000, -2147000000, 1);
+    for (const bool singleQuadrant : {true, false}) {
+        MannOptions o = test::PlainMann(singleQuadrant);
+        o.scale = 1e9;
+        o.minFlash = 0;
+        o.maxFlash = 1e300;
+        o.mirrorX = true;
+        const Lines statements = Statements(WriteMann(o));
+        ASSERT_EQ(statements.size(), 2u) << singleQuadrant;
+        EXPECT_EQ(statements[0][0], 'X');
+    }
+    EmkOptions emk;
+    emk.unit = 1e-9;
+    emk.minFlash = 0;
+    emk.maxFlash = 1e300;
+    EXPECT_NE(WriteEmk(emk), "");
+}
+
+}  // namespace
