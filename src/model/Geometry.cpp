@@ -250,6 +250,11 @@ std::int32_t ParseMicronsSilent(std::string_view text) {
 
 bool ParseInteger(std::string_view text, std::int32_t& value) { return ParseScaled(text, 1.0, value, true); }
 
+bool ParseRealSilent(std::string_view text, double& value) {
+    char shown[31];
+    return ParseNumber(text, value, shown) == ParseStatus::Valid;
+}
+
 bool ParseReal(std::string_view text, double& value) {
     char shown[31];
     if (ParseNumber(text, value, shown) == ParseStatus::Valid) return true;

@@ -47,6 +47,7 @@ bool ParseMicrons(std::string_view text, std::int32_t& units);
 std::int32_t ParseMicronsSilent(std::string_view text);
 bool ParseInteger(std::string_view text, std::int32_t& value);
 bool ParseReal(std::string_view text, double& value);
+bool ParseRealSilent(std::string_view text, double& value);
 double ParseDegrees(std::string_view text);  // radians; 0 on error
 double ParsePercent(std::string_view text);  // factor; 1.0 on error
 void ReplaceChar(std::string& text, char from, char to);

@@ -44,6 +44,7 @@
 #include "platform/qt/QtCanvas.h"
 #include "shell/ClipboardPicture.h"
 #include "shell/FileNames.h"
+#include "shell/FlashOptionDialogs.h"
 #include "shell/HelpViewer.h"
 #include "shell/LayerPropertiesFile.h"
 #include "shell/LayoutView.h"
@@ -143,6 +144,10 @@ MainForm::MainForm(bool installServices, QWidget* parent) : QMainWindow(parent),
     // The operations' questions are always answered with dialogs; a test that
     // scripts them installs its own prompts after the window exists.
     editPrompts = std::make_unique<QtEditPrompts>(this);
+    // The flash writers and readers ask for their options with dialogs
+    // whenever a window can show them.
+    flashDialogs = std::make_unique<QtFlashOptionDialogs>(this);
+    previousFlashDialogs = SetFlashOptionDialogs(flashDialogs.get());
     previousPrompts = SetEditPrompts(editPrompts.get());
 
     // The main layout carries the layer table new windows start from.
@@ -171,6 +176,7 @@ MainForm::~MainForm() {
     // A picture still drawn from the store on request goes with it.
     if (OfferedPicture()) QGuiApplication::clipboard()->clear();
     if (&Prompts() == editPrompts.get()) SetEditPrompts(previousPrompts);
+    SetFlashOptionDialogs(previousFlashDialogs);
     if (!ownsServices) return;
     platform::SetMessageService(nullptr);
     platform::SetProgressService(nullptr);

@@ -37,6 +37,8 @@ class ClipboardPicture;
 class LayerDescription;
 class SymbolDescription;
 class QtDocumentDialogs;
+class QtFlashOptionDialogs;
+class FlashOptionDialogs;
 class QtEditPrompts;
 class EditPrompts;
 class QtMessageService;
@@ -201,6 +203,8 @@ private:
     std::unique_ptr<QtMessageService> messageService;
     std::unique_ptr<QtProgressService> progressService;
     std::unique_ptr<QtDocumentDialogs> documentDialogs;
+    std::unique_ptr<QtFlashOptionDialogs> flashDialogs;
+    FlashOptionDialogs* previousFlashDialogs = nullptr;
     std::unique_ptr<QtEditPrompts> editPrompts;
     EditPrompts* previousPrompts = nullptr;
     // Kept for the whole run so that their fields keep what was typed; the

@@ -8,6 +8,7 @@
 
 #include "display/Background.h"
 #include "display/Grid.h"
+#include "formats/flash/FlashOptions.h"
 #include "model/Geometry.h"
 #include "model/ModelSettings.h"
 #include "platform/Messages.h"
@@ -150,6 +151,27 @@ void ShellSettings::Read(QSettings& ini, ModelSettings& model, Grid& grid, Backg
     drill.millimetres = TextValue(ini, "Units", "IN").startsWith('M');
     ini.endGroup();
 
+    ini.beginGroup("Mann");
+    {
+        // Lengths are kept in mm (metric) or inch, as the writer uses them.
+        MannOptions& mann = FlashSettings().mann;
+        mann.scale = ReadReal(ini, "Scale", "1.0");
+        mann.metric = ReadBool(ini, "Metric", false);
+        mann.singleQuadrant = ReadBool(ini, "Mann1600", true);
+        mann.mirrorX = ReadBool(ini, "MirrorX", false);
+        mann.minCoordinate = ReadReal(ini, "XminYmin", "0.0");
+        mann.maxCoordinate = ReadReal(ini, "XmaxYmax", "4.0");
+        mann.resolution = ReadReal(ini, "MinStep", "0.00025");
+        mann.minFlash = ReadReal(ini, "MinFlash", "0.00025");
+        mann.maxFlash = ReadReal(ini, "MaxFlash", "0.12");
+        mann.flashResolution = ReadReal(ini, "FlashStep", "0.00025");
+        mann.angleResolution = ReadReal(ini, "Astep", "1.0");
+        mann.implicitDecimalPoint = ReadBool(ini, "ImplicitDP", true);
+        mann.lineBreaks = ReadBool(ini, "UseLineBreaks", true);
+        mann.blocks = ReadBool(ini, "InsertHeader", true);
+    }
+    ini.endGroup();
+
     ini.beginGroup("MRUList");
     recentFiles.clear();
     for (int i = 0; i < kRecentFiles; ++i) {
@@ -222,6 +244,27 @@ void ShellSettings::Write(QSettings& ini, const ModelSettings& model, const Grid
     ini.setValue("Integers", QString::number(drill.integers));
     ini.setValue("Decimals", QString::number(drill.decimals));
     ini.setValue("Units", drill.millimetres ? "MM" : "IN");
+    ini.endGroup();
+
+    ini.beginGroup("Mann");
+    {
+        const MannOptions& mann = FlashSettings().mann;
+        const auto number = [](double v) { return QString::fromStdString(FormatNumber(v)); };
+        ini.setValue("Scale", number(mann.scale));
+        ini.setValue("Metric", mann.metric ? "1" : "0");
+        ini.setValue("Mann1600", mann.singleQuadrant ? "1" : "0");
+        ini.setValue("MirrorX", mann.mirrorX ? "1" : "0");
+        ini.setValue("XminYmin", number(mann.minCoordinate));
+        ini.setValue("XmaxYmax", number(mann.maxCoordinate));
+        ini.setValue("MinStep", number(mann.resolution));
+        ini.setValue("MinFlash", number(mann.minFlash));
+        ini.setValue("MaxFlash", number(mann.maxFlash));
+        ini.setValue("FlashStep", number(mann.flashResolution));
+        ini.setValue("Astep", number(mann.angleResolution));
+        ini.setValue("ImplicitDP", mann.implicitDecimalPoint ? "1" : "0");
+        ini.setValue("UseLineBreaks", mann.lineBreaks ? "1" : "0");
+        ini.setValue("InsertHeader", mann.blocks ? "1" : "0");
+    }
     ini.endGroup();
 
     ini.beginGroup("MRUList");
