@@ -1,0 +1,40 @@
+# KLayout oracle for single layers: the flattened geometry of a layer of file a
+# against layer 0/0 of other files, one pair each:
+#   klayout -b -r kl_layer_xor.py -rd a=A.gds -rd pairs="68/20=B1.gds 67/44=B2.gds" [-rd grow_um=0] [-rd tol_um2=0]
+# Slivers thinner than 2*grow_um are ignored (the XOR is shrunk by grow_um
+# first).  Prints each XOR area in um^2 before and after, and exits with
+# status 1 when what is left of any exceeds tol_um2.
+import sys
+
+import pya
+
+kept = []  # the layouts stay alive while their regions are used
+
+
+def region(path, number, datatype):
+    layout = pya.Layout()
+    layout.read(path)
+    kept.append(layout)
+    index = layout.find_layer(number, datatype)
+    result = pya.Region()
+    if index is not None:
+        for top in layout.top_cells():
+            result += pya.Region(top.begin_shapes_rec(index))
+    return result.merged(), layout.dbu
+
+
+grow = float(globals().get("grow_um", "0") or 0)
+limit = float(globals().get("tol_um2", "0") or 0)
+failed = False
+for pair in pairs.split():
+    spec, path = pair.split("=", 1)
+    number, datatype = (int(v) for v in spec.split("/"))
+    ra, dbu = region(a, number, datatype)
+    rb, _ = region(path, 0, 0)
+    xor = ra ^ rb
+    left = xor.sized(-int(round(grow / dbu))) if grow > 0 else xor
+    left_area = left.area() * dbu * dbu
+    print("%s %s: xor %.6f um2, beyond %.3f um slivers %.6f um2 (%d polygons)"
+          % (spec, path, xor.area() * dbu * dbu, grow, left_area, left.count()))
+    failed = failed or left_area > limit
+sys.exit(1 if failed else 0)
