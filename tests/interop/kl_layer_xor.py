@@ -1,6 +1,9 @@
 # KLayout oracle for single layers: the flattened geometry of a layer of file a
 # against layer 0/0 of other files, one pair each:
-#   klayout -b -r kl_layer_xor.py -rd a=A.gds -rd pairs="68/20=B1.gds 67/44=B2.gds" [-rd grow_um=0] [-rd tol_um2=0]
+#   klayout -b -r kl_layer_xor.py -rd a=A.gds -rd pairs="68/20=B1.gds 67/44=B2.gds" [-rd cell=TOP]
+#           [-rd grow_um=0] [-rd tol_um2=0]
+# In A only the cell named (default: every top cell) is taken; B files are
+# taken from their top cells.
 # Slivers thinner than 2*grow_um are ignored (the XOR is shrunk by grow_um
 # first).  Prints each XOR area in um^2 before and after, and exits with
 # status 1 when what is left of any exceeds tol_um2.
@@ -11,14 +14,15 @@ import pya
 kept = []  # the layouts stay alive while their regions are used
 
 
-def region(path, number, datatype):
+def region(path, number, datatype, name=""):
     layout = pya.Layout()
     layout.read(path)
     kept.append(layout)
     index = layout.find_layer(number, datatype)
     result = pya.Region()
+    tops = [layout.cell(name)] if name and layout.cell(name) else layout.top_cells()
     if index is not None:
-        for top in layout.top_cells():
+        for top in tops:
             result += pya.Region(top.begin_shapes_rec(index))
     return result.merged(), layout.dbu
 
@@ -29,7 +33,7 @@ failed = False
 for pair in pairs.split():
     spec, path = pair.split("=", 1)
     number, datatype = (int(v) for v in spec.split("/"))
-    ra, dbu = region(a, number, datatype)
+    ra, dbu = region(a, number, datatype, globals().get("cell", ""))
     rb, _ = region(path, 0, 0)
     xor = ra ^ rb
     left = xor.sized(-int(round(grow / dbu))) if grow > 0 else xor
