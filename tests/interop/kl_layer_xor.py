@@ -20,7 +20,14 @@ def region(path, number, datatype, name=""):
     kept.append(layout)
     index = layout.find_layer(number, datatype)
     result = pya.Region()
-    tops = [layout.cell(name)] if name and layout.cell(name) else layout.top_cells()
+    tops = layout.top_cells()
+    if name:
+        # The GDSII writer puts underscores where a symbol name has blanks.
+        found = layout.cell(name) or layout.cell(name.replace(" ", "_"))
+        if not found:
+            print("cell %s is not in %s" % (name, path))
+            sys.exit(1)
+        tops = [found]
     if index is not None:
         for top in tops:
             result += pya.Region(top.begin_shapes_rec(index))
