@@ -222,12 +222,12 @@ std::optional<LayerPair> ParseLayerSource(const QString& text) {
         plain += u' ';
     }
     for (const QString& token : plain.split(u' ', Qt::SkipEmptyParts)) {
-        const QStringView spec = QStringView(token).left(token.indexOf(u'@'));
-        const qsizetype slash = spec.indexOf(u'/');
+        const QStringView pairText = QStringView(token).left(token.indexOf(u'@'));
+        const qsizetype slash = pairText.indexOf(u'/');
         if (slash < 0) continue;  // a name, or a layout index alone
         std::uint32_t layer = 0, dataType = 0;
-        const Side layerSide = ClassifySide(spec.left(slash), layer);
-        const Side typeSide = ClassifySide(spec.mid(slash + 1), dataType);
+        const Side layerSide = ClassifySide(pairText.left(slash), layer);
+        const Side typeSide = ClassifySide(pairText.mid(slash + 1), dataType);
         if (layerSide == Side::Number && typeSide == Side::Number) return LayerPair{static_cast<int>(layer), dataType};
         if (layerSide != Side::Name && typeSide != Side::Name) return std::nullopt;
     }

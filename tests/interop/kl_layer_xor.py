@@ -38,14 +38,14 @@ grow = float(globals().get("grow_um", "0") or 0)
 limit = float(globals().get("tol_um2", "0") or 0)
 failed = False
 for pair in pairs.split():
-    spec, path = pair.split("=", 1)
-    number, datatype = (int(v) for v in spec.split("/"))
+    layerPair, path = pair.split("=", 1)
+    number, datatype = (int(v) for v in layerPair.split("/"))
     ra, dbu = region(a, number, datatype, globals().get("cell", ""))
     rb, _ = region(path, 0, 0)
     xor = ra ^ rb
     left = xor.sized(-int(round(grow / dbu))) if grow > 0 else xor
     left_area = left.area() * dbu * dbu
     print("%s %s: xor %.6f um2, beyond %.3f um slivers %.6f um2 (%d polygons)"
-          % (spec, path, xor.area() * dbu * dbu, grow, left_area, left.count()))
+          % (layerPair, path, xor.area() * dbu * dbu, grow, left_area, left.count()))
     failed = failed or left_area > limit
 sys.exit(1 if failed else 0)
