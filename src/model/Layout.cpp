@@ -387,6 +387,13 @@ void Layout::ChooseMainSymbol() {
                 if (symbols[k]->IsUnused()) unused.push_back(symbols[k].get());
             }
             if (unused.empty()) return;
+            // Layout tools store their own data (library context, PCell
+            // parameters) in an otherwise meaningless top structure such as
+            // "$$$CONTEXT_INFO$$$"; a design structure goes before it, so it
+            // is preselected and taken when nobody is asked.
+            std::stable_partition(unused.begin(), unused.end(), [](const SymbolDescription* s) {
+                return s->name.rfind("$$$", 0) != 0;
+            });
             if (unused.size() == 1 || role == LayoutRole::Detached) {
                 candidate = unused.front();
             } else {

@@ -11,13 +11,9 @@ import sys
 
 import pya
 
-kept = []  # the layouts stay alive while their regions are used
-
-
 def region(path, number, datatype, name=""):
     layout = pya.Layout()
     layout.read(path)
-    kept.append(layout)
     index = layout.find_layer(number, datatype)
     result = pya.Region()
     tops = layout.top_cells()
@@ -31,17 +27,22 @@ def region(path, number, datatype, name=""):
     if index is not None:
         for top in tops:
             result += pya.Region(top.begin_shapes_rec(index))
-    return result.merged(), layout.dbu
+    # The region may still refer to the layout: both are kept together.
+    return result.merged(), layout.dbu, layout
 
 
 grow = float(globals().get("grow_um", "0") or 0)
 limit = float(globals().get("tol_um2", "0") or 0)
 failed = False
+reference = {}
 for pair in pairs.split():
     layerPair, path = pair.split("=", 1)
     number, datatype = (int(v) for v in layerPair.split("/"))
-    ra, dbu = region(a, number, datatype, globals().get("cell", ""))
-    rb, _ = region(path, 0, 0)
+    if layerPair not in reference:  # a layer's geometry serves every file compared with it
+        reference.clear()
+        reference[layerPair] = region(a, number, datatype, globals().get("cell", ""))
+    ra, dbu, _ = reference[layerPair]
+    rb, _, _ = region(path, 0, 0)
     xor = ra ^ rb
     left = xor.sized(-int(round(grow / dbu))) if grow > 0 else xor
     left_area = left.area() * dbu * dbu

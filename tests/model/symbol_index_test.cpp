@@ -153,6 +153,18 @@ TEST(SymbolIndex, UndoAndChoosingTheMainSymbolKeepTheIndexes) {
     ExpectIndexesAgree(library, {"MainSymbol"}, {2});
     EXPECT_TRUE(top->CallsSymbol(1));
     EXPECT_FALSE(leaf->IsUnused());
+
+    // A layout tool's context structure, read first, does not become the main
+    // symbol while a design structure is there; alone it still does.
+    for (const bool withDesign : {true, false}) {
+        Layout written;
+        SymbolDescription* context = written.AddSymbol(1, "$$$CONTEXT INFO$$$");
+        context->AddRectangle(0, 0, 1, 1, 1);
+        SymbolDescription* design = withDesign ? written.AddSymbol(2, "TOP") : nullptr;
+        if (design) design->AddRectangle(0, 0, 9, 9, 1);
+        written.ChooseMainSymbol();
+        EXPECT_EQ(written.MainSymbol(), withDesign ? design : context);
+    }
 }
 
 TEST(SymbolIndex, MainSymbolOfOneUntransformedCallUnlessAnotherSymbolCallsIt) {
