@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <utility>
 
 #include "formats/drill/DrillOptions.h"
 #include "formats/gerber/GerberOptions.h"

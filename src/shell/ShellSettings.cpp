@@ -69,11 +69,11 @@ bool UsableGerberBlockCharacter(char c) {
 void ReadGerberSection(QSettings& ini, GerberOptions& options) {
     GerberOptions read;
     ini.beginGroup("Gbr");
-    const auto integers = ReadDecimal(ini, "Integers", "3");
-    if (integers >= 1 && integers <= 9) read.integers = static_cast<int>(integers);
-    const auto decimals = ReadDecimal(ini, "Decimals", "4");
-    if (decimals >= 0 && decimals <= 6) read.decimals = static_cast<int>(decimals);
-    read.millimetres = TextValue(ini, "Units", "IN").startsWith('M');
+    const int integers = ReadInt(ini, "Integers", read.integers);
+    if (integers >= 1 && integers <= 9) read.integers = integers;
+    const int decimals = ReadInt(ini, "Decimals", read.decimals);
+    if (decimals >= 0 && decimals <= 6) read.decimals = decimals;
+    read.millimetres = TextValue(ini, "Units", "IN").startsWith('M', Qt::CaseInsensitive);
     const char endOfBlock = FirstCharacter(ini, "EndOfBlock", '*');
     const char delimiter = FirstCharacter(ini, "ParDelim", '%');
     // The pair is taken together: one usable character alone could equal
@@ -82,7 +82,7 @@ void ReadGerberSection(QSettings& ini, GerberOptions& options) {
         read.endOfBlock = endOfBlock;
         read.parameterDelimiter = delimiter;
     }
-    const auto fill = ReadDecimal(ini, "Polygons", "2");
+    const int fill = ReadInt(ini, "Polygons", static_cast<int>(read.fill));
     if (fill >= 0 && fill <= 2) read.fill = static_cast<GerberFill>(fill);
     for (std::size_t i = 0; i < read.apertures.size(); ++i) {
         const QString key = QString::asprintf("D%02d", static_cast<int>(i) + kGerberFirstDCode);
@@ -112,11 +112,11 @@ void WriteGerberSection(QSettings& ini, const GerberOptions& options) {
 void ReadDrillSection(QSettings& ini, DrillOptions& options) {
     DrillOptions read;
     ini.beginGroup("Tap");
-    const auto integers = ReadDecimal(ini, "Integers", "2");
-    if (integers >= 1 && integers <= 9) read.integers = static_cast<int>(integers);
-    const auto decimals = ReadDecimal(ini, "Decimals", "4");
-    if (decimals >= 0 && decimals <= 6) read.decimals = static_cast<int>(decimals);
-    read.millimetres = TextValue(ini, "Units", "IN").startsWith('M');
+    const int integers = ReadInt(ini, "Integers", read.integers);
+    if (integers >= 1 && integers <= 9) read.integers = integers;
+    const int decimals = ReadInt(ini, "Decimals", read.decimals);
+    if (decimals >= 0 && decimals <= 6) read.decimals = decimals;
+    read.millimetres = TextValue(ini, "Units", "IN").startsWith('M', Qt::CaseInsensitive);
     ini.endGroup();
     options = read;
 }

@@ -22,10 +22,11 @@ struct GerberOptions;
 struct ModelSettings;
 
 // The "Gbr" section: the Gerber options as a fresh start gives them, then each
-// key present.  A stored aperture of "*" (or text without two commas) keeps
-// the built-in entry; a fill mode other than 0..2, integer digits outside
-// 1..9, decimals outside 0..6 and unusable block characters keep their
-// defaults.  Written back with "%ld,%ld,%s" apertures, "*" for an entry that
+// key present; "Units" beginning with M or m means millimetres, anything else
+// inches.  A stored aperture of "*" (or text without two commas) keeps
+// the built-in entry; a number that is not a whole number, a fill mode other
+// than 0..2, integer digits outside 1..9, decimals outside 0..6 and unusable
+// block characters keep their defaults.  Written back with "%ld,%ld,%s" apertures, "*" for an entry that
 // equals the built-in one.
 void ReadGerberSection(QSettings& ini, GerberOptions& options);
 void WriteGerberSection(QSettings& ini, const GerberOptions& options);

@@ -5,6 +5,7 @@
 // drill types.
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "formats/AllFormats.h"
@@ -103,7 +105,9 @@ protected:
         GerberOptions options = GerberSettings();
         const bool yes = AskGerberOptions(options);
         if (confirmed) *confirmed = yes;
-        if (yes) EXPECT_TRUE(SameOptions(options, GerberSettings())) << "the asker gets what was stored";
+        if (yes) {
+            EXPECT_TRUE(SameOptions(options, GerberSettings())) << "the asker gets what was stored";
+        }
         return answers.Left() == 0;
     }
     bool AskDrill(DialogStep step, bool* confirmed = nullptr) {
