@@ -232,8 +232,8 @@ void AperturesDlg::accept() {
 
 // ---- Gerber options ------------------------------------------------------------------
 
-GerberOptionsDlg::GerberOptionsDlg(const GerberOptions& options, QWidget* parent) : QDialog(parent), chosen(options) {
-    setObjectName("GerberOptionsDlg");
+GbrOptionsDlg::GbrOptionsDlg(const GerberOptions& options, QWidget* parent) : QDialog(parent), chosen(options) {
+    setObjectName("GbrOptionsDlg");
     setWindowTitle("Gerber RS-274X options...");
     auto* grid = new QGridLayout;
     AddCoordinateFormat(grid, 0, integers, decimals, options.integers, options.decimals, this);
@@ -269,17 +269,17 @@ GerberOptionsDlg::GerberOptionsDlg(const GerberOptions& options, QWidget* parent
     column->addWidget(fill);
     column->addLayout(apertureRow);
     column->addWidget(OkCancel(this));
-    connect(apertures, &QPushButton::clicked, this, &GerberOptionsDlg::EditApertures);
+    connect(apertures, &QPushButton::clicked, this, &GbrOptionsDlg::EditApertures);
 }
 
 // The table edited here goes with the other options: Cancel on this dialog
 // drops it too.
-void GerberOptionsDlg::EditApertures() {
+void GbrOptionsDlg::EditApertures() {
     AperturesDlg dialog(chosen.apertures, inches->isChecked(), this);
     if (dialog.exec() == QDialog::Accepted) chosen.apertures = dialog.Chosen();
 }
 
-void GerberOptionsDlg::accept() {
+void GbrOptionsDlg::accept() {
     int integerDigits = 0, decimalDigits = 0;
     if (!ReadCoordinateFormat(integers, decimals, integerDigits, decimalDigits)) return;
     char block = 0, parameter = 0;
@@ -306,8 +306,8 @@ void GerberOptionsDlg::accept() {
 
 // ---- Drill options -------------------------------------------------------------------
 
-DrillOptionsDlg::DrillOptionsDlg(const DrillOptions& options, QWidget* parent) : QDialog(parent), chosen(options) {
-    setObjectName("DrillOptionsDlg");
+TapOptionsDlg::TapOptionsDlg(const DrillOptions& options, QWidget* parent) : QDialog(parent), chosen(options) {
+    setObjectName("TapOptionsDlg");
     setWindowTitle("Drill file options...");
     auto* grid = new QGridLayout;
     AddCoordinateFormat(grid, 0, integers, decimals, options.integers, options.decimals, this);
@@ -317,7 +317,7 @@ DrillOptionsDlg::DrillOptionsDlg(const DrillOptions& options, QWidget* parent) :
     column->addWidget(OkCancel(this));
 }
 
-void DrillOptionsDlg::accept() {
+void TapOptionsDlg::accept() {
     int integerDigits = 0, decimalDigits = 0;
     if (!ReadCoordinateFormat(integers, decimals, integerDigits, decimalDigits)) return;
     chosen.integers = integerDigits;
@@ -329,7 +329,7 @@ void DrillOptionsDlg::accept() {
 // ---- The questions ---------------------------------------------------------------------
 
 bool QtGerberOptionDialog::Ask(GerberOptions& options) {
-    GerberOptionsDlg dialog(options, owner);
+    GbrOptionsDlg dialog(options, owner);
     if (dialog.exec() != QDialog::Accepted) return false;
     options = dialog.Chosen();
     GerberSettings() = options;
@@ -338,7 +338,7 @@ bool QtGerberOptionDialog::Ask(GerberOptions& options) {
 }
 
 bool QtDrillOptionDialog::Ask(DrillOptions& options, DrillDialogUse) {
-    DrillOptionsDlg dialog(options, owner);
+    TapOptionsDlg dialog(options, owner);
     if (dialog.exec() != QDialog::Accepted) return false;
     options = dialog.Chosen();
     DrillSettings() = options;

@@ -53,10 +53,10 @@ private:
     bool shownInMils = false;
 };
 
-class GerberOptionsDlg : public QDialog {
+class GbrOptionsDlg : public QDialog {
     Q_OBJECT
 public:
-    GerberOptionsDlg(const GerberOptions& options, QWidget* parent = nullptr);
+    GbrOptionsDlg(const GerberOptions& options, QWidget* parent = nullptr);
     const GerberOptions& Chosen() const { return chosen; }
 
     void accept() override;
@@ -70,10 +70,10 @@ private:
     QRadioButton *fillAlways = nullptr, *fillNever = nullptr, *fillWhenNecessary = nullptr;
 };
 
-class DrillOptionsDlg : public QDialog {
+class TapOptionsDlg : public QDialog {
     Q_OBJECT
 public:
-    DrillOptionsDlg(const DrillOptions& options, QWidget* parent = nullptr);
+    TapOptionsDlg(const DrillOptions& options, QWidget* parent = nullptr);
     const DrillOptions& Chosen() const { return chosen; }
 
     void accept() override;
