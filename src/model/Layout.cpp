@@ -24,8 +24,13 @@ FileType FileTypeOf(std::string_view fileName) {
     if (ext == ".DXF") return FileDxf;
     if (ext == ".EMK") return FileEmk;
     if (ext == ".DWM" || ext == ".MAN") return FileMann;
-    if (ext == ".GBR") return FileGerber;
-    if (ext == ".TAP") return FileDrill;
+    // PCB tools name their photoplots by board layer (copper, silk screen,
+    // solder mask, outline) and their drill files by the machine's dialect.
+    static constexpr std::string_view gerber[] = {".GBR", ".GBX", ".GTL", ".GBL", ".GTO", ".GBO", ".GTS",
+                                                  ".GBS", ".GKO", ".GM1", ".PHO", ".ART", ".GRB"};
+    static constexpr std::string_view drill[] = {".TAP", ".DRL", ".XLN"};
+    if (std::find(std::begin(gerber), std::end(gerber), ext) != std::end(gerber)) return FileGerber;
+    if (std::find(std::begin(drill), std::end(drill), ext) != std::end(drill)) return FileDrill;
     if (ext == ".MSK") return FileMsk;
     return FileUnknown;
 }

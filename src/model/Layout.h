@@ -32,7 +32,8 @@ enum FileType : std::int32_t {
     FileMsk = 8,
 };
 
-// The file type of a name, by its extension compared without regard to case.
+// The file type of a name, by its extension compared without regard to case;
+// Gerber and drill files also by the extensions PCB tools give them.
 FileType FileTypeOf(std::string_view fileName);
 
 // Whether a layout belongs to a layout window (it may then ask its user, for

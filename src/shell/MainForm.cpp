@@ -49,6 +49,7 @@
 #include "shell/LayerPropertiesFile.h"
 #include "shell/LayoutView.h"
 #include "shell/LayoutWindow.h"
+#include "shell/PlotOptionDialogs.h"
 #include "shell/QtEditPrompts.h"
 #include "shell/ShellServices.h"
 
@@ -56,10 +57,13 @@ namespace zandor {
 
 namespace {
 
+// The Gerber and drill patterns are the extensions FileTypeOf knows.
 const char* const kOpenFilter =
     "CIF files (*.cif);;GDS-II files (*.gds);;DXF files (*.dxf);;EMK files (*.emk);;Mann files (*.dwm *.man);;"
-    "Gerber RS-274X files (*.gbr);;Drill files (*.tap);;All layout files (*.cif *.gds *.dxf *.emk *.dwm *.man *.gbr "
-    "*.tap)";
+    "Gerber RS-274X files (*.gbr *.gbx *.gtl *.gbl *.gto *.gbo *.gts *.gbs *.gko *.gm1 *.pho *.art *.grb);;"
+    "Drill files (*.tap *.drl *.xln);;"
+    "All layout files (*.cif *.gds *.dxf *.emk *.dwm *.man *.gbr *.gbx *.gtl *.gbl *.gto *.gbo *.gts *.gbs *.gko "
+    "*.gm1 *.pho *.art *.grb *.tap *.drl *.xln)";
 const char* const kLayerMapFilter = "Layer map files (*.map);;All files (*)";
 const char* const kReadLayerMapFilter = "Layer maps (*.map);;Layer properties (*.lyp);;All files (*)";
 constexpr int kRecentFiles = 8;
@@ -148,6 +152,20 @@ MainForm::MainForm(bool installServices, QWidget* parent) : QMainWindow(parent),
     // whenever a window can show them.
     flashDialogs = std::make_unique<QtFlashOptionDialogs>(this);
     previousFlashDialogs = SetFlashOptionDialogs(flashDialogs.get());
+    // The photoplot and drill options confirmed go into the settings file at
+    // once, so that a later crash does not lose them.
+    gerberDialog = std::make_unique<QtGerberOptionDialog>(this, [this] {
+        if (!ini) return;
+        WriteGerberSection(*ini, GerberSettings());
+        ini->sync();
+    });
+    previousGerberDialog = SetGerberOptionDialog(gerberDialog.get());
+    drillDialog = std::make_unique<QtDrillOptionDialog>(this, [this] {
+        if (!ini) return;
+        WriteDrillSection(*ini, DrillSettings());
+        ini->sync();
+    });
+    previousDrillDialog = SetDrillOptionDialog(drillDialog.get());
     previousPrompts = SetEditPrompts(editPrompts.get());
 
     // The main layout carries the layer table new windows start from.
@@ -177,6 +195,8 @@ MainForm::~MainForm() {
     if (OfferedPicture()) QGuiApplication::clipboard()->clear();
     if (&Prompts() == editPrompts.get()) SetEditPrompts(previousPrompts);
     SetFlashOptionDialogs(previousFlashDialogs);
+    SetGerberOptionDialog(previousGerberDialog);
+    SetDrillOptionDialog(previousDrillDialog);
     if (!ownsServices) return;
     platform::SetMessageService(nullptr);
     platform::SetProgressService(nullptr);

@@ -39,6 +39,10 @@ class SymbolDescription;
 class QtDocumentDialogs;
 class QtFlashOptionDialogs;
 class FlashOptionDialogs;
+class QtGerberOptionDialog;
+class GerberOptionDialog;
+class QtDrillOptionDialog;
+class DrillOptionDialog;
 class QtEditPrompts;
 class EditPrompts;
 class QtMessageService;
@@ -205,6 +209,10 @@ private:
     std::unique_ptr<QtDocumentDialogs> documentDialogs;
     std::unique_ptr<QtFlashOptionDialogs> flashDialogs;
     FlashOptionDialogs* previousFlashDialogs = nullptr;
+    std::unique_ptr<QtGerberOptionDialog> gerberDialog;
+    GerberOptionDialog* previousGerberDialog = nullptr;
+    std::unique_ptr<QtDrillOptionDialog> drillDialog;
+    DrillOptionDialog* previousDrillDialog = nullptr;
     std::unique_ptr<QtEditPrompts> editPrompts;
     EditPrompts* previousPrompts = nullptr;
     // Kept for the whole run so that their fields keep what was typed; the

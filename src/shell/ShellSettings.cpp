@@ -4,11 +4,14 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "display/Background.h"
 #include "display/Grid.h"
+#include "formats/drill/DrillOptions.h"
 #include "formats/flash/FlashOptions.h"
+#include "formats/gerber/GerberOptions.h"
 #include "model/Geometry.h"
 #include "model/ModelSettings.h"
 #include "platform/Messages.h"
@@ -58,23 +61,72 @@ char FirstCharacter(QSettings& ini, const char* key, char fallback) {
 
 }  // namespace
 
-Aperture ParseAperture(const QString& text) {
-    Aperture aperture;
-    const std::string value = text.toStdString();
-    const std::size_t first = value.find(',');
-    if (first == std::string::npos) return aperture;
-    const std::size_t second = value.find(',', first + 1);
-    if (second == std::string::npos) return aperture;
-    aperture.defined = true;
-    aperture.a = std::strtol(value.c_str(), nullptr, 10);
-    aperture.b = std::strtol(value.c_str() + first + 1, nullptr, 10);
-    aperture.square = second + 1 < value.size() && value[second + 1] == 'S';
-    return aperture;
+bool UsableGerberBlockCharacter(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u > 0x20 && u < 0x7F && !std::isalnum(u) && !std::strchr("+-.,", c);
 }
 
-QString FormatAperture(const Aperture& aperture) {
-    if (!aperture.defined) return "*";
-    return QString::asprintf("%ld,%ld,%s", aperture.a, aperture.b, aperture.square ? "S" : "C");
+void ReadGerberSection(QSettings& ini, GerberOptions& options) {
+    GerberOptions read;
+    ini.beginGroup("Gbr");
+    const int integers = ReadInt(ini, "Integers", read.integers);
+    if (integers >= 1 && integers <= 9) read.integers = integers;
+    const int decimals = ReadInt(ini, "Decimals", read.decimals);
+    if (decimals >= 0 && decimals <= 6) read.decimals = decimals;
+    read.millimetres = TextValue(ini, "Units", "IN").startsWith('M', Qt::CaseInsensitive);
+    const char endOfBlock = FirstCharacter(ini, "EndOfBlock", '*');
+    const char delimiter = FirstCharacter(ini, "ParDelim", '%');
+    // The pair is taken together: one usable character alone could equal
+    // the other's default.
+    if (UsableGerberBlockCharacter(endOfBlock) && UsableGerberBlockCharacter(delimiter) && endOfBlock != delimiter) {
+        read.endOfBlock = endOfBlock;
+        read.parameterDelimiter = delimiter;
+    }
+    const int fill = ReadInt(ini, "Polygons", static_cast<int>(read.fill));
+    if (fill >= 0 && fill <= 2) read.fill = static_cast<GerberFill>(fill);
+    for (std::size_t i = 0; i < read.apertures.size(); ++i) {
+        const QString key = QString::asprintf("D%02d", static_cast<int>(i) + kGerberFirstDCode);
+        ParseGerberAperture(TextValue(ini, key, "*").toStdString(), read.apertures[i]);
+    }
+    ini.endGroup();
+    options = read;
+}
+
+void WriteGerberSection(QSettings& ini, const GerberOptions& options) {
+    const GerberApertureTable builtIn = GerberOptions::DefaultGerberApertures();
+    ini.beginGroup("Gbr");
+    ini.setValue("Integers", QString::number(options.integers));
+    ini.setValue("Decimals", QString::number(options.decimals));
+    ini.setValue("Units", options.millimetres ? "MM" : "IN");
+    ini.setValue("EndOfBlock", QString(QChar(options.endOfBlock)));
+    ini.setValue("ParDelim", QString(QChar(options.parameterDelimiter)));
+    ini.setValue("Polygons", QString::number(static_cast<int>(options.fill)));
+    for (std::size_t i = 0; i < options.apertures.size(); ++i) {
+        const GerberAperture& aperture = options.apertures[i];
+        ini.setValue(QString::asprintf("D%02d", static_cast<int>(i) + kGerberFirstDCode),
+                     aperture == builtIn[i] ? QString("*") : QString::fromStdString(FormatGerberAperture(aperture)));
+    }
+    ini.endGroup();
+}
+
+void ReadDrillSection(QSettings& ini, DrillOptions& options) {
+    DrillOptions read;
+    ini.beginGroup("Tap");
+    const int integers = ReadInt(ini, "Integers", read.integers);
+    if (integers >= 1 && integers <= 9) read.integers = integers;
+    const int decimals = ReadInt(ini, "Decimals", read.decimals);
+    if (decimals >= 0 && decimals <= 6) read.decimals = decimals;
+    read.millimetres = TextValue(ini, "Units", "IN").startsWith('M', Qt::CaseInsensitive);
+    ini.endGroup();
+    options = read;
+}
+
+void WriteDrillSection(QSettings& ini, const DrillOptions& options) {
+    ini.beginGroup("Tap");
+    ini.setValue("Integers", QString::number(options.integers));
+    ini.setValue("Decimals", QString::number(options.decimals));
+    ini.setValue("Units", options.millimetres ? "MM" : "IN");
+    ini.endGroup();
 }
 
 void ShellSettings::Read(QSettings& ini, ModelSettings& model, Grid& grid, Background& background) {
@@ -132,24 +184,8 @@ void ShellSettings::Read(QSettings& ini, ModelSettings& model, Grid& grid, Backg
     background.showWarning = ReadBool(ini, "ShowWarning", true);
     ini.endGroup();
 
-    ini.beginGroup("Gbr");
-    gerber.integers = static_cast<int>(ReadDecimal(ini, "Integers", "3"));
-    gerber.decimals = static_cast<int>(ReadDecimal(ini, "Decimals", "4"));
-    gerber.millimetres = TextValue(ini, "Units", "IN").startsWith('M');
-    gerber.endOfBlock = FirstCharacter(ini, "EndOfBlock", '*');
-    gerber.parameterDelimiter = FirstCharacter(ini, "ParDelim", '%');
-    gerber.polygons = static_cast<int>(ReadDecimal(ini, "Polygons", "2"));
-    for (int i = 0; i < 50; ++i) {
-        const Aperture stored = ParseAperture(TextValue(ini, QString::asprintf("D%02d", i + 10), "*"));
-        if (stored.defined) gerber.apertures[i] = stored;
-    }
-    ini.endGroup();
-
-    ini.beginGroup("Tap");
-    drill.integers = static_cast<int>(ReadDecimal(ini, "Integers", "2"));
-    drill.decimals = static_cast<int>(ReadDecimal(ini, "Decimals", "4"));
-    drill.millimetres = TextValue(ini, "Units", "IN").startsWith('M');
-    ini.endGroup();
+    ReadGerberSection(ini, GerberSettings());
+    ReadDrillSection(ini, DrillSettings());
 
     ini.beginGroup("Mann");
     {
@@ -230,21 +266,8 @@ void ShellSettings::Write(QSettings& ini, const ModelSettings& model, const Grid
     ini.setValue("ShowWarning", int(background.showWarning));
     ini.endGroup();
 
-    ini.beginGroup("Gbr");
-    ini.setValue("Integers", QString::number(gerber.integers));
-    ini.setValue("Decimals", QString::number(gerber.decimals));
-    ini.setValue("Units", gerber.millimetres ? "MM" : "IN");
-    ini.setValue("EndOfBlock", QString(QChar(gerber.endOfBlock)));
-    ini.setValue("ParDelim", QString(QChar(gerber.parameterDelimiter)));
-    ini.setValue("Polygons", QString::number(gerber.polygons));
-    for (int i = 0; i < 50; ++i) ini.setValue(QString::asprintf("D%02d", i + 10), FormatAperture(gerber.apertures[i]));
-    ini.endGroup();
-
-    ini.beginGroup("Tap");
-    ini.setValue("Integers", QString::number(drill.integers));
-    ini.setValue("Decimals", QString::number(drill.decimals));
-    ini.setValue("Units", drill.millimetres ? "MM" : "IN");
-    ini.endGroup();
+    WriteGerberSection(ini, GerberSettings());
+    WriteDrillSection(ini, DrillSettings());
 
     ini.beginGroup("Mann");
     {

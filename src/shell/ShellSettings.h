@@ -17,39 +17,27 @@ namespace zandor {
 
 class Background;
 class Grid;
+struct DrillOptions;
+struct GerberOptions;
 struct ModelSettings;
 
-// The photoplotter output settings ("Gbr") and the drill output settings
-// ("Tap"), kept for the output commands.
-struct Aperture {
-    bool defined = false;
-    long a = 0, b = 0;
-    bool square = false;  // 'S' square, otherwise round
-};
+// The "Gbr" section: the Gerber options as a fresh start gives them, then each
+// key present; "Units" beginning with M or m means millimetres, anything else
+// inches.  A stored aperture of "*" (or text without two commas) keeps
+// the built-in entry; a number that is not a whole number, a fill mode other
+// than 0..2, integer digits outside 1..9, decimals outside 0..6 and unusable
+// block characters keep their defaults.  Written back with "%ld,%ld,%s" apertures, "*" for an entry that
+// equals the built-in one.
+void ReadGerberSection(QSettings& ini, GerberOptions& options);
+void WriteGerberSection(QSettings& ini, const GerberOptions& options);
+// The "Tap" section, read and written like the Gerber one.
+void ReadDrillSection(QSettings& ini, DrillOptions& options);
+void WriteDrillSection(QSettings& ini, const DrillOptions& options);
 
-struct GerberSettings {
-    int integers = 3;
-    int decimals = 4;
-    bool millimetres = false;  // "Units": a value starting with 'M' means millimetres
-    char endOfBlock = '*';
-    char parameterDelimiter = '%';
-    int polygons = 2;
-    Aperture apertures[50];  // D10 .. D59
-};
-
-struct DrillSettings {
-    int integers = 2;
-    int decimals = 4;
-    bool millimetres = false;
-};
-
-// A stored aperture ("D10" .. "D59"): "*" or text without two commas leaves
-// the entry undefined; otherwise an integer, after the first comma a second
-// integer, after the next comma the shape, square when the character right
-// after that comma is 'S'.  Non-numbers read as 0, as the C conversions give.
-Aperture ParseAperture(const QString& text);
-// "%ld,%ld,%s" with "S" or "C"; "*" for an undefined entry.
-QString FormatAperture(const Aperture& aperture);
+// Whether c can end a Gerber block or delimit its parameters: a printable
+// character that no coordinate, number or parameter list holds (not a letter,
+// digit, blank, sign, point or comma).
+bool UsableGerberBlockCharacter(char c);
 
 struct ShellSettings {
     bool showLayerIndices = false;
@@ -68,12 +56,11 @@ struct ShellSettings {
     std::int32_t textHeight = 2000000;
     std::int32_t textAngle = 0;
     QStringList recentFiles;
-    GerberSettings gerber;
-    DrillSettings drill;
 
-    // Reads the sections this editor uses, the model's keys into model;
-    // missing or malformed keys keep their defaults, out-of-range values are
-    // clamped as the editor expects.
+    // Reads the sections this editor uses, the model's keys into model and
+    // the plot and flash output sections into GerberSettings(),
+    // DrillSettings() and FlashSettings(); missing or malformed keys keep
+    // their defaults, out-of-range values are clamped as the editor expects.
     void Read(QSettings& ini, ModelSettings& model, Grid& grid, Background& background);
     void Write(QSettings& ini, const ModelSettings& model, const Grid& grid, const Background& background) const;
 };

@@ -76,19 +76,16 @@ TEST(Layout, FileTypesByExtension) {
         FileType type;
     };
     const Case cases[] = {
-        {"chip.cif", FileCif},
-        {"chip.Cif", FileCif},
-        {"/a.b/chip.GDS", FileGds},
-        {"x.dxf", FileDxf},
-        {"x.emk", FileEmk},
-        {"x.dwm", FileMann},
-        {"x.MAN", FileMann},
-        {"x.gbr", FileGerber},
-        {"x.tap", FileDrill},
-        {"x.msk", FileMsk},
-        {"x.txt", FileUnknown},
-        {"noext", FileUnknown},
-        {"dir.cif/file", FileUnknown},
+        {"chip.cif", FileCif},     {"chip.Cif", FileCif},     {"/a.b/chip.GDS", FileGds},
+        {"x.dxf", FileDxf},        {"x.emk", FileEmk},        {"x.dwm", FileMann},
+        {"x.MAN", FileMann},       {"x.gbr", FileGerber},     {"board.GTL", FileGerber},
+        {"board.gbl", FileGerber}, {"board.gto", FileGerber}, {"board.gbo", FileGerber},
+        {"board.gts", FileGerber}, {"board.gbs", FileGerber}, {"board.gko", FileGerber},
+        {"board.gm1", FileGerber}, {"board.gbx", FileGerber}, {"board.pho", FileGerber},
+        {"board.art", FileGerber}, {"board.grb", FileGerber}, {"x.tap", FileDrill},
+        {"board.DRL", FileDrill},  {"board.xln", FileDrill},  {"board.gtl.txt", FileUnknown},
+        {"board.gm", FileUnknown}, {"gtl", FileUnknown},      {"x.msk", FileMsk},
+        {"x.txt", FileUnknown},    {"noext", FileUnknown},    {"dir.cif/file", FileUnknown},
     };
     for (const Case& c : cases) EXPECT_EQ(FileTypeOf(c.name), c.type) << c.name;
 }

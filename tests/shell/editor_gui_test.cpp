@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "formats/AllFormats.h"
+#include "formats/gerber/GerberOptions.h"
 #include "model/DocumentDialogs.h"
 #include "model/LayerDescription.h"
 #include "model/ModelSettings.h"
@@ -973,9 +974,10 @@ TEST_F(EditorTest, SettingsAreClampedAsRead) {
     EXPECT_EQ(zandor::Settings().maxPolyNodes, 32768);
     EXPECT_EQ(s.wireThickness, 1000);
     EXPECT_EQ(s.textAngle, 0);
-    EXPECT_TRUE(s.gerber.millimetres);
-    EXPECT_TRUE(s.gerber.apertures[0].defined && s.gerber.apertures[0].square && s.gerber.apertures[0].a == 100);
-    EXPECT_FALSE(s.gerber.apertures[1].defined);
+    const GerberOptions& gerber = GerberSettings();
+    EXPECT_TRUE(gerber.millimetres);
+    EXPECT_EQ(gerber.apertures[0], (GerberAperture{100, 100, true}));
+    EXPECT_EQ(gerber.apertures[1], GerberOptions::DefaultGerberApertures()[1]) << "\"*\" keeps the built-in entry";
 
     // Written back in the stored forms.
     form->close();
@@ -995,67 +997,55 @@ TEST_F(EditorTest, AperturesReadBackAsWritten) {
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[Gbr]\r\nD10=100,200,S\r\nD11=250000,10,C\r\nD12=\"300,12,S\"\r\nD13=*\r\nD14=7\r\nD59=5,6,R\r\n");
     ini.close();
+    const GerberApertureTable builtIn = GerberOptions::DefaultGerberApertures();
     {
         auto form = MakeForm();
-        const GerberSettings& g = form->Settings().gerber;
-        const auto expect = [&](int code, bool defined, long a, long b, bool square) {
-            const Aperture& x = g.apertures[code - 10];
-            EXPECT_EQ(x.defined, defined) << "D" << code;
-            if (!defined) return;
-            EXPECT_EQ(x.a, a) << "D" << code;
-            EXPECT_EQ(x.b, b) << "D" << code;
-            EXPECT_EQ(x.square, square) << "D" << code;
-        };
-        expect(10, true, 100, 200, true);
-        expect(11, true, 250000, 10, false);
-        expect(12, true, 300, 12, true);
-        expect(13, false, 0, 0, false);
-        expect(14, false, 0, 0, false);
-        expect(59, true, 5, 6, false);
+        const GerberApertureTable& read = GerberSettings().apertures;
+        EXPECT_EQ(read[0], (GerberAperture{100, 200, true}));
+        EXPECT_EQ(read[1], (GerberAperture{250000, 10, false}));
+        EXPECT_EQ(read[2], (GerberAperture{300, 12, true}));
+        EXPECT_EQ(read[3], builtIn[3]) << "\"*\" keeps the built-in entry";
+        EXPECT_EQ(read[4], builtIn[4]) << "so does a value without two commas";
+        EXPECT_EQ(read[49], (GerberAperture{5, 6, false}));
 
         // Every field of the section survives a restart.
-        GerberSettings& changed = form->Settings().gerber;
+        GerberOptions& changed = GerberSettings();
         changed.integers = 2;
         changed.decimals = 5;
         changed.millimetres = true;
         changed.endOfBlock = '#';
         changed.parameterDelimiter = '!';
-        changed.polygons = 0;
-        changed.apertures[20] = {true, 1234567, 49, true};
-        changed.apertures[0] = {};
+        changed.fill = GerberFill::Always;
+        changed.apertures[20] = {1234567, 49, true};
+        changed.apertures[0] = {};  // a built-in entry taken out of use stays so
         form->close();
     }
-    const GerberSettings expected = [&] {
-        GerberSettings g;
+    GerberSettings() = GerberOptions{};
+    const GerberOptions expected = [&] {
+        GerberOptions g;
         g.integers = 2;
         g.decimals = 5;
         g.millimetres = true;
         g.endOfBlock = '#';
         g.parameterDelimiter = '!';
-        g.polygons = 0;
-        g.apertures[1] = {true, 250000, 10, false};
-        g.apertures[2] = {true, 300, 12, true};
-        g.apertures[20] = {true, 1234567, 49, true};
-        g.apertures[49] = {true, 5, 6, false};
+        g.fill = GerberFill::Always;
+        g.apertures[0] = {};
+        g.apertures[1] = {250000, 10, false};
+        g.apertures[2] = {300, 12, true};
+        g.apertures[20] = {1234567, 49, true};
+        g.apertures[49] = {5, 6, false};
         return g;
     }();
     auto form = MakeForm();
-    const GerberSettings& read = form->Settings().gerber;
+    const GerberOptions& read = GerberSettings();
     EXPECT_EQ(read.integers, expected.integers);
     EXPECT_EQ(read.decimals, expected.decimals);
     EXPECT_EQ(read.millimetres, expected.millimetres);
     EXPECT_EQ(read.endOfBlock, expected.endOfBlock);
     EXPECT_EQ(read.parameterDelimiter, expected.parameterDelimiter);
-    EXPECT_EQ(read.polygons, expected.polygons);
-    for (int i = 0; i < 50; ++i) {
-        const Aperture& a = read.apertures[i];
-        const Aperture& e = expected.apertures[i];
-        EXPECT_EQ(a.defined, e.defined) << "D" << i + 10;
-        if (!a.defined || !e.defined) continue;
-        EXPECT_EQ(a.a, e.a) << "D" << i + 10;
-        EXPECT_EQ(a.b, e.b) << "D" << i + 10;
-        EXPECT_EQ(a.square, e.square) << "D" << i + 10;
-    }
+    EXPECT_EQ(read.fill, expected.fill);
+    for (std::size_t i = 0; i < read.apertures.size(); ++i)
+        EXPECT_EQ(read.apertures[i], expected.apertures[i]) << "D" << i + 10;
 }
 
 TEST_F(EditorTest, AnUnusableSettingsFileLeavesTheDefaults) {

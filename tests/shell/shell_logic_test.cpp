@@ -1,17 +1,21 @@
-// The editor's logic that needs no window: stored apertures, wheel notches,
-// file names, the private socket directory and the hand-over of files to a
-// running editor, and the types the save-as dialog offers.
+// The editor's logic that needs no window: stored apertures and the plot
+// output sections, wheel notches, file names, the private socket directory
+// and the hand-over of files to a running editor, and the types the save-as
+// dialog offers.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "formats/AllFormats.h"
+#include "formats/drill/DrillOptions.h"
+#include "formats/gerber/GerberOptions.h"
 #include "model/Layout.h"
 #include "shell/FileNames.h"
 #include "shell/ShellServices.h"
@@ -26,8 +30,8 @@ namespace {
 TEST(StoredAperture, ParsesAsTheCConversionsDo) {
     struct Case {
         const char* text;
-        bool defined;
-        long a, b;
+        bool parsed;
+        std::int64_t nanometres, mils;
         bool square;
     };
     const Case cases[] = {
@@ -39,21 +43,136 @@ TEST(StoredAperture, ParsesAsTheCConversionsDo) {
         {"*", false, 0, 0, false},           {"", false, 0, 0, false},
         {"100", false, 0, 0, false},         {"100,200", false, 0, 0, false},
     };
+    const GerberAperture untouched{99060, 39, true};
     for (const Case& c : cases) {
-        const Aperture a = ParseAperture(c.text);
-        EXPECT_EQ(a.defined, c.defined) << c.text;
-        if (!c.defined) continue;
-        EXPECT_EQ(a.a, c.a) << c.text;
-        EXPECT_EQ(a.b, c.b) << c.text;
+        GerberAperture a = untouched;
+        EXPECT_EQ(ParseGerberAperture(c.text, a), c.parsed) << c.text;
+        if (!c.parsed) {
+            EXPECT_EQ(a, untouched) << c.text << ": a value that does not parse leaves the entry alone";
+            continue;
+        }
+        EXPECT_EQ(a.nanometres, c.nanometres) << c.text;
+        EXPECT_EQ(a.mils, c.mils) << c.text;
         EXPECT_EQ(a.square, c.square) << c.text;
     }
-    EXPECT_EQ(FormatAperture({true, 1234567, 49, true}), "1234567,49,S");
-    EXPECT_EQ(FormatAperture({true, 10160, 4, false}), "10160,4,C");
-    EXPECT_EQ(FormatAperture({}), "*");
-    for (const Aperture& a : {Aperture{true, 1, 2, true}, Aperture{true, 99060, 39, false}}) {
-        const Aperture back = ParseAperture(FormatAperture(a));
-        EXPECT_TRUE(back.defined && back.a == a.a && back.b == a.b && back.square == a.square);
+    EXPECT_EQ(FormatGerberAperture({1234567, 49, true}), "1234567,49,S");
+    EXPECT_EQ(FormatGerberAperture({10160, 4, false}), "10160,4,C");
+    EXPECT_EQ(FormatGerberAperture({}), "0,0,C");
+    for (const GerberAperture& a : {GerberAperture{1, 2, true}, GerberAperture{99060, 39, false}}) {
+        GerberAperture back;
+        EXPECT_TRUE(ParseGerberAperture(FormatGerberAperture(a), back));
+        EXPECT_EQ(back, a);
     }
+}
+
+// The "Gbr" and "Tap" sections: values the writers could not use keep their
+// defaults, the others are taken as stored.
+TEST(PlotSettings, ReadAsStoredOrKeptAtTheirDefaults) {
+    struct Case {
+        const char* section;
+        GerberOptions gerber;
+        DrillOptions drill;
+    };
+    const auto gerber = [](int integers, int decimals, bool mm, char block, char delimiter, GerberFill fill) {
+        GerberOptions g;
+        g.integers = integers;
+        g.decimals = decimals;
+        g.millimetres = mm;
+        g.endOfBlock = block;
+        g.parameterDelimiter = delimiter;
+        g.fill = fill;
+        return g;
+    };
+    const GerberOptions defaults;
+    const Case cases[] = {
+        {"", defaults, {}},
+        {"[Gbr]\nIntegers=2\nDecimals=6\nUnits=mm\nEndOfBlock=$\nParDelim=!\nPolygons=1\n"
+         "[Tap]\nIntegers=3\nDecimals=3\nUnits=MM\n",
+         gerber(2, 6, true, '$', '!', GerberFill::Never),
+         {3, 3, true}},
+        {"[Gbr]\nUnits=Metric\nPolygons=0\n[Tap]\nUnits=inch\n", gerber(3, 4, true, '*', '%', GerberFill::Always), {}},
+        // Seven decimals would make the unit smaller than a nanometre.
+        {"[Gbr]\nIntegers=0\nDecimals=7\nPolygons=3\n[Tap]\nIntegers=10\nDecimals=-1\n", defaults, {}},
+        {"[Gbr]\nIntegers=x\nDecimals=\nPolygons=-1\n", defaults, {}},
+        // Block characters that a coordinate or a number holds, or one
+        // character for both, would make the file unreadable.
+        {"[Gbr]\nEndOfBlock=X\n", defaults, {}},
+        {"[Gbr]\nEndOfBlock=-\n", defaults, {}},
+        {"[Gbr]\nParDelim=*\n", defaults, {}},
+        {"[Gbr]\nEndOfBlock=%\nParDelim=*\n", gerber(3, 4, false, '%', '*', GerberFill::WhenNecessary), {}},
+    };
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    int n = 0;
+    for (const Case& c : cases) {
+        const QString path = folder.path() + QString("/case%1.ini").arg(n++);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.section);
+        file.close();
+        QSettings ini(path, QSettings::IniFormat);
+        GerberOptions g;
+        g.integers = 9;  // what was there before does not matter
+        g.apertures[30] = {1, 1, true};
+        DrillOptions d{9, 0, true};
+        ReadGerberSection(ini, g);
+        ReadDrillSection(ini, d);
+        EXPECT_EQ(g.integers, c.gerber.integers) << c.section;
+        EXPECT_EQ(g.decimals, c.gerber.decimals) << c.section;
+        EXPECT_EQ(g.millimetres, c.gerber.millimetres) << c.section;
+        EXPECT_EQ(g.endOfBlock, c.gerber.endOfBlock) << c.section;
+        EXPECT_EQ(g.parameterDelimiter, c.gerber.parameterDelimiter) << c.section;
+        EXPECT_EQ(g.fill, c.gerber.fill) << c.section;
+        EXPECT_EQ(g.apertures, GerberOptions::DefaultGerberApertures()) << c.section;
+        EXPECT_EQ(d.integers, c.drill.integers) << c.section;
+        EXPECT_EQ(d.decimals, c.drill.decimals) << c.section;
+        EXPECT_EQ(d.millimetres, c.drill.millimetres) << c.section;
+    }
+}
+
+// Written back in the stored forms, "*" for a built-in entry kept, and read
+// again to the same values.
+TEST(PlotSettings, WrittenInTheStoredFormsAndReadBack) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.path() + "/zandor.ini";
+    GerberOptions g;
+    g.integers = 2;
+    g.decimals = 5;
+    g.millimetres = true;
+    g.endOfBlock = '#';
+    g.parameterDelimiter = ';';
+    g.fill = GerberFill::Never;
+    g.apertures[0] = {};
+    g.apertures[9] = {250000, 10, true};
+    const DrillOptions d{3, 2, true};
+    {
+        QSettings ini(path, QSettings::IniFormat);
+        WriteGerberSection(ini, g);
+        WriteDrillSection(ini, d);
+    }
+    QSettings ini(path, QSettings::IniFormat);
+    const std::pair<const char*, const char*> stored[] = {
+        {"Gbr/Integers", "2"},      {"Gbr/Decimals", "5"}, {"Gbr/Units", "MM"},   {"Gbr/EndOfBlock", "#"},
+        {"Gbr/ParDelim", ";"},      {"Gbr/Polygons", "1"}, {"Gbr/D10", "0,0,C"},  {"Gbr/D11", "*"},
+        {"Gbr/D19", "250000,10,S"}, {"Gbr/D59", "*"},      {"Tap/Integers", "3"}, {"Tap/Decimals", "2"},
+        {"Tap/Units", "MM"},
+    };
+    for (const auto& [key, value] : stored) EXPECT_EQ(ini.value(key).toString(), value) << key;
+    GerberOptions back;
+    DrillOptions drillBack;
+    ReadGerberSection(ini, back);
+    ReadDrillSection(ini, drillBack);
+    EXPECT_EQ(back.integers, g.integers);
+    EXPECT_EQ(back.decimals, g.decimals);
+    EXPECT_EQ(back.millimetres, g.millimetres);
+    EXPECT_EQ(back.endOfBlock, g.endOfBlock);
+    EXPECT_EQ(back.parameterDelimiter, g.parameterDelimiter);
+    EXPECT_EQ(back.fill, g.fill);
+    EXPECT_EQ(back.apertures, g.apertures);
+    EXPECT_EQ(drillBack.integers, d.integers);
+    EXPECT_EQ(drillBack.decimals, d.decimals);
+    EXPECT_EQ(drillBack.millimetres, d.millimetres);
 }
 
 TEST(WheelSteps, GathersWholeNotches) {

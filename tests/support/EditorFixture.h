@@ -1,7 +1,7 @@
 // The main window under the offscreen platform, for tests that drive the
 // editor as a user would: a fixture with a private settings folder and the
-// model settings restored afterwards, and answers to the modal dialogs that
-// a command opens.
+// model, Gerber and drill settings restored afterwards, and answers to the
+// modal dialogs that a command opens.
 #pragma once
 
 #include <QApplication>
@@ -17,6 +17,8 @@
 #include <initializer_list>
 #include <memory>
 
+#include "formats/drill/DrillOptions.h"
+#include "formats/gerber/GerberOptions.h"
 #include "model/ModelSettings.h"
 #include "platform/headless/RecordingMessages.h"
 #include "shell/LayoutView.h"
@@ -30,8 +32,14 @@ protected:
         ASSERT_TRUE(config.isValid());
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         saved = zandor::Settings();
+        savedGerber = GerberSettings();
+        savedDrill = DrillSettings();
     }
-    void TearDown() override { zandor::Settings() = saved; }
+    void TearDown() override {
+        zandor::Settings() = saved;
+        GerberSettings() = savedGerber;
+        DrillSettings() = savedDrill;
+    }
 
     std::unique_ptr<MainForm> MakeForm() {
         auto form = std::make_unique<MainForm>(false);
@@ -45,6 +53,8 @@ protected:
     QTemporaryDir config;
     platform::headless::ScopedMessageCapture messages;
     ModelSettings saved;
+    GerberOptions savedGerber;
+    DrillOptions savedDrill;
 };
 
 // Runs the event loop until the view has no drawing pass waiting.
