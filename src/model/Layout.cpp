@@ -396,8 +396,21 @@ void Layout::ChooseMainSymbol() {
             // parameters) in an otherwise meaningless top structure such as
             // "$$$CONTEXT_INFO$$$"; a design structure goes before it, so it
             // is preselected and taken when nobody is asked.
+            const auto toolData = [](const SymbolDescription* s) { return s->name.rfind("$$$", 0) == 0; };
             std::stable_partition(unused.begin(), unused.end(),
-                                  [](const SymbolDescription* s) { return s->name.rfind("$$$", 0) != 0; });
+                                  [&](const SymbolDescription* s) { return !toolData(s); });
+            if (toolData(unused.front())) {
+                // Such a structure also calls what the tool made; the symbols
+                // nothing else calls are the design's top.
+                std::vector<SymbolDescription*> placedByToolData;
+                for (std::size_t k = 1; k < symbols.size(); ++k) {
+                    SymbolDescription* s = symbols[k].get();
+                    if (toolData(s) || s->IsUnused()) continue;
+                    const std::vector<SymbolDescription*>& callers = CallersOf(s->id);
+                    if (std::all_of(callers.begin(), callers.end(), toolData)) placedByToolData.push_back(s);
+                }
+                if (!placedByToolData.empty()) unused = std::move(placedByToolData);
+            }
             if (unused.size() == 1 || role == LayoutRole::Detached) {
                 candidate = unused.front();
             } else {

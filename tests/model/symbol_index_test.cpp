@@ -165,6 +165,13 @@ TEST(SymbolIndex, UndoAndChoosingTheMainSymbolKeepTheIndexes) {
         written.ChooseMainSymbol();
         EXPECT_EQ(written.MainSymbol(), withDesign ? design : context);
     }
+    // When the context structure calls the design's top, that top is taken.
+    Layout onlyContext;
+    SymbolDescription* top2 = onlyContext.AddSymbol(1, "MinMaxCircle");
+    top2->AddRectangle(0, 0, 1, 1, 1);
+    onlyContext.AddSymbol(2, "$$$CONTEXT INFO$$$")->InsertSymbolCall(1, 0, 0);
+    onlyContext.ChooseMainSymbol();
+    EXPECT_EQ(onlyContext.MainSymbol(), top2);
 }
 
 TEST(SymbolIndex, MainSymbolOfOneUntransformedCallUnlessAnotherSymbolCallsIt) {
