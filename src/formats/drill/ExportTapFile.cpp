@@ -32,7 +32,7 @@ constexpr const char* kOtherShapes =
 constexpr int kTools = 40;
 constexpr double kToolStep = 100000;  // nanometres of diameter per tool number
 
-struct Hole {
+struct DrillHole {
     std::int64_t x, y;  // file units
     int tool;
 };
@@ -62,7 +62,7 @@ struct ExportTapFile::State {
     platform::ReplacingFile out;
 
     double unit = 1;  // nanometres per file unit
-    std::vector<Hole> holes;
+    std::vector<DrillHole> holes;
     long oversized = 0;
     bool otherShapes = false;
 
@@ -74,7 +74,7 @@ struct ExportTapFile::State {
         diagnostics.Report(d);
     }
 
-    void Hole(Point centre, double reach, const TransformMatrix& m) {
+    void AddHole(Point centre, double reach, const TransformMatrix& m) {
         TransformPoints(&centre, 1, m);
         const double diameter = 2 * reach * std::hypot(m.a, m.b);
         // Tool n takes n - 1 < D / 0.1 mm <= n; tool 1 also the smallest.
@@ -93,11 +93,11 @@ struct ExportTapFile::State {
         switch (kind) {
             case ObjectKind::Circle: {
                 const CircleView circle(r);
-                return Hole(circle.Centre(), circle.Radius(), m);
+                return AddHole(circle.Centre(), circle.Radius(), m);
             }
             case ObjectKind::Ring: {
                 const RingView ring(r);
-                return Hole(ring.Centre(), static_cast<double>(ring.OuterReach()), m);
+                return AddHole(ring.Centre(), static_cast<double>(ring.OuterReach()), m);
             }
             case ObjectKind::Rectangle:
             case ObjectKind::Box:

@@ -525,9 +525,15 @@ struct LoadTapFile::State {
             tokens.push_back({c, line.substr(start, k - start)});
         }
 
+        // Coordinates end a header that has no end mark.
+        if (header && std::any_of(tokens.begin(), tokens.end(), [](const Token& t) {
+                return t.letter == 'X' || t.letter == 'Y';
+            })) {
+            header = false;
+        }
         enum class Target { Position, Offset, Dwell, Repeat } target = Target::Position;
         const std::int64_t x0 = x, y0 = y;
-        bool moved = false, slot = false, toolOnLine = false, down = false, up = false;
+        bool moved = false, slot = false, toolOnLine = false, defined = false, down = false, up = false;
         std::int64_t slotX = 0, slotY = 0, dx = 0, dy = 0;
         int repeat = 0;
         ArcCentre arc;
@@ -615,6 +621,7 @@ struct LoadTapFile::State {
                     }
                     if (toolOnLine) {
                         tools[tool] = {value, false};
+                        defined = true;
                     } else {
                         diameter = value * LengthUnit();
                     }
@@ -659,7 +666,8 @@ struct LoadTapFile::State {
             }
         }
         if (stopped) return;
-        if (toolOnLine && !header) SelectTool(tool);
+        // A header defines tools; a tool named there without a size is chosen.
+        if (toolOnLine && (!header || !defined)) SelectTool(tool);
         if (target == Target::Repeat) {
             if (repeat > kMaxRepeatedHoles - repeated) {
                 return Error("The repeat codes of this file ask for more than " + std::to_string(kMaxRepeatedHoles) +

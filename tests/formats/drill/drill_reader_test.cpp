@@ -122,6 +122,8 @@ TEST_F(DrillReader, SlotsAndRoutedPathsAreRoundEndedWires) {
         Shapes shapes;
     };
     const std::vector<Case> cases = {
+        {"a slot after a header without an end", "M48\nINCH\nT4C0.05\nG05\nT4\nX2.0Y0.5G85X2.5Y0.5\nM30\n",
+         {"W 1270000 50800000,12700000 63500000,12700000"}},
         {"a G85 slot", "M48\nINCH\nT4C0.05\n%\nT4\nX2.0Y0.5G85X2.5Y0.5\nX3.0Y0.5\n",
          {"W 1270000 50800000,12700000 63500000,12700000", "C 76200000 12700000 635000"}},
         {"a routed path with the tool down", "M48\nMETRIC\nT1C1.0\n%\nT1\nG00X1.Y1.\nM15\nG01X5.\nY3.\nM16\nG05\nX0Y0\n",
