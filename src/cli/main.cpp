@@ -447,11 +447,8 @@ int Boolean(const cli::BooleanRequest& request) {
 
 int Export(const std::string& in, int layer, const std::string& format, const std::string& out,
            const cli::FlashArguments& flash, const cli::DrillArguments& drill) {
-    static const std::map<std::string, ExportType> formats = {{"cif", ExportCif},
-                                                              {"man3000", ExportMann},
-                                                              {"man3600", ExportMann},
-                                                              {"emk", ExportEmk},
-                                                              {"tap", ExportDrill}};
+    static const std::map<std::string, ExportType> formats = {
+        {"cif", ExportCif}, {"man3000", ExportMann}, {"man3600", ExportMann}, {"emk", ExportEmk}, {"tap", ExportDrill}};
     auto it = formats.find(format);
     if (it == formats.end()) {
         return Usage("unknown export format: " + format + " (known: cif, man3000, man3600, emk, tap)");

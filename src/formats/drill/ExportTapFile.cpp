@@ -197,8 +197,7 @@ bool ExportTapFile::Write() {
     if (s.out.InPlace()) s.Report(Severity::Warning, platform::kWrittenInPlaceWarning);
     if (s.otherShapes) s.Report(Severity::Warning, kOtherShapes);
     if (s.oversized > 0) {
-        s.Report(Severity::Warning, std::to_string(s.oversized) +
-                                        (s.oversized == 1 ? " hole is" : " holes are") +
+        s.Report(Severity::Warning, std::to_string(s.oversized) + (s.oversized == 1 ? " hole is" : " holes are") +
                                         " larger than 4 mm, the largest tool, and " +
                                         (s.oversized == 1 ? "was" : "were") + " not written.");
     }

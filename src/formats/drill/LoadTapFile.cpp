@@ -57,7 +57,7 @@ struct Token {
 };
 
 struct Tool {
-    double size;       // in the file's units, or nanometres
+    double size;  // in the file's units, or nanometres
     bool nanometres;
 };
 
@@ -113,7 +113,7 @@ struct LoadTapFile::State {
     platform::DiagnosticSink& diagnostics;
     SymbolDescription* main = nullptr;
 
-    std::string text;  // the file, upper case
+    std::string text;           // the file, upper case
     std::size_t lineStart = 0;  // offset of the line being read
     std::size_t next = 0;       // and of the next one
     std::int64_t lineNumber = 0;
@@ -258,8 +258,7 @@ struct LoadTapFile::State {
         return diameter < 1 ? kSmallHoleRadius : RoundHalfAway(std::min(diameter, 4e9) / 2);
     }
     bool Inside(std::int64_t px, std::int64_t py, std::int64_t reach) const {
-        return px - reach >= INT32_MIN && px + reach <= INT32_MAX && py - reach >= INT32_MIN &&
-               py + reach <= INT32_MAX;
+        return px - reach >= INT32_MIN && px + reach <= INT32_MAX && py - reach >= INT32_MIN && py + reach <= INT32_MAX;
     }
     void NoteTool() {
         if (toolUndefined) undefinedTools.insert(tool);
@@ -287,8 +286,8 @@ struct LoadTapFile::State {
 
     void Wire(const std::vector<Point>& points, std::int32_t width) {
         NoteTool();
-        if (!main->AddWire(points.data(), static_cast<int>(points.size()), width,
-                           static_cast<int>(EndStyle::Round), 0)) {
+        if (!main->AddWire(points.data(), static_cast<int>(points.size()), width, static_cast<int>(EndStyle::Round),
+                           0)) {
             Error("Not enough memory for the holes of this file");
         }
     }
@@ -502,7 +501,8 @@ struct LoadTapFile::State {
                 }
             }
         } else if (first == "FMAT") {
-            if (words.size() > 1 && words[1] == "1") Unsupported("Excellon format 1 (FMAT,1) is not supported; the file was read as format 2.");
+            if (words.size() > 1 && words[1] == "1")
+                Unsupported("Excellon format 1 (FMAT,1) is not supported; the file was read as format 2.");
         } else if (first == "ICI") {
             incremental = words.size() > 1 && words[1] == "ON";
         } else {
@@ -526,9 +526,8 @@ struct LoadTapFile::State {
         }
 
         // Coordinates end a header that has no end mark.
-        if (header && std::any_of(tokens.begin(), tokens.end(), [](const Token& t) {
-                return t.letter == 'X' || t.letter == 'Y';
-            })) {
+        if (header && std::any_of(tokens.begin(), tokens.end(),
+                                  [](const Token& t) { return t.letter == 'X' || t.letter == 'Y'; })) {
             header = false;
         }
         enum class Target { Position, Offset, Dwell, Repeat } target = Target::Position;
@@ -563,15 +562,26 @@ struct LoadTapFile::State {
                         case 4: target = Target::Dwell; break;
                         case 40:
                         case 41:
-                        case 42: Unsupported("Cutter compensation (G40 to G42) is not supported; routed paths were drawn along their centre line."); break;
+                        case 42:
+                            Unsupported(
+                                "Cutter compensation (G40 to G42) is not supported; routed paths were drawn along "
+                                "their centre line.");
+                            break;
                         case 32:
                         case 33:
                         case 34:
                         case 35:
-                        case 84: Unsupported("Routed and drilled circles (G32 to G35, G84) are not supported; they were skipped."); return;
+                        case 84:
+                            Unsupported(
+                                "Routed and drilled circles (G32 to G35, G84) are not supported; they were skipped.");
+                            return;
                         case 82:
                         case 83:
-                        case 87: Unsupported("Canned drill patterns and routed slots (G82, G83, G87) are not supported; they were skipped."); return;
+                        case 87:
+                            Unsupported(
+                                "Canned drill patterns and routed slots (G82, G83, G87) are not supported; they were "
+                                "skipped.");
+                            return;
                         default: Skipped("G codes that do not change the holes were skipped.");
                     }
                     break;
@@ -593,13 +603,19 @@ struct LoadTapFile::State {
                         case 1:
                         case 2:
                         case 8:
-                        case 25: Unsupported("Pattern repeats (M25, M01, M02, M08) are not supported; they were skipped."); return;
+                        case 25:
+                            Unsupported("Pattern repeats (M25, M01, M02, M08) are not supported; they were skipped.");
+                            return;
                         case 97:
                         case 98: Unsupported("Canned text (M97, M98) is not supported; it was skipped."); return;
                         case 47: return;  // an operator message: the rest is text
                         case 70:
                         case 80:
-                        case 90: Unsupported("Swapped and mirrored axes (M70, M80, M90) are not supported; coordinates were read as written."); break;
+                        case 90:
+                            Unsupported(
+                                "Swapped and mirrored axes (M70, M80, M90) are not supported; coordinates were read as "
+                                "written.");
+                            break;
                         default: Skipped("M codes that do not change the holes were skipped.");
                     }
                     break;
@@ -636,6 +652,10 @@ struct LoadTapFile::State {
                         case Target::Position:
                             position = incremental ? position + value : value + (t.letter == 'X' ? offsetX : offsetY);
                             moved = true;
+                            // Incremental moves add up; far beyond the layout they stop.
+                            if (!(std::fabs(static_cast<double>(position)) < kFarAway)) {
+                                Error("A coordinate lies outside the range of the layout");
+                            }
                             break;
                         case Target::Offset: (t.letter == 'X' ? offsetX : offsetY) = value; break;
                         case Target::Repeat: (t.letter == 'X' ? dx : dy) = value; break;

@@ -31,10 +31,10 @@ Lines Body(const std::string& text) {
 class DrillWriter : public test::DrillTest {};
 
 TEST_F(DrillWriter, WholeFileGroupedByTool) {
-    Main().AddCircle(1000000, -2000000, 125000, 1);  // 0.25 mm: tool 3
-    Main().AddCircle(0, 0, 50000, 1);                // 0.1 mm: tool 1
+    Main().AddCircle(1000000, -2000000, 125000, 1);       // 0.25 mm: tool 3
+    Main().AddCircle(0, 0, 50000, 1);                     // 0.1 mm: tool 1
     Main().AddRing(3000000, 4000000, 900000, 200000, 1);  // reaches 1 mm: tool 20
-    Main().AddCircle(-5000000, 7000000, 150000, 1);  // 0.3 mm: tool 3 again
+    Main().AddCircle(-5000000, 7000000, 150000, 1);       // 0.3 mm: tool 3 again
     EXPECT_EQ(Write(test::Drill(2, 4, true)),
               "; TAP file created by Zandor, version 3.1\r\n"
               "; Tool selection: TnCm\r\n"
@@ -63,18 +63,42 @@ TEST_F(DrillWriter, ToolsByDiameterAndFormats) {
         Lines body;
     };
     const std::vector<Case> cases = {
-        {"0.25 mm is drilled with tool 3", 0, 125000, test::Drill(2, 4, true), {"T3C0.300F200S100", "X000000Y000000", "M30"}},
-        {"one inch in 2.4 inch", 25400000, 125000, test::Drill(2, 4, false), {"T3C0.012F200S100", "X010000Y000000", "M30"}},
+        {"0.25 mm is drilled with tool 3",
+         0,
+         125000,
+         test::Drill(2, 4, true),
+         {"T3C0.300F200S100", "X000000Y000000", "M30"}},
+        {"one inch in 2.4 inch",
+         25400000,
+         125000,
+         test::Drill(2, 4, false),
+         {"T3C0.012F200S100", "X010000Y000000", "M30"}},
         {"a zero radius takes tool 1", 0, 0, test::Drill(2, 4, true), {"T1C0.100F200S100", "X000000Y000000", "M30"}},
         {"0.1 mm is still tool 1", 0, 50000, test::Drill(2, 4, true), {"T1C0.100F200S100", "X000000Y000000", "M30"}},
-        {"a nanometre more is tool 2", 0, 50001, test::Drill(2, 4, true), {"T2C0.200F200S100", "X000000Y000000", "M30"}},
+        {"a nanometre more is tool 2",
+         0,
+         50001,
+         test::Drill(2, 4, true),
+         {"T2C0.200F200S100", "X000000Y000000", "M30"}},
         {"4 mm is tool 40", 0, 2000000, test::Drill(2, 4, false), {"T40C0.157F200S100", "X000000Y000000", "M30"}},
         {"above 4 mm no tool", 0, 2000001, test::Drill(2, 4, true), {"M30"}},
-        {"half a unit rounds away from zero", -150, 100, test::Drill(2, 4, true), {"T1C0.100F200S100", "X-000002Y000000", "M30"}},
+        {"half a unit rounds away from zero",
+         -150,
+         100,
+         test::Drill(2, 4, true),
+         {"T1C0.100F200S100", "X-000002Y000000", "M30"}},
         {"format 1.3 in mm", 1000000, 100, test::Drill(1, 3, true), {"T1C0.100F200S100", "X1000Y0000", "M30"}},
         {"format 0.0 counts millimetres", 7000000, 100, test::Drill(0, 0, true), {"T1C0.100F200S100", "X7Y0", "M30"}},
-        {"a number wider than the format", 123456789, 100, test::Drill(2, 4, true), {"T1C0.100F200S100", "X1234568Y000000", "M30"}},
-        {"six decimals of an inch", 254, 100, test::Drill(2, 6, false), {"T1C0.004F200S100", "X00000010Y00000000", "M30"}},
+        {"a number wider than the format",
+         123456789,
+         100,
+         test::Drill(2, 4, true),
+         {"T1C0.100F200S100", "X1234568Y000000", "M30"}},
+        {"six decimals of an inch",
+         254,
+         100,
+         test::Drill(2, 6, false),
+         {"T1C0.004F200S100", "X00000010Y00000000", "M30"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -169,9 +193,8 @@ TEST_F(DrillWriter, WrittenHolesReadBackAsTheirToolsCircles) {
             const std::int32_t radius = static_cast<std::int32_t>(random() % 2000000);
             Main().AddCircle(x * unit, y * unit, radius, 1);
             const int tool = radius <= 50000 ? 1 : (2 * radius + 99999) / 100000;
-            byTool[static_cast<std::size_t>(tool)].push_back("C " + std::to_string(x * unit) + " " +
-                                                             std::to_string(y * unit) + " " +
-                                                             std::to_string(tool * 50000));
+            byTool[static_cast<std::size_t>(tool)].push_back(
+                "C " + std::to_string(x * unit) + " " + std::to_string(y * unit) + " " + std::to_string(tool * 50000));
         }
         for (const auto& holes : byTool) expected.insert(expected.end(), holes.begin(), holes.end());
         const std::string text = Write(options);
