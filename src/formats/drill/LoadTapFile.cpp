@@ -10,7 +10,7 @@
 // - arcs are drawn with chords of at most 5 degrees; a radius (A) too short
 //   for its chord is taken as half the chord;
 // - a routed path of more nodes than one wire holds goes on in the next wire;
-// - repeat codes make at most a million holes in all, so that a short file
+// - repeat codes make at most 100000 holes in all, so that a short file
 //   cannot ask for unbounded memory.
 #include "formats/drill/LoadTapFile.h"
 
@@ -34,7 +34,7 @@ namespace {
 constexpr double kStartDiameter = 500000;
 constexpr std::int32_t kSmallHoleRadius = 500000;
 constexpr double kToolStep = 100000;
-constexpr long kMaxRepeatedHoles = 1000000;
+constexpr long kMaxRepeatedHoles = 100000;
 constexpr std::size_t kMaxDigits = 18;
 constexpr std::size_t kMaxDecimalCharacters = 40;
 constexpr int kMaxWireNodes = 30000;

@@ -41,7 +41,7 @@ public:
     // symbol, the dialog is cancelled, the number of decimals is not 0 to 6
     // (or of integer digits 0 to 9) or the file cannot be opened.  A damaged
     // file (binary data, a number too long or out of range, repeats beyond
-    // a million holes) stops the read with an error; what was read stays
+    // 100000 holes) stops the read with an error; what was read stays
     // and the result is true.  What the reader does not support is skipped
     // with one warning for each kind.
     bool Read();

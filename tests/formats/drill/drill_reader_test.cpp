@@ -220,15 +220,15 @@ TEST_F(DrillReader, DamagedFilesStopWithAnErrorAndKeepWhatWasRead) {
          "X1Y1\nG91\nG00\n" +
              [] {
                  std::string moves;
-                 for (int k = 0; k < 20; ++k) moves += "X999999.\n";
+                 for (int k = 0; k < 20; ++k) moves += "X500000000.\n";
                  return moves;
              }(),
          {"C 10000000 10000000 250000"},
          "A coordinate lies outside the range of the layout\nin line 5"},
-        {"repeats beyond a million holes",
+        {"repeats beyond 100000 holes",
          "X1Y1\nR999999999X1\nX2\n",
          {"C 10000000 10000000 250000"},
-         "The repeat codes of this file ask for more than 1000000 holes\nin line 2"},
+         "The repeat codes of this file ask for more than 100000 holes\nin line 2"},
         {"a tool number too long",
          "X1Y1\nT1234567890\n",
          {"C 10000000 10000000 250000"},
