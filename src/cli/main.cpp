@@ -13,8 +13,10 @@
 
 #include "cli/BooleanCommand.h"
 #include "cli/ConsoleServices.h"
+#include "cli/DrillArguments.h"
 #include "cli/EditCommands.h"
 #include "cli/FlashArguments.h"
+#include "cli/ReadingFormat.h"
 #include "cli/RenderCommand.h"
 #include "formats/AllFormats.h"
 #include "model/Geometry.h"
@@ -34,21 +36,22 @@ const char* const kUsageText =
     "Usage: zandor-cli COMMAND ...\n"
     "\n"
     "Commands:\n"
-    "  info FILE [--json] [FLASH READING OPTIONS]\n"
+    "  info FILE [--json] [--format tap] [FLASH OR DRILL READING OPTIONS]\n"
     "      Main symbol, symbols with their objects by kind and the symbols they\n"
     "      call, the call hierarchy, the layers and the bounding box in um; the\n"
     "      JSON also lists what reading reported (\"diagnostics\").\n"
     "  convert IN OUT [--no-extensions] [--flatten] [--remove-empty] [--remove-unused]\n"
-    "          [--report REPORT.json] [FLASH READING OPTIONS]\n"
-    "      Reads IN (.cif, .gds, Mann .man/.dwm, EMK .emk) and writes OUT in the\n"
+    "          [--report REPORT.json] [--format tap] [FLASH OR DRILL READING OPTIONS]\n"
+    "      Reads IN (.cif, .gds, Mann .man/.dwm, EMK .emk, drill .tap) and writes OUT in the\n"
     "      format of OUT's extension (.cif or .gds; a .gds file gets its layer\n"
     "      map, .map, beside it).  The options apply to CIF output.  --report\n"
     "      writes what reading and writing reported, also what was\n"
     "      approximated, skipped or repaired, as JSON.\n"
-    "  export IN --layer N --format cif|man3000|man3600|emk OUT [FLASH OPTIONS]\n"
+    "  export IN --layer N --format cif|man3000|man3600|emk|tap OUT [FLASH OR DRILL OPTIONS]\n"
     "      Writes layer N of IN alone: as CIF, as a Mann flash file in the\n"
     "      single-quadrant integer (3000) or four-quadrant decimal (3600)\n"
-    "      format, or as an EMK flash file.\n"
+    "      format, as an EMK flash file, or the circles and rings of the layer\n"
+    "      as holes of a drill (TAP) file.\n"
     "      Mann options (defaults: the preset of the format and unit system):\n"
     "        --english            inches and mils instead of mm and um\n"
     "        --resolution U       output unit in um (mils)\n"
@@ -67,6 +70,11 @@ const char* const kUsageText =
     "        four-quadrant ones name their unit), --mirror, --scale F,\n"
     "        --max-coord C, --angle-resolution D (default 0.1), --implicit-decimal\n"
     "        on|off; EMK --unit U, --mils.\n"
+    "      Drill options, for writing and reading: --integers N (default 2) and\n"
+    "        --decimals N (4, at most 6) digits of the coordinates, --mm or\n"
+    "        --inch (the default).  What an Excellon file's header says wins.\n"
+    "      --format tap reads IN as a drill file whatever its extension (.drl,\n"
+    "        .xln, .txt, .nc, ...).\n"
     "  boolean IN OUT --op or|and|xor|a-b|b-a --a LAYER [--b LAYER] --to LAYER\n"
     "          [--grid NM] [--max-nodes N]\n"
     "      Combines the rectangles, boxes and polygons of the main symbol on layer A\n"
@@ -169,7 +177,7 @@ void ReportError(platform::DiagnosticSink& sink, const std::string& text, const 
     sink.Report(d);
 }
 
-bool Load(Layout& layout, const std::string& name, platform::DiagnosticSink& diagnostics) {
+bool Load(Layout& layout, const std::string& name, platform::DiagnosticSink& diagnostics, FileType type = FileUnknown) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(name, error)) {
         ReportError(diagnostics, "Cannot open " + name, name);
@@ -177,7 +185,7 @@ bool Load(Layout& layout, const std::string& name, platform::DiagnosticSink& dia
     }
     cli::ConsoleProgress progress("Reading");
     platform::ProgressService* previous = platform::SetProgressService(&progress);
-    const bool loaded = layout.Load(name, &diagnostics);
+    const bool loaded = type == FileUnknown ? layout.Load(name, &diagnostics) : layout.Load(name, type, &diagnostics);
     platform::SetProgressService(previous);
     if (!loaded) ReportError(diagnostics, "Could not read " + name, name);
     return loaded;
@@ -215,10 +223,10 @@ Rect FreshBounds(SymbolDescription& symbol) {
     return symbol.Bounds();
 }
 
-int Info(const std::string& file, bool json) {
+int Info(const std::string& file, bool json, FileType type) {
     Layout layout;
     Diagnostics diagnostics;
-    if (!Load(layout, file, diagnostics.both)) return kFailure;
+    if (!Load(layout, file, diagnostics.both, type)) return kFailure;
     SymbolDescription* main = layout.MainSymbol();
     const Rect box = FreshBounds(*main);
 
@@ -410,7 +418,8 @@ bool WriteReport(const std::string& name, const std::string& in, const std::stri
     return platform::ReplaceFileWith(name, text);
 }
 
-int Convert(const std::string& in, const std::string& out, const SaveOptions& options, const std::string& report) {
+int Convert(const std::string& in, const std::string& out, const SaveOptions& options, const std::string& report,
+            FileType inType) {
     const FileType type = OutputType(out);
     if (type == FileUnknown) return kFailure;
     if (type != FileCif && (options.noExtensions || options.flatten || options.removeEmpty || options.removeUnused)) {
@@ -418,7 +427,7 @@ int Convert(const std::string& in, const std::string& out, const SaveOptions& op
     }
     Layout layout;
     Diagnostics load, save;
-    const bool loaded = Load(layout, in, load.both);
+    const bool loaded = Load(layout, in, load.both, inType);
     const int status = loaded ? SaveAs(layout, out, type, options, save.both) : kFailure;
     if (!report.empty() && !WriteReport(report, in, out, loaded, status == kSuccess, load.log, save.log)) {
         platform::ShowError("Could not write the report " + report);
@@ -441,13 +450,20 @@ int Boolean(const cli::BooleanRequest& request) {
 }
 
 int Export(const std::string& in, int layer, const std::string& format, const std::string& out,
-           const cli::FlashArguments& flash) {
+           const cli::FlashArguments& flash, const cli::DrillArguments& drill) {
     static const std::map<std::string, ExportType> formats = {
-        {"cif", ExportCif}, {"man3000", ExportMann}, {"man3600", ExportMann}, {"emk", ExportEmk}};
+        {"cif", ExportCif}, {"man3000", ExportMann}, {"man3600", ExportMann}, {"emk", ExportEmk}, {"tap", ExportDrill}};
     auto it = formats.find(format);
-    if (it == formats.end()) return Usage("unknown export format: " + format + " (known: cif, man3000, man3600, emk)");
+    if (it == formats.end()) {
+        return Usage("unknown export format: " + format + " (known: cif, man3000, man3600, emk, tap)");
+    }
     std::string problem;
-    if (it->second == ExportMann) {
+    if (it->second != ExportDrill && !drill.Empty()) {
+        problem = "the drill file options apply to drill (tap) output only";
+    } else if (it->second == ExportDrill) {
+        problem = flash.Empty() ? cli::DrillOptionsFrom(drill, DrillSettings())
+                                : "the flash file options do not apply to drill output";
+    } else if (it->second == ExportMann) {
         problem = cli::MannWriterOptions(flash, format == "man3000", FlashSettings().mann);
     } else if (it->second == ExportEmk) {
         problem = cli::EmkWriterOptions(flash, FlashSettings().emk);
@@ -472,11 +488,20 @@ int Export(const std::string& in, int layer, const std::string& format, const st
     return kSuccess;
 }
 
-// The usage problem of the flash reading options for an input file: they
-// apply to Mann and EMK files only, each to its own.
-std::string ReaderArguments(const std::string& in, const cli::FlashArguments& flash) {
+// The usage problem of the flash and drill reading options for an input file
+// read as type (FileUnknown: by its extension): they apply to Mann, EMK and
+// drill files only, each to its own.  The drill options become the values the
+// drill reader starts from.
+std::string ReaderArguments(const std::string& in, FileType type, const cli::FlashArguments& flash,
+                            const cli::DrillArguments& drill) {
+    if (type == FileUnknown) type = FileTypeOf(in);
+    if (!drill.Empty() && type != FileDrill) return "the drill file options apply to reading drill files only";
+    if (type == FileDrill) {
+        if (!flash.Empty()) return "the flash file options do not apply to drill files";
+        return cli::DrillOptionsFrom(drill, DrillSettings());
+    }
     if (flash.Empty()) return {};
-    switch (FileTypeOf(in)) {
+    switch (type) {
         case FileMann: return cli::CheckMannReaderArguments(flash);
         case FileEmk: return cli::CheckEmkReaderArguments(flash);
         default: return "the flash file options apply to reading Mann and EMK files only";
@@ -559,9 +584,15 @@ int main(int argc, char** argv) {
     std::string format;
     std::string report;
     cli::FlashArguments flash;
+    cli::DrillArguments drill;
     for (std::size_t k = 1; k < args.size(); ++k) {
         const std::string& a = args[k];
-        if (cli::IsFlashValueOption(a)) {
+        if (cli::IsDrillValueOption(a)) {
+            if (k + 1 >= args.size()) return Usage(a + " needs a value");
+            drill.values[a] = args[++k];
+        } else if (cli::IsDrillSwitch(a)) {
+            drill.switches.insert(a);
+        } else if (cli::IsFlashValueOption(a)) {
             if (k + 1 >= args.size()) return Usage(a + " needs a value");
             flash.values[a] = args[++k];
         } else if (cli::IsFlashSwitch(a)) {
@@ -595,15 +626,23 @@ int main(int argc, char** argv) {
         return {};
     };
 
+    // --format of info and convert: the reader to use, whatever the extension.
+    FileType readAs = FileUnknown;
+    if ((command == "info" || command == "convert") && !format.empty()) {
+        readAs = cli::ReadingFormat(format);
+        if (readAs == FileUnknown) {
+            return Usage("unknown reading format: " + format + " (known: " + cli::ReadingFormatNames() + ")");
+        }
+    }
     if (command == "info") {
         if (positional.size() != 1) return Usage("info needs one file");
         if (auto bad = only({"--json"}); !bad.empty()) return Usage("unknown option " + bad);
-        if (layer >= 0 || !format.empty() || !report.empty()) {
-            return Usage("info takes no --layer, --format or --report");
+        if (layer >= 0 || !report.empty()) return Usage("info takes no --layer or --report");
+        if (auto problem = ReaderArguments(positional[0], readAs, flash, drill); !problem.empty()) {
+            return Usage(problem);
         }
-        if (auto problem = ReaderArguments(positional[0], flash); !problem.empty()) return Usage(problem);
         cli::ReaderFlashDialogs dialogs(flash);
-        return Info(positional[0], flags.count("--json") > 0);
+        return Info(positional[0], flags.count("--json") > 0, readAs);
     }
     if (command == "convert") {
         if (positional.size() != 2) return Usage("convert needs an input and an output file");
@@ -615,9 +654,11 @@ int main(int argc, char** argv) {
         options.flatten = flags.count("--flatten") > 0;
         options.removeEmpty = flags.count("--remove-empty") > 0;
         options.removeUnused = flags.count("--remove-unused") > 0;
-        if (auto problem = ReaderArguments(positional[0], flash); !problem.empty()) return Usage(problem);
+        if (auto problem = ReaderArguments(positional[0], readAs, flash, drill); !problem.empty()) {
+            return Usage(problem);
+        }
         cli::ReaderFlashDialogs dialogs(flash);
-        return Convert(positional[0], positional[1], options, report);
+        return Convert(positional[0], positional[1], options, report, readAs);
     }
     if (command == "export") {
         if (positional.size() != 2) return Usage("export needs an input and an output file");
@@ -625,7 +666,7 @@ int main(int argc, char** argv) {
         if (!report.empty()) return Usage("export takes no --report");
         if (layer < 0) return Usage("export needs --layer N");
         if (format.empty()) return Usage("export needs --format");
-        return Export(positional[0], layer, format, positional[1], flash);
+        return Export(positional[0], layer, format, positional[1], flash, drill);
     }
     return Usage("unknown command " + command);
 }

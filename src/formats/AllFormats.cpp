@@ -1,6 +1,7 @@
 #include "formats/AllFormats.h"
 
 #include "formats/cif/CifFormat.h"
+#include "formats/drill/DrillFormat.h"
 #include "formats/emk/EmkFormat.h"
 #include "formats/gds/GdsFormat.h"
 #include "formats/mann/MannFormat.h"
@@ -13,6 +14,7 @@ void RegisterFileFormats() {
         RegisterGdsFormat();
         RegisterMannFormat();
         RegisterEmkFormat();
+        RegisterDrillFormat();
         return true;
     }();
     (void)registered;

@@ -424,5 +424,43 @@ if command -v convert >/dev/null; then
 fi
 expect 2 "a window without dpi" "$cli" render "$work/square.cif" "$work/x.png" --window 0,0,1,1
 expect 2 "a window too large for its dpi" "$cli" render "$work/square.cif" "$work/x.png" --window 0,0,10,10 --dpi 10000
+# Drill files: circles exported as TAP and read back, Excellon files under any name with
+# --format tap, and the options checked.
+cat >"$work/holes.cif" <<'CIF'
+L L1;
+R 30000 100000 -200000;
+R 100000 0 0;
+B 100 100 0 0;
+E
+CIF
+expect 0 "export --format tap" "$cli" export "$work/holes.cif" --layer 0 --format tap "$work/holes.tap" --mm --decimals 3
+grep -q '^T3C0.300F200S100' "$work/holes.tap" && grep -q '^X01000Y-02000' "$work/holes.tap" && grep -q '^T10C1.000F200S100' "$work/holes.tap" ||
+  { echo "FAIL  the tools and holes of the TAP file"; failures=$((failures + 1)); }
+grep -q "^Warning: The layer contains shapes other than circles and rings" "$work/err" ||
+  { echo "FAIL  the warning about other shapes"; failures=$((failures + 1)); }
+expect 0 "read the TAP file back" "$cli" info "$work/holes.tap" --json --mm --decimals 3
+/usr/bin/python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["symbols"][0]["objects"] == {"Circle": 2}, d["symbols"][0]
+assert d["bbox_um"] == [-500, -2150, 1150, 500], d["bbox_um"]' "$work/out" ||
+  { echo "FAIL  the TAP file reads back to its holes"; failures=$((failures + 1)); }
+printf 'M48\nMETRIC,TZ,000.000\nT1C1.0\n%%\nT1\nX1000Y2000\nM30\n' >"$work/board.drl"
+expect 1 "a .drl file without --format" "$cli" info "$work/board.drl"
+expect 0 "a .drl file with --format tap" "$cli" convert "$work/board.drl" "$work/board.gds" --format tap
+expect 0 "its extent" "$cli" info "$work/board.drl" --format tap --json
+grep -q '"bbox_um": \[500, 1500, 1500, 2500\]' "$work/out" || { echo "FAIL  the Excellon file's extent"; failures=$((failures + 1)); }
+expect 2 "an unknown reading format" "$cli" info "$work/board.drl" --format gerbil
+expect 2 "drill options for a CIF file" "$cli" info "$work/holes.cif" --mm
+expect 2 "drill options for Mann output" "$cli" export "$work/holes.cif" --layer 0 --format man3000 "$work/x.man" --decimals 3
+expect 2 "a number of decimals that is none" "$cli" export "$work/holes.cif" --layer 0 --format tap "$work/x.tap" --decimals three
+expect 2 "millimetres and inches" "$cli" export "$work/holes.cif" --layer 0 --format tap "$work/x.tap" --mm --inch
+expect 1 "decimals out of range" "$cli" export "$work/holes.cif" --layer 0 --format tap "$work/x.tap" --decimals 7
+grep -q "^Error: Number of decimals must be between 0 and 6" "$work/err" ||
+  { echo "FAIL  the decimals' message"; failures=$((failures + 1)); }
+[[ ! -e $work/x.tap ]] || { echo "FAIL  nothing written for refused decimals"; failures=$((failures + 1)); }
+expect 1 "reading with decimals out of range" "$cli" info "$work/holes.tap" --decimals 9
+grep -q "^Error: Number of decimals must be between 0 and 6" "$work/err" ||
+  { echo "FAIL  the reader's decimals message"; failures=$((failures + 1)); }
 
 ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }
