@@ -7,8 +7,9 @@
 // - inside a polygon traced with an aperture, a piece thicker than the
 //   aperture both ways is covered by stacked strokes instead of one centre
 //   line, so no hole is left;
-// - the joint of a flush or extended wire of two segments gets a disc, as the
-//   program draws it everywhere else;
+// - the segments of a flush or extended wire are all flush and their joints
+//   mitred, as the wire's path is read everywhere else (the round-ended
+//   middle segments of the plain format would round the corners off);
 // - a shape that would need more than a million strokes of the apertures
 //   there are is treated as one no aperture fits;
 // - zero-size shapes draw nothing.
@@ -513,24 +514,50 @@ struct ExportGbrFile::State : FractureSink {
         std::vector<Nm> p;
         for (const Point& q : nodes) p.push_back(ToNm(Transformed(q)));
         const EndStyle style = static_cast<EndStyle>(wire.EndStyle());
-        const std::size_t segments = p.size() - 1;
+        if (style == EndStyle::Round) {
+            for (std::size_t k = 0; k + 1 < p.size(); ++k) RoundEndedSegment(p[k], p[k + 1], h);
+            return;
+        }
+        std::vector<Nm> q;
+        for (const Nm& n : p) {
+            if (q.empty() || q.back().x != n.x || q.back().y != n.y) q.push_back(n);
+        }
+        const std::size_t segments = q.size() - 1;
         for (std::size_t k = 0; k < segments; ++k) {
-            const bool first = k == 0, last = k == segments - 1;
-            if ((!first && !last) || style == EndStyle::Round) {
-                RoundEndedSegment(p[k], p[k + 1], h);
-                continue;
-            }
-            Nm a = p[k], b = p[k + 1];
+            Nm a = q[k], b = q[k + 1];
             const double length = std::hypot(b.x - a.x, b.y - a.y);
             if (style == EndStyle::Extended && length > 0) {
                 const double ux = (b.x - a.x) / length * h, uy = (b.y - a.y) / length * h;
-                if (first) a = {double(Round64(a.x - ux)), double(Round64(a.y - uy))};
-                if (last) b = {double(Round64(b.x + ux)), double(Round64(b.y + uy))};
+                if (k == 0) a = {double(Round64(a.x - ux)), double(Round64(a.y - uy))};
+                if (k == segments - 1) b = {double(Round64(b.x + ux)), double(Round64(b.y + uy))};
             }
             FlushSegment(a, b, h);
         }
-        // Two flush segments leave the outside of their joint open.
-        if (segments == 2 && style != EndStyle::Round) Circle(p[1], h);
+        for (std::size_t k = 1; k < segments; ++k) Joint(q[k - 1], q[k], q[k + 1], h);
+    }
+
+    // The outside of the joint of two flush segments, mitred as a path of
+    // a layout is everywhere else; a turn sharper than 120 degrees, whose
+    // mitre would reach beyond twice the half width, is bevelled.
+    void Joint(Nm before, Nm p, Nm after, double h) {
+        const double l1 = std::hypot(p.x - before.x, p.y - before.y), l2 = std::hypot(after.x - p.x, after.y - p.y);
+        const double u1x = (p.x - before.x) / l1, u1y = (p.y - before.y) / l1;
+        const double u2x = (after.x - p.x) / l2, u2y = (after.y - p.y) / l2;
+        const double cross = u1x * u2y - u1y * u2x;
+        if (cross == 0) return;
+        // The outer side is the right one for a turn to the left.
+        const double side = cross > 0 ? 1 : -1;
+        const double n1x = side * u1y, n1y = -side * u1x, n2x = side * u2y, n2y = -side * u2x;
+        auto at = [&](double x, double y) { return Nm{double(Round64(p.x + x * h)), double(Round64(p.y + y * h))}; };
+        const Nm a = at(n1x, n1y), b = at(n2x, n2y);
+        const double cosine = n1x * n2x + n1y * n2y;
+        if (1 + cosine < 0.5) return Region({p, a, b});
+        const Nm m = at((n1x + n2x) / (1 + cosine), (n1y + n2y) / (1 + cosine));
+        if (std::fabs(cosine) < 1e-12) {
+            const Nm square[4] = {p, a, m, b};
+            return Quadrilateral(square);
+        }
+        Region({p, a, m, b});
     }
 
     void Polygon(const std::vector<Point>& ring, Fracture& fracture) {

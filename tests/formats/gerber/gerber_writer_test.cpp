@@ -154,6 +154,16 @@ TEST_F(GerberWriter, WorkedExamples) {
          Micrometres(GerberFill::WhenNecessary, {}),
          {"G36*", "G01X-100Y-100D02*", "X1100Y-100D01*", "X1100Y100D01*", "X-100Y100D01*", "X-100Y-100D01*",
           "X-100Y-100D02*", "G37*"}},
+        {"the joint of a flush wire is mitred",
+         [](SymbolDescription& s) {
+             const Point p[] = {{0, 0}, {kMillimetre, 0}, {kMillimetre, kMillimetre}};
+             s.AddWire(p, 3, 200000, 1, 1);
+         },
+         Micrometres(GerberFill::WhenNecessary, {}),
+         {"G36*", "G01X0Y-100D02*", "X1000Y-100D01*", "X1000Y100D01*", "X0Y100D01*", "X0Y-100D01*", "X0Y-100D02*",
+          "G37*", "G36*", "G01X900Y0D02*", "X1100Y0D01*", "X1100Y1000D01*", "X900Y1000D01*", "X900Y0D01*",
+          "X900Y0D02*", "G37*", "G36*", "G01X1000Y-100D02*", "X1100Y-100D01*", "X1100Y0D01*", "X1000Y0D01*",
+          "X1000Y-100D01*", "X1000Y-100D02*", "G37*"}},
         {"with fill \"Never\", what no aperture fits is left out",
          [](SymbolDescription& s) {
              s.AddRectangle(0, 0, 100000, 100000, 1);
