@@ -139,13 +139,13 @@ TEST_F(GerberWriter, WorkedExamples) {
          [](SymbolDescription& s) { s.AddCircle(2000000, -3000000, 125000, 1); },
          Micrometres(GerberFill::WhenNecessary, {Square(250000), Round(250000)}),
          {"G54D11*", "X2000Y-3000D03*"}},
-        {"a wire as wide as a round aperture is one stroke",
+        {"a round wire as wide as a round aperture is a stroke a segment, and its joint mitred",
          [](SymbolDescription& s) {
              const Point p[] = {{0, 0}, {500000, 0}, {500000, 300000}};
              s.AddWire(p, 3, 100000, 0, 1);
          },
-         Micrometres(GerberFill::WhenNecessary, {Round(100000)}),
-         {"G54D10*", "X0Y0D02*", "X500Y0D01*", "X500Y0D02*", "X500Y300D01*"}},
+         Micrometres(GerberFill::WhenNecessary, {Round(100000), Square(50000)}),
+         {"G54D10*", "X0Y0D02*", "X500Y0D01*", "X500Y0D02*", "X500Y300D01*", "G54D11*", "X525Y-25D03*"}},
         {"a single-segment wire with extended ends is half its width longer at both",
          [](SymbolDescription& s) {
              const Point p[] = {{0, 0}, {kMillimetre, 0}};
@@ -160,10 +160,10 @@ TEST_F(GerberWriter, WorkedExamples) {
              s.AddWire(p, 3, 200000, 1, 1);
          },
          Micrometres(GerberFill::WhenNecessary, {}),
-         {"G36*", "G01X0Y-100D02*", "X1000Y-100D01*", "X1000Y100D01*", "X0Y100D01*", "X0Y-100D01*", "X0Y-100D02*",
-          "G37*", "G36*", "G01X900Y0D02*", "X1100Y0D01*", "X1100Y1000D01*", "X900Y1000D01*", "X900Y0D01*",
-          "X900Y0D02*", "G37*", "G36*", "G01X1000Y-100D02*", "X1100Y-100D01*", "X1100Y0D01*", "X1000Y0D01*",
-          "X1000Y-100D01*", "X1000Y-100D02*", "G37*"}},
+         {"G36*",           "G01X0Y-100D02*", "X1000Y-100D01*", "X1000Y100D01*",  "X0Y100D01*",     "X0Y-100D01*",
+          "X0Y-100D02*",    "G37*",           "G36*",           "G01X900Y0D02*",  "X1100Y0D01*",    "X1100Y1000D01*",
+          "X900Y1000D01*",  "X900Y0D01*",     "X900Y0D02*",     "G37*",           "G36*",           "G01X1000Y-100D02*",
+          "X1100Y-100D01*", "X1100Y0D01*",    "X1000Y0D01*",    "X1000Y-100D01*", "X1000Y-100D02*", "G37*"}},
         {"with fill \"Never\", what no aperture fits is left out",
          [](SymbolDescription& s) {
              s.AddRectangle(0, 0, 100000, 100000, 1);
