@@ -10,8 +10,8 @@
 // - the joints of wires are mitred, as a wire's path is read everywhere
 //   else: the segments of a flush or extended wire are all flush, and the
 //   round-ended segments of a round wire get the wedge outside their joint;
-// - a shape that would need more than a million strokes of the apertures
-//   there are is treated as one no aperture fits;
+// - a shape that would need more than a million strokes (path lines) of the
+//   apertures there are is treated as one no aperture fits;
 // - the round ends of wire segments are as finely divided as circles (72
 //   steps a turn) instead of in 30 degree steps, which would cut 3 % of the
 //   half width off;
@@ -37,6 +37,8 @@ namespace zandor {
 namespace {
 
 constexpr int kSegments = 72;
+// Strokes (lines of paths) one shape may take; more means the apertures are
+// far too small for it.
 constexpr double kMaxStrokes = 1000000;
 // The fracturing's minimum figure and margin, in nanometres.
 constexpr std::int32_t kFractureFigure = 500;
@@ -369,7 +371,7 @@ struct ExportGbrFile::State : FractureSink {
         if (!apertureMode && (!Never() || fit < 0)) return Region(region);
         int selected = Smallest(false);
         double d = Size(selected);
-        if (shorter / (1.5 * d) > kMaxStrokes) return Region(region);
+        if (4 * shorter / (1.5 * d) > kMaxStrokes) return Region(region);
         const Nm c{std::trunc((p[0].x + p[1].x + p[2].x + p[3].x) / 4),
                    std::trunc((p[0].y + p[1].y + p[2].y + p[3].y) / 4)};
         const Nm from = side0 >= side1 ? p[0] : p[1], to = side0 >= side1 ? p[1] : p[2];
@@ -410,7 +412,7 @@ struct ExportGbrFile::State : FractureSink {
     void Circle(Nm c, double r) {
         if (!(r > 0)) return;
         const int fit = BestFit(2 * r, false);
-        if (!Always() && fit >= 0 && r / (Size(fit) / 2) <= kMaxStrokes) {
+        if (!Always() && fit >= 0 && kSegments * r / (Size(fit) / 2) <= kMaxStrokes) {
             Select(fit);
             const double d = Size(fit);
             if (d == 2 * r) return StrokeNm(c, c);
@@ -426,7 +428,7 @@ struct ExportGbrFile::State : FractureSink {
         double inner = r - t / 2, outer = r + t / 2;
         if (inner < 0) inner = 0;
         const int fit = BestFit(outer - inner, false);
-        if (Always() || fit < 0 || (outer - inner) / (1.5 * Size(fit)) > kMaxStrokes) {
+        if (Always() || fit < 0 || 2 * kSegments * (outer - inner) / (1.5 * Size(fit)) > kMaxStrokes) {
             std::vector<Nm> region = CirclePoints(c, outer, kSegments, 2 * kPi / kSegments);
             region.push_back(region.front());
             std::vector<Nm> hole = CirclePoints(c, inner, kSegments, 2 * kPi / kSegments, true);
@@ -468,7 +470,7 @@ struct ExportGbrFile::State : FractureSink {
     void RoundEndedSegment(Nm a, Nm b, double e) {
         if ((a.x == b.x && a.y == b.y) || !(e > 0)) return;
         const int fit = BestFit(2 * e, false);
-        if (!Always() && fit >= 0 && e / (Size(fit) / 2) <= kMaxStrokes) {
+        if (!Always() && fit >= 0 && (kSegments + 2) * e / (Size(fit) / 2) <= kMaxStrokes) {
             Select(fit);
             const double d = Size(fit);
             if (d == 2 * e) return StrokeNm(a, b);

@@ -371,6 +371,18 @@ TEST_F(GerberWriter, CoordinatesBeyondTheFormatAreWrittenWithAWarning) {
     const Lines tiny = Body(Micrometres(GerberFill::WhenNecessary, {Square(10)}));
     ASSERT_FALSE(tiny.empty());
     EXPECT_EQ(tiny[0], "G36*");
+    layout.Clear();
+    layout.SetLayer(std::make_unique<LayerDescription>(1, "one"));
+    Main().AddCircle(0, 0, 1000000000, 1);
+    const Point wire[] = {{0, 0}, {1000, 0}};
+    Main().AddWire(wire, 2, 2000000000, 0, 1);
+    Main().AddRing(0, 0, 1000000000, 1000000000, 1);
+    Main().AddBox(0, 0, 2000000000, 2000000000, 30, 1);
+    GerberOptions never = Micrometres(GerberFill::Never, {Round(1000)});
+    never.integers = 6;
+    EXPECT_EQ(Body(never), Lines{});
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text.rfind("4 shapes were left out", 0), 0u) << messages.messages[0].text;
 }
 
 }  // namespace
