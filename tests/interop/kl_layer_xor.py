@@ -1,9 +1,10 @@
 # KLayout oracle for single layers: the flattened geometry of a layer of file a
-# against layer 0/0 of other files, one pair each:
+# against layer b_layer (0/0) of other files, one pair each:
 #   klayout -b -r kl_layer_xor.py -rd a=A.gds -rd pairs="68/20=B1.gds 67/44=B2.gds" [-rd cell=TOP]
 #           [-rd grow_um=0] [-rd tol_um2=0] [-rd b_layer=0/0]
 # In A only the cell named (default: every top cell) is taken; B files are
-# taken from their top cells.
+# taken from their top cells (a Gerber project, .pcb, puts its first file on
+# layer 1/0).
 # Slivers thinner than 2*grow_um are ignored (the XOR is shrunk by grow_um
 # first).  Prints each XOR area in um^2 before and after, and exits with
 # status 1 when what is left of any exceeds tol_um2.
