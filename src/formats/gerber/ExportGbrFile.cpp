@@ -4,6 +4,11 @@
 //   what was planned;
 // - a rotated rectangle with "Only when necessary" is a region: neither a
 //   round nor an axis-parallel square aperture draws its corners;
+// - a polygon is traced with an aperture only when that draws it exactly
+//   (a square aperture, axis-parallel edges, no part thinner than the
+//   aperture, also where two parts of the outline meet), and the triangles
+//   beside slanted edges are strokes only inside a traced outline, except
+//   with "Never";
 // - inside a polygon traced with an aperture, a piece thicker than the
 //   aperture both ways is covered by stacked strokes instead of one centre
 //   line, so no hole is left;
@@ -578,7 +583,10 @@ struct ExportGbrFile::State : FractureSink {
         fracture.BuildGrid();
         rectilinear = fracture.IsRectilinear();
         const int smallest = Smallest(rectilinear);
-        if (smallest >= 0) {
+        // Only a square aperture along axis-parallel edges draws the corners
+        // of the outline exactly; with "Never" any aperture is better than
+        // nothing.
+        if (smallest >= 0 && (Never() || (rectilinear && Square(smallest)))) {
             const std::int32_t half = RoundHalfAway(Size(smallest) / 2);
             if (Traceable(fracture.Points(), half)) {
                 Select(smallest);
@@ -611,6 +619,7 @@ struct ExportGbrFile::State : FractureSink {
                 (double(a1.X) - a0.X) * (double(b1.X) - b0.X) + (double(a1.Y) - a0.Y) * (double(b1.Y) - b0.Y);
             if (!(dot > 0)) return false;
         }
+        if (SelfTouching(std::vector<Point>(shrunk.begin(), shrunk.begin() + m))) return false;
         std::vector<Point> back(shrunk.begin(), shrunk.begin() + m);
         if (OffsetPolygon(back.data(), m, half) != n) return false;
         for (int k = 0; k < n; ++k) {
@@ -619,6 +628,39 @@ struct ExportGbrFile::State : FractureSink {
                 return false;
         }
         return true;
+    }
+
+    // Whether two edges of a ring that are not neighbours meet: a part
+    // thinner than the aperture turned inside out when it was shrunk.  Long
+    // rings count as meeting, so that they are not traced (the test takes
+    // the square of the edge count).
+    static bool SelfTouching(const std::vector<Point>& ring) {
+        const std::size_t n = ring.size();
+        if (n > 2000) return true;
+        auto orientation = [](Point a, Point b, Point c) {
+            const __int128 v = __int128(std::int64_t(b.X) - a.X) * (std::int64_t(c.Y) - a.Y) -
+                               __int128(std::int64_t(b.Y) - a.Y) * (std::int64_t(c.X) - a.X);
+            return v > 0 ? 1 : v < 0 ? -1 : 0;
+        };
+        auto within = [](Point a, Point b, Point c) {  // c on the line a-b lies between them
+            return std::min(a.X, b.X) <= c.X && c.X <= std::max(a.X, b.X) && std::min(a.Y, b.Y) <= c.Y &&
+                   c.Y <= std::max(a.Y, b.Y);
+        };
+        for (std::size_t i = 0; i < n; ++i) {
+            const Point a = ring[i], b = ring[(i + 1) % n];
+            for (std::size_t j = i + 2; j < n; ++j) {
+                if (i == 0 && j == n - 1) continue;
+                const Point c = ring[j], d = ring[(j + 1) % n];
+                const int o1 = orientation(a, b, c), o2 = orientation(a, b, d);
+                const int o3 = orientation(c, d, a), o4 = orientation(c, d, b);
+                if (o1 != o2 && o3 != o4) return true;
+                if ((o1 == 0 && within(a, b, c)) || (o2 == 0 && within(a, b, d)) || (o3 == 0 && within(c, d, a)) ||
+                    (o4 == 0 && within(c, d, b))) {
+                    return true;
+                }
+            }
+        }
+        return false;
     }
 
     template <typename R>
@@ -699,7 +741,11 @@ struct ExportGbrFile::State : FractureSink {
     void EmitRectangle(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) override {
         Area(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2));
     }
+    // The strokes that fill a triangle beside a slanted edge leave a sliver
+    // along it, which only a traced outline covers: without one they are
+    // drawn only when no region may be.
     std::int32_t SmallestAperture() override {
+        if (!apertureMode && !Never()) return 0;
         const int smallest = Smallest(rectilinear);
         if (smallest < 0) return 0;
         Select(smallest);

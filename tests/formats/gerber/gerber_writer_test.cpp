@@ -1,5 +1,6 @@
 // The Gerber writer: the header, the aperture choices and how each kind of
 // shape is drawn in the three fill modes, the refusals, and odd layouts.
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -276,6 +277,45 @@ TEST_F(GerberWriter, APolygonIsTracedOnlyWhereTheApertureFits) {
               (Lines{"X51Y51D02*", "X1949Y51D01*", "X1949Y449D01*", "X449Y449D01*", "X449Y1949D01*", "X51Y1949D01*",
                      "X51Y51D01*"}));
     for (const std::string& line : body) EXPECT_NE(line, "G36*");
+}
+
+// Tracing that would not be exact is not done: a round aperture rounds the
+// corners of a triangle off, and a bar thinner than the aperture between two
+// large squares would turn inside out and be drawn beyond its sides.
+TEST_F(GerberWriter, NoTracingWhereTheApertureWouldMissOrOverdraw) {
+    struct Case {
+        const char* what;
+        std::vector<Point> polygon;
+    };
+    const std::vector<Case> cases = {
+        {"a triangle", {{0, 0}, {1000000, 0}, {0, 1000000}}},
+        {"a dumbbell",
+         {{0, 0},
+          {1000000, 0},
+          {1000000, 400000},
+          {1500000, 400000},
+          {1500000, 0},
+          {2500000, 0},
+          {2500000, 1000000},
+          {1500000, 1000000},
+          {1500000, 450000},
+          {1000000, 450000},
+          {1000000, 1000000},
+          {0, 1000000}}},
+    };
+    GerberOptions o = Micrometres(GerberFill::WhenNecessary, {});
+    o.apertures = GerberOptions::DefaultGerberApertures();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        layout.Clear();
+        layout.SetLayer(std::make_unique<LayerDescription>(1, "one"));
+        Main().AddPolygon(c.polygon.data(), int(c.polygon.size()), 1);
+        const Lines body = Body(o);
+        EXPECT_NE(std::find(body.begin(), body.end(), "G36*"), body.end()) << "what no aperture draws is a region";
+        // The outline of the polygon, inset by half the smallest aperture.
+        EXPECT_EQ(std::find(body.begin(), body.end(), "X51Y51D02*"), body.end());
+        EXPECT_EQ(std::find(body.begin(), body.end(), "G54D14*"), body.end()) << "no round aperture";
+    }
 }
 
 TEST_F(GerberWriter, UnusableOptionsAreRefusedAndNothingIsWritten) {
