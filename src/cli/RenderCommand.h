@@ -1,5 +1,6 @@
-// zandor-cli render: the main symbol drawn into a PNG picture, zoomed to fit,
-// with the editor's drawing code.
+// zandor-cli render: the main symbol drawn into a PNG picture with the
+// editor's drawing code, zoomed to fit or over a window given in inches (to
+// compare pixel by pixel with a photoplot viewer's picture).
 #pragma once
 
 #include <string>
@@ -15,6 +16,16 @@ struct RenderRequest {
     int height = 1000;
     bool black = false;
     int levels = 30;
+    // One layer only (-1: every visible layer).
+    int layer = -1;
+    // Every layer drawn solid black on white, without the mask outline.
+    bool mono = false;
+    // A fixed window instead of the main symbol zoomed to fit: lower left
+    // corner and size in inches at `dpi` pixels per inch, the picture being
+    // width x dpi by height x dpi pixels, as photoplot viewers place theirs.
+    bool window = false;
+    double windowX = 0, windowY = 0, windowWidth = 0, windowHeight = 0;
+    double dpi = 0;
 };
 
 // Parses the arguments after the command word; returns the usage problem, or

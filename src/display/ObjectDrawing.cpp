@@ -106,6 +106,7 @@ Point Offset(Point a, std::int64_t dx, std::int64_t dy) {
 CanvasFont SymbolNameFont() { return {12, 400, "MS Sans Serif", 0}; }
 
 CanvasPen LayerPen(const LayerDescription& layer) {
+    if (!Settings().outlines) return {PenStyle::Null, layer.outlineColor, 1};
     return {static_cast<PenStyle>(LayerDescription::NormalOutlineStyle(layer.outlineStyle)), layer.outlineColor, 1};
 }
 
@@ -304,7 +305,12 @@ bool ObjectDrawing::DrawAxisRectangle(Rect box, bool outlineOnly) {
     if (DrawDot(box)) return true;
     const PixelPoint topLeft = Map({box.minx, box.maxy});
     const PixelPoint bottomRight = Map({box.maxx, box.miny});
-    if (!outlineOnly && Settings().fill) {
+    if (!outlineOnly && Settings().fill && !Settings().outlines) {
+        // Filled alone, the rectangle covers the pixels a polygon of its
+        // corners covers: the right and bottom edges stay outside.
+        if (bottomRight.x > topLeft.x && bottomRight.y > topLeft.y)
+            canvas.Rectangle(topLeft.x, topLeft.y, bottomRight.x - 1, bottomRight.y - 1);
+    } else if (!outlineOnly && Settings().fill) {
         canvas.Rectangle(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
     } else {
         const PixelPoint outline[5] = {

@@ -391,9 +391,8 @@ void Layout::ChooseMainSymbol() {
             // parameters) in an otherwise meaningless top structure such as
             // "$$$CONTEXT_INFO$$$"; a design structure goes before it, so it
             // is preselected and taken when nobody is asked.
-            std::stable_partition(unused.begin(), unused.end(), [](const SymbolDescription* s) {
-                return s->name.rfind("$$$", 0) != 0;
-            });
+            std::stable_partition(unused.begin(), unused.end(),
+                                  [](const SymbolDescription* s) { return s->name.rfind("$$$", 0) != 0; });
             if (unused.size() == 1 || role == LayoutRole::Detached) {
                 candidate = unused.front();
             } else {

@@ -29,6 +29,9 @@ struct ModelSettings {
     // and arrays, their outline boxes, group outlines, black background, and
     // the deepest call level expanded (1..30).
     bool fill = true;
+    // Objects get their layer's outline (pictures compared pixel by pixel
+    // with other programs' leave it off and show the filled areas only).
+    bool outlines = true;
     bool showInteriors = true;
     bool showBorders = true;
     bool showGroups = false;

@@ -435,4 +435,17 @@ grep -q "0 to 6 decimals" <("$cli" export "$work/flash.cif" --layer 0 --format g
 expect 2 "a Gerber option for CIF" "$cli" export "$work/flash.cif" --layer 0 --format cif "$work/x.cif" --mm
 expect 2 "a Gerber option for reading" "$cli" info "$work/flash.cif" --fill always
 
+# A picture over a window in inches: a 3 mil square at the origin, drawn at
+# 1000 dpi from (-1, -1) mil, covers exactly pixels 1..3 of rows 1..3.
+printf 'L L1;\nB 7620 7620 3810 3810;\nE\n' >"$work/square.cif"
+expect 0 "render a window" "$cli" render "$work/square.cif" "$work/square.png" --mono --window -0.001,-0.001,0.005,0.005 \
+  --dpi 1000
+if command -v convert >/dev/null; then
+  black=$(convert "$work/square.png" txt:- | awk '/#000000/ {split($1, p, ","); printf "%s,%s ", p[1], p[2]}')
+  [[ $black == "1,1: 2,1: 3,1: 1,2: 2,2: 3,2: 1,3: 2,3: 3,3: " ]] ||
+    { echo "FAIL  the square's pixels: $black"; failures=$((failures + 1)); }
+fi
+expect 2 "a window without dpi" "$cli" render "$work/square.cif" "$work/x.png" --window 0,0,1,1
+expect 2 "a window too large for its dpi" "$cli" render "$work/square.cif" "$work/x.png" --window 0,0,10,10 --dpi 10000
+
 ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }

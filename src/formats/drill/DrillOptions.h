@@ -8,8 +8,8 @@
 namespace zandor {
 
 struct DrillOptions {
-    int integers = 2;  // "Integers"
-    int decimals = 4;  // "Decimals", 0 .. 6
+    int integers = 2;          // "Integers"
+    int decimals = 4;          // "Decimals", 0 .. 6
     bool millimetres = false;  // "Units": "IN" or "MM"
 };
 
