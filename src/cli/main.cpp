@@ -16,6 +16,7 @@
 #include "cli/DrillArguments.h"
 #include "cli/EditCommands.h"
 #include "cli/FlashArguments.h"
+#include "cli/GerberArguments.h"
 #include "cli/ReadingFormat.h"
 #include "cli/RenderCommand.h"
 #include "formats/AllFormats.h"
@@ -47,11 +48,12 @@ const char* const kUsageText =
     "      map, .map, beside it).  The options apply to CIF output.  --report\n"
     "      writes what reading and writing reported, also what was\n"
     "      approximated, skipped or repaired, as JSON.\n"
-    "  export IN --layer N --format cif|man3000|man3600|emk|tap OUT [FLASH OR DRILL OPTIONS]\n"
+    "  export IN --layer N --format cif|man3000|man3600|emk|gerber|tap OUT\n"
+    "         [FLASH OPTIONS | GERBER OPTIONS | DRILL OPTIONS]\n"
     "      Writes layer N of IN alone: as CIF, as a Mann flash file in the\n"
     "      single-quadrant integer (3000) or four-quadrant decimal (3600)\n"
-    "      format, as an EMK flash file, or the circles and rings of the layer\n"
-    "      as holes of a drill (TAP) file.\n"
+    "      format, as an EMK flash file, as a Gerber RS-274X photoplot, or the\n"
+    "      circles and rings of the layer as holes of a drill (TAP) file.\n"
     "      Mann options (defaults: the preset of the format and unit system):\n"
     "        --english            inches and mils instead of mm and um\n"
     "        --resolution U       output unit in um (mils)\n"
@@ -66,6 +68,16 @@ const char* const kUsageText =
     "        --implicit-decimal on|off   3600: \".25\" for \"0.25\" (default on)\n"
     "      EMK options: --unit U (default 0.1), --min-flash U (2.54), --max-flash U\n"
     "        (1524), all in um, or in mils with --mils.\n"
+    "      Gerber options (defaults: 3.4 digits, inches, \"*\", \"%\", fill\n"
+    "        necessary, D10-D13 square and D14-D17 round of 4, 8, 16, 39 mils):\n"
+    "        --integers N, --decimals N   coordinate format (1..6 and 0..6)\n"
+    "        --mm | --inch        units\n"
+    "        --fill always|never|necessary   regions (G36/G37) for every\n"
+    "                             shape, never, or where no aperture draws it\n"
+    "        --end-of-block C, --delimiter C   the block characters\n"
+    "        --aperture DNN=SIZE,SHAPE   sets D10..D59: SIZE in mm or with\n"
+    "                             \"mil\" (10mil), SHAPE round|square|none;\n"
+    "                             may be repeated\n"
     "      Flash reading options: Mann --english (single-quadrant files; the\n"
     "        four-quadrant ones name their unit), --mirror, --scale F,\n"
     "        --max-coord C, --angle-resolution D (default 0.1), --implicit-decimal\n"
@@ -450,19 +462,30 @@ int Boolean(const cli::BooleanRequest& request) {
 }
 
 int Export(const std::string& in, int layer, const std::string& format, const std::string& out,
-           const cli::FlashArguments& flash, const cli::DrillArguments& drill) {
-    static const std::map<std::string, ExportType> formats = {
-        {"cif", ExportCif}, {"man3000", ExportMann}, {"man3600", ExportMann}, {"emk", ExportEmk}, {"tap", ExportDrill}};
+           const cli::FlashArguments& flash, const cli::GerberArguments& gerber, const cli::DrillArguments& drill) {
+    static const std::map<std::string, ExportType> formats = {{"cif", ExportCif},       {"man3000", ExportMann},
+                                                              {"man3600", ExportMann},  {"emk", ExportEmk},
+                                                              {"gerber", ExportGerber}, {"tap", ExportDrill}};
     auto it = formats.find(format);
     if (it == formats.end()) {
-        return Usage("unknown export format: " + format + " (known: cif, man3000, man3600, emk, tap)");
+        return Usage("unknown export format: " + format + " (known: cif, man3000, man3600, emk, gerber, tap)");
     }
+    // --integers, --decimals, --mm and --inch belong to both the Gerber and
+    // the drill options; each format takes its own.
     std::string problem;
-    if (it->second != ExportDrill && !drill.Empty()) {
-        problem = "the drill file options apply to drill (tap) output only";
+    if (it->second == ExportGerber) {
+        problem = flash.Empty() ? cli::GerberWriterOptions(gerber, GerberSettings())
+                                : "the flash file options do not apply to Gerber output";
     } else if (it->second == ExportDrill) {
-        problem = flash.Empty() ? cli::DrillOptionsFrom(drill, DrillSettings())
-                                : "the flash file options do not apply to drill output";
+        if (!flash.Empty()) {
+            problem = "the flash file options do not apply to drill output";
+        } else if (gerber.values.size() != drill.values.size() || gerber.switches.size() != drill.switches.size()) {
+            problem = "the Gerber options apply to --format gerber only";
+        } else {
+            problem = cli::DrillOptionsFrom(drill, DrillSettings());
+        }
+    } else if (!gerber.Empty()) {
+        problem = "the Gerber and drill file options apply to --format gerber and tap only";
     } else if (it->second == ExportMann) {
         problem = cli::MannWriterOptions(flash, format == "man3000", FlashSettings().mann);
     } else if (it->second == ExportEmk) {
@@ -584,14 +607,18 @@ int main(int argc, char** argv) {
     std::string format;
     std::string report;
     cli::FlashArguments flash;
+    cli::GerberArguments gerber;
     cli::DrillArguments drill;
     for (std::size_t k = 1; k < args.size(); ++k) {
         const std::string& a = args[k];
-        if (cli::IsDrillValueOption(a)) {
+        if (cli::IsGerberValueOption(a) || cli::IsDrillValueOption(a)) {
             if (k + 1 >= args.size()) return Usage(a + " needs a value");
-            drill.values[a] = args[++k];
-        } else if (cli::IsDrillSwitch(a)) {
-            drill.switches.insert(a);
+            const std::string& value = args[++k];
+            if (cli::IsGerberValueOption(a)) gerber.values.emplace_back(a, value);
+            if (cli::IsDrillValueOption(a)) drill.values[a] = value;
+        } else if (cli::IsGerberSwitch(a) || cli::IsDrillSwitch(a)) {
+            if (cli::IsGerberSwitch(a)) gerber.switches.insert(a);
+            if (cli::IsDrillSwitch(a)) drill.switches.insert(a);
         } else if (cli::IsFlashValueOption(a)) {
             if (k + 1 >= args.size()) return Usage(a + " needs a value");
             flash.values[a] = args[++k];
@@ -634,6 +661,10 @@ int main(int argc, char** argv) {
             return Usage("unknown reading format: " + format + " (known: " + cli::ReadingFormatNames() + ")");
         }
     }
+    if (command != "export" &&
+        (gerber.values.size() != drill.values.size() || gerber.switches.size() != drill.switches.size())) {
+        return Usage("the Gerber options apply to export --format gerber only");
+    }
     if (command == "info") {
         if (positional.size() != 1) return Usage("info needs one file");
         if (auto bad = only({"--json"}); !bad.empty()) return Usage("unknown option " + bad);
@@ -666,7 +697,7 @@ int main(int argc, char** argv) {
         if (!report.empty()) return Usage("export takes no --report");
         if (layer < 0) return Usage("export needs --layer N");
         if (format.empty()) return Usage("export needs --format");
-        return Export(positional[0], layer, format, positional[1], flash, drill);
+        return Export(positional[0], layer, format, positional[1], flash, gerber, drill);
     }
     return Usage("unknown command " + command);
 }

@@ -4,6 +4,7 @@
 #include "formats/drill/DrillFormat.h"
 #include "formats/emk/EmkFormat.h"
 #include "formats/gds/GdsFormat.h"
+#include "formats/gerber/GerberFormat.h"
 #include "formats/mann/MannFormat.h"
 
 namespace zandor {
@@ -15,6 +16,7 @@ void RegisterFileFormats() {
         RegisterMannFormat();
         RegisterEmkFormat();
         RegisterDrillFormat();
+        RegisterGerberFormat();
         return true;
     }();
     (void)registered;

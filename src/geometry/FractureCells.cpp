@@ -634,16 +634,38 @@ void FractureCells::FillSlab(double xa, double xb, const Line& lower, const Line
         const std::int64_t r0 = std::int64_t(std::ceil(bottom)), r1 = std::int64_t(std::floor(top));
         if (r1 > r0) Emit(x0, r0, x1, r1);
         // The triangles between each slanted boundary and the rectangle.
+        // Photoplots have no rotated figure for a staircase to lay along the
+        // slanted side; they get the triangle whole.
         if (!lower.flat) {
             const Point a = RoundPoint(double(x0), lower.At(double(x0)));
             const Point b = RoundPoint(double(x1), lower.At(double(x1)));
-            Staircase(a, b, a.Y < b.Y ? Point{a.X, b.Y} : Point{b.X, a.Y}, 0);
+            const Point p = a.Y < b.Y ? Point{a.X, b.Y} : Point{b.X, a.Y};
+            if (kind != FractureKind::Gerber) {
+                Staircase(a, b, p, 0);
+            } else if (a.X != b.X && a.Y != b.Y) {
+                GerberTriangle(a, b, p);
+            }
         }
         if (!upper.flat) {
             const Point a = RoundPoint(double(x0), upper.At(double(x0)));
             const Point b = RoundPoint(double(x1), upper.At(double(x1)));
-            Staircase(a, b, a.Y > b.Y ? Point{a.X, b.Y} : Point{b.X, a.Y}, 0);
+            const Point p = a.Y > b.Y ? Point{a.X, b.Y} : Point{b.X, a.Y};
+            if (kind != FractureKind::Gerber) {
+                Staircase(a, b, p, 0);
+            } else if (a.X != b.X && a.Y != b.Y) {
+                GerberTriangle(a, b, p);
+            }
         }
+        return;
+    }
+    // A photoplot takes a sliver as it is: a region of four corners.
+    if (kind == FractureKind::Gerber) {
+        const Point corners[4] = {
+            RoundPoint(double(x0), lower.At(double(x0))), RoundPoint(double(x1), lower.At(double(x1))),
+            RoundPoint(double(x1), upper.At(double(x1))), RoundPoint(double(x0), upper.At(double(x0)))};
+        sink->MoveTo(corners[0]);
+        for (int k = 1; k < 4; ++k) sink->LineTo(corners[k]);
+        sink->CloseRegion();
         return;
     }
     // A slanted sliver: narrower slabs leave room for rectangles.

@@ -412,6 +412,29 @@ expect 1 "an option out of range" "$cli" export "$work/flash.cif" --layer 0 --fo
 grep -q "^Error: Unit must be a positive value" "$work/err" || { echo "FAIL  the unit's message"; failures=$((failures + 1)); }
 [[ ! -e $work/x.emk ]] || { echo "FAIL  nothing written for a refused option"; failures=$((failures + 1)); }
 
+# Gerber photoplots: the defaults, the options, and refusals that leave no file.
+expect 0 "export --format gerber" "$cli" export "$work/flash.cif" --layer 0 --format gerber "$work/plot.gbr"
+[[ $(head -2 "$work/plot.gbr" | tr -d '\r' | tr '\n' ' ') == "%FSLAX34Y34*% %MOIN*% " ]] ||
+  { echo "FAIL  gerber header"; failures=$((failures + 1)); }
+[[ $(tail -1 "$work/plot.gbr" | tr -d '\r') == "M02*" ]] || { echo "FAIL  gerber end"; failures=$((failures + 1)); }
+expect 0 "export gerber with options" "$cli" export "$work/flash.cif" --layer 0 --format gerber "$work/mm.gbr" \
+  --mm --integers 2 --decimals 3 --fill always --aperture D10=0.25,square --aperture D14=10mil,round \
+  --aperture D11=,none --end-of-block '!' --delimiter '#'
+for line in '#FSLAX23Y23!#' '#MOMM!#' '#ADD10R,0.250X0.250!#' '#ADD14C,0.254!#' 'G36!' 'G01X0Y0D02!' 'X100Y60D01!'; do
+  tr -d '\r' <"$work/mm.gbr" | grep -qxF "$line" || { echo "FAIL  gerber line $line"; failures=$((failures + 1)); }
+done
+! grep -q "ADD11" "$work/mm.gbr" || { echo "FAIL  gerber aperture taken out"; failures=$((failures + 1)); }
+for bad in "--decimals 7" "--integers 0" "--fill sometimes" "--aperture D60=1,round" "--aperture D10=-1,round" \
+           "--aperture D10=1,oval" "--end-of-block **" "--end-of-block X" "--mm --inch" "--resolution 1"; do
+  # shellcheck disable=SC2086
+  expect 2 "gerber refuses $bad" "$cli" export "$work/flash.cif" --layer 0 --format gerber "$work/bad.gbr" $bad
+  [[ ! -e $work/bad.gbr ]] || { echo "FAIL  nothing written for $bad"; failures=$((failures + 1)); }
+done
+grep -q "0 to 6 decimals" <("$cli" export "$work/flash.cif" --layer 0 --format gerber "$work/bad.gbr" --decimals 7 2>&1) ||
+  { echo "FAIL  the decimals' message"; failures=$((failures + 1)); }
+expect 2 "a Gerber option for CIF" "$cli" export "$work/flash.cif" --layer 0 --format cif "$work/x.cif" --mm
+expect 2 "a Gerber option for reading" "$cli" info "$work/flash.cif" --fill always
+
 # A picture over a window in inches: a 3 mil square at the origin, drawn at
 # 1000 dpi from (-1, -1) mil, covers exactly pixels 1..3 of rows 1..3.
 printf 'L L1;\nB 7620 7620 3810 3810;\nE\n' >"$work/square.cif"

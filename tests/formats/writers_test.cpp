@@ -17,6 +17,7 @@
 #include "formats/cif/SaveCifFile.h"
 #include "formats/emk/ExportEmkFile.h"
 #include "formats/gds/SaveGdsFile.h"
+#include "formats/gerber/ExportGbrFile.h"
 #include "formats/mann/ExportManFile.h"
 #include "model/Layout.h"
 #include "platform/ReplacingFile.h"
@@ -51,6 +52,14 @@ EmkOptions NanometreEmk() {
     return o;
 }
 
+// Millimetres with six decimals: the test's small rectangles fit the format.
+GerberOptions NanometreGerber() {
+    GerberOptions o;
+    o.millimetres = true;
+    o.decimals = 6;
+    return o;
+}
+
 const std::vector<Writer>& AllWriters() {
     static const std::vector<Writer> writers = {
         {"CIF", ".cif", [](Layout& l, const std::string& name) { return SaveCifFile(l, name).Write(); }},
@@ -61,6 +70,8 @@ const std::vector<Writer>& AllWriters() {
          [](Layout& l, const std::string& name) { return ExportManFile(l, name, 1, NanometreMann()).Write(); }},
         {"EMK", ".emk",
          [](Layout& l, const std::string& name) { return ExportEmkFile(l, name, 1, NanometreEmk()).Write(); }},
+        {"Gerber", ".gbr",
+         [](Layout& l, const std::string& name) { return ExportGbrFile(l, name, 1, NanometreGerber()).Write(); }},
     };
     return writers;
 }

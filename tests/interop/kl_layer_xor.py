@@ -1,9 +1,10 @@
 # KLayout oracle for single layers: the flattened geometry of a layer of file a
-# against layer 0/0 of other files, one pair each:
+# against layer b_layer (0/0) of other files, one pair each:
 #   klayout -b -r kl_layer_xor.py -rd a=A.gds -rd pairs="68/20=B1.gds 67/44=B2.gds" [-rd cell=TOP]
-#           [-rd grow_um=0] [-rd tol_um2=0]
+#           [-rd grow_um=0] [-rd tol_um2=0] [-rd b_layer=0/0]
 # In A only the cell named (default: every top cell) is taken; B files are
-# taken from their top cells.
+# taken from their top cells (a Gerber project, .pcb, puts its first file on
+# layer 1/0).
 # Slivers thinner than 2*grow_um are ignored (the XOR is shrunk by grow_um
 # first).  Prints each XOR area in um^2 before and after, and exits with
 # status 1 when what is left of any exceeds tol_um2.
@@ -32,6 +33,7 @@ def region(path, number, datatype, name=""):
 
 
 grow = float(globals().get("grow_um", "0") or 0)
+b_number, b_datatype = (int(v) for v in (globals().get("b_layer", "0/0") or "0/0").split("/"))
 limit = float(globals().get("tol_um2", "0") or 0)
 failed = False
 reference = {}
@@ -42,7 +44,7 @@ for pair in pairs.split():
         reference.clear()
         reference[layerPair] = region(a, number, datatype, globals().get("cell", ""))
     ra, dbu, _ = reference[layerPair]
-    rb, _, _ = region(path, 0, 0)
+    rb, _, _ = region(path, b_number, b_datatype)
     xor = ra ^ rb
     left = xor.sized(-int(round(grow / dbu))) if grow > 0 else xor
     left_area = left.area() * dbu * dbu
