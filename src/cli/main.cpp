@@ -15,6 +15,7 @@
 #include "cli/ConsoleServices.h"
 #include "cli/EditCommands.h"
 #include "cli/FlashArguments.h"
+#include "cli/ReadingFormat.h"
 #include "cli/RenderCommand.h"
 #include "formats/AllFormats.h"
 #include "model/Geometry.h"
@@ -34,17 +35,19 @@ const char* const kUsageText =
     "Usage: zandor-cli COMMAND ...\n"
     "\n"
     "Commands:\n"
-    "  info FILE [--json] [FLASH READING OPTIONS]\n"
+    "  info FILE [--json] [--format gerber] [FLASH READING OPTIONS]\n"
     "      Main symbol, symbols with their objects by kind and the symbols they\n"
     "      call, the call hierarchy, the layers and the bounding box in um; the\n"
     "      JSON also lists what reading reported (\"diagnostics\").\n"
     "  convert IN OUT [--no-extensions] [--flatten] [--remove-empty] [--remove-unused]\n"
-    "          [--report REPORT.json] [FLASH READING OPTIONS]\n"
-    "      Reads IN (.cif, .gds, Mann .man/.dwm, EMK .emk) and writes OUT in the\n"
+    "          [--report REPORT.json] [--format gerber] [FLASH READING OPTIONS]\n"
+    "      Reads IN (.cif, .gds, Mann .man/.dwm, EMK .emk, Gerber .gbr) and writes OUT in the\n"
     "      format of OUT's extension (.cif or .gds; a .gds file gets its layer\n"
     "      map, .map, beside it).  The options apply to CIF output.  --report\n"
     "      writes what reading and writing reported, also what was\n"
     "      approximated, skipped or repaired, as JSON.\n"
+    "      --format gerber reads IN (of info and convert) as a Gerber file\n"
+    "      whatever its extension (.gtl, .gbl, .gbx, .pho, .art, ...).\n"
     "  export IN --layer N --format cif|man3000|man3600|emk OUT [FLASH OPTIONS]\n"
     "      Writes layer N of IN alone: as CIF, as a Mann flash file in the\n"
     "      single-quadrant integer (3000) or four-quadrant decimal (3600)\n"
@@ -165,7 +168,7 @@ void ReportError(platform::DiagnosticSink& sink, const std::string& text, const 
     sink.Report(d);
 }
 
-bool Load(Layout& layout, const std::string& name, platform::DiagnosticSink& diagnostics) {
+bool Load(Layout& layout, const std::string& name, platform::DiagnosticSink& diagnostics, FileType type = FileUnknown) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(name, error)) {
         ReportError(diagnostics, "Cannot open " + name, name);
@@ -173,7 +176,7 @@ bool Load(Layout& layout, const std::string& name, platform::DiagnosticSink& dia
     }
     cli::ConsoleProgress progress("Reading");
     platform::ProgressService* previous = platform::SetProgressService(&progress);
-    const bool loaded = layout.Load(name, &diagnostics);
+    const bool loaded = layout.Load(name, &diagnostics, type);
     platform::SetProgressService(previous);
     if (!loaded) ReportError(diagnostics, "Could not read " + name, name);
     return loaded;
@@ -211,10 +214,10 @@ Rect FreshBounds(SymbolDescription& symbol) {
     return symbol.Bounds();
 }
 
-int Info(const std::string& file, bool json) {
+int Info(const std::string& file, bool json, FileType type) {
     Layout layout;
     Diagnostics diagnostics;
-    if (!Load(layout, file, diagnostics.both)) return kFailure;
+    if (!Load(layout, file, diagnostics.both, type)) return kFailure;
     SymbolDescription* main = layout.MainSymbol();
     const Rect box = FreshBounds(*main);
 
@@ -406,7 +409,8 @@ bool WriteReport(const std::string& name, const std::string& in, const std::stri
     return platform::ReplaceFileWith(name, text);
 }
 
-int Convert(const std::string& in, const std::string& out, const SaveOptions& options, const std::string& report) {
+int Convert(const std::string& in, const std::string& out, const SaveOptions& options, const std::string& report,
+            FileType inType) {
     const FileType type = OutputType(out);
     if (type == FileUnknown) return kFailure;
     if (type != FileCif && (options.noExtensions || options.flatten || options.removeEmpty || options.removeUnused)) {
@@ -414,7 +418,7 @@ int Convert(const std::string& in, const std::string& out, const SaveOptions& op
     }
     Layout layout;
     Diagnostics load, save;
-    const bool loaded = Load(layout, in, load.both);
+    const bool loaded = Load(layout, in, load.both, inType);
     const int status = loaded ? SaveAs(layout, out, type, options, save.both) : kFailure;
     if (!report.empty() && !WriteReport(report, in, out, loaded, status == kSuccess, load.log, save.log)) {
         platform::ShowError("Could not write the report " + report);
@@ -594,12 +598,12 @@ int main(int argc, char** argv) {
     if (command == "info") {
         if (positional.size() != 1) return Usage("info needs one file");
         if (auto bad = only({"--json"}); !bad.empty()) return Usage("unknown option " + bad);
-        if (layer >= 0 || !format.empty() || !report.empty()) {
-            return Usage("info takes no --layer, --format or --report");
-        }
+        if (layer >= 0 || !report.empty()) return Usage("info takes no --layer or --report");
+        FileType type = FileUnknown;
+        if (auto problem = cli::ParseReadingFormat(format, type); !problem.empty()) return Usage(problem);
         if (auto problem = ReaderArguments(positional[0], flash); !problem.empty()) return Usage(problem);
         cli::ReaderFlashDialogs dialogs(flash);
-        return Info(positional[0], flags.count("--json") > 0);
+        return Info(positional[0], flags.count("--json") > 0, type);
     }
     if (command == "convert") {
         if (positional.size() != 2) return Usage("convert needs an input and an output file");
@@ -611,9 +615,11 @@ int main(int argc, char** argv) {
         options.flatten = flags.count("--flatten") > 0;
         options.removeEmpty = flags.count("--remove-empty") > 0;
         options.removeUnused = flags.count("--remove-unused") > 0;
+        FileType type = FileUnknown;
+        if (auto problem = cli::ParseReadingFormat(format, type); !problem.empty()) return Usage(problem);
         if (auto problem = ReaderArguments(positional[0], flash); !problem.empty()) return Usage(problem);
         cli::ReaderFlashDialogs dialogs(flash);
-        return Convert(positional[0], positional[1], options, report);
+        return Convert(positional[0], positional[1], options, report, type);
     }
     if (command == "export") {
         if (positional.size() != 2) return Usage("export needs an input and an output file");

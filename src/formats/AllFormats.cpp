@@ -3,6 +3,7 @@
 #include "formats/cif/CifFormat.h"
 #include "formats/emk/EmkFormat.h"
 #include "formats/gds/GdsFormat.h"
+#include "formats/gerber/GerberFormat.h"
 #include "formats/mann/MannFormat.h"
 
 namespace zandor {
@@ -13,6 +14,7 @@ void RegisterFileFormats() {
         RegisterGdsFormat();
         RegisterMannFormat();
         RegisterEmkFormat();
+        RegisterGerberFormat();
         return true;
     }();
     (void)registered;

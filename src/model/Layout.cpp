@@ -264,7 +264,7 @@ LayerDescription* Layout::SetLayer(std::unique_ptr<LayerDescription> layer) {
     return slot.get();
 }
 
-bool Layout::Load(const std::string& name, platform::DiagnosticSink* diagnostics) {
+bool Layout::Load(const std::string& name, platform::DiagnosticSink* diagnostics, FileType type) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(name, error)) return false;
     platform::ShownDiagnostics shown;
@@ -272,7 +272,7 @@ bool Layout::Load(const std::string& name, platform::DiagnosticSink* diagnostics
     Clear();
     fileName = name;
     platform::Progress().SetProgress(0);
-    fileType = FileTypeOf(name);
+    fileType = type == FileUnknown ? FileTypeOf(name) : type;
     bool success = false;
     const LayoutReader* reader = FindReader(fileType);
     auto fail = [&](std::string_view text) {
@@ -391,9 +391,8 @@ void Layout::ChooseMainSymbol() {
             // parameters) in an otherwise meaningless top structure such as
             // "$$$CONTEXT_INFO$$$"; a design structure goes before it, so it
             // is preselected and taken when nobody is asked.
-            std::stable_partition(unused.begin(), unused.end(), [](const SymbolDescription* s) {
-                return s->name.rfind("$$$", 0) != 0;
-            });
+            std::stable_partition(unused.begin(), unused.end(),
+                                  [](const SymbolDescription* s) { return s->name.rfind("$$$", 0) != 0; });
             if (unused.size() == 1 || role == LayoutRole::Detached) {
                 candidate = unused.front();
             } else {

@@ -32,10 +32,10 @@ using GerberApertureTable = std::array<GerberAperture, kGerberApertureCount>;
 enum class GerberFill { Always = 0, Never = 1, WhenNecessary = 2 };
 
 struct GerberOptions {
-    int integers = 3;  // "Integers": digits before the decimal point
-    int decimals = 4;  // "Decimals": digits after it, 0 .. 6
-    bool millimetres = false;  // "Units": "IN", or anything starting with M
-    char endOfBlock = '*';  // "EndOfBlock"
+    int integers = 3;               // "Integers": digits before the decimal point
+    int decimals = 4;               // "Decimals": digits after it, 0 .. 6
+    bool millimetres = false;       // "Units": "IN", or anything starting with M
+    char endOfBlock = '*';          // "EndOfBlock"
     char parameterDelimiter = '%';  // "ParDelim"
     GerberFill fill = GerberFill::WhenNecessary;
     GerberApertureTable apertures = DefaultGerberApertures();
