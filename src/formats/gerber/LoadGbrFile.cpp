@@ -29,7 +29,7 @@ constexpr double kMillimetre = 1e6;
 constexpr long kShownPerKind = 5;
 // Polygons of this many nodes or more go through the splitting of large
 // contours; a record holds at most 32765.
-constexpr std::size_t kSplitNodes = 16000;
+constexpr std::size_t kSplitNodes = kMaxPolygonNodes + 1;
 
 enum class ShapeKind { Circle, Ring, Rectangle, Polygon, Wire };
 
@@ -172,6 +172,87 @@ std::vector<Point> Hull(std::vector<Point> points) {
     hull.resize(k - 1);
     return hull;
 }
+
+Rect Shifted(const Rect& box, std::int32_t dx, std::int32_t dy) {
+    return {Clamp32(std::int64_t{box.minx} + dx), Clamp32(std::int64_t{box.miny} + dy),
+            Clamp32(std::int64_t{box.maxx} + dx), Clamp32(std::int64_t{box.maxy} + dy)};
+}
+
+// The boxes of clear outlines in a grid of cells over their common box, so
+// that the outlines meeting an object's box are found without looking at
+// all of them.
+class ClearIndex {
+public:
+    ClearIndex(const std::vector<std::vector<Point>>& outlines, const Rect& all) : all(all) {
+        boxes.reserve(outlines.size());
+        for (const auto& outline : outlines) boxes.push_back(BoxOfPoints(outline));
+        const double side = std::sqrt(static_cast<double>(outlines.size()));
+        columns = std::clamp(static_cast<int>(side), 1, 256);
+        rows = columns;
+        cellWidth = (static_cast<double>(all.maxx) - all.minx) / columns + 1;
+        cellHeight = (static_cast<double>(all.maxy) - all.miny) / rows + 1;
+        cells.resize(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows));
+        for (std::size_t k = 0; k < boxes.size(); ++k) {
+            const auto [c1, r1, c2, r2] = Span(boxes[k]);
+            for (int r = r1; r <= r2; ++r) {
+                for (int c = c1; c <= c2; ++c) cells[Cell(c, r)].push_back(k);
+            }
+        }
+        seen.assign(boxes.size(), 0);
+    }
+
+    bool Touches(const Rect& box) const {
+        if (!Overlaps(box, all)) return false;
+        const auto [c1, r1, c2, r2] = Span(box);
+        for (int r = r1; r <= r2; ++r) {
+            for (int c = c1; c <= c2; ++c) {
+                for (std::size_t k : cells[Cell(c, r)]) {
+                    if (Overlaps(boxes[k], box)) return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    // The outlines whose boxes meet box, each once.
+    void Meeting(const Rect& box, const std::vector<std::vector<Point>>& outlines,
+                 std::vector<std::vector<Point>>& out) const {
+        out.clear();
+        if (!Overlaps(box, all)) return;
+        ++stamp;
+        const auto [c1, r1, c2, r2] = Span(box);
+        for (int r = r1; r <= r2; ++r) {
+            for (int c = c1; c <= c2; ++c) {
+                for (std::size_t k : cells[Cell(c, r)]) {
+                    if (seen[k] == stamp || !Overlaps(boxes[k], box)) continue;
+                    seen[k] = stamp;
+                    out.push_back(outlines[k]);
+                }
+            }
+        }
+    }
+
+private:
+    struct CellSpan {
+        int c1, r1, c2, r2;
+    };
+    CellSpan Span(const Rect& box) const {
+        auto column = [&](double v) {
+            return std::clamp(static_cast<int>((v - all.minx) / cellWidth), 0, columns - 1);
+        };
+        auto row = [&](double v) { return std::clamp(static_cast<int>((v - all.miny) / cellHeight), 0, rows - 1); };
+        return {column(box.minx), row(box.miny), column(box.maxx), row(box.maxy)};
+    }
+    std::size_t Cell(int c, int r) const { return static_cast<std::size_t>(r) * static_cast<std::size_t>(columns) + c; }
+
+    Rect all;
+    std::vector<Rect> boxes;
+    std::vector<std::vector<std::size_t>> cells;
+    int columns = 1, rows = 1;
+    double cellWidth = 1, cellHeight = 1;
+    mutable std::vector<std::uint32_t> seen;
+    mutable std::uint32_t stamp = 0;
+};
 
 }  // namespace
 
@@ -417,44 +498,65 @@ struct LoadGbrFile::State {
 
     // Cuts the clear outlines gathered so far out of everything on layer 0 of
     // the main symbol that they touch; placed step-and-repeat blocks they
-    // touch are expanded first.
+    // touch are expanded first.  Each object is cut on its own, by the clear
+    // outlines whose boxes meet its box, so that the work follows the
+    // overlaps and not the size of the layout.
     void ApplyClear() {
         if (!clearPending) return;
         clearPending = false;
-        std::vector<std::vector<Point>> removed = std::move(clearOutlines);
+        const std::vector<std::vector<Point>> removed = std::move(clearOutlines);
         clearOutlines.clear();
-        const Rect box = clearBox;
-        std::vector<std::vector<Point>> touched, result;
+        const ClearIndex index(removed, clearBox);
+        std::vector<std::vector<Point>> results, dark, cut, cutters;
         std::vector<std::int32_t> dropped;  // offsets of records replaced
-        struct Expansion {
-            std::int32_t symbol;
-            std::int32_t dx, dy;
+        std::vector<std::pair<const Shape*, Point>> kept;  // shapes of expanded blocks left whole
+        bool failed = false, expanded = false;
+        auto cutOut = [&](const Rect& box) {
+            index.Meeting(box, removed, cutters);
+            if (cutters.empty()) {
+                for (auto& outline : dark) results.push_back(std::move(outline));
+            } else if (SubtractOutlines(dark, cutters, cut)) {
+                for (auto& outline : cut) results.push_back(std::move(outline));
+            } else {
+                failed = true;
+                for (auto& outline : dark) results.push_back(std::move(outline));
+            }
+            dark.clear();
         };
-        std::vector<Expansion> expansions;
         for (const Word* r = main->FirstRecord(); r; r = main->NextRecord(r)) {
             const ObjectKind kind = RecordKind(r);
             if (kind == ObjectKind::SymbolCall) {
                 const CallView call(r);
-                if (!Overlaps(call.CachedExtent(), box)) continue;
+                if (!Overlaps(call.CachedExtent(), clearBox)) continue;
                 auto block = placedBlocks.find(call.SymbolId());
                 if (block == placedBlocks.end()) continue;
                 const TransformMatrix m = call.Matrix();
-                const Expansion e{call.SymbolId(), RoundHalfAway(m.tx), RoundHalfAway(m.ty)};
-                for (const Shape& s : block->second) ShapeOutlines(s, e.dx, e.dy, touched);
-                expansions.push_back(e);
+                const Point shift{RoundHalfAway(m.tx), RoundHalfAway(m.ty)};
+                for (const Shape& s : block->second) {
+                    const Rect box = Shifted(ShapeBox(s), shift.X, shift.Y);
+                    if (!index.Touches(box)) {
+                        kept.emplace_back(&s, shift);
+                        continue;
+                    }
+                    ShapeOutlines(s, shift.X, shift.Y, dark);
+                    cutOut(box);
+                }
+                expanded = true;
                 dropped.push_back(main->OffsetOf(r));
                 continue;
             }
-            if (RecordLayer(r) != 0 || !Overlaps(RecordBox(r), box)) continue;
-            RecordOutlines(r, touched);
+            if (RecordLayer(r) != 0 || kind == ObjectKind::SymbolArray) continue;
+            const Rect box = RecordBox(r);
+            if (!Overlaps(box, clearBox) || !index.Touches(box)) continue;
+            RecordOutlines(r, dark);
+            cutOut(box);
             dropped.push_back(main->OffsetOf(r));
         }
-        if (dropped.empty()) return;
-        if (!SubtractOutlines(touched, removed, result)) {
-            Report(platform::Severity::Error,
-                   "Clear polarity could not be applied to some objects; they are kept uncut", true);
-            return;
+        if (failed) {
+            Report(platform::Severity::Error, "Clear polarity could not be applied to some objects; they are kept uncut",
+                   true);
         }
+        if (dropped.empty()) return;
         const Word* words = main->Words();
         std::size_t next = 0;
         const bool rewritten = main->RewriteRecords([&](const Word* r, Word* out) {
@@ -468,11 +570,15 @@ struct LoadGbrFile::State {
             return length;
         });
         if (!rewritten) return OutOfMemory();
-        if (!expansions.empty()) main->RebuildChildren();
-        for (const auto& outline : result) {
+        if (expanded) main->RebuildChildren();
+        for (const auto& [shape, shift] : kept) Store(*main, *shape, shift.X, shift.Y);
+        for (const auto& outline : results) {
             if (stopped) break;
-            if (!Room(*main, 8 + 2 * static_cast<std::int64_t>(outline.size())) ||
-                !main->AddPolygon(outline.data(), static_cast<int>(outline.size()), 0)) {
+            if (outline.size() < 3) continue;
+            if (outline.size() >= kSplitNodes) {
+                StoreLargePolygon(*main, outline.data(), static_cast<int>(outline.size()));
+            } else if (!Room(*main, 8 + 2 * static_cast<std::int64_t>(outline.size())) ||
+                       !main->AddPolygon(outline.data(), static_cast<int>(outline.size()), 0)) {
                 OutOfMemory();
             }
         }
