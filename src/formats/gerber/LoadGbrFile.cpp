@@ -508,7 +508,7 @@ struct LoadGbrFile::State {
         clearOutlines.clear();
         const ClearIndex index(removed, clearBox);
         std::vector<std::vector<Point>> results, dark, cut, cutters;
-        std::vector<std::int32_t> dropped;  // offsets of records replaced
+        std::vector<std::int32_t> dropped;                 // offsets of records replaced
         std::vector<std::pair<const Shape*, Point>> kept;  // shapes of expanded blocks left whole
         bool failed = false, expanded = false;
         auto cutOut = [&](const Rect& box) {
@@ -553,8 +553,8 @@ struct LoadGbrFile::State {
             dropped.push_back(main->OffsetOf(r));
         }
         if (failed) {
-            Report(platform::Severity::Error, "Clear polarity could not be applied to some objects; they are kept uncut",
-                   true);
+            Report(platform::Severity::Error,
+                   "Clear polarity could not be applied to some objects; they are kept uncut", true);
         }
         if (dropped.empty()) return;
         const Word* words = main->Words();
@@ -1109,9 +1109,12 @@ struct LoadGbrFile::State {
     void Operate(double nx, double ny) {
         if (abBlock) return;
         Point from, to;
-        if (!PointOf(x, y, from) || !PointOf(nx, ny, to)) return RangeProblem();
+        if (operation == 2 && !region) return;
+        if (!PointOf(nx, ny, to)) return RangeProblem();
         switch (operation) {
-            case 1: return Draw(from, to);
+            case 1:
+                if (!PointOf(x, y, from)) return RangeProblem();
+                return Draw(from, to);
             case 2:
                 if (region) CloseContour();
                 return;
