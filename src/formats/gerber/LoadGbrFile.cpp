@@ -406,26 +406,55 @@ struct LoadGbrFile::State {
         if (!added) OutOfMemory();
     }
 
+    // A polygon beyond the node limit of a record, cut in halves across the
+    // longer side of its box until each half fits.  Clipping a closed outline
+    // at a line keeps the area on that side whatever the outline's windings,
+    // so holes joined by cuts and self-touching outlines stay as drawn.
     void StoreLargePolygon(SymbolDescription& symbol, const Point* points, int n) {
-        try {
-            Bool_Engine engine;
-            ConfigureBooleanEngine(engine, 1);
-            engine.BeginContour(GroupA);
-            for (int k = 0; k < n; ++k) engine.AddVertex(points[k].X, points[k].Y);
-            engine.EndContour();
-            engine.Execute(OpOr);
-            PolygonStoreOptions storeOptions;
-            storeOptions.maxPolyNodes = 32000;
-            StoreResultContours(engine, storeOptions, [&](const std::vector<Point>& p) {
-                if (!stopped && (!Room(symbol, 8 + 2 * static_cast<std::int64_t>(p.size())) ||
-                                 !symbol.AddPolygon(p.data(), static_cast<int>(p.size()), 0))) {
+        std::vector<std::vector<Point>> pending{std::vector<Point>(points, points + n)};
+        while (!pending.empty() && !stopped) {
+            std::vector<Point> polygon = std::move(pending.back());
+            pending.pop_back();
+            if (polygon.size() < 3) continue;
+            if (polygon.size() <= static_cast<std::size_t>(kMaxPolygonNodes)) {
+                if (!Room(symbol, 8 + 2 * static_cast<std::int64_t>(polygon.size())) ||
+                    !symbol.AddPolygon(polygon.data(), static_cast<int>(polygon.size()), 0)) {
                     OutOfMemory();
                 }
-            });
-        } catch (const Bool_Engine_Error&) {
-            Report(platform::Severity::Error, "A region of this file could not be split into polygons and was left out",
-                   true);
+                continue;
+            }
+            const Rect box = BoxOfPoints(polygon);
+            const bool vertical = std::int64_t{box.maxx} - box.minx >= std::int64_t{box.maxy} - box.miny;
+            const std::int32_t cut = static_cast<std::int32_t>(
+                vertical ? (std::int64_t{box.minx} + box.maxx) / 2 : (std::int64_t{box.miny} + box.maxy) / 2);
+            if (box.minx == box.maxx && box.miny == box.maxy) continue;
+            for (int side = 0; side < 2; ++side) {
+                std::vector<Point> half = ClipAt(polygon, vertical, cut, side == 0);
+                // A half no smaller than the whole lies on the cut: it has no area.
+                if (half.size() < polygon.size()) pending.push_back(std::move(half));
+            }
         }
+    }
+
+    // The part of a closed outline on one side of the line x = cut (or
+    // y = cut), the line itself included.
+    static std::vector<Point> ClipAt(const std::vector<Point>& polygon, bool vertical, std::int32_t cut, bool below) {
+        auto value = [&](Point p) { return vertical ? p.X : p.Y; };
+        auto inside = [&](Point p) { return below ? value(p) <= cut : value(p) >= cut; };
+        auto crossing = [&](Point a, Point b) {
+            const double t = (static_cast<double>(cut) - value(a)) / (static_cast<double>(value(b)) - value(a));
+            if (vertical) return Point{cut, RoundHalfAway(a.Y + t * (static_cast<double>(b.Y) - a.Y))};
+            return Point{RoundHalfAway(a.X + t * (static_cast<double>(b.X) - a.X)), cut};
+        };
+        std::vector<Point> out;
+        out.reserve(polygon.size() / 2 + 16);
+        for (std::size_t k = 0; k < polygon.size(); ++k) {
+            const Point a = polygon[k], b = polygon[(k + 1) % polygon.size()];
+            const bool ina = inside(a), inb = inside(b);
+            if (ina) out.push_back(a);
+            if (ina != inb && value(a) != cut && value(b) != cut) out.push_back(crossing(a, b));
+        }
+        return out;
     }
 
     void ShapeOutlines(const Shape& s, std::int32_t dx, std::int32_t dy, std::vector<std::vector<Point>>& out) {

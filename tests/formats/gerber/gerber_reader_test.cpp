@@ -479,6 +479,28 @@ TEST_F(GerberReader, LongStatementsAreReadWhole) {
     EXPECT_EQ(Main()[0].substr(0, 5), "P 60:");
 }
 
+TEST_F(GerberReader, RegionsBeyondTheNodeLimitOfARecordAreSplit) {
+    // A region of 40000 points on a circle of 10 mm radius, with a square hole
+    // joined by a cut.
+    std::string file = kHeaderMm + "G36*X10000Y0D02*";
+    const int n = 40000;
+    for (int k = 1; k <= n; ++k) {
+        const double a = 2 * kPi * k / n;
+        file += "X" + std::to_string(RoundHalfAway(10000 * std::cos(a))) + "Y" +
+                std::to_string(RoundHalfAway(10000 * std::sin(a))) + "D01*";
+    }
+    file += "X2000Y0D01*X2000Y-2000D01*X-2000Y-2000D01*X-2000Y2000D01*X2000Y2000D01*X2000Y0D01*X10000Y0D01*G37*M02*";
+    ASSERT_TRUE(Read(file));
+    const Shapes shapes = Main();
+    EXPECT_GE(shapes.size(), 2u);
+    for (const Word* r = layout.MainSymbol()->FirstRecord(); r; r = layout.MainSymbol()->NextRecord(r)) {
+        ASSERT_EQ(RecordKind(r), ObjectKind::Polygon);
+        EXPECT_LE(PolygonView(r).NodeCount(), kMaxPolygonNodes);
+    }
+    const double expected = (kPi * 100 - 16) * kMm2;
+    EXPECT_NEAR(Area(), expected, expected * 1e-4);
+}
+
 TEST_F(GerberReader, OtherBlockCharacters) {
     GerberOptions options;
     options.endOfBlock = '$';
