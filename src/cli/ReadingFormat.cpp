@@ -1,23 +1,27 @@
 #include "cli/ReadingFormat.h"
 
-#include <array>
 #include <utility>
 
 namespace zandor::cli {
 
-std::string ParseReadingFormat(const std::string& value, FileType& type) {
-    static constexpr std::array<std::pair<const char*, FileType>, 1> kFormats = {{{"gerber", FileGerber}}};
-    type = FileUnknown;
-    if (value.empty()) return {};
-    std::string known;
-    for (const auto& [name, fileType] : kFormats) {
-        if (value == name) {
-            type = fileType;
-            return {};
-        }
-        known += known.empty() ? name : std::string(", ") + name;
+namespace {
+constexpr std::pair<const char*, FileType> kFormats[] = {
+    {"gerber", FileGerber},
+    {"tap", FileDrill},
+};
+}
+
+FileType ReadingFormat(const std::string& name) {
+    for (const auto& [known, type] : kFormats) {
+        if (name == known) return type;
     }
-    return "unknown reading format: " + value + " (known: " + known + ")";
+    return FileUnknown;
+}
+
+std::string ReadingFormatNames() {
+    std::string names;
+    for (const auto& [known, type] : kFormats) names += (names.empty() ? "" : ", ") + std::string(known);
+    return names;
 }
 
 }  // namespace zandor::cli

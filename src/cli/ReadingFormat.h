@@ -1,5 +1,6 @@
-// The --format option of the commands that read a file: the format to read
-// it as, whatever its extension says.
+// The formats `--format NAME` chooses for reading a file (info, convert) whose
+// extension does not name its format, as drill files of PCB tools (.drl,
+// .xln, .txt, .nc, ...) often do.
 #pragma once
 
 #include <string>
@@ -8,8 +9,9 @@
 
 namespace zandor::cli {
 
-// "gerber" gives FileGerber; an empty value leaves the type to the
-// extension (FileUnknown).  Returns what is wrong with the value, or "".
-std::string ParseReadingFormat(const std::string& value, FileType& type);
+// The file type a name stands for; FileUnknown when it names none.
+FileType ReadingFormat(const std::string& name);
+// The names known, for messages: "gerber, tap".
+std::string ReadingFormatNames();
 
 }  // namespace zandor::cli

@@ -46,8 +46,8 @@ const char* const kUsageText =
     "      map, .map, beside it).  The options apply to CIF output.  --report\n"
     "      writes what reading and writing reported, also what was\n"
     "      approximated, skipped or repaired, as JSON.\n"
-    "      --format gerber reads IN (of info and convert) as a Gerber file\n"
-    "      whatever its extension (.gtl, .gbl, .gbx, .pho, .art, ...).\n"
+    "      --format gerber reads IN as a Gerber file whatever its extension\n"
+    "      (.gtl, .gbl, .gbx, .pho, .art, ...).\n"
     "  export IN --layer N --format cif|man3000|man3600|emk OUT [FLASH OPTIONS]\n"
     "      Writes layer N of IN alone: as CIF, as a Mann flash file in the\n"
     "      single-quadrant integer (3000) or four-quadrant decimal (3600)\n"
@@ -176,7 +176,7 @@ bool Load(Layout& layout, const std::string& name, platform::DiagnosticSink& dia
     }
     cli::ConsoleProgress progress("Reading");
     platform::ProgressService* previous = platform::SetProgressService(&progress);
-    const bool loaded = layout.Load(name, &diagnostics, type);
+    const bool loaded = type == FileUnknown ? layout.Load(name, &diagnostics) : layout.Load(name, type, &diagnostics);
     platform::SetProgressService(previous);
     if (!loaded) ReportError(diagnostics, "Could not read " + name, name);
     return loaded;
@@ -595,15 +595,21 @@ int main(int argc, char** argv) {
         return {};
     };
 
+    // --format of info and convert: the reader to use, whatever the extension.
+    FileType readAs = FileUnknown;
+    if ((command == "info" || command == "convert") && !format.empty()) {
+        readAs = cli::ReadingFormat(format);
+        if (readAs == FileUnknown) {
+            return Usage("unknown reading format: " + format + " (known: " + cli::ReadingFormatNames() + ")");
+        }
+    }
     if (command == "info") {
         if (positional.size() != 1) return Usage("info needs one file");
         if (auto bad = only({"--json"}); !bad.empty()) return Usage("unknown option " + bad);
         if (layer >= 0 || !report.empty()) return Usage("info takes no --layer or --report");
-        FileType type = FileUnknown;
-        if (auto problem = cli::ParseReadingFormat(format, type); !problem.empty()) return Usage(problem);
         if (auto problem = ReaderArguments(positional[0], flash); !problem.empty()) return Usage(problem);
         cli::ReaderFlashDialogs dialogs(flash);
-        return Info(positional[0], flags.count("--json") > 0, type);
+        return Info(positional[0], flags.count("--json") > 0, readAs);
     }
     if (command == "convert") {
         if (positional.size() != 2) return Usage("convert needs an input and an output file");
@@ -615,11 +621,9 @@ int main(int argc, char** argv) {
         options.flatten = flags.count("--flatten") > 0;
         options.removeEmpty = flags.count("--remove-empty") > 0;
         options.removeUnused = flags.count("--remove-unused") > 0;
-        FileType type = FileUnknown;
-        if (auto problem = cli::ParseReadingFormat(format, type); !problem.empty()) return Usage(problem);
         if (auto problem = ReaderArguments(positional[0], flash); !problem.empty()) return Usage(problem);
         cli::ReaderFlashDialogs dialogs(flash);
-        return Convert(positional[0], positional[1], options, report, type);
+        return Convert(positional[0], positional[1], options, report, readAs);
     }
     if (command == "export") {
         if (positional.size() != 2) return Usage("export needs an input and an output file");

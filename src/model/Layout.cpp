@@ -264,7 +264,11 @@ LayerDescription* Layout::SetLayer(std::unique_ptr<LayerDescription> layer) {
     return slot.get();
 }
 
-bool Layout::Load(const std::string& name, platform::DiagnosticSink* diagnostics, FileType type) {
+bool Layout::Load(const std::string& name, platform::DiagnosticSink* diagnostics) {
+    return Load(name, FileTypeOf(name), diagnostics);
+}
+
+bool Layout::Load(const std::string& name, FileType type, platform::DiagnosticSink* diagnostics) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(name, error)) return false;
     platform::ShownDiagnostics shown;
@@ -272,7 +276,7 @@ bool Layout::Load(const std::string& name, platform::DiagnosticSink* diagnostics
     Clear();
     fileName = name;
     platform::Progress().SetProgress(0);
-    fileType = type == FileUnknown ? FileTypeOf(name) : type;
+    fileType = type;
     bool success = false;
     const LayoutReader* reader = FindReader(fileType);
     auto fail = [&](std::string_view text) {

@@ -90,10 +90,11 @@ public:
     // Files.  The readers and writers report to the sink given, or as message
     // boxes (platform::ShownDiagnostics) when there is none.
     //
-    // Load clears the layout and runs the reader of the file's type (by its
-    // extension, unless a type is given); false when the file cannot be read
-    // (the window then closes).
-    bool Load(const std::string& name, platform::DiagnosticSink* diagnostics = nullptr, FileType type = FileUnknown);
+    // Load clears the layout and runs the reader of the file's type; false
+    // when the file cannot be read (the window then closes).
+    bool Load(const std::string& name, platform::DiagnosticSink* diagnostics = nullptr);
+    // The same with the reader of the type given, whatever the extension.
+    bool Load(const std::string& name, FileType type, platform::DiagnosticSink* diagnostics = nullptr);
     // With an empty name: the save-as dialog, unless the layout has its own
     // CIF, GDSII or DXF file, which is then written whole without options.
     // With a name: written with the options last chosen (Settings().saveOptions).
