@@ -425,8 +425,8 @@ struct LoadGbrFile::State {
             }
             const Rect box = BoxOfPoints(polygon);
             const bool vertical = std::int64_t{box.maxx} - box.minx >= std::int64_t{box.maxy} - box.miny;
-            const std::int32_t cut = static_cast<std::int32_t>(
-                vertical ? (std::int64_t{box.minx} + box.maxx) / 2 : (std::int64_t{box.miny} + box.maxy) / 2);
+            const std::int32_t cut = static_cast<std::int32_t>(vertical ? (std::int64_t{box.minx} + box.maxx) / 2
+                                                                        : (std::int64_t{box.miny} + box.maxy) / 2);
             if (box.minx == box.maxx && box.miny == box.maxy) continue;
             for (int side = 0; side < 2; ++side) {
                 std::vector<Point> half = ClipAt(polygon, vertical, cut, side == 0);
@@ -1197,6 +1197,13 @@ struct LoadGbrFile::State {
         radius = std::hypot(from.X - cx, from.Y - cy);
         const double start = std::atan2(from.Y - cy, from.X - cx);
         const double endRadius = std::hypot(to.X - cx, to.Y - cy);
+        // An arc whose ends lie on no common circle about its centre (a
+        // centre on an end point, offsets left out) is drawn straight.
+        if (radius < 1 || std::abs(endRadius - radius) > 0.1 * std::max(radius, endRadius)) {
+            WarnOnce("arc centre", "An arc whose ends do not lie on one circle about its centre was drawn as a line");
+            points.push_back(to);
+            return true;
+        }
         const int perTurn = GerberCircleSides(std::max(radius, endRadius));
         const int n = std::max(2, RoundHalfAway(std::abs(sweep) * perTurn / kTwoPi));
         for (int k = 1; k < n; ++k) {
