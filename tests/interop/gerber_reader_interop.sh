@@ -3,7 +3,7 @@
 # Zandor (`convert --flatten --format gerber` to CIF), what it read is written back as a plain
 # RS-274X file (cif_to_gerber.py: regions, round draws and flashes only) and gerbv draws the
 # original and that file over the same window (Zandor's bounding box with a margin) at 1000 dpi,
-# or fewer for boards that would exceed 8000 pixels a side.  The differing pixels beyond edges
+# or fewer for boards that would exceed 4000 pixels a side.  The differing pixels beyond edges
 # (those whose eight neighbours differ too) must stay below 0.5 % of the pixels the original
 # fills; all differing pixels are reported as well.  Files with image statements Zandor names as not applied
 # (negative image, rotation, knockout, ...) are measured and reported, not failed; files gerbv
@@ -44,7 +44,7 @@ x1, y1, x2, y2 = (float(v) for v in re.findall(r"-?[\d.]+", sys.argv[1])[:4])
 w, h = (x2 - x1) / 25400, (y2 - y1) / 25400
 m = max(w, h) * 0.02 + 0.01
 dpi = 1000
-while max(w + 2 * m, h + 2 * m) * dpi > 8000 and dpi > 100:
+while max(w + 2 * m, h + 2 * m) * dpi > 4000 and dpi > 100:
     dpi -= 50
 print("%.5fx%.5f %.5fx%.5f %d" % (x1 / 25400 - m, y1 / 25400 - m, w + 2 * m, h + 2 * m, dpi))
 PY
@@ -64,7 +64,9 @@ measure() {
   filled=$(convert "$1" -colorspace gray -threshold 50% -precision 16 -format '%[fx:round(w*h*(1-mean))]' info:)
   solid=$(convert "$1" "$2" -compose difference -composite -colorspace gray -threshold 50% \
           -morphology Erode Square:1 -precision 16 -format '%[fx:round(w*h*mean)]' info:)
-  echo "${differing%% *} $filled $solid"
+  differing=${differing%% *}
+  [[ $differing =~ ^[0-9]+$ && $filled =~ ^[0-9]+$ && $solid =~ ^[0-9]+$ ]] || { echo "compare failed: $differing" >&2; return 1; }
+  echo "$differing $filled $solid"
 }
 
 failures=0
@@ -94,7 +96,11 @@ for f in "${files[@]}"; do
   if ! render "$work/zandor.gbr" "$origin" "$window" "$dpi" "$work/zandor.png"; then
     echo "FAIL  $name: gerbv could not draw what Zandor read"; failures=$((failures + 1)); continue
   fi
-  read -r differing filled solid < <(measure "$work/gerbv.png" "$work/zandor.png")
+  if ! measure "$work/gerbv.png" "$work/zandor.png" >"$work/measure" 2>"$work/measure.err"; then
+    echo "FAIL  $name: the pictures could not be compared: $(head -c 200 "$work/measure.err")"
+    failures=$((failures + 1)); continue
+  fi
+  read -r differing filled solid <"$work/measure"
   if (( filled == 0 )); then
     echo "skip  $name: gerbv draws nothing of it over Zandor's bounding box (Zandor drew $differing pixels)"
     continue
