@@ -84,6 +84,10 @@ Rect ShapeBox(const Shape& s) {
     return {};
 }
 
+// Sides of the circles of outlines that go through the boolean engine: as
+// few as keep every chord within a micrometre of its arc.
+int CutSides(double radius) { return GerberCircleSides(radius, 12); }
+
 // The outlines of a record on layer 0, for cutting clear areas out of it.
 void RecordOutlines(const Word* r, std::vector<std::vector<Point>>& out) {
     switch (RecordKind(r)) {
@@ -99,13 +103,13 @@ void RecordOutlines(const Word* r, std::vector<std::vector<Point>>& out) {
         }
         case ObjectKind::Circle: {
             const CircleView c(r);
-            out.push_back(CirclePolygon(c.Centre(), c.Radius(), GerberCircleSides(c.Radius())));
+            out.push_back(CirclePolygon(c.Centre(), c.Radius(), CutSides(c.Radius())));
             break;
         }
         case ObjectKind::Ring: {
             const RingView ring(r);
             out.push_back(RingPolygon(ring.Centre(), ring.Radius(), ring.RingWidth(),
-                                      2 * GerberCircleSides(ring.Radius() + ring.RingWidth() / 2.0) + 2));
+                                      2 * CutSides(ring.Radius() + ring.RingWidth() / 2.0) + 2));
             break;
         }
         case ObjectKind::Wire: {
@@ -114,7 +118,7 @@ void RecordOutlines(const Word* r, std::vector<std::vector<Point>>& out) {
             const std::int32_t width = w.Width();
             const std::int32_t half = width / 2;
             if (half <= 0) break;
-            const int sides = GerberCircleSides(half, 36);
+            const int sides = CutSides(half);
             for (int k = 0; k < n; ++k) {
                 out.push_back(CirclePolygon(w.Node(k), half, sides));
                 if (k + 1 < n && !(w.Node(k) == w.Node(k + 1))) {
@@ -460,16 +464,16 @@ struct LoadGbrFile::State {
     void ShapeOutlines(const Shape& s, std::int32_t dx, std::int32_t dy, std::vector<std::vector<Point>>& out) {
         const std::size_t first = out.size();
         switch (s.kind) {
-            case ShapeKind::Circle: out.push_back(CirclePolygon({s.a, s.b}, s.c, GerberCircleSides(s.c))); break;
+            case ShapeKind::Circle: out.push_back(CirclePolygon({s.a, s.b}, s.c, CutSides(s.c))); break;
             case ShapeKind::Ring:
-                out.push_back(RingPolygon({s.a, s.b}, s.c, s.d, 2 * GerberCircleSides(s.c + s.d / 2.0) + 2));
+                out.push_back(RingPolygon({s.a, s.b}, s.c, s.d, 2 * CutSides(s.c + s.d / 2.0) + 2));
                 break;
             case ShapeKind::Rectangle: out.push_back({{s.a, s.b}, {s.c, s.b}, {s.c, s.d}, {s.a, s.d}}); break;
             case ShapeKind::Polygon: out.push_back(s.points); break;
             case ShapeKind::Wire: {
                 const std::int32_t half = s.a / 2;
                 if (half <= 0) break;
-                const int sides = GerberCircleSides(half, 36);
+                const int sides = CutSides(half);
                 for (std::size_t k = 0; k < s.points.size(); ++k) {
                     out.push_back(CirclePolygon(s.points[k], half, sides));
                     if (k + 1 < s.points.size() && !(s.points[k] == s.points[k + 1])) {
