@@ -65,6 +65,7 @@ measure() {
   solid=$(convert "$1" "$2" -compose difference -composite -colorspace gray -threshold 50% \
           -morphology Erode Square:1 -precision 16 -format '%[fx:round(w*h*mean)]' info:)
   differing=${differing%% *}
+  [[ $differing =~ ^[0-9.]+e[+][0-9]+$ ]] && differing=$(printf '%.0f' "$differing")
   [[ $differing =~ ^[0-9]+$ && $filled =~ ^[0-9]+$ && $solid =~ ^[0-9]+$ ]] || { echo "compare failed: $differing" >&2; return 1; }
   echo "$differing $filled $solid"
 }

@@ -1201,10 +1201,11 @@ struct LoadGbrFile::State {
         radius = std::hypot(from.X - cx, from.Y - cy);
         const double start = std::atan2(from.Y - cy, from.X - cx);
         const double endRadius = std::hypot(to.X - cx, to.Y - cy);
-        // An arc whose ends lie on no common circle about its centre (a
-        // centre on an end point, offsets left out) is drawn straight.
-        if (radius < 1 || std::abs(endRadius - radius) > 0.1 * std::max(radius, endRadius)) {
-            WarnOnce("arc centre", "An arc whose ends do not lie on one circle about its centre was drawn as a line");
+        // An arc about one of its end points (offsets left out) is drawn
+        // straight; one whose ends lie at different distances from the
+        // centre blends the two radii along the way.
+        if (radius < 1 || endRadius < 1) {
+            WarnOnce("arc centre", "An arc whose centre lies on an end point was drawn as a line");
             points.push_back(to);
             return true;
         }
