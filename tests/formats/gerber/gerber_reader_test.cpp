@@ -224,6 +224,10 @@ TEST_F(GerberReader, ArcsAreDrawnAndInterpolatedInRegions) {
     EXPECT_EQ(wire.Node(wire.NodeCount() - 1), (Point{1000000, 0}));
     EXPECT_GE(wire.NodeCount(), 37);
     EXPECT_EQ(wire.Node(wire.NodeCount() / 2).Y > 0, true);  // clockwise from the left runs over the top
+    // An arc about its own start point (offsets left out) is a straight draw.
+    ASSERT_TRUE(Read(kHeaderMm + "%ADD10C,0.1*%D10*G75*X0Y0D02*G02X1000Y0D01*M02*"));
+    EXPECT_EQ(Main(), Shapes{"W 100000 2: 0 0, 1000000 0"});
+    EXPECT_EQ(Count(platform::Severity::Warning, "centre lies on an end point"), 1);
 }
 
 // ----- Aperture macros ----------------------------------------------------
