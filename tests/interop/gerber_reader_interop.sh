@@ -36,6 +36,20 @@ if [[ "${GERBER_INTEROP_CORPUS:-0}" == 1 && -d "$shared" ]]; then
   while IFS= read -r f; do files+=("$f"); done < <(find "$shared" -type f ! -name '*.tsv' | sort)
 fi
 
+# Hand-made test files of gerbv that it draws otherwise, each checked by hand: the difference is
+# reported, not failed.
+known_disagreement() {
+  case "$(basename "$1")" in
+    inputs__test-aperture-obround-1.gbx|inputs__test-aperture-rectangle-1.gbx)
+      echo "gerbv strokes arcs of obround and rectangular apertures with the longer side and square ends; Zandor with a round wire as wide as the sides' mean" ;;
+    inputs__test-aperture-polygon-flash-1.gbx)
+      echo "gerbv turns the rectangular hole of a polygon aperture with the polygon; Zandor keeps holes axis-parallel" ;;
+    inputs__test-circular-interpolation-1.gbx)
+      echo "single-quadrant arcs whose offsets fit neither end are placed differently" ;;
+    *) echo "" ;;
+  esac
+}
+
 # Prints "origin window dpi" for gerbv from Zandor's bounding box in um.
 window_of() {
   /usr/bin/python3 - "$1" <<'PY'
@@ -112,6 +126,8 @@ for f in "${files[@]}"; do
   not_applied=$(grep -o 'Warning: [^(]*is not applied\|Warning: Knockout[^(]*' "$work/read.err" | head -3 | tr '\n' ';' || true)
   if /usr/bin/python3 -c "import sys; sys.exit(0 if $solid <= 0.005 * $filled else 1)"; then
     echo "ok    $line"
+  elif [[ -n "$(known_disagreement "$f")" ]]; then
+    echo "known $line; $(known_disagreement "$f")"
   elif [[ -n "$not_applied" ]]; then
     echo "note  $line; Zandor warned: $not_applied"
   else
