@@ -6,6 +6,7 @@ namespace zandor::cli {
 
 namespace {
 constexpr std::pair<const char*, FileType> kFormats[] = {
+    {"gerber", FileGerber},
     {"tap", FileDrill},
 };
 }

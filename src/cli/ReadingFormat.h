@@ -11,7 +11,7 @@ namespace zandor::cli {
 
 // The file type a name stands for; FileUnknown when it names none.
 FileType ReadingFormat(const std::string& name);
-// The names known, for messages: "tap".
+// The names known, for messages: "gerber, tap".
 std::string ReadingFormatNames();
 
 }  // namespace zandor::cli

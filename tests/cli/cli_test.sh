@@ -485,5 +485,13 @@ grep -q "^Error: Number of decimals must be between 0 and 6" "$work/err" ||
 expect 1 "reading with decimals out of range" "$cli" info "$work/holes.tap" --decimals 9
 grep -q "^Error: Number of decimals must be between 0 and 6" "$work/err" ||
   { echo "FAIL  the reader's decimals message"; failures=$((failures + 1)); }
+# Gerber files of any extension with --format gerber; an unknown format name is refused.
+printf '%%FSLAX33Y33*%%\n%%MOMM*%%\n%%ADD10C,1*%%\nD10*\nX2000Y3000D03*\nM02*\n' >"$work/board.gtl"
+expect 0 "info --format gerber" "$cli" info --format gerber "$work/board.gtl"
+grep -q "Bounding box: (1500, 2500) - (2500, 3500) um" "$work/out" ||
+  { echo "FAIL  the Gerber file's box"; failures=$((failures + 1)); }
+expect 0 "convert --format gerber" "$cli" convert "$work/board.gtl" "$work/board.cif" --format gerber
+expect 1 "a Gerber extension without --format" "$cli" info "$work/board.gtl"
+expect 2 "an unknown reading format" "$cli" info --format gerbv "$work/board.gtl"
 
 ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }

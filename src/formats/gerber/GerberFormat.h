@@ -1,5 +1,5 @@
-// Registration of the Gerber (RS-274X) layer writer with the layout
-// document; it starts from GerberSettings().
+// Registration of the Gerber (RS-274X) layer writer and of the reader
+// (".gbr") with the layout document; both start from GerberSettings().
 #pragma once
 
 namespace zandor {
