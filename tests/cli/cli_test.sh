@@ -469,7 +469,9 @@ assert d["symbols"][0]["objects"] == {"Circle": 2}, d["symbols"][0]
 assert d["bbox_um"] == [-500, -2150, 1150, 500], d["bbox_um"]' "$work/out" ||
   { echo "FAIL  the TAP file reads back to its holes"; failures=$((failures + 1)); }
 printf 'M48\nMETRIC,TZ,000.000\nT1C1.0\n%%\nT1\nX1000Y2000\nM30\n' >"$work/board.drl"
-expect 1 "a .drl file without --format" "$cli" info "$work/board.drl"
+expect 0 "a .drl file read by its extension" "$cli" info "$work/board.drl"
+cp "$work/board.drl" "$work/board.nc"
+expect 1 "an extension that says nothing, without --format" "$cli" info "$work/board.nc"
 expect 0 "a .drl file with --format tap" "$cli" convert "$work/board.drl" "$work/board.gds" --format tap
 expect 0 "its extent" "$cli" info "$work/board.drl" --format tap --json
 grep -q '"bbox_um": \[500, 1500, 1500, 2500\]' "$work/out" || { echo "FAIL  the Excellon file's extent"; failures=$((failures + 1)); }
@@ -491,7 +493,9 @@ expect 0 "info --format gerber" "$cli" info --format gerber "$work/board.gtl"
 grep -q "Bounding box: (1500, 2500) - (2500, 3500) um" "$work/out" ||
   { echo "FAIL  the Gerber file's box"; failures=$((failures + 1)); }
 expect 0 "convert --format gerber" "$cli" convert "$work/board.gtl" "$work/board.cif" --format gerber
-expect 1 "a Gerber extension without --format" "$cli" info "$work/board.gtl"
+expect 0 "a PCB tool's Gerber extension" "$cli" info "$work/board.gtl"
+cp "$work/board.gtl" "$work/board.top"
+expect 1 "a Gerber file named .top, without --format" "$cli" info "$work/board.top"
 expect 2 "an unknown reading format" "$cli" info --format gerbv "$work/board.gtl"
 
 ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }
