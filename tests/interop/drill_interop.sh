@@ -65,7 +65,7 @@ w, h = x1 - x0 + 2 * m, y1 - y0 + 2 * m
 dpi = int(min(1000, 3000 / max(w, h)))
 print("%.5fx%.5f %.5fx%.5f %d" % (x0 - m, y0 - m, w, h, dpi))' "$bbox")
   mkdir -p "$out"
-  bash "$src/../shared/oracles/gerber_pixdiff.sh" "$a" "$b" "$dpi" "$origin" "$window" "$out" >"$out/pixdiff.txt" 2>&1 || true
+  bash "$src/tests/interop/gerber_pixdiff.sh" "$a" "$b" "$dpi" "$origin" "$window" "$out" >"$out/pixdiff.txt" 2>&1 || true
   local differing filled
   differing=$(sed -n 's/^differing_pixels=\([0-9.e+]*\).*/\1/p' "$out/pixdiff.txt")
   filled=$(convert "$out/A.png" -threshold 50% -format '%[fx:round(w*h*(1-mean))]' info: 2>/dev/null || echo 0)

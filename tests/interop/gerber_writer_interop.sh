@@ -26,7 +26,7 @@ for tool in klayout gerbv compare; do
 done
 py=/usr/bin/python3
 # KLayout reads Gerber files only through a project file.
-project="$src/../shared/oracles/make_pcb_project.py"
+project="$src/tests/interop/make_pcb_project.py"
 if [[ ! -f "$project" ]]; then
   echo "$project is missing" >&2
   exit 1
