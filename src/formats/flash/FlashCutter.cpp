@@ -7,6 +7,7 @@
 #include "model/Geometry.h"
 #include "model/HierarchyWalker.h"
 #include "model/Layout.h"
+#include "model/ProgressWalk.h"
 #include "model/RecordViews.h"
 #include "platform/Messages.h"
 
@@ -354,38 +355,7 @@ struct FlashCutter::State : FractureSink {
         if (fracture.Run(*this, kind)) roundingErrors = true;
     }
 
-    // Hands every record of the layer, through all calls and arrays, to the
-    // cutter, and reports progress by the top symbol's own records.
-    struct Walk : WalkVisitor {
-        Walk(State& state, int total) : state(state), total(std::max(total, 1)) {}
-
-        void Object(const Word* r, const TransformMatrix& m, int level) {
-            state.Object(r, m);
-            if (level == 0) Advance();
-        }
-        template <typename R, typename S>
-        bool EnterCall(R*, S* called, const TransformMatrix&, const TransformMatrix&, int level) {
-            if (level == 0) Advance();
-            return called != nullptr;
-        }
-        template <typename R, typename S>
-        bool EnterArray(R* array, S* called, const TransformMatrix&, int level) {
-            if (level == 0) Advance();
-            return called != nullptr && ArrayView(array).Magnification() != 0;
-        }
-        bool Stopped() const { return state.tooMany; }
-
-        void Advance() {
-            ++done;
-            const int percent = static_cast<int>(std::min<long long>(99, 100LL * done / total));
-            if (percent != shown) platform::Progress().SetProgress(shown = percent);
-        }
-
-        State& state;
-        long long total;
-        long long done = 0;
-        int shown = 0;
-    };
+    bool Stopped() const { return tooMany; }
 
     void Object(const Word* r, const TransformMatrix& m) {
         const ObjectKind k = RecordKind(r);
@@ -439,7 +409,7 @@ FlashCutter::~FlashCutter() = default;
 
 bool FlashCutter::Cut(const SymbolDescription& top) {
     platform::Progress().SetProgress(0);
-    State::Walk walk(*state, top.objectCount);
+    ProgressWalk<State> walk(*state, top.objectCount);
     HierarchyWalker(state->layout).Walk(top, TransformMatrix{}, walk);
     platform::Progress().SetProgress(100);
     return !state->tooMany;

@@ -33,6 +33,7 @@
 #include "model/Geometry.h"
 #include "model/HierarchyWalker.h"
 #include "model/Layout.h"
+#include "model/ProgressWalk.h"
 #include "model/RecordViews.h"
 #include "platform/Messages.h"
 #include "platform/ReplacingFile.h"
@@ -756,37 +757,8 @@ struct ExportGbrFile::State : FractureSink {
     void LineTo(Point p) override { RegionLine(ToNm(p)); }
     void CloseRegion() override { RegionEnd(regionStart); }
 
-    // --- the walk ----------------------------------------------------------------
-
-    struct Walk : WalkVisitor {
-        Walk(State& state, int total) : state(state), total(std::max(total, 1)) {}
-
-        template <typename R>
-        void Object(R* r, const TransformMatrix& m, int level) {
-            state.Object(r, m);
-            if (level == 0) Advance();
-        }
-        template <typename R, typename S>
-        bool EnterCall(R*, S* called, const TransformMatrix&, const TransformMatrix&, int level) {
-            if (level == 0) Advance();
-            return called != nullptr;
-        }
-        template <typename R, typename S>
-        bool EnterArray(R* array, S* called, const TransformMatrix&, int level) {
-            if (level == 0) Advance();
-            return called != nullptr && ArrayView(array).Magnification() != 0;
-        }
-        void Advance() {
-            ++done;
-            const int percent = static_cast<int>(std::min<long long>(99, 100LL * done / total));
-            if (percent != shown) platform::Progress().SetProgress(shown = percent);
-        }
-
-        State& state;
-        long long total;
-        long long done = 0;
-        int shown = 0;
-    };
+    // Asked by the walk between records: a photoplot is never cut short.
+    bool Stopped() const { return false; }
 };
 
 ExportGbrFile::ExportGbrFile(Layout& layout, std::string fileName, int layer, const GerberOptions& options,
@@ -818,7 +790,7 @@ bool ExportGbrFile::Write() {
     }
     s.Header();
     platform::Progress().SetProgress(0);
-    State::Walk walk(s, main->objectCount);
+    ProgressWalk<State> walk(s, main->objectCount);
     const SymbolDescription& top = *main;
     HierarchyWalker(s.layout).Walk(top, TransformMatrix{}, walk);
     platform::Progress().SetProgress(100);
